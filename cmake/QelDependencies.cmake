@@ -1,0 +1,15 @@
+# Third-party libraries of the platform floor and of the host. Every one is a Debian
+# package that scripts/install-deps.sh installs.
+find_package(ICU 70 REQUIRED COMPONENTS uc i18n)
+set(QEL_PLATFORM_LIBS ICU::i18n ICU::uc)
+
+if(QELSHARE_TOOLS)
+  find_package(CLI11 REQUIRED)
+  find_package(nlohmann_json 3 REQUIRED)
+endif()
+if(QELSHARE_TESTS)
+  find_package(GTest REQUIRED)
+endif()
+if(QELSHARE_BENCH)
+  find_package(benchmark REQUIRED)
+endif()

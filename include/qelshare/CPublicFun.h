@@ -1,0 +1,103 @@
+// CPublicFun: the library's utility functions, as static members of a class without data.
+//
+// Each group of members lives in its own source under publicfun/ (split, compress, dates,
+// keydata, packing, files, text, system). All text is 8-bit code page 936 (GBK). Results
+// follow the library's conventions: 1 for success or yes, 0 for failure or no, an empty
+// CString where a text member has nothing to give; no member throws across the interface.
+#ifndef QELSHARE_CPUBLICFUN_H_
+#define QELSHARE_CPUBLICFUN_H_
+
+#include "qelshare/CStringArr.h"
+#include "qelshare/export.h"
+#include "qelshare/types.h"
+
+class IStorage;
+
+class QELSHARE_API CPublicFun {
+ public:
+  CPublicFun() = default;
+  virtual ~CPublicFun();
+  CPublicFun(CPublicFun const&) = default;
+  CPublicFun& operator=(CPublicFun const&) = default;
+
+  // --- String splitting (publicfun/split.cpp)
+
+  // Clears parts, then appends the pieces of s that lie between runs of the byte sep, in
+  // text order. Bytes are scanned one by one (a trail byte equal to sep also splits); runs
+  // of separators count as one and separators at either end produce nothing, so no empty
+  // piece is ever added. Blanks are kept. Returns parts.GetSize(); 0 for a null or empty s.
+  static int SplitString(char const* s, CStringArr& parts, char sep);
+
+  // --- Block compression and simple coding (publicfun/compress.cpp)
+
+  // Compresses srcLen bytes into dst (room for srcLen bytes) in the library's block
+  // format. Returns 1 with *dstLen set (always < srcLen); 0 with *dstLen unchanged when
+  // srcLen < 30 or the block would not come out shorter.
+  static int Compress(unsigned char* src, unsigned long srcLen, unsigned char* dst,
+                      unsigned long* dstLen);
+  // Decodes a block of srcLen (>= 3) bytes into dst, which has room for the uncompressed
+  // length. Always returns 1.
+  static int Expand(unsigned char* src, unsigned long srcLen, unsigned char* dst);
+  // Codes len bytes in place; applying it twice restores the data. Always returns 1.
+  static int SimpleCode(unsigned char* buf, unsigned long len);
+
+  // --- Date, time and currency normalisers (publicfun/dates.cpp)
+
+  static CString StandardDate(char const* s);
+  static CString StandardTime(char const* s);
+  static CString StandardDateTime(char const* s);
+  static CString StandardCy(char const* s);
+  static CString GetFormatDate(char const* source, char const* format);
+
+  // --- Key data texts in compound files (publicfun/keydata.cpp)
+
+  static CString GetKeyData(char const* storageFile, char const* storageName,
+                            char const* streamName);
+  static int WriteKeyData(char const* storageFile, char const* storageName,
+                          char const* streamName, char const* value);
+
+  // --- Packages of files in compound files (publicfun/packing.cpp)
+
+  static int ZipFile(CStringArr* files, IStorage* storage, char const* streamName);
+  static int UnzipFile(char const* folder, IStorage* storage, char const* streamName);
+
+  // --- File and directory operations (publicfun/files.cpp)
+
+  static int IsExistOneFile(CStringArr& files);
+  static int IsExistFile(char const* path);
+  static int IsExistDir(char const* path);
+  static void GetFileName(char const* spec, int recurse, CStringArr* out);
+  static int ScanDir(char const* dir, char const* pattern, CStringArr* out);
+  static int DeleteDir(char const* dir, int removeSelf);
+  static int IsReadOnly(char const* path);
+  static int CreateDir(char const* path);
+  static int CopyDir(char const* src, char const* dst);
+  static int CopyFileA(char const* src, char const* dst);
+  static int MoveFileA(char const* src, char const* dst);
+  static CString CreateShotName(char const* path, int number);
+  static int CopyCmbFile(char const* destFile, char const* storageFile, char const* streamName);
+  static int CopyAccFile(char const* srcDir, char const* dstDir, int ignored);
+
+  // --- Text and web string helpers (publicfun/text.cpp)
+
+  static int IsValueChar(char const* s);
+  static int IsNumberAscii(char c);
+  static int IsAscii(unsigned char c);
+  static int IsCharAscii(char c, char const* exclude);
+  static int IsEnglishWord(char const* s, char const* exclude);
+  static CString FilterString(char const* text, char const* switches);
+  static CString Text2Html(char const* text);
+  static CString WebStr2Str(char const* s, int len);
+  static int GetHtmlFormVal(tagVARIANT* data, CStringArr* names, CStringArr* values);
+  static int GetHtmlFormVal(CByteArray* data, CStringArr* names, CStringArr* values);
+  static CString GUID2STR(_GUID guid);
+  static _GUID STR2GUID(char const* s);
+
+  // --- Shell, registry and network helpers (publicfun/system.cpp)
+
+  static CString GetExecFilePath(char const* exeName);
+  static int URLCommand(char const* url);
+  static int CheckHttpFile(char const* url);
+};
+
+#endif  // QELSHARE_CPUBLICFUN_H_

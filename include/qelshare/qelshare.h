@@ -1,0 +1,10 @@
+// Umbrella header: every exported class of libqelshare.
+#ifndef QELSHARE_QELSHARE_H_
+#define QELSHARE_QELSHARE_H_
+
+#include "qelshare/CPublicFun.h"
+#include "qelshare/CStringArr.h"
+#include "qelshare/types.h"
+#include "qelshare/version.h"
+
+#endif  // QELSHARE_QELSHARE_H_

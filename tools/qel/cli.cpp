@@ -1,0 +1,95 @@
+#include "cli.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include "platform/text/codepage.h"
+
+namespace qel::cli {
+namespace {
+
+std::vector<std::pair<std::string, Setup>>& Registry() {
+  static std::vector<std::pair<std::string, Setup>> registry;
+  return registry;
+}
+
+}  // namespace
+
+RegisterCommand::RegisterCommand(char const* name, Setup setup) {
+  Registry().emplace_back(name, std::move(setup));
+}
+
+std::vector<std::pair<std::string, Setup>> const& Commands() {
+  auto& registry = Registry();
+  std::sort(registry.begin(), registry.end(),
+            [](auto const& a, auto const& b) { return a.first < b.first; });
+  return registry;
+}
+
+std::string ToLibrary(Context const& ctx, std::string_view text, std::string_view what,
+                      int code) {
+  if (ctx.gbk) return std::string(text);
+  std::string out;
+  std::string error;
+  if (!text::Utf8ToGbk(text, out, error)) {
+    throw Failure{code, std::string(what) + " does not convert to GBK (" + error + ")"};
+  }
+  return out;
+}
+
+std::string ToUser(Context const& ctx, std::string_view gbk) {
+  return ctx.gbk ? std::string(gbk) : text::GbkToUtf8Lossy(gbk);
+}
+
+nlohmann::json JsonText(Context const& ctx, std::string_view gbk) {
+  if (!ctx.gbk) return text::GbkToUtf8Lossy(gbk);
+  std::string latin;
+  latin.reserve(gbk.size() * 2);
+  for (unsigned char b : gbk) {
+    if (b < 0x80) {
+      latin += static_cast<char>(b);
+    } else {
+      latin += static_cast<char>(0xC0 | b >> 6);
+      latin += static_cast<char>(0x80 | (b & 0x3F));
+    }
+  }
+  return latin;
+}
+
+void PrintJson(Context const& ctx, nlohmann::json const& value) {
+  std::cout << value.dump(-1, ' ', ctx.gbk, nlohmann::json::error_handler_t::replace) << '\n';
+}
+
+std::string ReadInput(std::string const& path) {
+  if (path.empty() || path == "-") {
+    return std::string(std::istreambuf_iterator<char>(std::cin), {});
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Failure{kIo, "cannot read " + path + ": " + std::strerror(errno)};
+  std::ostringstream data;
+  data << in.rdbuf();
+  if (in.bad()) throw Failure{kIo, "cannot read " + path + ": " + std::strerror(errno)};
+  return std::move(data).str();
+}
+
+std::vector<std::string> ReadLines(std::string const& path) {
+  std::string data = ReadInput(path);
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < data.size()) {
+    std::size_t end = data.find('\n', start);
+    if (end == std::string::npos) end = data.size();
+    std::size_t stop = end;
+    if (stop > start && data[stop - 1] == '\r') --stop;
+    lines.emplace_back(data, start, stop - start);
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace qel::cli
