@@ -8,6 +8,10 @@
 #include <iterator>
 #include <sstream>
 
+#include <unistd.h>
+
+#include <chrono>
+
 #include "platform/text/codepage.h"
 
 namespace qel::cli {
@@ -90,6 +94,41 @@ std::vector<std::string> ReadLines(std::string const& path) {
     start = end + 1;
   }
   return lines;
+}
+
+namespace {
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+Progress::Progress(std::string label, std::uint64_t total)
+    : label_(std::move(label)), total_(total), enabled_(isatty(STDERR_FILENO) == 1) {}
+
+Progress::~Progress() {
+  if (drawn_) std::cerr << "\r\033[K" << std::flush;
+}
+
+void Progress::Update(std::uint64_t done) {
+  if (!enabled_) return;
+  std::int64_t now = NowMs();
+  if (drawn_ && now - last_draw_ms_ < 100) return;
+  last_draw_ms_ = now;
+  drawn_ = true;
+  std::cerr << "\r\033[K" << label_;
+  if (total_ > 0) {
+    int percent = static_cast<int>(done * 100 / total_);
+    int filled = percent * 30 / 100;
+    std::cerr << " [" << std::string(filled, '#') << std::string(30 - filled, '.') << "] "
+              << percent << "%";
+  } else {
+    std::cerr << " " << done;
+  }
+  std::cerr << std::flush;
 }
 
 }  // namespace qel::cli

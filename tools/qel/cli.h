@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -77,6 +78,28 @@ std::string ReadInput(std::string const& path);
 // Lines of a file or of standard input ("-" or empty path), without their line ends
 // (LF or CR LF).
 std::vector<std::string> ReadLines(std::string const& path);
+
+// A progress bar on stderr for long work, drawn only when stderr is a terminal and at
+// most ten times a second; cleared when destroyed.
+class Progress {
+ public:
+  // label names the work ("cutting poems.mrf"); total is the amount of work (bytes,
+  // files), 0 when unknown.
+  Progress(std::string label, std::uint64_t total);
+  ~Progress();
+  Progress(Progress const&) = delete;
+  Progress& operator=(Progress const&) = delete;
+
+  // Reports that done units of the total are finished.
+  void Update(std::uint64_t done);
+
+ private:
+  std::string label_;
+  std::uint64_t total_;
+  bool enabled_;
+  bool drawn_ = false;
+  std::int64_t last_draw_ms_ = 0;
+};
 
 }  // namespace qel::cli
 
