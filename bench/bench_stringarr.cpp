@@ -32,7 +32,9 @@ std::vector<std::string> const& Words(std::size_t n) {
   return words;
 }
 
-bool Less(std::string const& a, std::string const& b) { return qel::text::Compare(a, b) < 0; }
+bool Less(std::string const& a, std::string const& b) {
+  return qel::text::Compare(a, b) < 0;
+}
 
 void BM_Add_CStringArr(benchmark::State& state) {
   for (auto _ : state) {

@@ -18,16 +18,22 @@ char* CopyOf(char const* s, std::size_t n) {
   return block;
 }
 
-std::string_view View(char const* s) { return s == nullptr ? std::string_view() : s; }
+std::string_view View(char const* s) {
+  return s == nullptr ? std::string_view() : s;
+}
 
 // The array's order: collation with a byte tie-break; absent orders as empty.
-int Order(char const* a, char const* b) { return qel::text::Compare(View(a), View(b)); }
+int Order(char const* a, char const* b) {
+  return qel::text::Compare(View(a), View(b));
+}
 
 }  // namespace
 
 CStringArr::CStringArr() : m_nCount(0), m_pData(nullptr), m_nCapacity(0) {}
 
-CStringArr::~CStringArr() { RemoveAll(); }
+CStringArr::~CStringArr() {
+  RemoveAll();
+}
 
 CStringArr::CStringArr(CStringArr const& other) : CStringArr() {
   Reserve(other.m_nCount);
@@ -95,9 +101,13 @@ void CStringArr::AddIgnoreNULL(char const* s, int n) {
   Add(s, n);
 }
 
-int CStringArr::GetSize() { return m_nCount; }
+int CStringArr::GetSize() {
+  return m_nCount;
+}
 
-char* CStringArr::Get(int i) { return i >= 0 && i < m_nCount ? m_pData[i] : nullptr; }
+char* CStringArr::Get(int i) {
+  return i >= 0 && i < m_nCount ? m_pData[i] : nullptr;
+}
 
 void CStringArr::Set(int i, char const* s) {
   if (i < 0 || i >= m_nCount) return;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every fuzz target of a fuzz build for a bounded time on its seed corpus.
 set -euo pipefail
-build=${1:-build/fuzz}
+build=$(cd "${1:-build/fuzz}" && pwd)
 seconds=${2:-20}
 src=$(cd "$(dirname "$0")/.." && pwd)
 shopt -s nullglob

@@ -53,8 +53,8 @@ class QELSHARE_API CPublicFun {
 
   static CString GetKeyData(char const* storageFile, char const* storageName,
                             char const* streamName);
-  static int WriteKeyData(char const* storageFile, char const* storageName,
-                          char const* streamName, char const* value);
+  static int WriteKeyData(char const* storageFile, char const* storageName, char const* streamName,
+                          char const* value);
 
   // --- Packages of files in compound files (publicfun/packing.cpp)
 

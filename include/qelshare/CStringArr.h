@@ -71,8 +71,8 @@ class QELSHARE_API CStringArr {
   // Reorders the entries: ascending when ascending is non-zero, descending otherwise.
   void Sort(int ascending);
 
-  int m_nCount;     // number of entries
-  char** m_pData;   // table of m_nCount string pointers (null when there is no entry)
+  int m_nCount;    // number of entries
+  char** m_pData;  // table of m_nCount string pointers (null when there is no entry)
 
  private:
   // Slots allocated behind m_pData; spare slots make appending linear. Strings never move.

@@ -36,12 +36,20 @@ void MapCase(char* s, std::size_t len, char (*ascii)(char), Map map) {
   }
 }
 
-char Upper(char c) { return AsciiUpper(c); }
-char Lower(char c) { return AsciiLower(c); }
+char Upper(char c) {
+  return AsciiUpper(c);
+}
+char Lower(char c) {
+  return AsciiLower(c);
+}
 
 }  // namespace
 
-void CharUpper(char* s, std::size_t len) { MapCase(s, len, Upper, u_toupper); }
-void CharLower(char* s, std::size_t len) { MapCase(s, len, Lower, u_tolower); }
+void CharUpper(char* s, std::size_t len) {
+  MapCase(s, len, Upper, u_toupper);
+}
+void CharLower(char* s, std::size_t len) {
+  MapCase(s, len, Lower, u_tolower);
+}
 
 }  // namespace qel::text

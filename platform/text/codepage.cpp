@@ -16,9 +16,9 @@ constexpr std::uint16_t kNoCode = 0xFFFF;
 
 // Both directions of the code page, read from ICU once.
 struct Tables {
-  std::array<char16_t, 256> single{};           // single-byte characters
-  std::array<char16_t, 0x10000> pair{};         // index lead << 8 | trail
-  std::array<std::uint16_t, 0x10000> reverse{}; // Unicode -> GBK code (byte or pair)
+  std::array<char16_t, 256> single{};            // single-byte characters
+  std::array<char16_t, 0x10000> pair{};          // index lead << 8 | trail
+  std::array<std::uint16_t, 0x10000> reverse{};  // Unicode -> GBK code (byte or pair)
 
   Tables() {
     UErrorCode status = U_ZERO_ERROR;
@@ -104,7 +104,9 @@ void AppendUtf8(long cp, std::string& out) {
   }
 }
 
-std::string Offset(std::size_t i) { return "byte " + std::to_string(i) + ": "; }
+std::string Offset(std::size_t i) {
+  return "byte " + std::to_string(i) + ": ";
+}
 
 }  // namespace
 

@@ -50,10 +50,9 @@ int Collate(UCollator const* coll, std::string_view a, std::string_view b) {
   thread_local std::u16string ub;
   Decode(a, ua);
   Decode(b, ub);
-  UCollationResult r = ucol_strcoll(coll, reinterpret_cast<UChar const*>(ua.data()),
-                                    static_cast<int32_t>(ua.size()),
-                                    reinterpret_cast<UChar const*>(ub.data()),
-                                    static_cast<int32_t>(ub.size()));
+  UCollationResult r =
+      ucol_strcoll(coll, reinterpret_cast<UChar const*>(ua.data()), static_cast<int32_t>(ua.size()),
+                   reinterpret_cast<UChar const*>(ub.data()), static_cast<int32_t>(ub.size()));
   return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
 }
 

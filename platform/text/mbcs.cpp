@@ -77,7 +77,11 @@ int CompareChars(char const* a, char const* b, bool fold) {
 
 }  // namespace
 
-int MbsCmp(char const* a, char const* b) { return CompareChars(a, b, false); }
-int MbsICmp(char const* a, char const* b) { return CompareChars(a, b, true); }
+int MbsCmp(char const* a, char const* b) {
+  return CompareChars(a, b, false);
+}
+int MbsICmp(char const* a, char const* b) {
+  return CompareChars(a, b, true);
+}
 
 }  // namespace qel::text

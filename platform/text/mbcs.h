@@ -15,7 +15,9 @@ namespace qel::text {
 inline constexpr std::size_t npos = std::string_view::npos;
 
 // True for a byte that starts a two-byte character.
-constexpr bool IsLeadByte(unsigned char b) { return b >= 0x81; }
+constexpr bool IsLeadByte(unsigned char b) {
+  return b >= 0x81;
+}
 
 // Length in bytes (1 or 2) of the character that starts at s[i]; i < s.size().
 constexpr std::size_t CharLength(std::string_view s, std::size_t i) {
@@ -43,8 +45,12 @@ int MbsCmp(char const* a, char const* b);
 int MbsICmp(char const* a, char const* b);
 
 // ASCII letter folding of one byte.
-constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+constexpr char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+constexpr char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
 
 }  // namespace qel::text
 

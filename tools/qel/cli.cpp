@@ -35,8 +35,7 @@ std::vector<std::pair<std::string, Setup>> const& Commands() {
   return registry;
 }
 
-std::string ToLibrary(Context const& ctx, std::string_view text, std::string_view what,
-                      int code) {
+std::string ToLibrary(Context const& ctx, std::string_view text, std::string_view what, int code) {
   if (ctx.gbk) return std::string(text);
   std::string out;
   std::string error;

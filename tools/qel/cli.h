@@ -34,9 +34,9 @@ struct Failure {
 
 // Options every command accepts.
 struct Context {
-  bool json = false;         // one JSON object per result instead of text for people
-  bool gbk = false;          // arguments and output are raw GBK bytes, not UTF-8
-  int exit_code = kOk;       // set by a command that ends without throwing
+  bool json = false;    // one JSON object per result instead of text for people
+  bool gbk = false;     // arguments and output are raw GBK bytes, not UTF-8
+  int exit_code = kOk;  // set by a command that ends without throwing
 };
 
 // Work of one command, run after the whole command line is parsed. It sets

@@ -8,11 +8,13 @@ namespace qel::cli {
 namespace {
 
 Run SetupSort(CLI::App& app, Context& ctx) {
-  auto* cmd = app.add_subcommand(
-      "sort",
-      "Sort lines in the library's order: pinyin for Chinese characters, then Latin text;\n"
-      "strings that collate alike are ordered by their bytes, so the order is total.\n"
-      "Example: printf '张三\\n李四\\n王五\\n' | qel sort");
+  auto* cmd = app.add_subcommand("sort", "Sort lines in the library's order (pinyin for Chinese)");
+  cmd->footer(
+      "Lines are ordered as CStringArr orders them: the zh collation (pinyin order for\n"
+      "Chinese characters), texts that collate alike ordered by their bytes, so only\n"
+      "identical lines are equal. Empty lines sort first. --unique builds a sorted set\n"
+      "with FindInsert; otherwise all lines are kept and sorted with Sort.\n\n"
+      "Example:\n  printf '张三\\n李四\\n王五\\n' | qel sort     -> 李四 王五 张三");
   struct Args {
     bool unique = false;
     bool reverse = false;
@@ -29,8 +31,7 @@ Run SetupSort(CLI::App& app, Context& ctx) {
     int line_no = 0;
     for (std::string const& line : lines) {
       ++line_no;
-      std::string text =
-          ToLibrary(ctx, line, args->file + " line " + std::to_string(line_no), kIo);
+      std::string text = ToLibrary(ctx, line, args->file + " line " + std::to_string(line_no), kIo);
       if (args->unique) {
         int inserted = 0;
         list.FindInsert(text.c_str(), &inserted);

@@ -8,12 +8,13 @@ namespace qel::cli {
 namespace {
 
 Run SetupSplit(CLI::App& app, Context& ctx) {
-  auto* cmd = app.add_subcommand(
-      "split",
-      "Print the pieces of TEXT (or of each line of standard input) between runs of the\n"
-      "separator byte SEP, one per line. Runs of separators count as one and separators\n"
-      "at either end give nothing, so no piece is empty; blanks are kept.\n"
-      "Example: qel split , ',a,,b,'   prints a and b");
+  auto* cmd = app.add_subcommand("split", "Cut text into pieces at a separator byte");
+  cmd->footer(
+      "Prints the pieces of TEXT (or of each line of standard input) between runs of the\n"
+      "separator byte SEP, one per line (--json: one list per text). Runs of separators\n"
+      "count as one and separators at either end give nothing, so no piece is empty;\n"
+      "blanks are kept. Bytes are scanned one by one, as CPublicFun::SplitString does.\n\n"
+      "Example:\n  qel split , ',a,,b,'      -> a, b");
   struct Args {
     std::string sep;
     std::optional<std::string> text;
