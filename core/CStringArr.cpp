@@ -4,19 +4,14 @@
 #include <cstring>
 #include <string_view>
 #include <utility>
+#include <vector>
 
+#include "core/string_pool.h"
 #include "platform/text/collate.h"
 
-namespace {
+using qel::core::StringPool;
 
-// An owned copy of n bytes plus a NUL, or null for nothing to store.
-char* CopyOf(char const* s, std::size_t n) {
-  if (s == nullptr || n == 0) return nullptr;
-  char* block = new char[n + 1];
-  std::memcpy(block, s, n);
-  block[n] = '\0';
-  return block;
-}
+namespace {
 
 std::string_view View(char const* s) {
   return s == nullptr ? std::string_view() : s;
@@ -30,6 +25,13 @@ int Order(char const* a, char const* b) {
 }  // namespace
 
 CStringArr::CStringArr() : m_nCount(0), m_pData(nullptr), m_nCapacity(0) {}
+
+// An owned copy of n bytes plus a NUL, or null for nothing to store.
+char* CStringArr::CopyOf(char const* s, std::size_t n) {
+  if (s == nullptr || n == 0) return nullptr;
+  if (!m_pool) m_pool = std::make_unique<StringPool>();
+  return m_pool->Copy(s, n);
+}
 
 CStringArr::~CStringArr() {
   RemoveAll();
@@ -54,7 +56,8 @@ CStringArr& CStringArr::operator=(CStringArr const& other) {
 CStringArr::CStringArr(CStringArr&& other) noexcept
     : m_nCount(std::exchange(other.m_nCount, 0)),
       m_pData(std::exchange(other.m_pData, nullptr)),
-      m_nCapacity(std::exchange(other.m_nCapacity, 0)) {}
+      m_nCapacity(std::exchange(other.m_nCapacity, 0)),
+      m_pool(std::move(other.m_pool)) {}
 
 CStringArr& CStringArr::operator=(CStringArr&& other) noexcept {
   if (this != &other) {
@@ -62,6 +65,7 @@ CStringArr& CStringArr::operator=(CStringArr&& other) noexcept {
     m_nCount = std::exchange(other.m_nCount, 0);
     m_pData = std::exchange(other.m_pData, nullptr);
     m_nCapacity = std::exchange(other.m_nCapacity, 0);
+    m_pool = std::move(other.m_pool);
   }
   return *this;
 }
@@ -81,7 +85,7 @@ void CStringArr::InsertAt(int index, char* owned) {
     try {
       Reserve(m_nCount + 1);
     } catch (...) {
-      delete[] owned;
+      StringPool::Free(owned);
       throw;
     }
   }
@@ -112,21 +116,22 @@ char* CStringArr::Get(int i) {
 void CStringArr::Set(int i, char const* s) {
   if (i < 0 || i >= m_nCount) return;
   char* copy = s == nullptr ? nullptr : CopyOf(s, std::strlen(s));
-  delete[] m_pData[i];
+  StringPool::Free(m_pData[i]);
   m_pData[i] = copy;
 }
 
 void CStringArr::RemoveAt(int i) {
   if (i < 0 || i >= m_nCount) return;
-  delete[] m_pData[i];
+  StringPool::Free(m_pData[i]);
   std::memmove(m_pData + i, m_pData + i + 1, sizeof(char*) * (m_nCount - i - 1));
   --m_nCount;
   if (m_nCount == 0) RemoveAll();
 }
 
 void CStringArr::RemoveAll() {
-  for (int i = 0; i < m_nCount; ++i) delete[] m_pData[i];
+  for (int i = 0; i < m_nCount; ++i) StringPool::Free(m_pData[i]);
   delete[] m_pData;
+  m_pool.reset();
   m_pData = nullptr;
   m_nCount = 0;
   m_nCapacity = 0;
@@ -196,12 +201,26 @@ int CStringArr::FindInsert(char const* key, int* pInserted) {
 void CStringArr::Sort(int ascending) {
   if (m_nCount < 2) return;
   // The order is total (only identical strings compare equal), so any correct sort gives
-  // the same sequence of texts as an exchange sort.
-  if (ascending) {
-    std::sort(m_pData, m_pData + m_nCount,
-              [](char const* a, char const* b) { return Order(a, b) < 0; });
-  } else {
-    std::sort(m_pData, m_pData + m_nCount,
-              [](char const* a, char const* b) { return Order(a, b) > 0; });
+  // the same sequence of texts as an exchange sort. Each text is collated once, into its
+  // key; the keys and then the bytes decide.
+  struct Item {
+    std::string key;
+    char* text;
+  };
+  std::vector<Item> items;
+  items.reserve(m_nCount);
+  for (int i = 0; i < m_nCount; ++i) {
+    items.push_back({qel::text::SortKey(View(m_pData[i])), m_pData[i]});
   }
+  auto less = [](Item const& a, Item const& b) {
+    int c = a.key.compare(b.key);
+    if (c != 0) return c < 0;
+    return View(a.text).compare(View(b.text)) < 0;
+  };
+  if (ascending) {
+    std::sort(items.begin(), items.end(), less);
+  } else {
+    std::sort(items.begin(), items.end(), [&](Item const& a, Item const& b) { return less(b, a); });
+  }
+  for (int i = 0; i < m_nCount; ++i) m_pData[i] = items[i].text;
 }

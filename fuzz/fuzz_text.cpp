@@ -48,6 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size) {
   for (int i = 1; i < set.GetSize(); ++i) {
     if (qel::text::Compare(set.Get(i - 1), set.Get(i)) >= 0) std::abort();
   }
+  // Sort collates by keys; it must agree with the pairwise order.
+  parts.Sort(1);
+  for (int i = 1; i < parts.GetSize(); ++i) {
+    if (qel::text::Compare(parts.Get(i - 1), parts.Get(i)) > 0) std::abort();
+  }
   parts.Sort(0);
   parts.RemoveAt(0);
   return 0;

@@ -22,8 +22,14 @@
 #ifndef QELSHARE_CSTRINGARR_H_
 #define QELSHARE_CSTRINGARR_H_
 
+#include <memory>
+
 #include "qelshare/export.h"
 #include "qelshare/types.h"
+
+namespace qel::core {
+class StringPool;
+}
 
 class QELSHARE_API CStringArr {
  public:
@@ -77,9 +83,12 @@ class QELSHARE_API CStringArr {
  private:
   // Slots allocated behind m_pData; spare slots make appending linear. Strings never move.
   int m_nCapacity;
+  // Storage of the strings (created with the first string).
+  std::unique_ptr<qel::core::StringPool> m_pool;
 
   void Reserve(int wanted);
   void InsertAt(int index, char* owned);
+  char* CopyOf(char const* s, std::size_t n);
 };
 
 #endif  // QELSHARE_CSTRINGARR_H_

@@ -64,6 +64,24 @@ int Compare(std::string_view a, std::string_view b) {
   return c != 0 ? c : ByteOrder(a, b);
 }
 
+std::string SortKey(std::string_view text) {
+  thread_local std::u16string u;
+  Decode(text, u);
+  auto const* chars = reinterpret_cast<UChar const*>(u.data());
+  auto length = static_cast<int32_t>(u.size());
+  std::string key(u.size() * 4 + 16, '\0');
+  auto* buffer = reinterpret_cast<uint8_t*>(key.data());
+  int32_t needed =
+      ucol_getSortKey(Collator(), chars, length, buffer, static_cast<int32_t>(key.size()));
+  if (needed > static_cast<int32_t>(key.size())) {
+    key.resize(needed);
+    buffer = reinterpret_cast<uint8_t*>(key.data());
+    needed = ucol_getSortKey(Collator(), chars, length, buffer, needed);
+  }
+  key.resize(needed > 0 ? needed - 1 : 0);  // drop the terminating NUL
+  return key;
+}
+
 int CompareNoCase(std::string_view a, std::string_view b) {
   if (a == b) return 0;
   int c = Collate(CollatorNoCase(), a, b);

@@ -79,6 +79,20 @@ TEST(CStringArrTest, PointersSurviveGrowthInsertSortAndOtherRemovals) {
   EXPECT_EQ(found, 1);
 }
 
+TEST(CStringArrTest, LongStringsAndChurnKeepEveryText) {
+  CStringArr a;
+  std::string long_text(100000, 'x');
+  a.Add(long_text.c_str(), -1);
+  for (int i = 0; i < 5000; ++i) a.Add(std::string(i % 300 + 1, char('a' + i % 26)).c_str(), -1);
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 1; i < a.GetSize(); i += 2) a.Set(i, std::to_string(i * round).c_str());
+  }
+  while (a.GetSize() > 2500) a.RemoveAt(a.GetSize() / 2);
+  EXPECT_EQ(std::string(a.Get(0)), long_text);
+  EXPECT_STREQ(a.Get(1), "2");
+  EXPECT_EQ(std::string(a.Get(2)), std::string(2, 'b'));
+}
+
 TEST(CStringArrTest, FindInsertBuildsASortedSet) {
   CStringArr a;
   int inserted = -1;
