@@ -31,14 +31,21 @@ class QELSHARE_API CPublicFun {
   // --- Block compression and simple coding (publicfun/compress.cpp)
 
   // Compresses srcLen bytes into dst (room for srcLen bytes) in the library's block
-  // format. Returns 1 with *dstLen set (always < srcLen); 0 with *dstLen unchanged when
-  // srcLen < 30 or the block would not come out shorter.
+  // format: the first three bytes, then groups of a flag byte and up to eight items, each
+  // a literal or a two-byte reference of 3 to 18 bytes into the last 4096 bytes. The
+  // output is fully determined by the input (other readers and writers of the format
+  // rely on it). Returns 1 with *dstLen set (always < srcLen); 0 with *dstLen unchanged
+  // when srcLen < 30, when the output reaches srcLen - 2 bytes before the input is used
+  // up, or when working memory cannot be had. The block holds no length: keep srcLen.
   static int Compress(unsigned char* src, unsigned long srcLen, unsigned char* dst,
                       unsigned long* dstLen);
   // Decodes a block of srcLen (>= 3) bytes into dst, which has room for the uncompressed
-  // length. Always returns 1.
+  // length. Always returns 1. Decoding never reads past the block and ends early at a
+  // reference to output not produced yet; blocks from outside the process are better
+  // decoded with a known size (qel::block::ExpandChecked), which also reports damage.
   static int Expand(unsigned char* src, unsigned long srcLen, unsigned char* dst);
-  // Codes len bytes in place; applying it twice restores the data. Always returns 1.
+  // Swaps each pair of neighbouring bits (0-1, 2-3, 4-5, 6-7) of len bytes in place;
+  // applying it twice restores the data. Always returns 1.
   static int SimpleCode(unsigned char* buf, unsigned long len);
 
   // --- Date, time and currency normalisers (publicfun/dates.cpp)
