@@ -50,10 +50,33 @@ class QELSHARE_API CPublicFun {
 
   // --- Date, time and currency normalisers (publicfun/dates.cpp)
 
+  // The date and time members accept ASCII and full-width digits, the Chinese words for
+  // year, month, hour, o'clock and minute, full-width punctuation, and the whole texts
+  // "CurrentDay", "CurrentTime", "CurrentDayTime" (any case) for the present local
+  // moment. A numeric field is the leading integer of its text (white space and one
+  // sign allowed, 0 without digits); values beyond the int range saturate at its limits.
+
+  // Date "yyyy.mm.dd": year, month and day between the separators . / , - in that order;
+  // a missing month or day is 00. Years below 0 become 1900, 0-99 get 1900 added; the
+  // month is clamped to 0-12, the day to 0-31. "" for a null or empty s.
   static CString StandardDate(char const* s);
+  // Time "hh:mm:ss" from fields between the separators : ' " . / , -; hour clamped to
+  // 0-23, minute and second to 0-59. "" for a null or empty s or one with no separator.
   static CString StandardTime(char const* s);
+  // Date-time "yyyy.mm.dd hh:mm:ss": a date as StandardDate reads it, a space or hyphen,
+  // then a time as StandardTime reads it. Reading stops at the first missing step; the
+  // fields not read are 0 (year 1900), so the result is never empty.
   static CString StandardDateTime(char const* s);
+  // Amount "%d.%s": the integer before the first "." and the ten bytes after it, cut or
+  // padded with "0" (no rounding, no check that they are digits). "0.0" for null or "".
   static CString StandardCy(char const* s);
+  // Reads a date and time by a template of the text's shape: y m d h t s (either case)
+  // stand for one digit of year, month, day, hour, minute, second; every other byte must
+  // stand in the text. Full-width digits count as digits and digit runs are padded to
+  // pairs (2005-4-3 reads as 2005-04-03) before the leftmost match is taken. Returns
+  // "%4d.%02d.%02d" (years below 100 get 1900 added), followed by " hh:mm:ss" when hour,
+  // minute and second are all non-zero, or the time alone when there is no date at all;
+  // "" when nothing matches or the year is outside 10-2026, the month 0-12, the day 0-31.
   static CString GetFormatDate(char const* source, char const* format);
 
   // --- Key data texts in compound files (publicfun/keydata.cpp)
