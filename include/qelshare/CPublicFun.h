@@ -110,17 +110,48 @@ class QELSHARE_API CPublicFun {
 
   // --- Text and web string helpers (publicfun/text.cpp)
 
+  // A blank byte is 0x01-0x20; an ASCII letter is A-Z or a-z.
+
+  // 1 when s holds no blank byte and none of - = + , ? / . " : ; \ ( ) *; 1 for "",
+  // 0 for null.
   static int IsValueChar(char const* s);
+  // 1 for the digits 0 to 9.
   static int IsNumberAscii(char c);
+  // 1 for byte values 33 to 128 inclusive.
   static int IsAscii(unsigned char c);
+  // Without an exclusion list (null or ""): 1 for an ASCII letter. With one: 1 for a byte
+  // from 0x21 to 0x7E that is not in the list.
   static int IsCharAscii(char c, char const* exclude);
+  // Without an exclusion list: 1 when every byte of s is an ASCII letter. With one: 1
+  // when no byte of s is in the list (any other byte passes). 1 for "", 0 for null.
   static int IsEnglishWord(char const* s, char const* exclude);
+  // text transformed by the switches found anywhere in switches, either case: /S trim
+  // blanks at both ends, /M delete blanks after the first non-blank, /R delete CR LF
+  // pairs (one forward pass), /T all three, /U upper case, /L lower case, /H delete
+  // <...> tags (an unclosed "<" ends the deletion). The effects apply in the order trim,
+  // upper, lower, squeeze, CR LF, tags. Two-byte characters are stepped over whole.
   static CString FilterString(char const* text, char const* switches);
+  // Plain text as HTML: leading control bytes dropped; tags copied as they are; a space
+  // kept before an ASCII letter, else "&nbsp" (no semicolon); CR LF before a space
+  // "<br>", a blank line "<p>", other CR LF dropped (lines join); conversion stops at a
+  // CR one or two bytes before the end or before the end-of-file mark 0x1A.
   static CString Text2Html(char const* text);
+  // Percent-decoded text of the first len bytes of s (len -1: all of s), never past its
+  // NUL: "+" is a space, "%" and two hex digits a byte (a zero byte is dropped), a "%"
+  // without two hex digits stays as it is. "" for null s or len 0 or below -1.
   static CString WebStr2Str(char const* s, int len);
+  // Clears both lists and parses form data (name=value pairs joined by "&", each side
+  // percent-decoded, an empty side an absent entry) from a reference to a variant that
+  // holds a one-dimensional array of bytes, read up to the first NUL. Returns the number
+  // of names; 0 for any other shape of variant, which is not read.
   static int GetHtmlFormVal(tagVARIANT* data, CStringArr* names, CStringArr* values);
+  // The same parse of the bytes of data up to the first NUL or its end, appended to the
+  // lists without clearing them. Returns names->GetSize().
   static int GetHtmlFormVal(CByteArray* data, CStringArr* names, CStringArr* values);
+  // The 36-character text form XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX, upper case.
   static CString GUID2STR(_GUID guid);
+  // The GUID of a 36-character text form (either case; a non-hex digit reads as 0, the
+  // hyphen positions are not examined); the all-zero GUID for null or any other length.
   static _GUID STR2GUID(char const* s);
 
   // --- Shell, registry and network helpers (publicfun/system.cpp)
