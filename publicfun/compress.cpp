@@ -35,10 +35,12 @@ class MatchIndex {
   MatchIndex(unsigned char const* src, std::size_t len)
       : src_(src),
         len_(len),
-        head_(std::make_unique<std::uint32_t[]>(kBuckets)),
-        last_(std::make_unique<std::uint32_t[]>(kBuckets)),
+        // About one chain per input byte, 256 to 32768: small blocks stay cheap to set up.
+        bits_(std::clamp(static_cast<int>(std::bit_width(len)), 8, 15)),
+        head_(std::make_unique<std::uint32_t[]>(std::size_t{1} << bits_)),
+        last_(std::make_unique<std::uint32_t[]>(std::size_t{1} << bits_)),
         next_(std::make_unique<std::uint32_t[]>(len)) {
-    std::fill_n(last_.get(), kBuckets, kNone);
+    std::fill_n(last_.get(), std::size_t{1} << bits_, kNone);
   }
 
   // Best match for p with at most limit (3..18) bytes among positions from window on.
@@ -72,8 +74,6 @@ class MatchIndex {
   }
 
  private:
-  static constexpr int kBits = 15;
-  static constexpr std::size_t kBuckets = std::size_t{1} << kBits;
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
   // Appends position p (which has three bytes) to its chain. Every later window starts
@@ -96,7 +96,7 @@ class MatchIndex {
  private:
   std::uint32_t Key(std::size_t p) const {
     std::uint32_t v = src_[p] | (src_[p + 1] << 8) | (src_[p + 2] << 16);
-    return (v * 2654435761u) >> (32 - kBits);
+    return (v * 2654435761u) >> (32 - bits_);
   }
 
   static std::size_t ByteLength(unsigned char const* a, unsigned char const* b, std::size_t limit) {
@@ -122,6 +122,7 @@ class MatchIndex {
 
   unsigned char const* src_;
   std::size_t len_;
+  int bits_;
   std::size_t added_ = 0;                  // positions below added_ are on their chains
   std::unique_ptr<std::uint32_t[]> head_;  // oldest position kept, per chain
   std::unique_ptr<std::uint32_t[]> last_;  // newest position, kNone for an empty chain
