@@ -93,7 +93,6 @@ class MatchIndex {
     last_[key] = pos;
   }
 
- private:
   std::uint32_t Key(std::size_t p) const {
     std::uint32_t v = src_[p] | (src_[p + 1] << 8) | (src_[p + 2] << 16);
     return (v * 2654435761u) >> (32 - bits_);
