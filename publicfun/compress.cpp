@@ -130,40 +130,85 @@ class MatchIndex {
 
 enum class Decoded { kComplete, kDamaged };
 
+template <std::size_t kBytes>
+void Move(unsigned char* to, unsigned char const* from) {
+  unsigned char chunk[kBytes];
+  std::memcpy(chunk, from, kBytes);
+  std::memcpy(to, chunk, kBytes);
+}
+
+// Copies len (3..18) bytes from out[from] to out[o], byte by byte in increasing order as
+// the format says. When the source ends before o the copy cannot see its own output, and
+// fixed-size moves that together cover exactly len bytes give the same result faster.
+inline void CopyMatch(unsigned char* out, std::size_t o, std::size_t from, std::size_t len) {
+  unsigned char* to = out + o;
+  unsigned char const* src = out + from;
+  if (o - from < len) {
+    for (std::size_t k = 0; k < len; ++k) to[k] = src[k];
+  } else if (len >= 8) {
+    Move<8>(to, src);
+    if (len > 16) Move<8>(to + 8, src + 8);
+    Move<8>(to + len - 8, src + len - 8);
+  } else if (len >= 4) {
+    Move<4>(to, src);
+    Move<4>(to + len - 4, src + len - 4);
+  } else {
+    Move<2>(to, src);
+    to[2] = src[2];
+  }
+}
+
 // Decodes block into out. With a bounded output (checked), the output must come out
 // exactly full and the block exactly used up; without it (Expand's contract, the caller
 // guarantees the room), decoding ends with the block. Either way no byte is read past
 // the block and a reference to bytes not produced yet ends decoding as damaged.
+// The window start before an item that begins at output position o.
+inline std::size_t WindowStart(std::size_t o) {
+  return o > kWindow ? o - kWindow : 0;
+}
+
 template <bool kChecked>
 Decoded Decode(unsigned char const* in, std::size_t inLen, unsigned char* out, std::size_t outLen) {
   std::size_t const head = kChecked ? 3 : std::min<std::size_t>(3, inLen);
   if (kChecked && (inLen < 3 || outLen < 3)) return Decoded::kDamaged;
   std::memcpy(out, in, head);
+  constexpr std::size_t kGroupIn = 17;       // a flag byte and eight references
+  constexpr std::size_t kGroupOut = 8 * 18;  // what eight references produce
   std::size_t i = 3;
   std::size_t o = 3;
-  std::size_t w = 0;
   while (i < inLen) {
     unsigned flags = in[i++];
+    if (i + kGroupIn <= inLen + 1 && (!kChecked || outLen - o >= kGroupOut)) {
+      // A whole group far from both ends: no bound can be reached inside it.
+      for (int k = 0; k < 8; ++k, flags <<= 1) {
+        if (flags & 0x80) {
+          std::size_t len = (in[i] >> 4) + kMinMatch;
+          std::size_t from = WindowStart(o) + (((in[i] & 0x0Fu) << 8) | in[i + 1]);
+          i += 2;
+          if (from >= o) return Decoded::kDamaged;
+          CopyMatch(out, o, from, len);
+          o += len;
+        } else {
+          out[o++] = in[i++];
+        }
+      }
+      continue;
+    }
     if (i == inLen) return Decoded::kDamaged;  // a flag byte without items
     for (unsigned bit = 0x80; bit != 0 && i < inLen; bit >>= 1) {
       if (kChecked && o == outLen) return Decoded::kDamaged;  // bytes left over
       if (flags & bit) {
         if (i + 1 >= inLen) return Decoded::kDamaged;  // reference cut short
         std::size_t len = (in[i] >> 4) + kMinMatch;
-        std::size_t from = w + (((in[i] & 0x0Fu) << 8) | in[i + 1]);
+        std::size_t from = WindowStart(o) + (((in[i] & 0x0Fu) << 8) | in[i + 1]);
         i += 2;
         if (from >= o) return Decoded::kDamaged;
         if (kChecked && len > outLen - o) return Decoded::kDamaged;
-        if (o - from >= len) {
-          std::memcpy(out + o, out + from, len);
-        } else {
-          for (std::size_t k = 0; k < len; ++k) out[o + k] = out[from + k];
-        }
+        CopyMatch(out, o, from, len);
         o += len;
       } else {
         out[o++] = in[i++];
       }
-      if (o - w > kWindow) w = o - kWindow;
     }
   }
   if (kChecked && o != outLen) return Decoded::kDamaged;
