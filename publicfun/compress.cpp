@@ -1,0 +1,285 @@
+// Block compression (an LZSS coder with a 4 KiB window), its decoders, and SimpleCode.
+//
+// Block format: the first three input bytes as they are, then groups of a flag byte and
+// up to eight items, the flag's bits from 0x80 down telling each item's kind: a literal
+// byte (bit clear) or a two-byte reference (bit set) B1 B2 with length (B1 >> 4) + 3 and
+// source W + (((B1 & 0x0F) << 8) | B2), where the window start W is max(0, P - 4096) for
+// the output position P after the previous item. References may overlap their output.
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "publicfun/block_codec.h"
+#include "qelshare/CPublicFun.h"
+
+namespace {
+
+constexpr std::size_t kWindow = 4096;
+constexpr std::size_t kMinMatch = 3;
+constexpr std::size_t kMaxMatch = 18;
+constexpr unsigned long kMinInput = 30;
+
+// The coder's answer for a position is fixed by the format's rules: the earliest
+// position Q in [W, P - 3] among those whose match with P (capped at 18 bytes and at the
+// end of the input) is longest, when that length is at least 3. Any candidate must
+// share P's first three bytes, so positions are chained per hash of their first three
+// bytes in increasing order (next_ is indexed by position, so walking a chain inside
+// the window stays in memory the coder touched a moment ago). Positions are added as P
+// passes them, and each addition drops the chain's positions that no later window can
+// reach, so dropping never walks far behind the window.
+class MatchIndex {
+ public:
+  MatchIndex(unsigned char const* src, std::size_t len)
+      : src_(src),
+        len_(len),
+        // About one chain per input byte, 256 to 32768: small blocks stay cheap to set up.
+        bits_(std::clamp(static_cast<int>(std::bit_width(len)), 8, 15)),
+        head_(std::make_unique<std::uint32_t[]>(std::size_t{1} << bits_)),
+        last_(std::make_unique<std::uint32_t[]>(std::size_t{1} << bits_)),
+        next_(std::make_unique<std::uint32_t[]>(len)) {
+    std::fill_n(last_.get(), std::size_t{1} << bits_, kNone);
+  }
+
+  // Best match for p with at most limit (3..18) bytes among positions from window on.
+  // Returns the length (0 when below 3) and sets *from.
+  std::size_t Find(std::size_t p, std::size_t window, std::size_t limit, std::size_t* from) {
+    for (; added_ + kMinMatch <= p; ++added_) Add(added_);
+    std::uint32_t const key = Key(p);
+    std::uint32_t const last = last_[key];
+    if (last == kNone || last < window) return 0;
+    std::uint32_t q = head_[key];
+    while (q < window) q = next_[q];
+    head_[key] = q;
+    std::size_t best = 0;
+    bool const wide = p + 24 <= len_;
+    unsigned char const* cur = src_ + p;
+    while (true) {
+      unsigned char const* cand = src_ + q;
+      // Only a strictly longer match counts, and it must agree at index best.
+      if (cand[best] == cur[best]) {
+        std::size_t n = wide ? WideLength(cand, cur, limit) : ByteLength(cand, cur, limit);
+        if (n > best) {
+          best = n;
+          *from = q;
+          if (n == limit) break;
+        }
+      }
+      if (q == last) break;
+      q = next_[q];
+    }
+    return best >= kMinMatch ? best : 0;
+  }
+
+ private:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+  // Appends position p (which has three bytes) to its chain. Every later window starts
+  // above p - 4096, so older positions go now, or the whole chain when its newest is old.
+  void Add(std::size_t p) {
+    std::uint32_t const key = Key(p);
+    auto const pos = static_cast<std::uint32_t>(p);
+    std::uint32_t const last = last_[key];
+    if (last == kNone || last + kWindow < p) {
+      head_[key] = pos;
+    } else {
+      next_[last] = pos;
+      std::uint32_t h = head_[key];
+      while (h + kWindow < p) h = next_[h];
+      head_[key] = h;
+    }
+    last_[key] = pos;
+  }
+
+  std::uint32_t Key(std::size_t p) const {
+    std::uint32_t v = src_[p] | (src_[p + 1] << 8) | (src_[p + 2] << 16);
+    return (v * 2654435761u) >> (32 - bits_);
+  }
+
+  static std::size_t ByteLength(unsigned char const* a, unsigned char const* b, std::size_t limit) {
+    std::size_t n = 0;
+    while (n < limit && a[n] == b[n]) ++n;
+    return n;
+  }
+
+  // Needs 24 readable bytes after both a and b.
+  static std::size_t WideLength(unsigned char const* a, unsigned char const* b, std::size_t limit) {
+    if constexpr (std::endian::native == std::endian::little) {
+      for (std::size_t n = 0; n < kMaxMatch; n += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + n, 8);
+        std::memcpy(&y, b + n, 8);
+        if (x != y) return std::min(limit, n + std::countr_zero(x ^ y) / 8);
+      }
+      return limit;
+    } else {
+      return ByteLength(a, b, limit);
+    }
+  }
+
+  unsigned char const* src_;
+  std::size_t len_;
+  int bits_;
+  std::size_t added_ = 0;                  // positions below added_ are on their chains
+  std::unique_ptr<std::uint32_t[]> head_;  // oldest position kept, per chain
+  std::unique_ptr<std::uint32_t[]> last_;  // newest position, kNone for an empty chain
+  std::unique_ptr<std::uint32_t[]> next_;  // the position after each one on its chain
+};
+
+enum class Decoded { kComplete, kDamaged };
+
+template <std::size_t kBytes>
+void Move(unsigned char* to, unsigned char const* from) {
+  unsigned char chunk[kBytes];
+  std::memcpy(chunk, from, kBytes);
+  std::memcpy(to, chunk, kBytes);
+}
+
+// Copies len (3..18) bytes from out[from] to out[o], byte by byte in increasing order as
+// the format says. When the source ends before o the copy cannot see its own output, and
+// fixed-size moves that together cover exactly len bytes give the same result faster.
+inline void CopyMatch(unsigned char* out, std::size_t o, std::size_t from, std::size_t len) {
+  unsigned char* to = out + o;
+  unsigned char const* src = out + from;
+  if (o - from < len) {
+    for (std::size_t k = 0; k < len; ++k) to[k] = src[k];
+  } else if (len >= 8) {
+    Move<8>(to, src);
+    if (len > 16) Move<8>(to + 8, src + 8);
+    Move<8>(to + len - 8, src + len - 8);
+  } else if (len >= 4) {
+    Move<4>(to, src);
+    Move<4>(to + len - 4, src + len - 4);
+  } else {
+    Move<2>(to, src);
+    to[2] = src[2];
+  }
+}
+
+// Decodes block into out. With a bounded output (checked), the output must come out
+// exactly full and the block exactly used up; without it (Expand's contract, the caller
+// guarantees the room), decoding ends with the block. Either way no byte is read past
+// the block and a reference to bytes not produced yet ends decoding as damaged.
+// The window start before an item that begins at output position o.
+inline std::size_t WindowStart(std::size_t o) {
+  return o > kWindow ? o - kWindow : 0;
+}
+
+template <bool kChecked>
+Decoded Decode(unsigned char const* in, std::size_t inLen, unsigned char* out, std::size_t outLen) {
+  std::size_t const head = kChecked ? 3 : std::min<std::size_t>(3, inLen);
+  if (kChecked && (inLen < 3 || outLen < 3)) return Decoded::kDamaged;
+  std::memcpy(out, in, head);
+  constexpr std::size_t kGroupIn = 17;       // a flag byte and eight references
+  constexpr std::size_t kGroupOut = 8 * 18;  // what eight references produce
+  std::size_t i = 3;
+  std::size_t o = 3;
+  while (i < inLen) {
+    unsigned flags = in[i++];
+    if (i + kGroupIn <= inLen + 1 && (!kChecked || outLen - o >= kGroupOut)) {
+      // A whole group far from both ends: no bound can be reached inside it.
+      for (int k = 0; k < 8; ++k, flags <<= 1) {
+        if (flags & 0x80) {
+          std::size_t len = (in[i] >> 4) + kMinMatch;
+          std::size_t from = WindowStart(o) + (((in[i] & 0x0Fu) << 8) | in[i + 1]);
+          i += 2;
+          if (from >= o) return Decoded::kDamaged;
+          CopyMatch(out, o, from, len);
+          o += len;
+        } else {
+          out[o++] = in[i++];
+        }
+      }
+      continue;
+    }
+    if (i == inLen) return Decoded::kDamaged;  // a flag byte without items
+    for (unsigned bit = 0x80; bit != 0 && i < inLen; bit >>= 1) {
+      if (kChecked && o == outLen) return Decoded::kDamaged;  // bytes left over
+      if (flags & bit) {
+        if (i + 1 >= inLen) return Decoded::kDamaged;  // reference cut short
+        std::size_t len = (in[i] >> 4) + kMinMatch;
+        std::size_t from = WindowStart(o) + (((in[i] & 0x0Fu) << 8) | in[i + 1]);
+        i += 2;
+        if (from >= o) return Decoded::kDamaged;
+        if (kChecked && len > outLen - o) return Decoded::kDamaged;
+        CopyMatch(out, o, from, len);
+        o += len;
+      } else {
+        out[o++] = in[i++];
+      }
+    }
+  }
+  if (kChecked && o != outLen) return Decoded::kDamaged;
+  return Decoded::kComplete;
+}
+
+}  // namespace
+
+namespace qel::block {
+
+bool ExpandChecked(std::span<unsigned char const> block, std::span<unsigned char> out) {
+  return Decode<true>(block.data(), block.size(), out.data(), out.size()) == Decoded::kComplete;
+}
+
+}  // namespace qel::block
+
+int CPublicFun::Compress(unsigned char* src, unsigned long srcLen, unsigned char* dst,
+                         unsigned long* dstLen) {
+  if (src == nullptr || dst == nullptr || dstLen == nullptr) return 0;
+  if (srcLen < kMinInput || srcLen > 0xFFFFFFF0ul) return 0;
+  try {
+    std::size_t const n = srcLen;
+    MatchIndex index(src, n);
+    std::memcpy(dst, src, 3);
+    std::size_t flagAt = 3;
+    dst[flagAt] = 0;
+    std::size_t o = 4;
+    std::size_t p = 3;
+    std::size_t w = 0;
+    unsigned bit = 0x80;
+    while (p < n) {
+      // Stop while the next item and flag byte still fit in srcLen bytes.
+      if (o >= n - 2) return 0;
+      std::size_t limit = std::min(kMaxMatch, n - p);
+      std::size_t from = 0;
+      std::size_t len = limit >= kMinMatch ? index.Find(p, w, limit, &from) : 0;
+      if (len != 0) {
+        dst[flagAt] |= static_cast<unsigned char>(bit);
+        std::size_t offset = from - w;
+        dst[o++] = static_cast<unsigned char>(((len - kMinMatch) << 4) | (offset >> 8));
+        dst[o++] = static_cast<unsigned char>(offset & 0xFF);
+        p += len;
+      } else {
+        dst[o++] = src[p++];
+      }
+      bit >>= 1;
+      if (bit == 0) {
+        flagAt = o;
+        dst[o++] = 0;
+        bit = 0x80;
+      }
+      if (p - w > kWindow) w = p - kWindow;
+    }
+    *dstLen = bit == 0x80 ? flagAt : o;
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int CPublicFun::Expand(unsigned char* src, unsigned long srcLen, unsigned char* dst) {
+  if (src == nullptr || dst == nullptr) return 1;
+  Decode<false>(src, srcLen, dst, 0);
+  return 1;
+}
+
+int CPublicFun::SimpleCode(unsigned char* buf, unsigned long len) {
+  if (buf == nullptr) return 1;
+  for (unsigned long i = 0; i < len; ++i) {
+    unsigned b = buf[i];
+    buf[i] = static_cast<unsigned char>(((b << 1) & 0xAA) | ((b >> 1) & 0x55));
+  }
+  return 1;
+}
