@@ -37,6 +37,14 @@ namespace {
 
 using qel::expr::TrimBlanks;
 
+// text without leading whitespace. Cutting pieces off the front of a text that is
+// already trimmed at its end needs no more, and keeps the whole cut linear.
+std::string_view TrimLeading(std::string_view text) {
+  std::size_t begin = 0;
+  while (begin < text.size() && qel::expr::IsBlank(text[begin])) ++begin;
+  return text.substr(begin);
+}
+
 constexpr std::string_view kDelimiters = "()[]/, ";
 
 tagEXP_NODE* NewNode(std::string_view key) {
@@ -96,7 +104,7 @@ int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText)
       }
       offsets.push_back(OffsetOf(text.substr(p, 1), lpszText));
       at = &node->pRight;
-      text = TrimBlanks(text.substr(p + 1));
+      text = TrimLeading(text.substr(p + 1));
     }
     return at;
   };
@@ -119,7 +127,7 @@ int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText)
     node->strKey.assign(rest.substr(q, close - q + 1));
     offsets.push_back(OffsetOf(rest.substr(q), lpszText));
     slot = &node->pRight;
-    rest = TrimBlanks(rest.substr(close + 1));
+    rest = TrimLeading(rest.substr(close + 1));
   }
   return 1;
 }

@@ -8,6 +8,7 @@
 // explicit stack instead of the call stack: left pieces are built before right ones, so
 // leaves (and their highlight entries) come in the same order as a depth-first descent.
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,7 +69,7 @@ class TreeBuilder {
   int n_;
   int lparen_, rparen_, slash_, comma_, field_base_;
   TokenIndex index_;
-  std::vector<Task> stack_;
+  std::deque<Task> stack_;  // a deque: waiting pieces never move as it grows
   CStringArr field_list_;
 };
 
@@ -302,6 +303,20 @@ bool TreeBuilder::Process(Task task) {
       list.post.push_back(slash_);
       list.post.push_back(FieldId(state_.default_field));
       continue;
+    }
+    if (n == i + 2) {
+      // The common qualifier, one registered field that is not a group: it names itself,
+      // as CheckField would answer, without building a list for it.
+      int id = list.At(i + 1);
+      int field = id >= field_base_ ? id - field_base_ : -1;
+      if (field < 0) {
+        auto found = state_.first_by_name.find(std::string(Text(id)));
+        if (found != state_.first_by_name.end()) field = found->second;
+      }
+      if (field >= 0 && state_.first_by_name.at(std::string(FieldName(field))) == field &&
+          !IsGroupType(owner_.m_arrFieldType[field])) {
+        return Qualified(list.Slice(0, i), field, task.slot);
+      }
     }
     field_list_.RemoveAll();
     state_.field_offsets.clear();
