@@ -14,7 +14,7 @@ namespace {
 #if defined(__SANITIZE_ADDRESS__)
 constexpr int kSlowBuild = 15;
 #else
-constexpr int kSlowBuild = 2;
+constexpr int kSlowBuild = 4;
 #endif
 
 using Strings = std::vector<std::string>;
