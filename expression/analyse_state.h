@@ -5,9 +5,12 @@
 
 #include <string>
 #include <string_view>
+
 #include <unordered_map>
 #include <utility>
 #include <vector>
+#include "expression/token_index.h"
+#include "qelshare/CAnalyseExpression.h"
 
 namespace qel::expr {
 
@@ -47,6 +50,38 @@ struct AnalyseState {
   std::vector<int> expanded_groups;
 
   std::string error;
+
+  // Tree nodes released by Free wait here for the next analysis, their key buffers kept,
+  // so that analysing a query allocates almost nothing once the object is warm. The
+  // list is bounded: beyond it, nodes are deleted.
+  static constexpr std::size_t kSpareNodes = 4096;
+  std::vector<tagEXP_NODE*> spare_nodes;
+  tagEXP_NODE* NewNode() {
+    if (spare_nodes.empty()) return new tagEXP_NODE;
+    tagEXP_NODE* node = spare_nodes.back();
+    spare_nodes.pop_back();
+    return node;
+  }
+  void Release(tagEXP_NODE* node) {
+    if (spare_nodes.size() >= kSpareNodes) {
+      delete node;
+      return;
+    }
+    node->strKey.clear();
+    node->pLeft = nullptr;
+    node->pRight = nullptr;
+    spare_nodes.push_back(node);
+  }
+  ~AnalyseState() {
+    for (tagEXP_NODE* node : spare_nodes) delete node;
+  }
+
+  // Working buffers reused from one analysis to the next.
+  std::vector<tagEXP_NODE*> walk;
+  TokenPool pool;
+  // The extra tokens of the builder ("(", ")", "/", "," and every field name), kept
+  // from one analysis to the next while the registry does not grow.
+  TokenPool extras;
 
   // Records the reason of a rejection (the first one stands).
   void Fail(std::string message) {
