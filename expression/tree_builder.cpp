@@ -27,11 +27,7 @@ class TreeBuilder {
   int Build(tagEXP_NODE*& root);
 
  private:
-  struct Task {
-    TokenView list;
-    tagEXP_NODE** slot;
-    int chain;  // group fields being resolved on the way to this list
-  };
+  using Task = BuildTask;
 
   bool Process(Task task);
   bool Qualified(TokenView group, int field, tagEXP_NODE** slot);
@@ -66,10 +62,10 @@ class TreeBuilder {
   CAnalyseExpression& owner_;
   AnalyseState& state_;
   TokenPool& pool_;
+  std::deque<Task>& stack_;
   int n_;
   int lparen_, rparen_, slash_, comma_, field_base_;
   TokenIndex index_;
-  std::deque<Task> stack_;  // a deque: waiting pieces never move as it grows
   CStringArr field_list_;
 };
 
@@ -119,6 +115,7 @@ TreeBuilder::TreeBuilder(CAnalyseExpression& owner, CStringArr& tokens)
     : owner_(owner),
       state_(*owner.m_pState),
       pool_(state_.pool),
+      stack_(state_.tasks),
       n_(tokens.GetSize()),
       index_(pool_, n_) {
   int fields = owner.m_arrFieldName.GetSize();
@@ -247,6 +244,7 @@ int TreeBuilder::Build(tagEXP_NODE*& root) {
   // rewriting a piece into itself.
   long long fields = owner_.m_arrFieldName.GetSize();
   long long budget = 64 * (static_cast<long long>(n_) + 16) * (fields + 1);
+  stack_.clear();
   Push(TokenView{{}, 0, n_, {}}, &root, -1);
   while (!stack_.empty()) {
     Task task = std::move(stack_.back());
@@ -328,10 +326,10 @@ bool TreeBuilder::Process(Task task) {
       int id = list.At(i + 1);
       int field = id >= field_base_ ? id - field_base_ : -1;
       if (field < 0) {
-        auto found = state_.first_by_name.find(std::string(Text(id)));
+        auto found = state_.first_by_name.find(Text(id));
         if (found != state_.first_by_name.end()) field = found->second;
       }
-      if (field >= 0 && state_.first_by_name.at(std::string(FieldName(field))) == field &&
+      if (field >= 0 && state_.first_by_name.find(FieldName(field))->second == field &&
           !IsGroupType(owner_.m_arrFieldType[field])) {
         return Qualified(list.Slice(0, i), field, task.slot);
       }
@@ -365,7 +363,7 @@ bool TreeBuilder::Process(Task task) {
         if (text == ",") {
           names.push_back(comma_);
         } else {
-          names.push_back(FieldId(state_.first_by_name.at(std::string(text))));
+          names.push_back(FieldId(state_.first_by_name.find(text)->second));
         }
       }
       tagEXP_NODE* node = NewNode(task.slot, "OR");
