@@ -34,11 +34,12 @@ Xapian::QueryParser MakeParser(Xapian::NumberRangeProcessor& years) {
 constexpr unsigned kFlags = Xapian::QueryParser::FLAG_BOOLEAN | Xapian::QueryParser::FLAG_PHRASE |
                             Xapian::QueryParser::FLAG_LOVEHATE;
 
-// The long expression and its Xapian form: repeated units of 10 tokens each, such as
+// The long expression and its Xapian form: repeated units of 18 tokens (DEFAULT and the
+// joining operator included), such as
 // (w1 OR w2)/title AND k3/keyword OR >=1990/year AND
 std::pair<std::string, std::string> LongQueries(int tokens) {
   std::string ours, theirs;
-  for (int i = 0; tokens > 0; ++i, tokens -= 15) {
+  for (int i = 0; tokens > 0; ++i, tokens -= 18) {
     std::string n = std::to_string(i);
     if (i > 0) {
       ours += i % 2 ? " AND " : " OR ";
