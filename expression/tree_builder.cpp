@@ -320,7 +320,7 @@ bool TreeBuilder::Process(Task task) {
       list.post.push_back(FieldId(state_.default_field));
       continue;
     }
-    if (n == i + 2) {
+    if (n == i + 2 && pool_.kind[list.At(i + 1)] != kComma) {
       // The common qualifier, one registered field that is not a group: it names itself,
       // as CheckField would answer, without building a list for it.
       int id = list.At(i + 1);

@@ -256,6 +256,8 @@ TEST(AnalyseBuilderTest, GroupFieldsAndCycles) {
        "",
        "field cycle through 'h'"},
       {{{"h", "HH", 'f'}, {"g", "HH\nTI", 's'}, {"t", "TI", 'S'}}, "x", 0, "", "field cycle"},
+      // "," separates field names even when a field bears that name.
+      {{{",", "TI", 'S'}}, "x/,", 0, "", "names no field"},
       // A group of one member is that member.
       {{{"t", "TI", 'S'}, {"h", "TI", 'f'}}, "x/h", 1, "TI\nNEAR\nx\r", ""},
   };
