@@ -17,7 +17,9 @@ namespace {
 
 using qel::fs::FileFind;
 
-std::string_view View(char const* s) { return s == nullptr ? std::string_view() : s; }
+std::string_view View(char const* s) {
+  return s == nullptr ? std::string_view() : s;
+}
 
 // dir, a separator and name, as the members join them.
 std::string JoinPath(std::string_view dir, std::string_view name) {
@@ -137,8 +139,7 @@ int CPublicFun::DeleteDir(char const* dir, int removeSelf) {
       // only cleared (and the delete tried again) when the delete fails: the files left
       // behind end up exactly as clearing it first would leave them.
       if (qel::fs::DeleteFile(path)) continue;
-      if (walk.IsReadOnly() && qel::fs::SetNormalAttributes(path) &&
-          qel::fs::DeleteFile(path)) {
+      if (walk.IsReadOnly() && qel::fs::SetNormalAttributes(path) && qel::fs::DeleteFile(path)) {
         continue;
       }
       ok = 0;

@@ -47,8 +47,7 @@ bool ReplaceableTarget(std::string const& target) {
   return qel::fs::DeleteFile(target);
 }
 
-bool TransferOne(std::string const& source, bool directory, std::string const& target,
-                 bool move) {
+bool TransferOne(std::string const& source, bool directory, std::string const& target, bool move) {
   if (directory) {
     // A folder never goes into its own tree.
     if (target.size() > source.size() && target.compare(0, source.size(), source) == 0 &&
@@ -74,8 +73,8 @@ int ShellTransfer(char const* src, char const* dst, bool move) {
   std::vector<std::pair<std::string, bool>> sources;
   std::vector<std::string> names;
   std::size_t slash = qel::fs::LastSeparator(from);
-  bool wildcard = qel::fs::HasWildcards(slash == std::string_view::npos ? from
-                                                                        : from.substr(slash + 1));
+  bool wildcard =
+      qel::fs::HasWildcards(slash == std::string_view::npos ? from : from.substr(slash + 1));
   FileFind find;
   for (bool more = find.Find(from); more; more = find.Next()) {
     if (find.IsDots()) continue;

@@ -42,7 +42,9 @@ bool HeldByOther(int fd, off_t byte) {
 
 }  // namespace
 
-File::~File() { Close(); }
+File::~File() {
+  Close();
+}
 
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
@@ -71,8 +73,7 @@ bool File::Fail(int error) {
   return false;
 }
 
-bool File::Open(std::string_view path, unsigned access, unsigned share,
-                Disposition disposition) {
+bool File::Open(std::string_view path, unsigned access, unsigned share, Disposition disposition) {
   Close();
   error_ = 0;
   bool read = (access & kAccessRead) != 0;
@@ -80,11 +81,21 @@ bool File::Open(std::string_view path, unsigned access, unsigned share,
   int flags = O_CLOEXEC | (read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY);
   bool truncate = false;
   switch (disposition) {
-    case Disposition::kCreateNew: flags |= O_CREAT | O_EXCL; break;
-    case Disposition::kCreateAlways: flags |= O_CREAT; truncate = true; break;
-    case Disposition::kOpenExisting: break;
-    case Disposition::kOpenAlways: flags |= O_CREAT; break;
-    case Disposition::kTruncateExisting: truncate = true; break;
+    case Disposition::kCreateNew:
+      flags |= O_CREAT | O_EXCL;
+      break;
+    case Disposition::kCreateAlways:
+      flags |= O_CREAT;
+      truncate = true;
+      break;
+    case Disposition::kOpenExisting:
+      break;
+    case Disposition::kOpenAlways:
+      flags |= O_CREAT;
+      break;
+    case Disposition::kTruncateExisting:
+      truncate = true;
+      break;
   }
   std::string os_path = ToOs(path);
   fd_ = open(os_path.c_str(), flags, 0666);

@@ -8,14 +8,18 @@
 
 namespace qel::fs {
 
-FileFind::~FileFind() { Close(); }
+FileFind::~FileFind() {
+  Close();
+}
 
 void FileFind::Close() {
   if (dir_ != nullptr) closedir(dir_);
   dir_ = nullptr;
 }
 
-std::string FileFind::path() const { return Join(root_, name_); }
+std::string FileFind::path() const {
+  return Join(root_, name_);
+}
 
 bool FileFind::IsReadOnly() const {
   if (mode_ < 0) {

@@ -53,15 +53,15 @@ class FileFind {
   bool Advance();
   void SetDirect(std::string_view name, bool directory, unsigned mode);
 
-  DIR* dir_ = nullptr;      // open while a pattern search goes on
-  std::string pattern_;     // GBK pattern of the last component
-  std::string root_;        // absolute GBK directory of the search
-  std::string os_root_;     // the same directory as the system names it
+  DIR* dir_ = nullptr;   // open while a pattern search goes on
+  std::string pattern_;  // GBK pattern of the last component
+  std::string root_;     // absolute GBK directory of the search
+  std::string os_root_;  // the same directory as the system names it
   std::string name_;
-  std::string os_name_;     // the entry's name as the system spells it
+  std::string os_name_;  // the entry's name as the system spells it
   bool directory_ = false;
-  bool direct_ = false;     // the entry was found by name, through links
-  mutable int mode_ = -1;   // st_mode, read on demand
+  bool direct_ = false;    // the entry was found by name, through links
+  mutable int mode_ = -1;  // st_mode, read on demand
 };
 
 }  // namespace qel::fs

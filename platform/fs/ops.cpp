@@ -62,11 +62,17 @@ std::optional<Attributes> GetAttributes(std::string_view path) {
   return Attributes{S_ISDIR(st.st_mode), (st.st_mode & S_IWUSR) == 0};
 }
 
-bool SetNormalAttributes(std::string_view path) { return ChangeMode(path, true); }
+bool SetNormalAttributes(std::string_view path) {
+  return ChangeMode(path, true);
+}
 
-bool SetReadOnlyAttribute(std::string_view path) { return ChangeMode(path, false); }
+bool SetReadOnlyAttribute(std::string_view path) {
+  return ChangeMode(path, false);
+}
 
-bool CreateDirectory(std::string_view path) { return mkdir(ToOs(path).c_str(), 0777) == 0; }
+bool CreateDirectory(std::string_view path) {
+  return mkdir(ToOs(path).c_str(), 0777) == 0;
+}
 
 bool RemoveDirectory(std::string_view path) {
   std::string os = ToOs(path);
@@ -75,7 +81,9 @@ bool RemoveDirectory(std::string_view path) {
   return rmdir(os.c_str()) == 0;
 }
 
-bool DeleteFile(std::string_view path) { return unlink(ToOs(path).c_str()) == 0; }
+bool DeleteFile(std::string_view path) {
+  return unlink(ToOs(path).c_str()) == 0;
+}
 
 bool CopyFile(std::string_view src, std::string_view dst, bool fail_if_exists) {
   File in;

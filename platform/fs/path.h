@@ -14,7 +14,9 @@
 namespace qel::fs {
 
 // True for either separator byte.
-constexpr bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+constexpr bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
 
 // The library path with every single-byte "\" replaced by "/" (GBK trail bytes untouched).
 std::string Slashes(std::string_view path);

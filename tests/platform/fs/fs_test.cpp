@@ -26,17 +26,28 @@ TEST(WildcardTest, DesktopPatterns) {
     char const* name;
     bool match;
   } cases[] = {
-      {"*", "anything.txt", true},       {"*.*", "noextension", true},
-      {"*.*", ".hidden", true},          {"*.txt", "a.TXT", true},
-      {"*.txt", "a.txt.bak", false},     {"*.TxT", "README.txt", true},
-      {"a?c", "abc", true},              {"a?c", "ac", false},
-      {"a?c", "abbc", false},            {"readme.*", "readme", true},
-      {"readme.*", "readme.md", true},   {"readme.*", "readmex", false},
-      {"*a*b*", "xxaxxbxx", true},       {"*a*b*", "xxbxxaxx", false},
-      {"**", "", true},                  {"abc", "ABC", true},
-      {"abc", "abcd", false},            {"?", "\xd6\xd0", true},  // 中: one character
-      {"??", "\xd6\xd0", false},         {"\xd6\xd0*", "\xd6\xd0\xce\xc4.txt", true},
-      {"\xd6\xd0", "\xd6\xf0", false},   {"*.txt", "\xd6\xd0.txt", true},
+      {"*", "anything.txt", true},
+      {"*.*", "noextension", true},
+      {"*.*", ".hidden", true},
+      {"*.txt", "a.TXT", true},
+      {"*.txt", "a.txt.bak", false},
+      {"*.TxT", "README.txt", true},
+      {"a?c", "abc", true},
+      {"a?c", "ac", false},
+      {"a?c", "abbc", false},
+      {"readme.*", "readme", true},
+      {"readme.*", "readme.md", true},
+      {"readme.*", "readmex", false},
+      {"*a*b*", "xxaxxbxx", true},
+      {"*a*b*", "xxbxxaxx", false},
+      {"**", "", true},
+      {"abc", "ABC", true},
+      {"abc", "abcd", false},
+      {"?", "\xd6\xd0", true},  // 中: one character
+      {"??", "\xd6\xd0", false},
+      {"\xd6\xd0*", "\xd6\xd0\xce\xc4.txt", true},
+      {"\xd6\xd0", "\xd6\xf0", false},
+      {"*.txt", "\xd6\xd0.txt", true},
   };
   for (auto const& c : cases) {
     EXPECT_EQ(MatchName(c.pattern, c.name), c.match) << c.pattern << " ~ " << c.name;
@@ -151,8 +162,7 @@ TEST(FileTest, ShareModesHoldBetweenProcesses) {
         << c.access1 << "/" << c.share1 << " then " << c.access2 << "/" << c.share2;
     // Within one process the rule is the same.
     File second;
-    EXPECT_EQ(second.Open(path, c.access2, c.share2, Disposition::kOpenExisting),
-              c.second_opens);
+    EXPECT_EQ(second.Open(path, c.access2, c.share2, Disposition::kOpenExisting), c.second_opens);
   }
   // A refused truncating open leaves the content alone; once closed, the file opens.
   {
