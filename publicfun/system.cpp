@@ -1,10 +1,11 @@
-// Registry look-ups of CPublicFun.
+// Registry look-up and HTTP probes of CPublicFun.
 #include <cstring>
 #include <string>
 
 #include "platform/fs/find.h"
 #include "platform/registry/registry.h"
 #include "platform/text/mbcs.h"
+#include "publicfun/http_probe.h"
 #include "qelshare/CPublicFun.h"
 
 namespace {
@@ -40,4 +41,20 @@ CString CPublicFun::GetExecFilePath(char const* exeName) {
     return path;
   }
   return "";
+}
+
+int CPublicFun::URLCommand(char const* url) {
+  try {
+    return qel::probe::UrlCommand(url).result;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int CPublicFun::CheckHttpFile(char const* url) {
+  try {
+    return qel::probe::CheckHttpFile(url).result;
+  } catch (...) {
+    return 0;
+  }
 }
