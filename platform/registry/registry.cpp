@@ -123,6 +123,18 @@ bool ReadQuoted(std::string_view s, std::size_t* pos, std::string* out) {
   return false;
 }
 
+// True when the text ends in a lead byte without its trail: it cannot stand before a
+// closing quote, which the reader would take for the trail.
+bool EndsWithLoneLead(std::string_view s) {
+  std::size_t i = 0;
+  std::size_t last = 1;
+  while (i < s.size()) {
+    last = text::CharLength(s, i);
+    i += last;
+  }
+  return !s.empty() && last == 1 && text::IsLeadByte(static_cast<unsigned char>(s.back()));
+}
+
 void WriteQuoted(std::string_view s, std::string& out) {
   out += '"';
   for (std::size_t i = 0; i < s.size();) {
@@ -386,7 +398,8 @@ std::string Store::Export() const {
       }
       out += '=';
       bool plain_string = v.type == kTypeString && !v.data.empty() && v.data.back() == '\0' &&
-                          v.data.find('\0') == v.data.size() - 1;
+                          v.data.find('\0') == v.data.size() - 1 &&
+                          !EndsWithLoneLead(std::string_view(v.data).substr(0, v.data.size() - 1));
       if (plain_string) {
         WriteQuoted(std::string_view(v.data).substr(0, v.data.size() - 1), out);
       } else if (v.type == kTypeDword && v.data.size() == 4) {
@@ -436,6 +449,7 @@ Key* Store::Create(std::string_view path) {
 
 bool Store::SetValue(std::string_view path, std::string_view name, std::uint32_t type,
                      std::string_view data) {
+  if (EndsWithLoneLead(name)) return false;
   Key* key = Create(path);
   if (key == nullptr) return false;
   for (Value& v : key->values) {

@@ -63,7 +63,8 @@ class Store {
   // The key at path, created with its parents when missing; null when path does not
   // start with a root key name.
   Key* Create(std::string_view path);
-  // Sets (replaces or appends) a value of the key at path, creating the key.
+  // Sets (replaces or appends) a value of the key at path, creating the key. False when
+  // path has no root key, or name ends in a lone GBK lead byte (no file could hold it).
   bool SetValue(std::string_view path, std::string_view name, std::uint32_t type,
                 std::string_view data);
   void DeleteKey(std::string_view path);

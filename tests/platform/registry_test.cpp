@@ -56,6 +56,12 @@ TEST(RegistryStoreTest, ImportsRegedit4AndExportsItBack) {
   EXPECT_EQ(again.Export(), store.Export());
   EXPECT_EQ(again.size(), store.size());
 
+  // A string ending in a lone GBK lead byte could swallow its closing quote: it is
+  // written as hex(1) instead, and no value name can end that way.
+  ASSERT_TRUE(store.SetValue("HKCU\\Lead", "L", kTypeString, StringData("a\x82")));
+  EXPECT_FALSE(store.SetValue("HKCU\\Lead", "\x82", kTypeString, StringData("a")));
+  EXPECT_NE(store.Export().find("\"L\"=hex(1):61,82,00"), std::string::npos);
+
   // Long binary data wraps and reads back.
   ASSERT_TRUE(store.SetValue("HKCU\\Big", "B", kTypeBinary, std::string(300, '\x5a')));
   std::string exported = store.Export();
