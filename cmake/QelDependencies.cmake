@@ -2,6 +2,9 @@
 # package that scripts/install-deps.sh installs.
 find_package(ICU 70 REQUIRED COMPONENTS uc i18n)
 set(QEL_PLATFORM_LIBS ICU::i18n ICU::uc)
+# The HTTP client of platform/net.
+find_package(CURL REQUIRED)
+list(APPEND QEL_PLATFORM_LIBS CURL::libcurl)
 
 if(QELSHARE_TOOLS)
   find_package(CLI11 REQUIRED)
