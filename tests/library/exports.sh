@@ -5,14 +5,14 @@
 set -euo pipefail
 lib=$1
 stray=$(nm -D --defined-only --demangle "$lib" | awk '{ $1=""; $2=""; sub(/^  /, ""); sub(/@.*/, ""); print }' |
-  grep -v -E '^(C[A-Z][A-Za-z0-9_]*::|I[A-Z][A-Za-z0-9_]*::|(vtable|typeinfo|typeinfo name) for [CI][A-Z][A-Za-z0-9_]*$|GlobalAlloc$|GlobalFree$|QelShareVersion$|QELSHARE_1$)' || true)
+  grep -v -E '^(C[A-Z][A-Za-z0-9_]*::|I[A-Z][A-Za-z0-9_]*::|(vtable|typeinfo|typeinfo name) for [CI][A-Z][A-Za-z0-9_]*$|GlobalAlloc$|GlobalFree$|QelShareVersion$|StgOpenStorage$|StgCreateDocfile$|QELSHARE_1$)' || true)
 if [ -n "$stray" ]; then
   echo "symbols that should not be exported:"
   echo "$stray"
   exit 1
 fi
 count=$(nm -D --defined-only "$lib" | wc -l)
-for must in 'CStringArr::Add(char const\*, int)' 'CPublicFun::SplitString' 'typeinfo for CStringArr' GlobalAlloc; do
+for must in 'CStringArr::Add(char const\*, int)' 'CPublicFun::SplitString' 'typeinfo for CStringArr' GlobalAlloc StgOpenStorage StgCreateDocfile; do
   nm -D --defined-only --demangle "$lib" | grep -q "$must" || { echo "missing export: $must"; exit 1; }
 done
 soname=$(objdump -p "$lib" | awk '/SONAME/ { print $2 }')
