@@ -31,22 +31,52 @@ class QELSHARE_API CPublicFun {
   // --- Block compression and simple coding (publicfun/compress.cpp)
 
   // Compresses srcLen bytes into dst (room for srcLen bytes) in the library's block
-  // format. Returns 1 with *dstLen set (always < srcLen); 0 with *dstLen unchanged when
-  // srcLen < 30 or the block would not come out shorter.
+  // format: the first three bytes, then groups of a flag byte and up to eight items, each
+  // a literal or a two-byte reference of 3 to 18 bytes into the last 4096 bytes. The
+  // output is fully determined by the input (other readers and writers of the format
+  // rely on it). Returns 1 with *dstLen set (always < srcLen); 0 with *dstLen unchanged
+  // when srcLen < 30, when the output reaches srcLen - 2 bytes before the input is used
+  // up, or when working memory cannot be had. The block holds no length: keep srcLen.
   static int Compress(unsigned char* src, unsigned long srcLen, unsigned char* dst,
                       unsigned long* dstLen);
   // Decodes a block of srcLen (>= 3) bytes into dst, which has room for the uncompressed
-  // length. Always returns 1.
+  // length. Always returns 1. Decoding never reads past the block and ends early at a
+  // reference to output not produced yet; blocks from outside the process are better
+  // decoded with a known size (qel::block::ExpandChecked), which also reports damage.
   static int Expand(unsigned char* src, unsigned long srcLen, unsigned char* dst);
-  // Codes len bytes in place; applying it twice restores the data. Always returns 1.
+  // Swaps each pair of neighbouring bits (0-1, 2-3, 4-5, 6-7) of len bytes in place;
+  // applying it twice restores the data. Always returns 1.
   static int SimpleCode(unsigned char* buf, unsigned long len);
 
   // --- Date, time and currency normalisers (publicfun/dates.cpp)
 
+  // The date and time members accept ASCII and full-width digits, the Chinese words for
+  // year, month, hour, o'clock and minute, full-width punctuation, and the whole texts
+  // "CurrentDay", "CurrentTime", "CurrentDayTime" (any case) for the present local
+  // moment. A numeric field is the leading integer of its text (white space and one
+  // sign allowed, 0 without digits); values beyond the int range saturate at its limits.
+
+  // Date "yyyy.mm.dd": year, month and day between the separators . / , - in that order;
+  // a missing month or day is 00. Years below 0 become 1900, 0-99 get 1900 added; the
+  // month is clamped to 0-12, the day to 0-31. "" for a null or empty s.
   static CString StandardDate(char const* s);
+  // Time "hh:mm:ss" from fields between the separators : ' " . / , -; hour clamped to
+  // 0-23, minute and second to 0-59. "" for a null or empty s or one with no separator.
   static CString StandardTime(char const* s);
+  // Date-time "yyyy.mm.dd hh:mm:ss": a date as StandardDate reads it, a space or hyphen,
+  // then a time as StandardTime reads it. Reading stops at the first missing step; the
+  // fields not read are 0 (year 1900), so the result is never empty.
   static CString StandardDateTime(char const* s);
+  // Amount "%d.%s": the integer before the first "." and the ten bytes after it, cut or
+  // padded with "0" (no rounding, no check that they are digits). "0.0" for null or "".
   static CString StandardCy(char const* s);
+  // Reads a date and time by a template of the text's shape: y m d h t s (either case)
+  // stand for one digit of year, month, day, hour, minute, second; every other byte must
+  // stand in the text. Full-width digits count as digits and digit runs are padded to
+  // pairs (2005-4-3 reads as 2005-04-03) before the leftmost match is taken. Returns
+  // "%4d.%02d.%02d" (years below 100 get 1900 added), followed by " hh:mm:ss" when hour,
+  // minute and second are all non-zero, or the time alone when there is no date at all;
+  // "" when nothing matches or the year is outside 10-2026, the month 0-12, the day 0-31.
   static CString GetFormatDate(char const* source, char const* format);
 
   // --- Key data texts in compound files (publicfun/keydata.cpp)
@@ -80,17 +110,48 @@ class QELSHARE_API CPublicFun {
 
   // --- Text and web string helpers (publicfun/text.cpp)
 
+  // A blank byte is 0x01-0x20; an ASCII letter is A-Z or a-z.
+
+  // 1 when s holds no blank byte and none of - = + , ? / . " : ; \ ( ) *; 1 for "",
+  // 0 for null.
   static int IsValueChar(char const* s);
+  // 1 for the digits 0 to 9.
   static int IsNumberAscii(char c);
+  // 1 for byte values 33 to 128 inclusive.
   static int IsAscii(unsigned char c);
+  // Without an exclusion list (null or ""): 1 for an ASCII letter. With one: 1 for a byte
+  // from 0x21 to 0x7E that is not in the list.
   static int IsCharAscii(char c, char const* exclude);
+  // Without an exclusion list: 1 when every byte of s is an ASCII letter. With one: 1
+  // when no byte of s is in the list (any other byte passes). 1 for "", 0 for null.
   static int IsEnglishWord(char const* s, char const* exclude);
+  // text transformed by the switches found anywhere in switches, either case: /S trim
+  // blanks at both ends, /M delete blanks after the first non-blank, /R delete CR LF
+  // pairs (one forward pass), /T all three, /U upper case, /L lower case, /H delete
+  // <...> tags (an unclosed "<" ends the deletion). The effects apply in the order trim,
+  // upper, lower, squeeze, CR LF, tags. Two-byte characters are stepped over whole.
   static CString FilterString(char const* text, char const* switches);
+  // Plain text as HTML: leading control bytes dropped; tags copied as they are; a space
+  // kept before an ASCII letter, else "&nbsp" (no semicolon); CR LF before a space
+  // "<br>", a blank line "<p>", other CR LF dropped (lines join); conversion stops at a
+  // CR one or two bytes before the end or before the end-of-file mark 0x1A.
   static CString Text2Html(char const* text);
+  // Percent-decoded text of the first len bytes of s (len -1: all of s), never past its
+  // NUL: "+" is a space, "%" and two hex digits a byte (a zero byte is dropped), a "%"
+  // without two hex digits stays as it is. "" for null s or len 0 or below -1.
   static CString WebStr2Str(char const* s, int len);
+  // Clears both lists and parses form data (name=value pairs joined by "&", each side
+  // percent-decoded, an empty side an absent entry) from a reference to a variant that
+  // holds a one-dimensional array of bytes, read up to the first NUL. Returns the number
+  // of names; 0 for any other shape of variant, which is not read.
   static int GetHtmlFormVal(tagVARIANT* data, CStringArr* names, CStringArr* values);
+  // The same parse of the bytes of data up to the first NUL or its end, appended to the
+  // lists without clearing them. Returns names->GetSize().
   static int GetHtmlFormVal(CByteArray* data, CStringArr* names, CStringArr* values);
+  // The 36-character text form XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX, upper case.
   static CString GUID2STR(_GUID guid);
+  // The GUID of a 36-character text form (either case; a non-hex digit reads as 0, the
+  // hyphen positions are not examined); the all-zero GUID for null or any other length.
   static _GUID STR2GUID(char const* s);
 
   // --- Shell, registry and network helpers (publicfun/system.cpp)

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "publicfun/block_codec.h"
+#include "qelshare/CPublicFun.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes B(std::string const& s) {
+  return Bytes(s.begin(), s.end());
+}
+
+// Returns the block, or an empty vector when Compress declines.
+Bytes Compress(Bytes src) {
+  Bytes dst(src.size());
+  unsigned long len = 12345;
+  if (!CPublicFun::Compress(src.data(), src.size(), dst.data(), &len)) {
+    EXPECT_EQ(len, 12345u);
+    return {};
+  }
+  EXPECT_LT(len, src.size());
+  dst.resize(len);
+  return dst;
+}
+
+Bytes Expand(Bytes block, std::size_t size) {
+  Bytes out(size);
+  EXPECT_EQ(CPublicFun::Expand(block.data(), block.size(), out.data()), 1);
+  return out;
+}
+
+bool Checked(Bytes const& block, std::size_t size, Bytes* out = nullptr) {
+  Bytes buf(size);
+  bool ok = qel::block::ExpandChecked(block, buf);
+  if (out) *out = buf;
+  return ok;
+}
+
+// The coder as its rules read, without any of the fast paths: every earlier position of
+// the same pair key in the window is a candidate, in increasing order.
+Bytes ReferenceCompress(Bytes const& src) {
+  std::size_t n = src.size();
+  if (n < 30) return {};
+  Bytes dst(src.begin(), src.begin() + 3);
+  std::size_t flagAt = 3, p = 3, w = 0, items = 0;
+  dst.push_back(0);
+  while (p < n) {
+    if (dst.size() >= n - 2) return {};
+    std::size_t m = std::min<std::size_t>(18, n - p), best = 0, from = 0;
+    if (m >= 3) {
+      int key = 5 * src[p] + 4 * src[p + 1];
+      for (std::size_t q = w; q + 3 <= p; ++q) {
+        if (5 * src[q] + 4 * src[q + 1] != key) continue;
+        std::size_t j = 0;
+        while (j < m && src[q + j] == src[p + j]) ++j;
+        if (j == m) {
+          best = j, from = q;
+          break;
+        }
+        if (j > best) best = j, from = q;
+      }
+    }
+    if (best >= 3) {
+      dst[flagAt] |= 0x80 >> items;
+      dst.push_back(static_cast<unsigned char>(((best - 3) << 4) | ((from - w) >> 8)));
+      dst.push_back(static_cast<unsigned char>((from - w) & 0xFF));
+      p += best;
+    } else {
+      dst.push_back(src[p++]);
+    }
+    if (++items == 8) {
+      flagAt = dst.size();
+      dst.push_back(0);
+      items = 0;
+    }
+    if (p - w > 4096) w = p - 4096;
+  }
+  if (items == 0) dst.pop_back();
+  return dst;
+}
+
+TEST(CompressTest, FixedBlocks) {
+  struct Case {
+    std::string src;
+    Bytes block;
+  } const cases[] = {
+      // Overlapping references from window offset 0: 18 bytes, then the 9 left.
+      {std::string(30, 'x'), {'x', 'x', 'x', 0xC0, 0xF0, 0x00, 0x60, 0x00}},
+      // abcd at 16 matches 0 and 8 equally long: the earlier wins; abcde at 21 takes the
+      // strictly longer match at 8. The last group holds one item.
+      {"abcdwxyzabcde123abcdQabcde9876",
+       {'a',  'b', 'c', 0x04, 'd',  'w', 'x',  'y',  'z', 0x10, 0x00, 'e',  '1',
+        0x28, '2', '3', 0x10, 0x00, 'Q', 0x20, 0x08, '9', '8',  '7',  0x00, '6'}},
+      // Exactly eight items: no flag byte after the last one.
+      {"abcdefghiabcdefghiabcdefghiabc",
+       {'a', 'b', 'c', 0x03, 'd', 'e', 'f', 'g', 'h', 'i', 0xF0, 0x00, 0x00, 0x00}},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.src);
+    EXPECT_EQ(Compress(B(c.src)), c.block);
+    EXPECT_EQ(Expand(c.block, c.src.size()), B(c.src));
+    Bytes out;
+    EXPECT_TRUE(Checked(c.block, c.src.size(), &out));
+    EXPECT_EQ(out, B(c.src));
+  }
+}
+
+TEST(CompressTest, DeclinesShortAndIncompressibleInput) {
+  EXPECT_TRUE(Compress(Bytes(29, 'x')).empty());
+  EXPECT_FALSE(Compress(Bytes(30, 'x')).empty());
+  std::mt19937 rng(7);
+  Bytes noise(100000);
+  for (auto& b : noise) b = static_cast<unsigned char>(rng());
+  EXPECT_TRUE(Compress(noise).empty());
+  // 30 distinct bytes: no match anywhere, the output reaches 28 bytes first.
+  Bytes distinct(30);
+  for (int i = 0; i < 30; ++i) distinct[i] = static_cast<unsigned char>(i);
+  EXPECT_TRUE(Compress(distinct).empty());
+  unsigned long len = 0;
+  EXPECT_EQ(CPublicFun::Compress(nullptr, 100, distinct.data(), &len), 0);
+}
+
+// Inputs past the window size, in several textures, against the literal coder above.
+TEST(CompressTest, MatchesTheRulesAndRoundTripsPastTheWindow) {
+  std::mt19937 rng(42);
+  std::vector<Bytes> inputs;
+  Bytes text;
+  char const* words[] = {"the ",     "retrieval ", "\xC4\xEA", "\xD4\xC2", "library ",
+                         "\xB5\xC4", "\r\n",       "field ",   "2005 ",    "\xCA\xB1"};
+  while (text.size() < 20000) {
+    std::string w = words[rng() % 10];
+    text.insert(text.end(), w.begin(), w.end());
+  }
+  inputs.push_back(text);
+  Bytes small_alphabet(9000);
+  for (auto& b : small_alphabet) b = "ab"[rng() % 2];
+  inputs.push_back(small_alphabet);
+  Bytes runs;
+  while (runs.size() < 12000)
+    runs.insert(runs.end(), rng() % 40 + 1, static_cast<unsigned char>(rng() % 4));
+  inputs.push_back(runs);
+  // A far repeat: the second copy is more than one window behind the first.
+  Bytes far(5000);
+  for (auto& b : far) b = static_cast<unsigned char>(rng() % 16);
+  Bytes farTwice = far;
+  farTwice.insert(farTwice.end(), far.begin(), far.end());
+  inputs.push_back(farTwice);
+  inputs.push_back(Bytes(10000, 0));
+
+  for (std::size_t k = 0; k < inputs.size(); ++k) {
+    SCOPED_TRACE(k);
+    Bytes const& src = inputs[k];
+    Bytes block = Compress(src);
+    ASSERT_FALSE(block.empty());
+    EXPECT_EQ(block, ReferenceCompress(src));
+    EXPECT_EQ(Expand(block, src.size()), src);
+    Bytes out;
+    EXPECT_TRUE(Checked(block, src.size(), &out));
+    EXPECT_EQ(out, src);
+  }
+}
+
+TEST(CompressTest, CheckedDecoderReportsDamagedBlocks) {
+  Bytes const good = {'x', 'x', 'x', 0xC0, 0xF0, 0x00, 0x60, 0x00};
+  EXPECT_TRUE(Checked(good, 30));
+  struct Case {
+    char const* what;
+    Bytes block;
+    std::size_t size;
+  } const cases[] = {
+      {"expects more output", good, 31},
+      {"bytes left over", good, 29},
+      {"trailing flag byte", {'x', 'x', 'x', 0xC0, 0xF0, 0x00, 0x60, 0x00, 0x00}, 30},
+      {"flag byte alone", {'a', 'b', 'c', 0x00}, 3},
+      {"reference cut short", {'x', 'x', 'x', 0x80, 0xF0}, 21},
+      {"reference to bytes not produced", {'x', 'x', 'x', 0x80, 0x00, 0x03}, 6},
+      {"reference past the output", {'x', 'x', 'x', 0x80, 0xF0, 0x00}, 20},
+      {"block shorter than three bytes", {'x', 'x'}, 2},
+      {"output shorter than three bytes", {'x', 'x', 'x'}, 2},
+  };
+  for (auto const& c : cases) {
+    EXPECT_FALSE(Checked(c.block, c.size)) << c.what;
+  }
+  EXPECT_TRUE(Checked({'a', 'b', 'c'}, 3));
+  EXPECT_TRUE(Checked({'x', 'x', 'x', 0x80, 0x00, 0x02}, 6));  // overlapping by one
+}
+
+TEST(CompressTest, ExpandStaysInsideItsBuffersOnDamagedBlocks) {
+  // Each block would read past its end or from output not produced yet.
+  std::vector<Bytes> const blocks = {
+      {'a', 'b', 'c', 0x00}, {'a', 'b', 'c', 0x80, 0x00}, {'a', 'b', 'c', 0x80, 0x0F, 0xFF}};
+  for (auto const& b : blocks) {
+    Bytes out(64, 0xEE);
+    EXPECT_EQ(CPublicFun::Expand(const_cast<unsigned char*>(b.data()), b.size(), out.data()), 1);
+    EXPECT_EQ(out[0], 'a');
+    EXPECT_EQ(out[3], 0xEE);
+  }
+}
+
+TEST(SimpleCodeTest, SwapsNeighbouringBitsAndIsItsOwnInverse) {
+  Bytes buf = {0x01, 0x80, 0x0F, 0x5A, 0x00, 0xFF};
+  EXPECT_EQ(CPublicFun::SimpleCode(buf.data(), buf.size()), 1);
+  EXPECT_EQ(buf, (Bytes{0x02, 0x40, 0x0F, 0xA5, 0x00, 0xFF}));
+  Bytes all(256);
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<unsigned char>(i);
+  Bytes copy = all;
+  CPublicFun::SimpleCode(copy.data(), copy.size());
+  CPublicFun::SimpleCode(copy.data(), copy.size());
+  EXPECT_EQ(copy, all);
+  EXPECT_EQ(CPublicFun::SimpleCode(buf.data(), 0), 1);
+}
+
+}  // namespace
