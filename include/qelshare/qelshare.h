@@ -4,6 +4,7 @@
 
 #include "qelshare/CPublicFun.h"
 #include "qelshare/CStringArr.h"
+#include "qelshare/storage.h"
 #include "qelshare/types.h"
 #include "qelshare/version.h"
 
