@@ -79,7 +79,7 @@ HRESULT CompoundFile::Open(std::string const& path, DWORD mode,
 }
 
 HRESULT CompoundFile::Create(std::string const& path, DWORD mode,
-                             std::shared_ptr<CompoundFile>* out) {
+                             std::shared_ptr<CompoundFile>* out, std::uint16_t major) {
   if ((mode & 3) == 3 || (mode & STGM_TRANSACTED) != 0 || (mode & 0x70) > 0x40) {
     return STG_E_INVALIDFLAG;
   }
@@ -91,7 +91,7 @@ HRESULT CompoundFile::Create(std::string const& path, DWORD mode,
       f->disk_.Open(path, a.read, true, a.deny_read, a.deny_write, true, !replace, replace));
   if (FAILED(hr)) return hr;
   f->writable_ = true;
-  f->InitEmpty();
+  f->InitEmpty(major == 4 ? 4 : 3);
   hr = f->Commit();
   if (FAILED(hr)) {
     f->writable_ = false;
@@ -106,9 +106,9 @@ CompoundFile::~CompoundFile() {
   if (writable_ && dirty_ && !broken_) CommitAndCompact();
 }
 
-void CompoundFile::InitEmpty() {
-  major_ = 3;
-  shift_ = 9;
+void CompoundFile::InitEmpty(std::uint16_t major) {
+  major_ = major;
+  shift_ = major == 4 ? 12 : 9;
   DirEntry root;
   root.name = u"Root Entry";
   root.type = kRoot;

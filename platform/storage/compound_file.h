@@ -37,10 +37,11 @@ namespace qel::storage {
 
 class CompoundFile {
  public:
-  // Opens an existing file / creates a new empty one (version 3), with the access and
-  // share mode bits of mode.
+  // Opens an existing file / creates a new empty one, with the access and
+  // share mode bits of mode. Files are made as version 3; tests also make version 4.
   static HRESULT Open(std::string const& path, DWORD mode, std::shared_ptr<CompoundFile>* out);
-  static HRESULT Create(std::string const& path, DWORD mode, std::shared_ptr<CompoundFile>* out);
+  static HRESULT Create(std::string const& path, DWORD mode, std::shared_ptr<CompoundFile>* out,
+                        std::uint16_t major = 3);
   // Commits what is left uncommitted; a failure here is lost (the old content stays).
   ~CompoundFile();
   CompoundFile(CompoundFile const&) = delete;
@@ -78,7 +79,7 @@ class CompoundFile {
  private:
   CompoundFile() = default;
   HRESULT Load();
-  void InitEmpty();
+  void InitEmpty(std::uint16_t major);
   HRESULT DoCommit();
   HRESULT CommitAndCompact();
 

@@ -12,8 +12,10 @@ if [ -n "$stray" ]; then
   exit 1
 fi
 count=$(nm -D --defined-only "$lib" | wc -l)
+# Read once: grep -q on a pipe would close it early and fail the pipeline.
+symbols=$(nm -D --defined-only --demangle "$lib")
 for must in 'CStringArr::Add(char const\*, int)' 'CPublicFun::SplitString' 'typeinfo for CStringArr' GlobalAlloc StgOpenStorage StgCreateDocfile; do
-  nm -D --defined-only --demangle "$lib" | grep -q "$must" || { echo "missing export: $must"; exit 1; }
+  grep -q "$must" <<<"$symbols" || { echo "missing export: $must"; exit 1; }
 done
 soname=$(objdump -p "$lib" | awk '/SONAME/ { print $2 }')
 case "$soname" in libqelshare.so.[0-9]*) ;; *) echo "unexpected SONAME '$soname'"; exit 1 ;; esac

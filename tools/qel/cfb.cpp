@@ -21,14 +21,15 @@ void OpenFile(std::string const& file, DWORD mode, Held<IStorage>& root) {
 
 // Opens the storages along names[0..count) below root; the last one is returned in
 // *out (root itself for count 0). create makes missing storages.
-void Descend(Context const& ctx, IStorage* root, std::vector<std::string> const& names, std::size_t count,
-             DWORD mode, bool create, std::vector<std::unique_ptr<Held<IStorage>>>& chain,
-             IStorage** out) {
+void Descend(Context const& ctx, IStorage* root, std::vector<std::string> const& names,
+             std::size_t count, DWORD mode, bool create,
+             std::vector<std::unique_ptr<Held<IStorage>>>& chain, IStorage** out) {
   IStorage* at = root;
   for (std::size_t i = 0; i < count; ++i) {
     auto next = std::make_unique<Held<IStorage>>();
     HRESULT hr = at->OpenStorage(names[i].c_str(), mode, &next->p);
-    if (hr == STG_E_FILENOTFOUND && create) hr = at->CreateStorage(names[i].c_str(), mode, &next->p);
+    if (hr == STG_E_FILENOTFOUND && create)
+      hr = at->CreateStorage(names[i].c_str(), mode, &next->p);
     if (FAILED(hr)) {
       throw Failure{hr == STG_E_FILENOTFOUND ? kFailed : kIo,
                     "storage '" + ToUser(ctx, names[i]) + "' " + Describe(hr)};
@@ -53,8 +54,7 @@ void List(Context const& ctx, IStorage* storage, std::string const& prefix, int 
     } else if (is_storage) {
       std::cout << std::string(2 * depth, ' ') << ToUser(ctx, st.name) << "/\n";
     } else {
-      std::cout << std::string(2 * depth, ' ') << ToUser(ctx, st.name) << "  " << st.cbSize
-                << "\n";
+      std::cout << std::string(2 * depth, ' ') << ToUser(ctx, st.name) << "  " << st.cbSize << "\n";
     }
     // The codec refuses directories that are not trees; the depth bound is a backstop.
     if (is_storage && depth < 64) {
@@ -88,8 +88,9 @@ Run SetupCfb(CLI::App& app, Context& ctx) {
   cat->add_option("FILE", args->file, "Compound file")->required();
   cat->add_option("PATH", args->path, "Stream path, e.g. Setup/User")->required();
   auto* put = cmd->add_subcommand(
-      "put", "Store the bytes of SRC as stream PATH (replacing it; missing storages and a\n"
-             "missing FILE are created)");
+      "put",
+      "Store the bytes of SRC as stream PATH (replacing it; missing storages and a\n"
+      "missing FILE are created)");
   put->add_option("FILE", args->file, "Compound file")->required();
   put->add_option("PATH", args->path, "Stream path, e.g. Setup/User")->required();
   put->add_option("SRC", args->src, "File to store, or - for standard input")
@@ -128,7 +129,8 @@ Run SetupCfb(CLI::App& app, Context& ctx) {
       Held<IStream> stream;
       HRESULT hr = parent->OpenStream(leaf.c_str(), kChildRead, &stream.p);
       if (FAILED(hr)) {
-        throw Failure{hr == STG_E_FILENOTFOUND ? kFailed : kIo, "stream " + shown + " " + Describe(hr)};
+        throw Failure{hr == STG_E_FILENOTFOUND ? kFailed : kIo,
+                      "stream " + shown + " " + Describe(hr)};
       }
       std::vector<char> buf(1 << 16);
       for (;;) {
@@ -158,7 +160,9 @@ Run SetupCfb(CLI::App& app, Context& ctx) {
       chain.clear();
       hr = root->Commit(0);
       if (FAILED(hr)) throw Failure{kIo, file + " " + Describe(hr)};
-      if (ctx.json) PrintJson(ctx, {{"path", JsonText(ctx, ToLibrary(ctx, args->path, "PATH"))}, {"size", data.size()}});
+      if (ctx.json)
+        PrintJson(ctx, {{"path", JsonText(ctx, ToLibrary(ctx, args->path, "PATH"))},
+                        {"size", data.size()}});
       return;
     }
     if (rm->parsed()) {
@@ -172,7 +176,8 @@ Run SetupCfb(CLI::App& app, Context& ctx) {
       chain.clear();
       hr = root->Commit(0);
       if (FAILED(hr)) throw Failure{kIo, file + " " + Describe(hr)};
-      if (ctx.json) PrintJson(ctx, {{"removed", JsonText(ctx, ToLibrary(ctx, args->path, "PATH"))}});
+      if (ctx.json)
+        PrintJson(ctx, {{"removed", JsonText(ctx, ToLibrary(ctx, args->path, "PATH"))}});
       return;
     }
     (void)cmd;

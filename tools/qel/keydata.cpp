@@ -14,7 +14,8 @@ Run SetupKeyData(CLI::App& app, Context& ctx) {
       "keydata",
       "Read, store or remove a key data text: the value kept in stream STREAM of storage\n"
       "STORAGE of a compound file (bytes plus one NUL).\n"
-      "Example: qel cfb new k.cfb && qel keydata set k.cfb Setup User 张三 && qel keydata get k.cfb Setup User");
+      "Example: qel cfb new k.cfb && qel keydata set k.cfb Setup User 张三 && qel keydata get "
+      "k.cfb Setup User");
   cmd->require_subcommand(1, 1);
   cmd->footer(
       "FILE must exist (qel cfb new FILE makes one); a missing STORAGE is created by set.\n"

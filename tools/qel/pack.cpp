@@ -28,8 +28,7 @@ struct Entry {
 std::vector<Entry> ReadHeads(IStorage* root, std::string const& stream_name) {
   std::vector<Entry> entries;
   Held<IStream> stream;
-  if (FAILED(root->OpenStream(stream_name.c_str(), STGM_READ | STGM_SHARE_EXCLUSIVE,
-                              &stream.p))) {
+  if (FAILED(root->OpenStream(stream_name.c_str(), STGM_READ | STGM_SHARE_EXCLUSIVE, &stream.p))) {
     return entries;
   }
   for (;;) {
@@ -190,8 +189,8 @@ Run SetupUnpack(CLI::App& app, Context& ctx) {
           return seen;
         });
     if (ok != 1) {
-      throw Failure{kFailed, "package '" + args->stream + "' in " + args->file +
-                                 " is missing or damaged"};
+      throw Failure{kFailed,
+                    "package '" + args->stream + "' in " + args->file + " is missing or damaged"};
     }
     nlohmann::json out = nlohmann::json::array();
     for (Entry const& e : entries) {
@@ -221,8 +220,8 @@ Run SetupCmbCopy(CLI::App& app, Context& ctx) {
   return [args, &ctx] {
     std::string stream = ToLibrary(ctx, args->stream, "STREAM");
     if (CPublicFun::CopyCmbFile(args->out.c_str(), args->file.c_str(), stream.c_str()) != 1) {
-      throw Failure{kIo, "cannot copy stream '" + args->stream + "' of " + args->file + " to " +
-                             args->out};
+      throw Failure{
+          kIo, "cannot copy stream '" + args->stream + "' of " + args->file + " to " + args->out};
     }
     if (ctx.json) PrintJson(ctx, {{"written", args->out}});
   };

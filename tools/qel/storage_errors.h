@@ -38,7 +38,9 @@ inline std::string Describe(HRESULT hr) {
 }
 
 // Exit code of a failed open or create of the compound file itself.
-inline int FileExit(HRESULT hr) { return hr == STG_E_INVALIDFLAG ? kUsage : kIo; }
+inline int FileExit(HRESULT hr) {
+  return hr == STG_E_INVALIDFLAG ? kUsage : kIo;
+}
 
 // Names of an element path separated by '/', converted to GBK; empty pieces dropped.
 inline std::vector<std::string> SplitPath(Context const& ctx, std::string const& path) {

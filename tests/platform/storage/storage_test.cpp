@@ -4,10 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/storage/compound_file.h"
 #include "platform/storage/disk_file.h"
 #include "tests/platform/storage/cfb_fixture.h"
 
@@ -180,6 +182,15 @@ TEST(StorageTest, TenThousandStreamsKeepBalancedTrees) {
   }
   root->Release();
   EXPECT_EQ(CheckTrees(Slurp(path)), 10001u);
+  // Independent readers walk the tree recursively; a degenerate tree would defeat them.
+  std::string py = "/usr/bin/python3 -c \"import olefile,sys; o=olefile.OleFileIO('" + path +
+                   "'); sys.exit(0 if len(o.listdir())==10000 and "
+                   "o.openstream('n5').read()==b'n5' else 1)\"";
+  EXPECT_EQ(std::system(py.c_str()), 0) << "olefile";
+  std::string gsf = "test $(gsf list '" + path + "' | grep -c ' n[0-9]') -eq 10000";
+  EXPECT_EQ(std::system(gsf.c_str()), 0) << "gsf";
+  std::string seven = "7z l '" + path + "' | grep -q '10000 files'";
+  EXPECT_EQ(std::system(seven.c_str()), 0) << "7z";
   ASSERT_EQ(StgOpenStorage(path.c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, &root), S_OK);
   EXPECT_EQ(GetStream(root, "n5"), "n5");
   // Remove every other one and check the trees again.
@@ -331,6 +342,48 @@ TEST(StorageTest, DamagedFilesAreRefusedOrReadAsFarAsSound) {
     PutStream(r, "large", "rewritten");
     r->Release();
   }
+}
+
+}  // namespace
+}  // namespace qel::storage::testing
+
+namespace qel::storage::testing {
+namespace {
+
+TEST(StorageTest, ReadsVersion4Files) {
+  TempDir dir;
+  std::string path = dir.File("v4.cfb");
+  std::string big = Pattern(50000, 9);
+  {
+    std::shared_ptr<CompoundFile> f;
+    ASSERT_EQ(CompoundFile::Create(path, kRw, &f, 4), S_OK);
+    std::uint32_t sub = 0, small = 0, large = 0;
+    ASSERT_EQ(f->Add(0, u"sub", kStorage, &sub), S_OK);
+    ASSERT_EQ(f->Add(sub, u"small", kStream, &small), S_OK);
+    ASSERT_EQ(f->Add(0, u"large", kStream, &large), S_OK);
+    ASSERT_EQ(f->Write(small, 0, "four kilobyte sectors", 21), S_OK);
+    ASSERT_EQ(f->Write(large, 0, big.data(), big.size()), S_OK);
+    ASSERT_EQ(f->Commit(), S_OK);
+  }
+  std::string bytes = Slurp(path);
+  ASSERT_EQ(bytes.size() % 4096, 0u);
+  EXPECT_EQ(bytes[26], 4);
+  IStorage* root = nullptr;
+  ASSERT_EQ(StgOpenStorage(path.c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, &root), S_OK);
+  EXPECT_EQ(GetStream(root, "large"), big);
+  IStorage* sub = nullptr;
+  ASSERT_EQ(root->OpenStorage("sub", kRw, &sub), S_OK);
+  EXPECT_EQ(GetStream(sub, "small"), "four kilobyte sectors");
+  // Changing a version 4 file keeps it version 4.
+  ASSERT_EQ(PutStream(sub, "more", big.substr(0, 7000)), S_OK);
+  sub->Release();
+  root->Release();
+  EXPECT_EQ(Slurp(path)[26], 4);
+  std::string py = "/usr/bin/python3 -c \"import olefile,sys; o=olefile.OleFileIO('" + path +
+                   "'); sys.exit(0 if o.openstream('sub/more').read()==o.openstream('large')"
+                   ".read()[:7000] and o.openstream('sub/small').read()==b'four kilobyte "
+                   "sectors' else 1)\"";
+  EXPECT_EQ(std::system(py.c_str()), 0) << "olefile reads the version 4 file alike";
 }
 
 }  // namespace
