@@ -135,14 +135,21 @@ HRESULT CompoundFile::ReadSectors(std::vector<std::uint32_t> const& sectors,
 }
 
 HRESULT CompoundFile::WalkChain(std::vector<std::uint32_t> const& table, std::uint32_t start,
-                                std::uint64_t count, std::vector<std::uint32_t>* chain) const {
+                                std::uint64_t count, std::vector<std::uint32_t>* chain) {
   chain->clear();
   // A sound chain visits each sector once, so it is never longer than its table.
   if (count > table.size()) return STG_E_DOCFILECORRUPT;
+  // Stamps of this walk mark the sectors seen, without clearing a table-sized bitmap.
+  if (walk_marks_.size() < table.size()) walk_marks_.resize(table.size(), 0);
+  if (++walk_epoch_ == 0) {
+    std::fill(walk_marks_.begin(), walk_marks_.end(), 0);
+    walk_epoch_ = 1;
+  }
   chain->reserve(count);
   std::uint32_t s = start;
   for (std::uint64_t k = 0; k < count; ++k) {
-    if (s >= table.size()) return STG_E_DOCFILECORRUPT;
+    if (s >= table.size() || walk_marks_[s] == walk_epoch_) return STG_E_DOCFILECORRUPT;
+    walk_marks_[s] = walk_epoch_;
     chain->push_back(s);
     s = table[s];
   }

@@ -90,7 +90,7 @@ class CompoundFile {
   }
   HRESULT ReadSectors(std::vector<std::uint32_t> const& sectors, std::vector<unsigned char>* out);
   HRESULT WalkChain(std::vector<std::uint32_t> const& table, std::uint32_t start,
-                    std::uint64_t count, std::vector<std::uint32_t>* chain) const;
+                    std::uint64_t count, std::vector<std::uint32_t>* chain);
   HRESULT GetChain(std::uint32_t id, std::vector<std::uint32_t>** chain);
   HRESULT ReadForm(std::uint32_t id, bool mini, std::uint64_t offset, unsigned char* buf,
                    std::size_t n);
@@ -142,6 +142,8 @@ class CompoundFile {
   std::uint32_t alloc_hint_ = 0;
   std::uint32_t mini_hint_ = 0;
   std::uint32_t entry_hint_ = 1;
+  std::vector<std::uint32_t> walk_marks_;
+  std::uint32_t walk_epoch_ = 0;
 };
 
 }  // namespace qel::storage
