@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -21,21 +22,19 @@ std::string const& Scratch() {
   return path;
 }
 
-void Walk(IStorage* storage, int depth) {
+void Walk(IStorage* storage, DWORD mode, int depth) {
   std::vector<tagSTATSTG> items;
   if (FAILED(storage->EnumElements(&items)) || depth > 8) return;
   for (auto const& st : items) {
     if (st.type == STGTY_STORAGE) {
       IStorage* child = nullptr;
-      if (SUCCEEDED(storage->OpenStorage(st.name.c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
-                                         &child))) {
-        Walk(child, depth + 1);
+      if (SUCCEEDED(storage->OpenStorage(st.name.c_str(), mode, &child))) {
+        Walk(child, mode, depth + 1);
         child->Release();
       }
     } else {
       IStream* s = nullptr;
-      if (SUCCEEDED(
-              storage->OpenStream(st.name.c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, &s))) {
+      if (SUCCEEDED(storage->OpenStream(st.name.c_str(), mode, &s))) {
         char buf[4096];
         ULONG got = 0;
         while (SUCCEEDED(s->Read(buf, sizeof buf, &got)) && got > 0) {
@@ -58,17 +57,19 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   std::fclose(f);
   IStorage* root = nullptr;
   if (SUCCEEDED(StgOpenStorage(Scratch().c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, &root))) {
-    Walk(root, 0);
+    Walk(root, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0);
     IStream* s = nullptr;
     if (SUCCEEDED(root->CreateStream("new", STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, &s))) {
       s->Write(data, static_cast<ULONG>(size < 6000 ? size : 6000), nullptr);
       s->Release();
     }
-    root->Commit(0);
+    HRESULT committed = root->Commit(0);
     root->Release();
-    // What was committed must open again.
-    if (SUCCEEDED(StgOpenStorage(Scratch().c_str(), STGM_READ | STGM_SHARE_EXCLUSIVE, &root))) {
-      Walk(root, 0);
+    // What was committed must open again, and walk.
+    HRESULT reopened = StgOpenStorage(Scratch().c_str(), STGM_READ | STGM_SHARE_EXCLUSIVE, &root);
+    if (committed == S_OK && FAILED(reopened)) std::abort();
+    if (SUCCEEDED(reopened)) {
+      Walk(root, STGM_READ | STGM_SHARE_EXCLUSIVE, 0);
       root->Release();
     }
   }
