@@ -25,57 +25,77 @@ constexpr unsigned long kMinInput = 30;
 // The coder's answer for a position is fixed by the format's rules: the earliest
 // position Q in [W, P - 3] among those whose match with P (capped at 18 bytes and at the
 // end of the input) is longest, when that length is at least 3. Any candidate must
-// share P's first three bytes, so candidates are bucketed by a hash of three bytes and
-// each bucket lists its positions in increasing order; buckets are sized to the input.
+// share P's first three bytes, so positions are chained per hash of their first three
+// bytes in increasing order (next_ is indexed by position, so walking a chain inside
+// the window stays in memory the coder touched a moment ago). Positions are added as P
+// passes them, and each addition drops the chain's positions that no later window can
+// reach, so dropping never walks far behind the window.
 class MatchIndex {
  public:
-  MatchIndex(unsigned char const* src, std::size_t len) : src_(src), len_(len) {
-    int bits = std::clamp(static_cast<int>(std::bit_width(len)) - 2, 8, 16);
-    shift_ = 32 - bits;
-    std::size_t buckets = std::size_t{1} << bits;
-    head_ = std::make_unique<std::uint32_t[]>(buckets + 1);
-    end_ = std::make_unique<std::uint32_t[]>(buckets);
-    std::size_t count = len - 2;  // positions that have three bytes
-    positions_ = std::make_unique<std::uint32_t[]>(count);
-    std::fill_n(head_.get(), buckets + 1, 0u);
-    for (std::size_t p = 0; p < count; ++p) ++head_[Key(p) + 1];
-    for (std::size_t b = 0; b < buckets; ++b) head_[b + 1] += head_[b];
-    std::copy_n(head_.get(), buckets, end_.get());
-    for (std::size_t p = 0; p < count; ++p)
-      positions_[end_[Key(p)]++] = static_cast<std::uint32_t>(p);
+  MatchIndex(unsigned char const* src, std::size_t len)
+      : src_(src),
+        len_(len),
+        // About one chain per input byte, 256 to 32768: small blocks stay cheap to set up.
+        bits_(std::clamp(static_cast<int>(std::bit_width(len)), 8, 15)),
+        head_(std::make_unique<std::uint32_t[]>(std::size_t{1} << bits_)),
+        last_(std::make_unique<std::uint32_t[]>(std::size_t{1} << bits_)),
+        next_(std::make_unique<std::uint32_t[]>(len)) {
+    std::fill_n(last_.get(), std::size_t{1} << bits_, kNone);
   }
 
-  // Best match for p with at most limit (3..18) bytes, positions below window dropped.
+  // Best match for p with at most limit (3..18) bytes among positions from window on.
   // Returns the length (0 when below 3) and sets *from.
   std::size_t Find(std::size_t p, std::size_t window, std::size_t limit, std::size_t* from) {
-    std::uint32_t key = Key(p);
-    std::uint32_t i = head_[key];
-    std::uint32_t const end = end_[key];
-    while (i < end && positions_[i] < window) ++i;
-    head_[key] = i;
+    for (; added_ + kMinMatch <= p; ++added_) Add(added_);
+    std::uint32_t const key = Key(p);
+    std::uint32_t const last = last_[key];
+    if (last == kNone || last < window) return 0;
+    std::uint32_t q = head_[key];
+    while (q < window) q = next_[q];
+    head_[key] = q;
     std::size_t best = 0;
     bool const wide = p + 24 <= len_;
     unsigned char const* cur = src_ + p;
-    for (; i < end; ++i) {
-      std::size_t q = positions_[i];
-      if (q + kMinMatch > p) break;
+    while (true) {
       unsigned char const* cand = src_ + q;
       // Only a strictly longer match counts, and it must agree at index best.
-      if (cand[best] != cur[best]) continue;
-      std::size_t n = wide ? WideLength(cand, cur, limit) : ByteLength(cand, cur, limit);
-      if (n > best) {
-        best = n;
-        *from = q;
-        if (n == limit) break;
+      if (cand[best] == cur[best]) {
+        std::size_t n = wide ? WideLength(cand, cur, limit) : ByteLength(cand, cur, limit);
+        if (n > best) {
+          best = n;
+          *from = q;
+          if (n == limit) break;
+        }
       }
+      if (q == last) break;
+      q = next_[q];
     }
     return best >= kMinMatch ? best : 0;
   }
 
  private:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+  // Appends position p (which has three bytes) to its chain. Every later window starts
+  // above p - 4096, so older positions go now, or the whole chain when its newest is old.
+  void Add(std::size_t p) {
+    std::uint32_t const key = Key(p);
+    auto const pos = static_cast<std::uint32_t>(p);
+    std::uint32_t const last = last_[key];
+    if (last == kNone || last + kWindow < p) {
+      head_[key] = pos;
+    } else {
+      next_[last] = pos;
+      std::uint32_t h = head_[key];
+      while (h + kWindow < p) h = next_[h];
+      head_[key] = h;
+    }
+    last_[key] = pos;
+  }
+
   std::uint32_t Key(std::size_t p) const {
     std::uint32_t v = src_[p] | (src_[p + 1] << 8) | (src_[p + 2] << 16);
-    return (v * 2654435761u) >> shift_;
+    return (v * 2654435761u) >> (32 - bits_);
   }
 
   static std::size_t ByteLength(unsigned char const* a, unsigned char const* b, std::size_t limit) {
@@ -101,48 +121,94 @@ class MatchIndex {
 
   unsigned char const* src_;
   std::size_t len_;
-  int shift_ = 0;
-  std::unique_ptr<std::uint32_t[]> head_;
-  std::unique_ptr<std::uint32_t[]> end_;
-  std::unique_ptr<std::uint32_t[]> positions_;
+  int bits_;
+  std::size_t added_ = 0;                  // positions below added_ are on their chains
+  std::unique_ptr<std::uint32_t[]> head_;  // oldest position kept, per chain
+  std::unique_ptr<std::uint32_t[]> last_;  // newest position, kNone for an empty chain
+  std::unique_ptr<std::uint32_t[]> next_;  // the position after each one on its chain
 };
 
 enum class Decoded { kComplete, kDamaged };
+
+template <std::size_t kBytes>
+void Move(unsigned char* to, unsigned char const* from) {
+  unsigned char chunk[kBytes];
+  std::memcpy(chunk, from, kBytes);
+  std::memcpy(to, chunk, kBytes);
+}
+
+// Copies len (3..18) bytes from out[from] to out[o], byte by byte in increasing order as
+// the format says. When the source ends before o the copy cannot see its own output, and
+// fixed-size moves that together cover exactly len bytes give the same result faster.
+inline void CopyMatch(unsigned char* out, std::size_t o, std::size_t from, std::size_t len) {
+  unsigned char* to = out + o;
+  unsigned char const* src = out + from;
+  if (o - from < len) {
+    for (std::size_t k = 0; k < len; ++k) to[k] = src[k];
+  } else if (len >= 8) {
+    Move<8>(to, src);
+    if (len > 16) Move<8>(to + 8, src + 8);
+    Move<8>(to + len - 8, src + len - 8);
+  } else if (len >= 4) {
+    Move<4>(to, src);
+    Move<4>(to + len - 4, src + len - 4);
+  } else {
+    Move<2>(to, src);
+    to[2] = src[2];
+  }
+}
 
 // Decodes block into out. With a bounded output (checked), the output must come out
 // exactly full and the block exactly used up; without it (Expand's contract, the caller
 // guarantees the room), decoding ends with the block. Either way no byte is read past
 // the block and a reference to bytes not produced yet ends decoding as damaged.
+// The window start before an item that begins at output position o.
+inline std::size_t WindowStart(std::size_t o) {
+  return o > kWindow ? o - kWindow : 0;
+}
+
 template <bool kChecked>
 Decoded Decode(unsigned char const* in, std::size_t inLen, unsigned char* out, std::size_t outLen) {
   std::size_t const head = kChecked ? 3 : std::min<std::size_t>(3, inLen);
   if (kChecked && (inLen < 3 || outLen < 3)) return Decoded::kDamaged;
   std::memcpy(out, in, head);
+  constexpr std::size_t kGroupIn = 17;       // a flag byte and eight references
+  constexpr std::size_t kGroupOut = 8 * 18;  // what eight references produce
   std::size_t i = 3;
   std::size_t o = 3;
-  std::size_t w = 0;
   while (i < inLen) {
     unsigned flags = in[i++];
+    if (i + kGroupIn <= inLen + 1 && (!kChecked || outLen - o >= kGroupOut)) {
+      // A whole group far from both ends: no bound can be reached inside it.
+      for (int k = 0; k < 8; ++k, flags <<= 1) {
+        if (flags & 0x80) {
+          std::size_t len = (in[i] >> 4) + kMinMatch;
+          std::size_t from = WindowStart(o) + (((in[i] & 0x0Fu) << 8) | in[i + 1]);
+          i += 2;
+          if (from >= o) return Decoded::kDamaged;
+          CopyMatch(out, o, from, len);
+          o += len;
+        } else {
+          out[o++] = in[i++];
+        }
+      }
+      continue;
+    }
     if (i == inLen) return Decoded::kDamaged;  // a flag byte without items
     for (unsigned bit = 0x80; bit != 0 && i < inLen; bit >>= 1) {
       if (kChecked && o == outLen) return Decoded::kDamaged;  // bytes left over
       if (flags & bit) {
         if (i + 1 >= inLen) return Decoded::kDamaged;  // reference cut short
         std::size_t len = (in[i] >> 4) + kMinMatch;
-        std::size_t from = w + (((in[i] & 0x0Fu) << 8) | in[i + 1]);
+        std::size_t from = WindowStart(o) + (((in[i] & 0x0Fu) << 8) | in[i + 1]);
         i += 2;
         if (from >= o) return Decoded::kDamaged;
         if (kChecked && len > outLen - o) return Decoded::kDamaged;
-        if (o - from >= len) {
-          std::memcpy(out + o, out + from, len);
-        } else {
-          for (std::size_t k = 0; k < len; ++k) out[o + k] = out[from + k];
-        }
+        CopyMatch(out, o, from, len);
         o += len;
       } else {
         out[o++] = in[i++];
       }
-      if (o - w > kWindow) w = o - kWindow;
     }
   }
   if (kChecked && o != outLen) return Decoded::kDamaged;

@@ -12,7 +12,7 @@ if [ -n "$stray" ]; then
   exit 1
 fi
 count=$(nm -D --defined-only "$lib" | wc -l)
-# Read once: grep -q on a pipe would close it early and fail the pipeline.
+# The symbol list is read once: grep -q stopping early would fail nm (pipefail).
 symbols=$(nm -D --defined-only --demangle "$lib")
 for must in 'CStringArr::Add(char const\*, int)' 'CPublicFun::SplitString' 'typeinfo for CStringArr' GlobalAlloc StgOpenStorage StgCreateDocfile; do
   grep -q "$must" <<<"$symbols" || { echo "missing export: $must"; exit 1; }

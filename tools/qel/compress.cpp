@@ -1,0 +1,134 @@
+// qel compress, qel expand, qel code: the library's block format and its simple coding,
+// on whole files.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+#include "cli.h"
+#include "qelshare/CPublicFun.h"
+
+namespace qel::cli {
+namespace {
+
+void WriteOutput(std::string const& path, unsigned char const* data, std::size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (out) out.write(reinterpret_cast<char const*>(data), static_cast<std::streamsize>(size));
+  if (!out) throw Failure{kIo, "cannot write " + path + ": " + std::strerror(errno)};
+}
+
+void Report(Context const& ctx, std::string const& in, std::string const& out, std::size_t from,
+            std::size_t to) {
+  if (ctx.json) {
+    PrintJson(ctx, {{"input", in}, {"output", out}, {"input_bytes", from}, {"output_bytes", to}});
+  } else {
+    std::cout << in << " (" << from << " bytes) -> " << out << " (" << to << " bytes)\n";
+  }
+}
+
+Run SetupCompress(CLI::App& app, Context& ctx) {
+  auto* cmd = app.add_subcommand(
+      "compress",
+      "Compress the file IN into OUT in the library's block format (the blocks that\n"
+      "packages store). The block holds no length: keep the size of IN to expand it.\n"
+      "Example: qel compress poems.txt poems.blk");
+  cmd->footer(
+      "Inputs under 30 bytes and inputs that would not come out shorter are refused\n"
+      "(exit 1): store those as they are.");
+  struct Args {
+    std::string in, out;
+  };
+  auto args = std::make_shared<Args>();
+  cmd->add_option("IN", args->in, "File to compress")->required();
+  cmd->add_option("OUT", args->out, "Block file to write")->required();
+  return [args, &ctx] {
+    std::string data = ReadInput(args->in);
+    CByteArray block(data.size());
+    unsigned long size = 0;
+    if (!CPublicFun::Compress(reinterpret_cast<unsigned char*>(data.data()), data.size(),
+                              block.data(), &size)) {
+      throw Failure{kFailed, args->in + " does not compress (" + std::to_string(data.size()) +
+                                 " bytes; under 30 bytes or no shorter as a block)"};
+    }
+    WriteOutput(args->out, block.data(), size);
+    Report(ctx, args->in, args->out, data.size(), size);
+  };
+}
+
+// Expand trusts its block; here the block comes from a file. The buffer has room for the
+// most any block of that size can produce (a two-byte reference gives 18 bytes), and the
+// block is decoded twice over different fillings: Expand only ever reads output it has
+// produced, so the two results agree exactly on the bytes produced and nowhere after.
+std::size_t ExpandedLength(std::string& block, CByteArray& out) {
+  std::size_t room = 3 + 9 * block.size();
+  if (out.size() > room) room = out.size();
+  CByteArray first(room, 0x00), second(room, 0xFF);
+  auto* src = reinterpret_cast<unsigned char*>(block.data());
+  CPublicFun::Expand(src, block.size(), first.data());
+  CPublicFun::Expand(src, block.size(), second.data());
+  std::size_t produced = 0;
+  while (produced < room && first[produced] == second[produced]) ++produced;
+  std::copy_n(first.begin(), std::min(produced, out.size()), out.begin());
+  return produced;
+}
+
+Run SetupExpand(CLI::App& app, Context& ctx) {
+  auto* cmd = app.add_subcommand(
+      "expand",
+      "Expand the block file IN (made by qel compress or stored in a package) into OUT;\n"
+      "--size is the length of the original data.\n"
+      "Example: qel expand poems.blk poems.txt --size 41234");
+  struct Args {
+    std::string in, out;
+    std::size_t size = 0;
+  };
+  auto args = std::make_shared<Args>();
+  cmd->add_option("IN", args->in, "Block file")->required();
+  cmd->add_option("OUT", args->out, "File to write")->required();
+  cmd->add_option("--size", args->size, "Length of the original data in bytes")->required();
+  return [args, &ctx] {
+    std::string block = ReadInput(args->in);
+    if (block.size() < 3 || args->size < 3) {
+      throw Failure{kFailed, args->in + " is not a block of " + std::to_string(args->size) +
+                                 " bytes (a block and its data have at least 3 bytes)"};
+    }
+    CByteArray out(args->size);
+    std::size_t produced = ExpandedLength(block, out);
+    if (produced != args->size) {
+      throw Failure{kFailed, args->in + " is damaged or not a block of " +
+                                 std::to_string(args->size) + " bytes (it decodes to " +
+                                 std::to_string(produced) + " bytes)"};
+    }
+    WriteOutput(args->out, out.data(), out.size());
+    Report(ctx, args->in, args->out, block.size(), out.size());
+  };
+}
+
+Run SetupCode(CLI::App& app, Context& ctx) {
+  auto* cmd = app.add_subcommand(
+      "code",
+      "Code FILE in place with the library's simple coding (each pair of neighbouring\n"
+      "bits swapped). Coding twice restores the file.\n"
+      "Example: qel code settings.dat");
+  auto file = std::make_shared<std::string>();
+  cmd->add_option("FILE", *file, "File to code in place")->required();
+  return [file, &ctx] {
+    std::string data = ReadInput(*file);
+    auto* bytes = reinterpret_cast<unsigned char*>(data.data());
+    CPublicFun::SimpleCode(bytes, data.size());
+    WriteOutput(*file, bytes, data.size());
+    if (ctx.json) {
+      PrintJson(ctx, {{"file", *file}, {"bytes", data.size()}});
+    } else {
+      std::cout << *file << ": " << data.size() << " bytes coded\n";
+    }
+  };
+}
+
+RegisterCommand compress("compress", SetupCompress);
+RegisterCommand expand("expand", SetupExpand);
+RegisterCommand code("code", SetupCode);
+
+}  // namespace
+}  // namespace qel::cli
