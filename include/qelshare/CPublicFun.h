@@ -80,15 +80,39 @@ class QELSHARE_API CPublicFun {
   static CString GetFormatDate(char const* source, char const* format);
 
   // --- Key data texts in compound files (publicfun/keydata.cpp)
+  //
+  // A value lives in the compound file storageFile, in the stream streamName of the
+  // child storage storageName of the root, as its bytes plus one NUL. Every open is
+  // exclusive, so a second user of the same file fails while one is at work.
 
+  // The stored text (up to its first NUL); empty when a name is null or empty or the
+  // file, storage or stream cannot be opened or read.
   static CString GetKeyData(char const* storageFile, char const* storageName,
                             char const* streamName);
+  // Stores value (replacing the stream) or, for a null or empty value, deletes the
+  // stream; creates a missing storage but never the file. The change is committed to
+  // disk untearably before 1 is returned; 0 for a null or empty file or storage name or
+  // any failure.
   static int WriteKeyData(char const* storageFile, char const* storageName, char const* streamName,
                           char const* value);
 
   // --- Packages of files in compound files (publicfun/packing.cpp)
+  //
+  // A package stream holds one entry per file: a 16-byte head (u16 name length, u32
+  // size, u32 stored size or 0 for raw data, 6 zero bytes), the bare file name, then the
+  // compressed block or the raw bytes. storage stays the caller's (not committed, not
+  // released); include qelshare/storage.h for IStorage.
 
+  // Writes the package of the files listed (full paths) as the stream streamName of
+  // storage, replacing it; .jpg .gif .pdf .png .avi .mpg .mid .wav files and files the
+  // compressor declines are stored raw. A null list writes the empty package (16 zero
+  // bytes). Returns 1; 0 for an empty list (nothing written) or any failure, after which
+  // no stream streamName remains.
   static int ZipFile(CStringArr* files, IStorage* storage, char const* streamName);
+  // Writes every file of the package streamName into folder under its stored name.
+  // Returns 1 at the end of the package, 0 when the stream cannot be opened or an entry
+  // is cut short or damaged (files written before stay). An entry that cannot be written,
+  // or whose name is empty, "." or "..", or holds / or \, is skipped.
   static int UnzipFile(char const* folder, IStorage* storage, char const* streamName);
 
   // --- File and directory operations (publicfun/files.cpp, files_create.cpp,
@@ -147,6 +171,9 @@ class QELSHARE_API CPublicFun {
   static CString CreateShotName(char const* path, int number);
   // Writes the top-level stream streamName of the compound file storageFile to destFile.
   // 1 on success, 0 on any failure.
+  // Writes the top-level stream streamName of the compound file storageFile to the plain
+  // file destFile (created or truncated). 1 on success, 0 on any failure
+  // (publicfun/cmbcopy.cpp).
   static int CopyCmbFile(char const* destFile, char const* storageFile, char const* streamName);
   // Creates dstDir (CreateDir), then copies the files of srcDir, not its subfolders, into
   // it, overwriting. 0 when a folder is null or empty or dstDir cannot be made, else 1.

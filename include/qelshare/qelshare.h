@@ -5,6 +5,7 @@
 #include "qelshare/CAnalyseExpression.h"
 #include "qelshare/CPublicFun.h"
 #include "qelshare/CStringArr.h"
+#include "qelshare/storage.h"
 #include "qelshare/types.h"
 #include "qelshare/version.h"
 
