@@ -169,8 +169,6 @@ class QELSHARE_API CPublicFun {
   // extension (or "xxx"), and number in "%08d" form instead of the name when number is
   // not 0 or the name is empty.
   static CString CreateShotName(char const* path, int number);
-  // Writes the top-level stream streamName of the compound file storageFile to destFile.
-  // 1 on success, 0 on any failure.
   // Writes the top-level stream streamName of the compound file storageFile to the plain
   // file destFile (created or truncated). 1 on success, 0 on any failure
   // (publicfun/cmbcopy.cpp).
