@@ -2,7 +2,11 @@
 #ifndef QELSHARE_QELSHARE_H_
 #define QELSHARE_QELSHARE_H_
 
+#include "qelshare/CExpStack.h"
+#include "qelshare/CLineBuf.h"
+#include "qelshare/CMrfCut.h"
 #include "qelshare/CPublicFun.h"
+#include "qelshare/CQel2000.h"
 #include "qelshare/CStringArr.h"
 #include "qelshare/types.h"
 #include "qelshare/version.h"

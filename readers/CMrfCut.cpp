@@ -1,0 +1,214 @@
+#include "qelshare/CMrfCut.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "platform/fs/file_reader.h"
+#include "platform/text/mbcs.h"
+
+namespace reader = qel::fs::reader;
+
+namespace {
+
+bool Visible(unsigned char b) {
+  return b > 32 && b != 127 && b != 128;
+}
+
+// A copy of the separator with every "^l" / "^L" turned into CR LF.
+char* ConvertSeparator(char const* sep) {
+  std::size_t n = sep == nullptr ? 0 : std::strlen(sep);
+  char* out = new char[n + 1];
+  std::size_t o = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (sep[i] == '^' && (sep[i + 1] == 'l' || sep[i + 1] == 'L')) {
+      out[o++] = '\r';
+      out[o++] = '\n';
+      ++i;
+    } else {
+      out[o++] = sep[i];
+    }
+  }
+  out[o] = '\0';
+  return out;
+}
+
+// The folder of a file name: everything before its last path separator. A backslash that is
+// the trail byte of a double-byte character is not a separator.
+std::string FolderOf(char const* file) {
+  std::string_view name = file == nullptr ? std::string_view() : file;
+  std::size_t last = qel::text::npos;
+  for (std::size_t at = qel::text::FindAnyOf(name, "\\/"); at != qel::text::npos;
+       at = qel::text::FindAnyOf(name, "\\/", at + 1)) {
+    last = at;
+  }
+  return last == qel::text::npos ? std::string() : std::string(name.substr(0, last));
+}
+
+}  // namespace
+
+CMrfCut::CMrfCut()
+    : m_bLeading(0),
+      m_nPos(0),
+      m_nBase(0),
+      m_nAvail(0),
+      m_pWindow(nullptr),
+      m_nSize(0),
+      m_hFile(reader::kInvalidFile),
+      m_pSep(nullptr) {}
+
+CMrfCut::~CMrfCut() {
+  Close();
+}
+
+CMrfCut::CMrfCut(CMrfCut const& other)
+    : m_bLeading(other.m_bLeading),
+      m_strPath(other.m_strPath),
+      m_nPos(other.m_nPos),
+      m_nBase(other.m_nBase),
+      m_nAvail(other.m_nAvail),
+      m_pWindow(nullptr),
+      m_nSize(other.m_nSize),
+      m_hFile(reader::Duplicate(other.m_hFile)),
+      m_pSep(nullptr) {
+  if (other.m_pSep != nullptr) {
+    std::size_t n = std::strlen(other.m_pSep);
+    m_pSep = new char[n + 1];
+    std::memcpy(m_pSep, other.m_pSep, n + 1);
+  }
+  if (other.m_pWindow != nullptr) {
+    m_pWindow = new unsigned char[kWindow];
+    std::memcpy(m_pWindow, other.m_pWindow, m_nAvail);
+  }
+  // Without a handle of its own the copy has no data left to cut.
+  if (m_hFile == reader::kInvalidFile) m_nSize = m_nBase + m_nPos;
+}
+
+CMrfCut& CMrfCut::operator=(CMrfCut const& other) {
+  if (this != &other) {
+    CMrfCut copy(other);
+    Close();
+    m_bLeading = copy.m_bLeading;
+    m_strPath = std::move(copy.m_strPath);
+    m_nPos = copy.m_nPos;
+    m_nBase = copy.m_nBase;
+    m_nAvail = copy.m_nAvail;
+    m_nSize = copy.m_nSize;
+    std::swap(m_pWindow, copy.m_pWindow);
+    std::swap(m_hFile, copy.m_hFile);
+    std::swap(m_pSep, copy.m_pSep);
+  }
+  return *this;
+}
+
+void CMrfCut::Close() {
+  reader::Close(m_hFile);
+  m_hFile = reader::kInvalidFile;
+  delete[] m_pSep;
+  m_pSep = nullptr;
+  delete[] m_pWindow;
+  m_pWindow = nullptr;
+  m_nSize = m_nBase = m_nPos = m_nAvail = 0;
+}
+
+int CMrfCut::Open(char const* lpszFile, char const* lpszSep, int bLeading) {
+  Close();
+  try {
+    m_pSep = ConvertSeparator(lpszSep);
+    m_bLeading = bLeading;
+    m_strPath = FolderOf(lpszFile);
+    HANDLE file = reader::OpenForReading(lpszFile, reader::Share::kDenyWrite);
+    if (file == reader::kInvalidFile) return 0;
+    std::uint64_t size = 0;
+    if (!reader::Size(file, &size)) {
+      reader::Close(file);
+      return 0;
+    }
+    m_pWindow = new unsigned char[kWindow];
+    m_hFile = file;
+    m_nSize = size;
+    Fill();
+    return 1;
+  } catch (...) {
+    Close();
+    return 0;
+  }
+}
+
+void CMrfCut::Fill() {
+  std::uint64_t want = m_nSize - m_nBase < kWindow ? m_nSize - m_nBase : kWindow;
+  std::int64_t got = reader::ReadAt(m_hFile, m_nBase, m_pWindow, want);
+  m_nAvail = got < 0 ? 0 : static_cast<unsigned long>(got);
+  // Less than the size promised: the file shrank (or the read failed); the data ends here,
+  // which keeps GetPos() <= GetSize() and the loop of GetRecord finite.
+  if (m_nAvail < want) m_nSize = m_nBase + m_nAvail;
+}
+
+unsigned long CMrfCut::Find(unsigned long from) {
+  std::size_t length = std::strlen(m_pSep);
+  if (length == 0 || from >= m_nAvail || m_nAvail - from < length) return m_nAvail;
+  unsigned char const* window = m_pWindow;
+  auto const first = static_cast<unsigned char>(m_pSep[0]);
+  unsigned char const* p = window + from;
+  // The last position where a whole separator still fits.
+  unsigned char const* last = window + m_nAvail - length;
+  while (p <= last) {
+    p = static_cast<unsigned char const*>(std::memchr(p, first, last - p + 1));
+    if (p == nullptr) break;
+    if (std::memcmp(p + 1, m_pSep + 1, length - 1) == 0) return p - window;
+    ++p;
+  }
+  return m_nAvail;
+}
+
+CString CMrfCut::out(unsigned long first, unsigned long last) {
+  for (unsigned long i = first; i < last; ++i) {
+    if (Visible(m_pWindow[i])) {
+      return CString(reinterpret_cast<char const*>(m_pWindow) + first, last - first);
+    }
+  }
+  return CString();
+}
+
+CString CMrfCut::GetRecord() {
+  if (m_pWindow == nullptr || m_pSep == nullptr) return CString();
+  std::size_t length = std::strlen(m_pSep);
+  for (;;) {
+    if (m_nBase + m_nPos >= m_nSize) return CString();
+    // In leading mode a separator at the record's first byte is its own head, not its end.
+    unsigned long found = Find(m_nPos + (m_bLeading != 0 ? 1 : 0));
+    if (found < m_nAvail) {
+      CString record = out(m_nPos, found);
+      m_nPos = m_bLeading != 0 ? found : found + length;
+      if (!record.empty()) return record;
+      continue;
+    }
+    if (m_nBase + m_nAvail >= m_nSize) {
+      CString record = out(m_nPos, m_nAvail);
+      m_nPos = m_nAvail;
+      return record;
+    }
+    if (m_nPos == 0) {
+      // The window already starts at this record and is full: the record (or, with an empty
+      // separator, the data) is longer than the window. Hand out the window's content.
+      CString record = out(0, m_nAvail);
+      m_nPos = m_nAvail;
+      if (!record.empty()) return record;
+      continue;
+    }
+    m_nBase += m_nPos;
+    m_nPos = 0;
+    Fill();
+  }
+}
+
+unsigned long CMrfCut::GetSize() {
+  return m_nSize;
+}
+
+unsigned long CMrfCut::GetPos() {
+  return m_nBase + m_nPos;
+}
+
+CString CMrfCut::GetPath() {
+  return m_strPath;
+}
