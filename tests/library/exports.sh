@@ -12,8 +12,10 @@ if [ -n "$stray" ]; then
   exit 1
 fi
 count=$(nm -D --defined-only "$lib" | wc -l)
+# The listing is taken once: grep -q stopping early would fail nm's pipe under pipefail.
+symbols=$(nm -D --defined-only --demangle "$lib")
 for must in 'CStringArr::Add(char const\*, int)' 'CPublicFun::SplitString' 'typeinfo for CStringArr' GlobalAlloc; do
-  nm -D --defined-only --demangle "$lib" | grep -q "$must" || { echo "missing export: $must"; exit 1; }
+  grep -q "$must" <<<"$symbols" || { echo "missing export: $must"; exit 1; }
 done
 soname=$(objdump -p "$lib" | awk '/SONAME/ { print $2 }')
 case "$soname" in libqelshare.so.[0-9]*) ;; *) echo "unexpected SONAME '$soname'"; exit 1 ;; esac
