@@ -2,6 +2,7 @@
 #ifndef QELSHARE_QELSHARE_H_
 #define QELSHARE_QELSHARE_H_
 
+#include "qelshare/CAnalyseExpression.h"
 #include "qelshare/CExpStack.h"
 #include "qelshare/CLineBuf.h"
 #include "qelshare/CMrfCut.h"

@@ -1,0 +1,109 @@
+// CAnalyseExpression: the field registry, the steps of Analyse and the two results.
+#include "qelshare/CAnalyseExpression.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "expression/analyse_state.h"
+
+CAnalyseExpression::CAnalyseExpression()
+    : m_pRoot(nullptr), m_pState(std::make_unique<qel::expr::AnalyseState>()) {}
+
+CAnalyseExpression::~CAnalyseExpression() {
+  Free(m_pRoot);
+}
+
+void CAnalyseExpression::Free(tagEXP_NODE*& pNode) {
+  // Iterative, so that trees as deep as the expression is long free without recursion.
+  std::vector<tagEXP_NODE*> pending;
+  if (pNode != nullptr) pending.push_back(pNode);
+  while (!pending.empty()) {
+    tagEXP_NODE* node = pending.back();
+    pending.pop_back();
+    if (node->pRight != nullptr) pending.push_back(node->pRight);
+    if (node->pLeft != nullptr) pending.push_back(node->pLeft);
+    delete node;
+  }
+  pNode = nullptr;
+}
+
+void CAnalyseExpression::AddField(char const* lpszName, char const* lpszCode, unsigned char cType) {
+  if (lpszName == nullptr || *lpszName == '\0' || lpszCode == nullptr || *lpszCode == '\0') {
+    return;
+  }
+  int index = m_arrFieldName.GetSize();
+  m_arrFieldName.Add(lpszName, -1);
+  m_arrFieldCode.Add(lpszCode, -1);
+  m_arrFieldType.push_back(cType);
+  m_pState->first_by_name.emplace(lpszName, index);
+  m_pState->first_by_code.emplace(lpszCode, index);
+  if (cType == 's' && m_pState->default_field < 0) m_pState->default_field = index;
+}
+
+int CAnalyseExpression::Analyse(char const* lpszExp) {
+  qel::expr::AnalyseState& state = *m_pState;
+  state.error.clear();
+  state.node_offsets.clear();
+  state.node_cursor = 0;
+  state.key_offsets.clear();
+
+  if (m_pRoot != nullptr) Free(m_pRoot);
+  if (!CreateKeyTree(m_pRoot, lpszExp)) {
+    Free(m_pRoot);
+    return 0;
+  }
+  m_arrKeyStream.RemoveAll();
+  MakeKeyStream(m_pRoot);
+  Free(m_pRoot);
+  int count = m_arrKeyStream.GetSize();
+  if (count == 0) {
+    state.Fail("the expression holds no word");
+    return 0;
+  }
+
+  // A NOT that follows an operand is a binary SUB.
+  char const* previous = "";
+  for (int i = 0; i < count; ++i) {
+    char const* token = m_arrKeyStream.Get(i);
+    if (std::strcmp(token, "NOT") == 0 && *previous != '\0' && std::strcmp(previous, "(") != 0 &&
+        std::strcmp(previous, "OR") != 0 && std::strcmp(previous, "AND") != 0 &&
+        std::strcmp(previous, "SUB") != 0 && std::strcmp(previous, "NOT") != 0) {
+      m_arrKeyStream.Set(i, "SUB");
+      token = m_arrKeyStream.Get(i);
+    }
+    previous = token;
+  }
+
+  m_strRedKey.clear();
+  if (!CreateExpTree(m_pRoot, m_arrKeyStream)) return 0;
+  m_strPoland.clear();
+  MakePoland(m_pRoot);
+  Free(m_pRoot);
+  if (m_strPoland.empty()) {
+    state.Fail("the expression holds nothing to search for");
+    return 0;
+  }
+  return 1;
+}
+
+CString CAnalyseExpression::GetPoland() {
+  return m_strPoland;
+}
+
+CString CAnalyseExpression::GetRedKey() {
+  for (char& c : m_strRedKey) {
+    if (c == '+') c = ' ';
+  }
+  return m_strRedKey;
+}
+
+void CAnalyseExpression::AddRedKey(char const* lpszKey) {
+  if (lpszKey == nullptr || *lpszKey == '\0') return;
+  if (!m_strRedKey.empty()) m_strRedKey += ' ';
+  m_strRedKey += lpszKey;
+}
+
+CString CAnalyseExpression::GetError() {
+  return m_pState->error;
+}

@@ -1,0 +1,174 @@
+// The lexer of CAnalyseExpression: the key tree, the token stream and reserved tokens.
+//
+// The key tree of a text has the first quoted section (or, without quotes, the first
+// delimiter) at its root, the text before it on the left and the text after it on the
+// right; its in-order walk yields the tokens in text order. Both the tree and its walks
+// are built with loops, never recursion, so a megabyte of tokens costs no stack.
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "expression/analyse_state.h"
+#include "platform/text/mbcs.h"
+#include "qelshare/CAnalyseExpression.h"
+
+namespace qel::expr {
+
+std::string_view TrimBlanks(std::string_view text) {
+  std::size_t begin = 0;
+  while (begin < text.size() && IsBlank(text[begin])) ++begin;
+  // The end of the last character that is not a blank, walking whole characters.
+  std::size_t end = begin;
+  for (std::size_t i = begin; i < text.size();) {
+    std::size_t len = text::CharLength(text, i);
+    if (len == 2 || !IsBlank(text[i])) end = i + len;
+    i += len;
+  }
+  return text.substr(begin, end - begin);
+}
+
+std::string AtByte(int offset) {
+  return offset < 0 ? std::string() : " at byte " + std::to_string(offset);
+}
+
+}  // namespace qel::expr
+
+namespace {
+
+using qel::expr::TrimBlanks;
+
+constexpr std::string_view kDelimiters = "()[]/, ";
+
+tagEXP_NODE* NewNode(std::string_view key) {
+  auto* node = new tagEXP_NODE;
+  node->strKey.assign(key);
+  return node;
+}
+
+// Offset of the trimmed piece inside the text it was cut from.
+int OffsetOf(std::string_view piece, char const* base) {
+  return static_cast<int>(piece.data() - base);
+}
+
+// The seven operator words whose case is folded.
+constexpr std::string_view kOperatorWords[] = {"AND", "NOT", "OR", "ORDER", "SUB", "NEAR", "PARA"};
+
+// The operator word token equals ignoring ASCII case, or an empty view.
+std::string_view FoldedOperator(std::string_view token) {
+  for (std::string_view word : kOperatorWords) {
+    if (word.size() != token.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < word.size() && same; ++i) {
+      same = qel::text::AsciiUpper(token[i]) == word[i];
+    }
+    if (same) return word;
+  }
+  return {};
+}
+
+}  // namespace
+
+int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText) {
+  pNode = nullptr;
+  if (lpszText == nullptr) return 1;
+  std::vector<int>& offsets = m_pState->node_offsets;
+  std::string_view rest(lpszText);
+  // Where the next subtree hangs: the root, then the right child of the last node built.
+  tagEXP_NODE** slot = &pNode;
+
+  // Hangs the tree of a text without quotes at *slot: a right-leaning chain of delimiter
+  // nodes, each with the word before it (or nothing) on its left. Returns the new slot.
+  auto hang_plain = [&](std::string_view text, tagEXP_NODE** at) {
+    text = TrimBlanks(text);
+    while (!text.empty()) {
+      std::size_t p = qel::text::FindAnyOf(text, kDelimiters);
+      if (p == qel::text::npos) {
+        offsets.push_back(OffsetOf(text, lpszText));
+        *at = NewNode(text);
+        return at;  // a leaf: nothing hangs to its right
+      }
+      tagEXP_NODE* node = NewNode(text.substr(p, 1));
+      *at = node;
+      std::string_view word = TrimBlanks(text.substr(0, p));
+      if (!word.empty()) {
+        offsets.push_back(OffsetOf(word, lpszText));
+        node->pLeft = NewNode(word);
+      }
+      offsets.push_back(OffsetOf(text.substr(p, 1), lpszText));
+      at = &node->pRight;
+      text = TrimBlanks(text.substr(p + 1));
+    }
+    return at;
+  };
+
+  rest = TrimBlanks(rest);
+  while (!rest.empty()) {
+    std::size_t q = qel::text::FindChar(rest, '"');
+    if (q == qel::text::npos) {
+      hang_plain(rest, slot);
+      return 1;
+    }
+    tagEXP_NODE* node = NewNode({});
+    *slot = node;
+    hang_plain(rest.substr(0, q), &node->pLeft);
+    std::size_t close = qel::text::FindChar(rest, '"', q + 1);
+    if (close == qel::text::npos) {
+      m_pState->Fail("unclosed quote" + qel::expr::AtByte(OffsetOf(rest.substr(q), lpszText)));
+      return 0;
+    }
+    node->strKey.assign(rest.substr(q, close - q + 1));
+    offsets.push_back(OffsetOf(rest.substr(q), lpszText));
+    slot = &node->pRight;
+    rest = TrimBlanks(rest.substr(close + 1));
+  }
+  return 1;
+}
+
+void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
+  qel::expr::AnalyseState& state = *m_pState;
+  // In-order walk with an explicit stack.
+  std::vector<tagEXP_NODE*> stack;
+  tagEXP_NODE* node = pNode;
+  while (node != nullptr || !stack.empty()) {
+    while (node != nullptr) {
+      stack.push_back(node);
+      node = node->pLeft;
+    }
+    node = stack.back();
+    stack.pop_back();
+    int offset = state.node_cursor < state.node_offsets.size()
+                     ? state.node_offsets[state.node_cursor++]
+                     : -1;
+    std::string_view token = node->strKey;
+    std::string_view word = FoldedOperator(token);
+    if (!word.empty()) token = word;
+    token = TrimBlanks(token);
+    if (!token.empty()) {
+      std::string text(token);
+      int count = m_arrKeyStream.GetSize();
+      if (count > 0 && !IsReservedKey(text.c_str()) &&
+          !IsReservedKey(m_arrKeyStream.Get(count - 1))) {
+        m_arrKeyStream.Add("DEFAULT", -1);
+        state.key_offsets.push_back(offset);
+      }
+      m_arrKeyStream.Add(text.c_str(), static_cast<int>(text.size()));
+      state.key_offsets.push_back(offset);
+    }
+    node = node->pRight;
+  }
+}
+
+int CAnalyseExpression::IsReservedKey(char const* lpszKey) {
+  static constexpr char const* kReserved[] = {"AND",  "OR",   "NOT", "DEFAULT", "ORDER", "SUB",
+                                              "NEAR", "PARA", "(",   ")",       "[",     "]",
+                                              ",",    "-",    "/",   "#"};
+  if (lpszKey == nullptr) return 0;
+  for (char const* word : kReserved) {
+    if (std::strcmp(lpszKey, word) == 0) return 1;
+  }
+  if (lpszKey[0] != '#') return 0;
+  for (char const* p = lpszKey + 1; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9') return 0;
+  }
+  return 1;
+}

@@ -1,0 +1,34 @@
+// The postfix writer of CAnalyseExpression.
+#include <vector>
+
+#include "qelshare/CAnalyseExpression.h"
+
+void CAnalyseExpression::MakePoland(tagEXP_NODE* pNode) {
+  // Every item ends with exactly one carriage return; an item whose own text already ends
+  // with one (a quoted word may hold it) gets no second.
+  auto end_item = [this] {
+    if (!m_strPoland.empty() && m_strPoland.back() != '\r') m_strPoland += '\r';
+  };
+  // Post-order walk with an explicit stack: a node is written once both of its subtrees
+  // are; `visited` marks nodes whose subtrees are already on their way.
+  struct Frame {
+    tagEXP_NODE* node;
+    bool visited;
+  };
+  std::vector<Frame> stack;
+  if (pNode != nullptr) stack.push_back({pNode, false});
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    tagEXP_NODE* node = top.node;
+    if (!top.visited) {
+      top.visited = true;
+      if (node->pRight != nullptr) stack.push_back({node->pRight, false});
+      if (node->pLeft != nullptr) stack.push_back({node->pLeft, false});
+      continue;
+    }
+    stack.pop_back();
+    end_item();
+    m_strPoland += node->strKey;
+    end_item();
+  }
+}

@@ -1,0 +1,234 @@
+#include "expression/token_index.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace qel::expr {
+
+int g_direct_scan_limit = 48;
+
+Kind KindOf(std::string_view token) {
+  if (token.size() == 1) {
+    switch (token[0]) {
+      case '(':
+        return kLParen;
+      case ')':
+        return kRParen;
+      case '[':
+        return kLBracket;
+      case ']':
+        return kRBracket;
+      case '/':
+        return kSlash;
+      case ',':
+        return kComma;
+      default:
+        return kWord;
+    }
+  }
+  if (token == "OR") return kOr;
+  if (token == "SUB") return kSub;
+  if (token == "AND") return kAnd;
+  if (token == "NOT") return kNot;
+  if (token == "DEFAULT") return kDefault;
+  if (token == "NEAR") return kNear;
+  if (token == "ORDER") return kOrder;
+  if (token == "PARA") return kPara;
+  return kWord;
+}
+
+int Weight(Kind kind, Depth depth) {
+  switch (depth) {
+    case Depth::kNone:
+      return 0;
+    case Depth::kBoth:
+      if (kind == kLParen || kind == kLBracket) return 1;
+      if (kind == kRParen || kind == kRBracket) return -1;
+      return 0;
+    case Depth::kParen:
+      return kind == kLParen ? 1 : kind == kRParen ? -1 : 0;
+  }
+  return 0;
+}
+
+namespace {
+
+// Table slot of an indexed kind (one bit of kIndexedKinds).
+int Slot(std::uint16_t bit) {
+  switch (bit) {
+    case kOr:
+      return 0;
+    case kSub:
+      return 1;
+    case kAnd:
+      return 2;
+    case kNot:
+      return 3;
+    case kDefault:
+      return 4;
+    default:
+      return 5;  // kSlash
+  }
+}
+
+std::uint64_t Key(int level, int n, int position) {
+  return static_cast<std::uint64_t>(level + n + 1) << 32 | static_cast<std::uint32_t>(position);
+}
+
+}  // namespace
+
+void TokenIndex::Build() {
+  built_ = true;
+  both_.assign(n_ + 1, 0);
+  paren_.assign(n_ + 1, 0);
+  open_.assign(n_ + 1, 0);
+  for (int i = 0; i < n_; ++i) {
+    Kind k = pool_.kind[i];
+    both_[i + 1] = both_[i] + Weight(k, Depth::kBoth);
+    paren_[i + 1] = paren_[i] + Weight(k, Depth::kParen);
+    open_[i + 1] = open_[i] + (k == kLParen);
+    if (k & kIndexedKinds) {
+      int slot = Slot(k);
+      positions_[slot].push_back(i);
+      by_both_[slot].push_back(Key(both_[i], n_, i));
+      by_paren_[slot].push_back(Key(paren_[i], n_, i));
+    }
+  }
+  for (int slot = 0; slot < kKinds; ++slot) {
+    std::sort(by_both_[slot].begin(), by_both_[slot].end());
+    std::sort(by_paren_[slot].begin(), by_paren_[slot].end());
+  }
+  min_leaves_ = n_ + 1;
+  min_tree_.assign(2 * min_leaves_, INT_MAX);
+  for (int i = 0; i <= n_; ++i) min_tree_[min_leaves_ + i] = both_[i];
+  for (int i = min_leaves_ - 1; i > 0; --i) {
+    min_tree_[i] = std::min(min_tree_[2 * i], min_tree_[2 * i + 1]);
+  }
+}
+
+int TokenIndex::Nearest(std::uint16_t mask, Depth depth, int level, int a, int b,
+                        bool rightmost) const {
+  int best = -1;
+  for (std::uint16_t bit = 1; bit <= kSlash; bit <<= 1) {
+    if (!(mask & bit)) continue;
+    int slot = Slot(bit);
+    int found = -1;
+    if (depth == Depth::kNone) {
+      auto const& list = positions_[slot];
+      if (rightmost) {
+        auto it = std::lower_bound(list.begin(), list.end(), static_cast<std::uint32_t>(b));
+        if (it != list.begin() && static_cast<int>(*(it - 1)) >= a) found = *(it - 1);
+      } else {
+        auto it = std::lower_bound(list.begin(), list.end(), static_cast<std::uint32_t>(a));
+        if (it != list.end() && static_cast<int>(*it) < b) found = *it;
+      }
+    } else {
+      if (level < -n_ || level > n_) continue;  // no token has this level
+      auto const& keys = depth == Depth::kBoth ? by_both_[slot] : by_paren_[slot];
+      std::uint64_t level_bits = Key(level, n_, 0) >> 32;
+      if (rightmost) {
+        auto it = std::lower_bound(keys.begin(), keys.end(), Key(level, n_, b));
+        if (it != keys.begin()) {
+          std::uint64_t key = *(it - 1);
+          int pos = static_cast<int>(key & 0xFFFFFFFFu);
+          if ((key >> 32) == level_bits && pos >= a) found = pos;
+        }
+      } else {
+        auto it = std::lower_bound(keys.begin(), keys.end(), Key(level, n_, a));
+        if (it != keys.end()) {
+          int pos = static_cast<int>(*it & 0xFFFFFFFFu);
+          if ((*it >> 32) == level_bits && pos < b) found = pos;
+        }
+      }
+    }
+    if (found >= 0 && (best < 0 || (rightmost ? found > best : found < best))) best = found;
+  }
+  return best;
+}
+
+int TokenIndex::Rightmost(std::uint16_t mask, Depth depth, int a, int b, int* count) {
+  if (b - a <= g_direct_scan_limit) {
+    int c = *count;
+    int hit = -1;
+    for (int j = b - 1; j >= a; --j) {
+      Kind k = pool_.kind[j];
+      c += Weight(k, depth);
+      if (hit < 0 && (k & mask) && (depth == Depth::kNone || c == 0)) hit = j;
+    }
+    *count = c;
+    return hit;
+  }
+  if (!built_) Build();
+  // The count after token j (an operator, weight 0) is *count plus the weights of the
+  // tokens after it: 0 exactly when the prefix count before j equals prefix(b) + *count.
+  int hit = Nearest(mask, depth, Prefix(depth, b) + *count, a, b, true);
+  if (depth != Depth::kNone) *count += Prefix(depth, b) - Prefix(depth, a);
+  return hit;
+}
+
+int TokenIndex::Leftmost(std::uint16_t mask, Depth depth, int a, int b, int* count) {
+  if (b - a <= g_direct_scan_limit) {
+    int c = *count;
+    int hit = -1;
+    for (int j = a; j < b; ++j) {
+      Kind k = pool_.kind[j];
+      c += Weight(k, depth);
+      if (hit < 0 && (k & mask) && (depth == Depth::kNone || c == 0)) hit = j;
+    }
+    *count = c;
+    return hit;
+  }
+  if (!built_) Build();
+  int hit = Nearest(mask, depth, Prefix(depth, a) - *count, a, b, false);
+  if (depth != Depth::kNone) *count += Prefix(depth, b) - Prefix(depth, a);
+  return hit;
+}
+
+int TokenIndex::LowestCount(int start, int a, int b) {
+  if (a >= b) return start;
+  if (b - a <= g_direct_scan_limit) {
+    int c = start;
+    int low = INT_MAX;
+    for (int j = a; j < b; ++j) {
+      c += Weight(pool_.kind[j], Depth::kBoth);
+      low = std::min(low, c);
+    }
+    return low;
+  }
+  if (!built_) Build();
+  // The count after token j is start + both_[j + 1] - both_[a]: minimum of both_ over
+  // a + 1 .. b.
+  int low = INT_MAX;
+  for (int lo = a + 1 + min_leaves_, hi = b + 1 + min_leaves_; lo < hi; lo >>= 1, hi >>= 1) {
+    if (lo & 1) low = std::min(low, min_tree_[lo++]);
+    if (hi & 1) low = std::min(low, min_tree_[--hi]);
+  }
+  return start - both_[a] + low;
+}
+
+int TokenIndex::CountOpenParens(int a, int b) {
+  if (b - a <= g_direct_scan_limit) {
+    int count = 0;
+    for (int j = a; j < b; ++j) count += pool_.kind[j] == kLParen;
+    return count;
+  }
+  if (!built_) Build();
+  return open_[b] - open_[a];
+}
+
+TokenView TokenView::Slice(int from, int to) const {
+  TokenView out;
+  int p = pre.size();
+  int r = b - a;
+  int q = post.size();
+  for (int k = std::max(from, 0); k < std::min(to, p); ++k) out.pre.push_back(pre[k]);
+  out.a = a + std::clamp(from - p, 0, r);
+  out.b = a + std::clamp(to - p, 0, r);
+  if (out.b < out.a) out.b = out.a;
+  for (int k = std::clamp(from - p - r, 0, q); k < std::clamp(to - p - r, 0, q); ++k) {
+    out.post.push_back(post[k]);
+  }
+  return out;
+}
+
+}  // namespace qel::expr

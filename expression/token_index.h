@@ -1,0 +1,163 @@
+// Token lists of the expression tree builder, without copies.
+//
+// The builder cuts token lists at operators and rewrites the pieces (adding brackets, a
+// field qualifier, field names). A TokenView stands for such a list: a few extra tokens,
+// then a range of the shared token stream, then a few more extra tokens. Tokens are ids
+// into one TokenPool: the stream's tokens first, then the extra tokens (brackets, "/",
+// "," and one entry per registered field name).
+//
+// The builder's scans ask, for a range of the stream, "the rightmost (leftmost) operator
+// of these kinds whose bracket depth is 0 when counted from this end". TokenIndex answers
+// by scanning short ranges and, for long ones, by binary search in per-kind tables sorted
+// by bracket level, so that cutting a long chain of operands costs a logarithmic time per
+// cut instead of a scan of the whole chain.
+#ifndef QELSHARE_EXPRESSION_TOKEN_INDEX_H_
+#define QELSHARE_EXPRESSION_TOKEN_INDEX_H_
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace qel::expr {
+
+// Kinds of tokens the builder looks for, as bits so that scans take sets of kinds.
+enum Kind : std::uint16_t {
+  kWord = 0,
+  kOr = 1 << 0,
+  kSub = 1 << 1,
+  kAnd = 1 << 2,
+  kNot = 1 << 3,
+  kDefault = 1 << 4,
+  kSlash = 1 << 5,
+  kLParen = 1 << 6,
+  kRParen = 1 << 7,
+  kLBracket = 1 << 8,
+  kRBracket = 1 << 9,
+  kComma = 1 << 10,
+  kNear = 1 << 11,
+  kOrder = 1 << 12,
+  kPara = 1 << 13,
+};
+
+// The kinds the index keeps tables for; scans with a depth look only for these.
+inline constexpr std::uint16_t kIndexedKinds = kOr | kSub | kAnd | kNot | kDefault | kSlash;
+
+// The kind of a token, compared exactly and with case.
+Kind KindOf(std::string_view token);
+
+// How brackets count in a scan: not at all, "(" "[" +1 and ")" "]" -1, or only "(" ")".
+enum class Depth { kNone, kBoth, kParen };
+
+int Weight(Kind kind, Depth depth);
+
+// Ranges up to this many tokens are scanned directly; longer ones use the index. Tests
+// lower it to compare the two ways.
+extern int g_direct_scan_limit;
+
+// The tokens of one analysis: the stream, then the extra tokens.
+class TokenPool {
+ public:
+  std::vector<std::string_view> text;
+  std::vector<Kind> kind;
+  std::vector<int> offset;  // byte offset in the expression, -1 for extra tokens
+
+  int Add(std::string_view token, int byte_offset) {
+    text.push_back(token);
+    kind.push_back(KindOf(token));
+    offset.push_back(byte_offset);
+    return static_cast<int>(text.size()) - 1;
+  }
+};
+
+// Answers scans over ranges [a, b) of the stream (ids 0..n-1 of the pool).
+class TokenIndex {
+ public:
+  TokenIndex(TokenPool const& pool, int n) : pool_(pool), n_(n) {}
+
+  // Scanning [a, b) from its last token to its first with the running count starting at
+  // *count: the rightmost token of one of the kinds in mask whose count (itself included)
+  // is 0, or any token of those kinds for Depth::kNone. Returns its id or -1; *count is
+  // left as it stands after the whole range. mask holds indexed kinds only.
+  int Rightmost(std::uint16_t mask, Depth depth, int a, int b, int* count);
+  // The same from the first token to the last, giving the leftmost match.
+  int Leftmost(std::uint16_t mask, Depth depth, int a, int b, int* count);
+  // Scanning [a, b) from its first token with the count (both bracket kinds) starting at
+  // start: the least count reached after any token. `start` for an empty range.
+  int LowestCount(int start, int a, int b);
+  // Number of "(" tokens in [a, b).
+  int CountOpenParens(int a, int b);
+
+ private:
+  void Build();
+  int Prefix(Depth depth, int i) const { return depth == Depth::kBoth ? both_[i] : paren_[i]; }
+  int Nearest(std::uint16_t mask, Depth depth, int level, int a, int b, bool rightmost) const;
+
+  TokenPool const& pool_;
+  int n_;
+  bool built_ = false;
+  // Running counts before token i (i = 0..n): both bracket kinds, parentheses only, and
+  // the number of "(" tokens.
+  std::vector<int> both_, paren_, open_;
+  // Per indexed kind: positions in order, and keys (level << 32 | position) sorted, where
+  // level is the running count before the token, for both depth modes.
+  static constexpr int kKinds = 6;
+  std::vector<std::uint32_t> positions_[kKinds];
+  std::vector<std::uint64_t> by_both_[kKinds], by_paren_[kKinds];
+  // Minimum tree over both_ for LowestCount.
+  std::vector<int> min_tree_;
+  int min_leaves_ = 0;
+};
+
+// A small list of token ids held inline (spilling to the heap when long).
+class IdList {
+ public:
+  int size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  int operator[](int i) const { return data()[i]; }
+  void push_back(int id) {
+    if (!heap_.empty()) {
+      heap_.push_back(id);
+    } else if (size_ < kInline) {
+      inline_[size_] = id;
+    } else {
+      heap_.assign(inline_, inline_ + size_);
+      heap_.push_back(id);
+    }
+    ++size_;
+  }
+  void push_front(int id) {
+    IdList moved;
+    moved.push_back(id);
+    for (int i = 0; i < size_; ++i) moved.push_back((*this)[i]);
+    *this = std::move(moved);
+  }
+
+ private:
+  static constexpr int kInline = 6;
+  int const* data() const { return heap_.empty() ? inline_ : heap_.data(); }
+  int size_ = 0;
+  int inline_[kInline] = {};
+  std::vector<int> heap_;
+};
+
+// A token list: pre, then the stream range [a, b), then post.
+struct TokenView {
+  IdList pre;
+  int a = 0;
+  int b = 0;
+  IdList post;
+
+  int size() const { return pre.size() + (b - a) + post.size(); }
+  int At(int k) const {
+    if (k < pre.size()) return pre[k];
+    k -= pre.size();
+    if (k < b - a) return a + k;
+    return post[k - (b - a)];
+  }
+  // Positions [from, to) of this list.
+  TokenView Slice(int from, int to) const;
+};
+
+}  // namespace qel::expr
+
+#endif  // QELSHARE_EXPRESSION_TOKEN_INDEX_H_

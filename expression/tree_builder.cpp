@@ -1,0 +1,602 @@
+// The expression tree builder of CAnalyseExpression: cuts the token stream into a tree of
+// set operators over encoded leaf items, resolving field qualifiers on the way.
+//
+// The grammar is decided by splitting: each list of tokens is searched for the operator
+// at which to cut it (Boolean operators by precedence, then the field qualifier, then the
+// operators inside one field), and the pieces, often rewritten, are built in turn. The
+// pieces are TokenViews over the shared stream, never copies, and they wait on an
+// explicit stack instead of the call stack: left pieces are built before right ones, so
+// leaves (and their highlight entries) come in the same order as a depth-first descent.
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "expression/analyse_state.h"
+#include "expression/token_index.h"
+#include "platform/text/mbcs.h"
+#include "qelshare/CAnalyseExpression.h"
+#include "qelshare/CPublicFun.h"
+
+namespace qel::expr {
+
+class TreeBuilder {
+ public:
+  TreeBuilder(CAnalyseExpression& owner, CStringArr& tokens);
+  int Build(tagEXP_NODE*& root);
+
+ private:
+  struct Task {
+    TokenView list;
+    tagEXP_NODE** slot;
+    int chain;  // group fields being resolved on the way to this list
+  };
+
+  bool Process(Task task);
+  bool Qualified(TokenView group, int field, tagEXP_NODE** slot);
+  bool TextGroup(TokenView const& group, int field, tagEXP_NODE** slot);
+  bool TextLeaf(TokenView const& group, int field, tagEXP_NODE** slot);
+  bool CheckOuterBrackets(TokenView const& list, bool* strip);
+
+  int Rightmost(TokenView const& list, std::uint16_t mask, Depth depth);
+  int Leftmost(TokenView const& list, std::uint16_t mask, Depth depth);
+  int CountOpenParens(TokenView const& list);
+
+  tagEXP_NODE* NewNode(tagEXP_NODE** slot, std::string key) {
+    auto* node = new tagEXP_NODE;
+    node->strKey = std::move(key);
+    *slot = node;
+    return node;
+  }
+  void Push(TokenView list, tagEXP_NODE** slot, int chain) {
+    stack_.push_back(Task{std::move(list), slot, chain});
+  }
+  std::string_view Text(int id) const { return pool_.text[id]; }
+  int FieldId(int field) const { return field_base_ + field; }
+  std::string_view FieldName(int field) { return owner_.m_arrFieldName.Get(field); }
+  std::string_view FieldCode(int field) { return owner_.m_arrFieldCode.Get(field); }
+  // Byte offset of the token at position k of list, or of the nearest stream token.
+  int OffsetAt(TokenView const& list, int k) const;
+  bool Reject(std::string message) {
+    state_.Fail(std::move(message));
+    return false;
+  }
+
+  CAnalyseExpression& owner_;
+  AnalyseState& state_;
+  TokenPool pool_;
+  int n_;
+  int lparen_, rparen_, slash_, comma_, field_base_;
+  TokenIndex index_;
+  std::vector<Task> stack_;
+  CStringArr field_list_;
+};
+
+namespace {
+
+std::string Quoted(std::string_view text) {
+  return "'" + std::string(text) + "'";
+}
+
+// " (byte N)" for a known offset, or nothing.
+std::string ByteNote(int offset) {
+  return offset < 0 ? std::string() : " (byte " + std::to_string(offset) + ")";
+}
+
+// Removes every leading copy of `first` and every trailing copy of `last`, the trailing
+// ones only where they are whole characters.
+std::string_view StripEnds(std::string_view text, char first, char last) {
+  std::size_t begin = 0;
+  while (begin < text.size() && text[begin] == first) ++begin;
+  std::size_t end = begin;
+  for (std::size_t i = begin; i < text.size();) {
+    std::size_t len = text::CharLength(text, i);
+    if (len == 2 || text[i] != last) end = i + len;
+    i += len;
+  }
+  return text.substr(begin, end - begin);
+}
+
+// The last character of text when it is a single byte, else 0.
+char LastSingleByte(std::string_view text) {
+  std::size_t last = text::npos;
+  for (std::size_t i = 0; i < text.size(); i += text::CharLength(text, i)) last = i;
+  if (last == text::npos || text::CharLength(text, last) != 1) return 0;
+  return text[last];
+}
+
+std::string TypeName(unsigned char type) {
+  if (type > 32 && type < 127) return Quoted(std::string(1, static_cast<char>(type)));
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "0x%02X", type);
+  return hex;
+}
+
+}  // namespace
+
+TreeBuilder::TreeBuilder(CAnalyseExpression& owner, CStringArr& tokens)
+    : owner_(owner), state_(*owner.m_pState), n_(tokens.GetSize()), index_(pool_, n_) {
+  int fields = owner.m_arrFieldName.GetSize();
+  pool_.text.reserve(n_ + 4 + fields);
+  pool_.kind.reserve(n_ + 4 + fields);
+  pool_.offset.reserve(n_ + 4 + fields);
+  for (int i = 0; i < n_; ++i) {
+    char const* token = tokens.Get(i);
+    int offset = i < static_cast<int>(state_.key_offsets.size()) ? state_.key_offsets[i] : -1;
+    pool_.Add(token == nullptr ? std::string_view() : token, offset);
+  }
+  lparen_ = pool_.Add("(", -1);
+  rparen_ = pool_.Add(")", -1);
+  slash_ = pool_.Add("/", -1);
+  comma_ = pool_.Add(",", -1);
+  field_base_ = static_cast<int>(pool_.text.size());
+  for (int f = 0; f < fields; ++f) {
+    char const* name = owner.m_arrFieldName.Get(f);
+    pool_.Add(name == nullptr ? std::string_view() : name, -1);
+  }
+}
+
+int TreeBuilder::OffsetAt(TokenView const& list, int k) const {
+  if (k >= 0 && k < list.size() && pool_.offset[list.At(k)] >= 0) {
+    return pool_.offset[list.At(k)];
+  }
+  for (int j = 0; j < list.size(); ++j) {
+    if (pool_.offset[list.At(j)] >= 0) return pool_.offset[list.At(j)];
+  }
+  return -1;
+}
+
+int TreeBuilder::Rightmost(TokenView const& list, std::uint16_t mask, Depth depth) {
+  int count = 0;
+  int base = list.pre.size() + (list.b - list.a);
+  for (int k = list.post.size() - 1; k >= 0; --k) {
+    Kind kind = pool_.kind[list.post[k]];
+    count += Weight(kind, depth);
+    if ((kind & mask) && (depth == Depth::kNone || count == 0)) return base + k;
+  }
+  int hit = index_.Rightmost(mask, depth, list.a, list.b, &count);
+  if (hit >= 0) return list.pre.size() + (hit - list.a);
+  for (int k = list.pre.size() - 1; k >= 0; --k) {
+    Kind kind = pool_.kind[list.pre[k]];
+    count += Weight(kind, depth);
+    if ((kind & mask) && (depth == Depth::kNone || count == 0)) return k;
+  }
+  return -1;
+}
+
+int TreeBuilder::Leftmost(TokenView const& list, std::uint16_t mask, Depth depth) {
+  int count = 0;
+  for (int k = 0; k < list.pre.size(); ++k) {
+    Kind kind = pool_.kind[list.pre[k]];
+    count += Weight(kind, depth);
+    if ((kind & mask) && (depth == Depth::kNone || count == 0)) return k;
+  }
+  int hit = index_.Leftmost(mask, depth, list.a, list.b, &count);
+  if (hit >= 0) return list.pre.size() + (hit - list.a);
+  int base = list.pre.size() + (list.b - list.a);
+  for (int k = 0; k < list.post.size(); ++k) {
+    Kind kind = pool_.kind[list.post[k]];
+    count += Weight(kind, depth);
+    if ((kind & mask) && (depth == Depth::kNone || count == 0)) return base + k;
+  }
+  return -1;
+}
+
+int TreeBuilder::CountOpenParens(TokenView const& list) {
+  int count = index_.CountOpenParens(list.a, list.b);
+  for (int k = 0; k < list.pre.size(); ++k) count += pool_.kind[list.pre[k]] == kLParen;
+  for (int k = 0; k < list.post.size(); ++k) count += pool_.kind[list.post[k]] == kLParen;
+  return count;
+}
+
+// For a list that starts with "(" and ends with ")": false when the brackets are
+// unbalanced; else *strip tells whether the two enclose the whole list (rather than the
+// first one closing early).
+bool TreeBuilder::CheckOuterBrackets(TokenView const& list, bool* strip) {
+  TokenView inner = list.Slice(1, list.size() - 1);
+  int depth = 1;
+  *strip = false;
+  for (int k = 0; k < inner.pre.size(); ++k) {
+    depth += Weight(pool_.kind[inner.pre[k]], Depth::kBoth);
+    if (depth == 0) return true;
+  }
+  if (index_.LowestCount(depth, inner.a, inner.b) <= 0) return true;
+  index_.Rightmost(0, Depth::kBoth, inner.a, inner.b, &depth);
+  for (int k = 0; k < inner.post.size(); ++k) {
+    depth += Weight(pool_.kind[inner.post[k]], Depth::kBoth);
+    if (depth == 0) return true;
+  }
+  if (depth != 1) return false;
+  *strip = true;
+  return true;
+}
+
+int TreeBuilder::Build(tagEXP_NODE*& root) {
+  root = nullptr;
+  // Bracket nesting is bounded for the sake of every reader of the stream.
+  int depth = 0;
+  for (int i = 0; i < n_; ++i) {
+    depth += Weight(pool_.kind[i], Depth::kBoth);
+    if (depth > CAnalyseExpression::kMaxNesting) {
+      return Reject("brackets nested deeper than " +
+                    std::to_string(CAnalyseExpression::kMaxNesting) + " levels" +
+                    AtByte(pool_.offset[i]));
+    }
+  }
+  // Every step either ends a piece or cuts it into smaller ones; the budget only stops
+  // pathological registries (field names that are operators or brackets) from
+  // rewriting a piece into itself.
+  long long fields = owner_.m_arrFieldName.GetSize();
+  long long budget = 64 * (static_cast<long long>(n_) + 16) * (fields + 1);
+  Push(TokenView{{}, 0, n_, {}}, &root, -1);
+  while (!stack_.empty()) {
+    Task task = std::move(stack_.back());
+    stack_.pop_back();
+    if (--budget < 0) return Reject("the expression is too complex to analyse");
+    if (!Process(std::move(task))) return 0;
+  }
+  return 1;
+}
+
+bool TreeBuilder::Process(Task task) {
+  TokenView& list = task.list;
+  for (;;) {
+    int n = list.size();
+    // Small lists: nothing, a numbered reference, or a word for the default field.
+    if (n == 0) return true;
+    if (n == 1) {
+      int id = list.At(0);
+      std::string_view token = TrimBlanks(Text(id));
+      if (token.empty()) return Reject("empty word" + AtByte(OffsetAt(list, 0)));
+      if (token.size() >= 2 && token[0] == '#' &&
+          token.find_first_not_of("0123456789", 1) == std::string_view::npos) {
+        NewNode(task.slot, "#\n" + std::string(token.substr(1)));
+        return true;
+      }
+      if (state_.default_field < 0) {
+        return Reject("no default field (type s) for " + Quoted(token) + AtByte(OffsetAt(list, 0)));
+      }
+      TokenView rewritten;
+      rewritten.pre.push_back(id);
+      rewritten.pre.push_back(slash_);
+      rewritten.pre.push_back(FieldId(state_.default_field));
+      list = std::move(rewritten);
+      continue;
+    }
+
+    // Outer parentheses around the whole list.
+    if (pool_.kind[list.At(0)] == kLParen && pool_.kind[list.At(n - 1)] == kRParen) {
+      bool strip = false;
+      if (!CheckOuterBrackets(list, &strip)) {
+        return Reject("unbalanced brackets in the group" + AtByte(OffsetAt(list, 0)));
+      }
+      if (strip) {
+        list = list.Slice(1, n - 1);
+        continue;
+      }
+    }
+
+    // Boolean operators at depth 0, loosest first, the rightmost of each.
+    for (std::uint16_t mask :
+         {std::uint16_t(kOr | kSub), std::uint16_t(kAnd), std::uint16_t(kNot)}) {
+      int k = Rightmost(list, mask, Depth::kBoth);
+      if (k < 0) continue;
+      int id = list.At(k);
+      if (mask == kNot && k != 0) {
+        return Reject("NOT must begin its group" + ByteNote(OffsetAt(list, k)));
+      }
+      tagEXP_NODE* node = NewNode(task.slot, std::string(Text(id)));
+      Push(list.Slice(k + 1, n), &node->pRight, task.chain);
+      if (mask != kNot) Push(list.Slice(0, k), &node->pLeft, task.chain);
+      return true;
+    }
+
+    // The field qualifier: the first "/", brackets or not.
+    int i = Leftmost(list, kSlash, Depth::kNone);
+    if (i < 0) {
+      if (state_.default_field < 0) {
+        return Reject("no default field (type s) for the words" + AtByte(OffsetAt(list, 0)));
+      }
+      list.pre.push_front(lparen_);
+      list.post.push_back(rparen_);
+      list.post.push_back(slash_);
+      list.post.push_back(FieldId(state_.default_field));
+      continue;
+    }
+    field_list_.RemoveAll();
+    state_.field_offsets.clear();
+    for (int k = i + 1; k < n; ++k) {
+      std::string token(Text(list.At(k)));
+      field_list_.Add(token.c_str(), static_cast<int>(token.size()));
+      state_.field_offsets.push_back(OffsetAt(list, k));
+    }
+    if (n == i + 1) state_.field_offsets.push_back(OffsetAt(list, i));
+    state_.chain = task.chain;
+    int resolved = owner_.CheckField(field_list_);
+    if (resolved < 0) {
+      if (state_.error.empty())
+        state_.Fail("the field list does not resolve" + AtByte(OffsetAt(list, i)));
+      return false;
+    }
+    if (resolved == 0) {
+      // Several fields: x/f1, f2, f3 is x/f1 OR (x/f2 OR x/f3).
+      int chain = task.chain;
+      for (int group : state_.expanded_groups) {
+        state_.chain_links.emplace_back(group, chain);
+        chain = static_cast<int>(state_.chain_links.size()) - 1;
+      }
+      std::vector<int> names;
+      for (int k = 0; k < field_list_.GetSize(); ++k) {
+        char const* name = field_list_.Get(k);
+        std::string_view text = name == nullptr ? std::string_view() : name;
+        if (text == ",") {
+          names.push_back(comma_);
+        } else {
+          names.push_back(FieldId(state_.first_by_name.at(std::string(text))));
+        }
+      }
+      tagEXP_NODE* node = NewNode(task.slot, "OR");
+      TokenView right = list.Slice(0, i + 1);
+      for (std::size_t k = 2; k < names.size(); ++k) right.post.push_back(names[k]);
+      TokenView left = list.Slice(0, i + 1);
+      left.post.push_back(names[0]);
+      Push(std::move(right), &node->pRight, chain);
+      Push(std::move(left), &node->pLeft, chain);
+      return true;
+    }
+    return Qualified(list.Slice(0, i), resolved - 1, task.slot);
+  }
+}
+
+// A group of tokens qualified by one field.
+bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot) {
+  // Boolean operators inside a bracketed group, leftmost first: the qualifier is carried
+  // into both operands, so these operators associate to the right.
+  while (group.size() > 1 && pool_.kind[group.At(0)] == kLParen &&
+         pool_.kind[group.At(group.size() - 1)] == kRParen) {
+    bool strip = false;
+    if (!CheckOuterBrackets(group, &strip)) {
+      return Reject("unbalanced brackets in the group" + AtByte(OffsetAt(group, 0)));
+    }
+    TokenView inner = strip ? group.Slice(1, group.size() - 1) : group;
+    int m = inner.size();
+    bool cut = false;
+    for (std::uint16_t mask :
+         {std::uint16_t(kOr | kSub), std::uint16_t(kAnd), std::uint16_t(kNot)}) {
+      int k = Leftmost(inner, mask, Depth::kBoth);
+      if (k < 0) continue;
+      if (mask == kNot && k != 0) {
+        return Reject("NOT must begin its group" + ByteNote(OffsetAt(inner, k)));
+      }
+      auto operand = [&](int from, int to) {
+        TokenView piece = inner.Slice(from, to);
+        piece.pre.push_front(lparen_);
+        piece.post.push_back(rparen_);
+        piece.post.push_back(slash_);
+        piece.post.push_back(FieldId(field));
+        return piece;
+      };
+      tagEXP_NODE* node = NewNode(slot, std::string(Text(inner.At(k))));
+      Push(operand(k + 1, m), &node->pRight, -1);
+      if (mask != kNot) Push(operand(0, k), &node->pLeft, -1);
+      cut = true;
+      break;
+    }
+    if (cut) return true;
+    if (!strip) break;
+    group = std::move(inner);
+  }
+
+  unsigned char type = owner_.m_arrFieldType[field];
+  if (type == 'S' || type == 'F') return TextGroup(group, field, slot);
+  std::string value;
+  for (int k = 0; k < group.size(); ++k) value += Text(group.At(k));
+  std::string_view code = FieldCode(field);
+  switch (type) {
+    case 'D':
+    case '#':
+    case 'E': {
+      NewNode(slot, std::string(code) + "\n" + value);
+      if (type == 'E') {
+        owner_.m_strRedKey += value;
+        owner_.m_strRedKey += '[';
+        owner_.m_strRedKey += code;
+        owner_.m_strRedKey += ']';
+      }
+      return true;
+    }
+    case 'N':
+    case 'Y': {
+      int op = 0;
+      std::string_view v = value;
+      if (text::FindChar(v, ',') == text::npos) {
+        static constexpr std::pair<std::string_view, int> kSigns[] = {
+            {">=", 2}, {"<>", 5}, {"<=", 4}, {">", 1}, {"<", 3}, {"=", 0}};
+        for (auto const& [sign, code_value] : kSigns) {
+          if (v.starts_with(sign)) {
+            v.remove_prefix(sign.size());
+            op = code_value;
+            break;
+          }
+        }
+      } else {
+        char open = v[0];
+        char close = LastSingleByte(v);
+        op = 6;
+        if ((open == '(' || open == '[') && (close == ')' || close == ']')) {
+          op = open == '(' ? (close == ')' ? 6 : 7) : (close == ')' ? 8 : 9);
+          v = StripEnds(v, open, close);
+        }
+      }
+      NewNode(slot, std::string(code) + "\n" + std::to_string(op) + "\n" + std::string(v));
+      return true;
+    }
+    default:
+      return Reject("field " + Quoted(FieldName(field)) + " has the type " + TypeName(type) +
+                    ", which cannot be searched" + ByteNote(OffsetAt(group, 0)));
+  }
+}
+
+// A group in a text field: operators (and the implicit DEFAULT) inside it, rightmost
+// first; then a leaf.
+bool TreeBuilder::TextGroup(TokenView const& group, int field, tagEXP_NODE** slot) {
+  bool any_of = owner_.m_arrFieldType[field] == 'F';
+  bool has_paren = CountOpenParens(group) > 0;
+  Depth depth = has_paren ? Depth::kParen : Depth::kNone;
+  std::uint16_t const passes[] = {
+      std::uint16_t(kOr | kSub | (any_of ? kDefault : 0)),
+      std::uint16_t(kAnd | (any_of ? 0 : kDefault)),
+      std::uint16_t(kNot),
+  };
+  for (std::uint16_t mask : passes) {
+    int k = Rightmost(group, mask, depth);
+    if (k < 0) continue;
+    int m = group.size();
+    auto operand = [&](int from, int to) {
+      TokenView piece = group.Slice(from, to);
+      piece.post.push_back(slash_);
+      piece.post.push_back(FieldId(field));
+      return piece;
+    };
+    if (mask == kNot) {
+      if (k != 0) return Reject("NOT must begin its group" + ByteNote(OffsetAt(group, k)));
+      tagEXP_NODE* node = NewNode(slot, "NOT");
+      Push(operand(1, m), &node->pRight, -1);
+      return true;
+    }
+    std::string key(Text(group.At(k)));
+    if (key == "DEFAULT") key = mask & kOr ? "OR" : "AND";
+    tagEXP_NODE* node = NewNode(slot, std::move(key));
+    Push(operand(k + 1, m), &node->pRight, -1);
+    Push(operand(0, k), &node->pLeft, -1);
+    return true;
+  }
+  if (has_paren) {
+    return Reject("no operator between the bracketed words in field " + Quoted(FieldName(field)) +
+                  ByteNote(OffsetAt(group, 0)));
+  }
+  return TextLeaf(group, field, slot);
+}
+
+// A text leaf: one word, or words held together by one kind of proximity.
+bool TreeBuilder::TextLeaf(TokenView const& group, int field, tagEXP_NODE** slot) {
+  int m = group.size();
+  std::uint16_t kinds = 0;
+  for (int k = 0; k < m; ++k) kinds |= pool_.kind[group.At(k)] & (kNear | kOrder | kPara);
+  std::string_view code = FieldCode(field);
+  std::string words;
+  std::string key;
+  if (kinds != 0) {
+    if (kinds != kNear && kinds != kOrder && kinds != kPara) {
+      return Reject("several proximity words in one group" + ByteNote(OffsetAt(group, 0)));
+    }
+    if (pool_.kind[group.At(0)] & kinds) {
+      return Reject(Quoted(Text(group.At(0))) + " cannot begin its group" +
+                    ByteNote(OffsetAt(group, 0)));
+    }
+    std::string_view kind;
+    for (int k = 0; k < m; ++k) {
+      int id = group.At(k);
+      if (pool_.kind[id] == kinds) {
+        kind = Text(id);
+        continue;
+      }
+      if (!words.empty()) words += ' ';
+      words += Text(id);
+    }
+    key.reserve(code.size() + kind.size() + words.size() + 2);
+    key.append(code).append("\n").append(kind).append("\n").append(words);
+  } else {
+    if (m != 1) {
+      return Reject("several words without an operator in field " + Quoted(FieldName(field)) +
+                    ByteNote(OffsetAt(group, 0)));
+    }
+    words = StripEnds(Text(group.At(0)), '"', '"');
+    key.reserve(code.size() + words.size() + 6);
+    key.append(code).append("\nNEAR\n").append(words);
+  }
+  NewNode(slot, std::move(key));
+  std::string& red = owner_.m_strRedKey;
+  red.append(words).append("[").append(code).append("]");
+  return true;
+}
+
+}  // namespace qel::expr
+
+int CAnalyseExpression::CreateExpTree(tagEXP_NODE*& pNode, CStringArr& arrToken) {
+  qel::expr::AnalyseState& state = *m_pState;
+  state.chain_links.clear();
+  state.chain = -1;
+  qel::expr::TreeBuilder builder(*this, arrToken);
+  return builder.Build(pNode);
+}
+
+int CAnalyseExpression::CheckField(CStringArr& arrField) {
+  using qel::expr::AtByte;
+  qel::expr::AnalyseState& state = *m_pState;
+  state.expanded_groups.clear();
+  auto offset_of = [&](int k) {
+    return k < static_cast<int>(state.field_offsets.size()) ? state.field_offsets[k] : -1;
+  };
+  int count = arrField.GetSize();
+  if (count == 0) {
+    state.Fail("no field name after '/'" + AtByte(offset_of(0)));
+    return -1;
+  }
+  std::vector<int> collected;  // the first field of each collected name
+  auto collect = [&](int field) {
+    int first = state.first_by_name.at(m_arrFieldName.Get(field));
+    for (int seen : collected) {
+      if (seen == first) return;
+    }
+    collected.push_back(first);
+  };
+  for (int k = 0; k < count; ++k) {
+    char const* token = arrField.Get(k);
+    std::string name = token == nullptr ? std::string() : token;
+    if (name == ",") continue;
+    auto found = state.first_by_name.find(name);
+    if (found == state.first_by_name.end()) {
+      state.Fail("unknown field '" + name + "'" + AtByte(offset_of(k)));
+      return -1;
+    }
+    int field = found->second;
+    if (!qel::expr::IsGroupType(m_arrFieldType[field])) {
+      collect(field);
+      continue;
+    }
+    if (state.InChain(field)) {
+      state.Fail("field cycle through '" + name + "'" + AtByte(offset_of(k)));
+      return -1;
+    }
+    state.expanded_groups.push_back(field);
+    CStringArr parts;
+    int members = CPublicFun::SplitString(m_arrFieldCode.Get(field), parts, '\n');
+    for (int p = 0; p < members; ++p) {
+      auto member = state.first_by_code.find(parts.Get(p));
+      if (member == state.first_by_code.end()) {
+        state.Fail("field '" + name + "' lists the code '" + parts.Get(p) +
+                   "', which no field has" + AtByte(offset_of(k)));
+        return -1;
+      }
+      int target = member->second;
+      if (qel::expr::IsGroupType(m_arrFieldType[target]) &&
+          (target == field || state.InChain(target))) {
+        state.Fail("field cycle through '" + name + "'" + AtByte(offset_of(k)));
+        return -1;
+      }
+      collect(target);
+    }
+  }
+  if (collected.empty()) {
+    state.Fail("the field list names no field" + AtByte(offset_of(0)));
+    return -1;
+  }
+  if (collected.size() == 1) return 1 + collected[0];
+  arrField.RemoveAll();
+  for (std::size_t k = 0; k < collected.size(); ++k) {
+    if (k > 0) arrField.Add(",", -1);
+    arrField.Add(m_arrFieldName.Get(collected[k]), -1);
+  }
+  return 0;
+}
