@@ -13,7 +13,8 @@
 //   a block     a 16-byte head whose first number is the length of the data after it
 //   field block N = length / 112 records of 112 bytes (a remainder is ignored):
 //               0..15 string (list2), 16..31 string (list1), 32..95 string (list4),
-//               96 type byte (types), 97..111 unused; strings end at a NUL in their slot
+//               96 type byte (types), 97..111 unused; a string ends at a NUL in its slot
+//               or, in a damaged record, with its slot
 //   strings     N NUL-terminated strings, one per field in record order (list5)
 //
 // Damaged tables are read safely: nothing is read past the end of a block or of the file,

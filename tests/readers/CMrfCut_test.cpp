@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -196,6 +197,37 @@ TEST(CMrfCutTest, CopyContinuesOnItsOwn) {
   EXPECT_EQ(assigned.GetRecord(), "d");
   EXPECT_EQ(assigned.GetRecord(), "");
   EXPECT_EQ(cut.GetRecord(), "c");
+}
+
+}  // namespace
+
+namespace {
+
+// Offsets past 4 GiB: a sparse file whose records cross the 4 GiB mark.
+TEST(CMrfCutTest, FilesLargerThanFourGiB) {
+  TempDir dir;
+  std::string file = dir.Path("huge.mrf");
+  unsigned long const four_gib = 1ul << 32;
+  {
+    std::ofstream out(file, std::ios::binary);
+    out.seekp(static_cast<std::streamoff>(four_gib - 4));
+    out.write("x##y##z", 7);
+    if (!out) GTEST_SKIP() << "no room for a sparse file of 4 GiB";
+  }
+  CMrfCut cut;
+  ASSERT_EQ(cut.Open(file.c_str(), "##", 0), 1);
+  EXPECT_EQ(cut.GetSize(), four_gib + 3);
+  // The zeros before x are blanks: every window of them is skipped, and x ends the record
+  // that the last window holds.
+  CString record = cut.GetRecord();
+  ASSERT_FALSE(record.empty());
+  EXPECT_EQ(record.back(), 'x');
+  EXPECT_EQ(cut.GetPos(), four_gib - 1);
+  EXPECT_EQ(cut.GetRecord(), "y");  // its separator lies past 4 GiB
+  EXPECT_EQ(cut.GetPos(), four_gib + 2);
+  EXPECT_EQ(cut.GetRecord(), "z");
+  EXPECT_EQ(cut.GetRecord(), "");
+  EXPECT_EQ(cut.GetPos(), cut.GetSize());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "retrieval.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <limits>
