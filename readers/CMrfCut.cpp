@@ -1,5 +1,7 @@
 #include "qelshare/CMrfCut.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -12,6 +14,14 @@ namespace {
 
 bool Visible(unsigned char b) {
   return b > 32 && b != 127 && b != 128;
+}
+
+// True when a byte of w may be above 32 (no false negatives): adding 95 to a byte of at
+// most 127 sets its top bit exactly when it is above 32; bytes of 128 and more have it set.
+// A carry into the next byte can only add a false positive, which the byte check settles.
+bool MayHoldVisible(std::uint64_t w) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  return (((w + kOnes * 95) | w) & (kOnes * 0x80)) != 0;
 }
 
 // A copy of the separator with every "^l" / "^L" turned into CR LF.
@@ -161,9 +171,21 @@ unsigned long CMrfCut::Find(unsigned long from) {
 }
 
 CString CMrfCut::out(unsigned long first, unsigned long last) {
-  for (unsigned long i = first; i < last; ++i) {
-    if (Visible(m_pWindow[i])) {
-      return CString(reinterpret_cast<char const*>(m_pWindow) + first, last - first);
+  // Eight bytes at a time: long runs of blanks and zeros (padding, sparse files) are passed
+  // over quickly; a record usually shows a visible byte at once.
+  for (unsigned long i = first; i < last;) {
+    if (last - i >= 8) {
+      std::uint64_t w;
+      std::memcpy(&w, m_pWindow + i, 8);
+      if (!MayHoldVisible(w)) {
+        i += 8;
+        continue;
+      }
+    }
+    for (unsigned long stop = std::min(i + 8, last); i < stop; ++i) {
+      if (Visible(m_pWindow[i])) {
+        return CString(reinterpret_cast<char const*>(m_pWindow) + first, last - first);
+      }
     }
   }
   return CString();

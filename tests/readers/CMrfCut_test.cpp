@@ -83,6 +83,11 @@ TEST(CMrfCutTest, SeparatorsEndOrBeginRecords) {
       {"a\r\n\r\nb\r\n\r\n", "^l^l", 0, {"a", "b"}},  // a final separator adds nothing
       {"a##  \t\r\n##b", "##", 0, {"a", "b"}},        // invisible records are skipped
       {"a##\x7F\x80##b", "##", 0, {"a", "b"}},
+      {"a##" + std::string(21, ' ') + "\x7F\x80\x01\x20##b", "##", 0, {"a", "b"}},
+      {std::string(17, '\0') + "!##" + std::string(9, '\x80') + "\xA1",
+       "##",
+       0,
+       {std::string(17, '\0') + "!", std::string(9, '\x80') + "\xA1"}},
       {"S x S y", "S", 1, {"S x ", "S y"}},
       {"S x S y", "S", 0, {" x ", " y"}},
       {"head S x", "S", 1, {"head ", "S x"}},
