@@ -71,8 +71,9 @@ class QELSHARE_API CMrfCut {
   // The window bytes from first up to last (not included), or empty text when none of
   // them is visible.
   CString out(unsigned long first, unsigned long last);
-  // Index of the first separator at or after from within the window, or m_nAvail.
-  unsigned long Find(unsigned long from);
+  // Index of the first separator (of length bytes) at or after from within the window, or
+  // m_nAvail.
+  unsigned long Find(unsigned long from, std::size_t length);
   // Re-reads the window from file offset m_nBase.
   void Fill();
   void Close();
