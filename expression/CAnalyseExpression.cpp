@@ -16,14 +16,15 @@ CAnalyseExpression::~CAnalyseExpression() {
 
 void CAnalyseExpression::Free(tagEXP_NODE*& pNode) {
   // Iterative, so that trees as deep as the expression is long free without recursion.
-  std::vector<tagEXP_NODE*> pending;
+  std::vector<tagEXP_NODE*>& pending = m_pState->walk;
+  pending.clear();
   if (pNode != nullptr) pending.push_back(pNode);
   while (!pending.empty()) {
     tagEXP_NODE* node = pending.back();
     pending.pop_back();
     if (node->pRight != nullptr) pending.push_back(node->pRight);
     if (node->pLeft != nullptr) pending.push_back(node->pLeft);
-    delete node;
+    m_pState->Release(node);
   }
   pNode = nullptr;
 }
@@ -63,16 +64,20 @@ int CAnalyseExpression::Analyse(char const* lpszExp) {
   }
 
   // A NOT that follows an operand is a binary SUB.
-  char const* previous = "";
+  using qel::expr::Kind;
+  using qel::expr::KindOf;
+  Kind previous = qel::expr::kWord;
+  bool first = true;
   for (int i = 0; i < count; ++i) {
-    char const* token = m_arrKeyStream.Get(i);
-    if (std::strcmp(token, "NOT") == 0 && *previous != '\0' && std::strcmp(previous, "(") != 0 &&
-        std::strcmp(previous, "OR") != 0 && std::strcmp(previous, "AND") != 0 &&
-        std::strcmp(previous, "SUB") != 0 && std::strcmp(previous, "NOT") != 0) {
+    Kind kind = KindOf(m_arrKeyStream.Get(i));
+    if (kind == qel::expr::kNot && !first &&
+        !(previous & (qel::expr::kLParen | qel::expr::kOr | qel::expr::kAnd | qel::expr::kSub |
+                      qel::expr::kNot))) {
       m_arrKeyStream.Set(i, "SUB");
-      token = m_arrKeyStream.Get(i);
+      kind = qel::expr::kSub;
     }
-    previous = token;
+    previous = kind;
+    first = false;
   }
 
   m_strRedKey.clear();

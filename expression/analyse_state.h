@@ -3,11 +3,16 @@
 #ifndef QELSHARE_EXPRESSION_ANALYSE_STATE_H_
 #define QELSHARE_EXPRESSION_ANALYSE_STATE_H_
 
+#include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
+
 #include <unordered_map>
 #include <utility>
 #include <vector>
+#include "expression/token_index.h"
+#include "qelshare/CAnalyseExpression.h"
 
 namespace qel::expr {
 
@@ -25,10 +30,26 @@ constexpr bool IsGroupType(unsigned char t) {
   return t == 's' || t == 'f' || t == 'n' || t == 'd' || t == 'y';
 }
 
+// Hashing that looks strings up by string_view, without building a std::string.
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const {
+    return std::hash<std::string_view>{}(text);
+  }
+};
+using FieldMap = std::unordered_map<std::string, int, TextHash, std::equal_to<>>;
+
+// A token list waiting to be built into the tree at *slot (see tree_builder.cpp).
+struct BuildTask {
+  TokenView list;
+  tagEXP_NODE** slot;
+  int chain;  // group fields being resolved on the way to this list, or -1
+};
+
 struct AnalyseState {
   // First registered field of each name and of each code.
-  std::unordered_map<std::string, int> first_by_name;
-  std::unordered_map<std::string, int> first_by_code;
+  FieldMap first_by_name;
+  FieldMap first_by_code;
   // Index of the first field of type s (the default field), or -1.
   int default_field = -1;
 
@@ -47,6 +68,40 @@ struct AnalyseState {
   std::vector<int> expanded_groups;
 
   std::string error;
+
+  // Tree nodes released by Free wait here for the next analysis, their key buffers kept,
+  // so that analysing a query allocates almost nothing once the object is warm. The
+  // list is bounded: beyond it, nodes are deleted.
+  static constexpr std::size_t kSpareNodes = 4096;
+  std::vector<tagEXP_NODE*> spare_nodes;
+  tagEXP_NODE* NewNode() {
+    if (spare_nodes.empty()) return new tagEXP_NODE;
+    tagEXP_NODE* node = spare_nodes.back();
+    spare_nodes.pop_back();
+    return node;
+  }
+  void Release(tagEXP_NODE* node) {
+    if (spare_nodes.size() >= kSpareNodes) {
+      delete node;
+      return;
+    }
+    node->strKey.clear();
+    node->pLeft = nullptr;
+    node->pRight = nullptr;
+    spare_nodes.push_back(node);
+  }
+  ~AnalyseState() {
+    for (tagEXP_NODE* node : spare_nodes) delete node;
+  }
+
+  // Working buffers reused from one analysis to the next.
+  std::vector<tagEXP_NODE*> walk;
+  std::vector<std::pair<tagEXP_NODE*, bool>> postorder;
+  std::deque<BuildTask> tasks;  // a deque: waiting lists never move as it grows
+  TokenPool pool;
+  // The extra tokens of the builder ("(", ")", "/", "," and every field name), kept
+  // from one analysis to the next while the registry does not grow.
+  TokenPool extras;
 
   // Records the reason of a rejection (the first one stands).
   void Fail(std::string message) {

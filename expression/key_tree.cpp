@@ -17,6 +17,8 @@ namespace qel::expr {
 std::string_view TrimBlanks(std::string_view text) {
   std::size_t begin = 0;
   while (begin < text.size() && IsBlank(text[begin])) ++begin;
+  // A last byte that is no blank ends the text whatever character it belongs to.
+  if (begin == text.size() || !IsBlank(text.back())) return text.substr(begin);
   // The end of the last character that is not a blank, walking whole characters.
   std::size_t end = begin;
   for (std::size_t i = begin; i < text.size();) {
@@ -37,13 +39,15 @@ namespace {
 
 using qel::expr::TrimBlanks;
 
-constexpr std::string_view kDelimiters = "()[]/, ";
-
-tagEXP_NODE* NewNode(std::string_view key) {
-  auto* node = new tagEXP_NODE;
-  node->strKey.assign(key);
-  return node;
+// text without leading whitespace. Cutting pieces off the front of a text that is
+// already trimmed at its end needs no more, and keeps the whole cut linear.
+std::string_view TrimLeading(std::string_view text) {
+  std::size_t begin = 0;
+  while (begin < text.size() && qel::expr::IsBlank(text[begin])) ++begin;
+  return text.substr(begin);
 }
+
+constexpr std::string_view kDelimiters = "()[]/, ";
 
 // Offset of the trimmed piece inside the text it was cut from.
 int OffsetOf(std::string_view piece, char const* base) {
@@ -72,6 +76,11 @@ int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText)
   pNode = nullptr;
   if (lpszText == nullptr) return 1;
   std::vector<int>& offsets = m_pState->node_offsets;
+  auto NewNode = [this](std::string_view key) {
+    tagEXP_NODE* node = m_pState->NewNode();
+    node->strKey.assign(key);
+    return node;
+  };
   std::string_view rest(lpszText);
   // Where the next subtree hangs: the root, then the right child of the last node built.
   tagEXP_NODE** slot = &pNode;
@@ -96,7 +105,7 @@ int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText)
       }
       offsets.push_back(OffsetOf(text.substr(p, 1), lpszText));
       at = &node->pRight;
-      text = TrimBlanks(text.substr(p + 1));
+      text = TrimLeading(text.substr(p + 1));
     }
     return at;
   };
@@ -119,7 +128,7 @@ int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText)
     node->strKey.assign(rest.substr(q, close - q + 1));
     offsets.push_back(OffsetOf(rest.substr(q), lpszText));
     slot = &node->pRight;
-    rest = TrimBlanks(rest.substr(close + 1));
+    rest = TrimLeading(rest.substr(close + 1));
   }
   return 1;
 }
@@ -127,8 +136,11 @@ int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText)
 void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
   qel::expr::AnalyseState& state = *m_pState;
   // In-order walk with an explicit stack.
-  std::vector<tagEXP_NODE*> stack;
+  std::vector<tagEXP_NODE*>& stack = state.walk;
+  stack.clear();
   tagEXP_NODE* node = pNode;
+  int last = m_arrKeyStream.GetSize() - 1;
+  bool last_reserved = last >= 0 && IsReservedKey(m_arrKeyStream.Get(last));
   while (node != nullptr || !stack.empty()) {
     while (node != nullptr) {
       stack.push_back(node);
@@ -145,30 +157,38 @@ void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
     token = TrimBlanks(token);
     if (!token.empty()) {
       std::string text(token);
-      int count = m_arrKeyStream.GetSize();
-      if (count > 0 && !IsReservedKey(text.c_str()) &&
-          !IsReservedKey(m_arrKeyStream.Get(count - 1))) {
+      bool reserved = IsReservedKey(text.c_str());
+      if (m_arrKeyStream.GetSize() > 0 && !reserved && !last_reserved) {
         m_arrKeyStream.Add("DEFAULT", -1);
         state.key_offsets.push_back(offset);
       }
       m_arrKeyStream.Add(text.c_str(), static_cast<int>(text.size()));
       state.key_offsets.push_back(offset);
+      last_reserved = reserved;
     }
     node = node->pRight;
   }
 }
 
 int CAnalyseExpression::IsReservedKey(char const* lpszKey) {
-  static constexpr char const* kReserved[] = {"AND",  "OR",   "NOT", "DEFAULT", "ORDER", "SUB",
-                                              "NEAR", "PARA", "(",   ")",       "[",     "]",
-                                              ",",    "-",    "/",   "#"};
-  if (lpszKey == nullptr) return 0;
-  for (char const* word : kReserved) {
-    if (std::strcmp(lpszKey, word) == 0) return 1;
+  if (lpszKey == nullptr || *lpszKey == '\0') return 0;
+  std::string_view key(lpszKey);
+  // "#" followed by digits only: a numbered reference.
+  bool numbered = key[0] == '#' && key.find_first_not_of("0123456789", 1) == key.npos;
+  switch (key.size()) {
+    case 1:
+      return std::string_view("()[],-/#").find(key[0]) != std::string_view::npos;
+    case 2:
+      return key == "OR" || numbered;
+    case 3:
+      return key == "AND" || key == "NOT" || key == "SUB" || numbered;
+    case 4:
+      return key == "NEAR" || key == "PARA" || numbered;
+    case 5:
+      return key == "ORDER" || numbered;
+    case 7:
+      return key == "DEFAULT" || numbered;
+    default:
+      return numbered;
   }
-  if (lpszKey[0] != '#') return 0;
-  for (char const* p = lpszKey + 1; *p != '\0'; ++p) {
-    if (*p < '0' || *p > '9') return 0;
-  }
-  return 1;
 }

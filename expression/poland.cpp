@@ -1,6 +1,7 @@
 // The postfix writer of CAnalyseExpression.
 #include <vector>
 
+#include "expression/analyse_state.h"
 #include "qelshare/CAnalyseExpression.h"
 
 void CAnalyseExpression::MakePoland(tagEXP_NODE* pNode) {
@@ -10,18 +11,14 @@ void CAnalyseExpression::MakePoland(tagEXP_NODE* pNode) {
     if (!m_strPoland.empty() && m_strPoland.back() != '\r') m_strPoland += '\r';
   };
   // Post-order walk with an explicit stack: a node is written once both of its subtrees
-  // are; `visited` marks nodes whose subtrees are already on their way.
-  struct Frame {
-    tagEXP_NODE* node;
-    bool visited;
-  };
-  std::vector<Frame> stack;
+  // are; the flag marks nodes whose subtrees are already on their way.
+  std::vector<std::pair<tagEXP_NODE*, bool>>& stack = m_pState->postorder;
+  stack.clear();
   if (pNode != nullptr) stack.push_back({pNode, false});
   while (!stack.empty()) {
-    Frame& top = stack.back();
-    tagEXP_NODE* node = top.node;
-    if (!top.visited) {
-      top.visited = true;
+    tagEXP_NODE* node = stack.back().first;
+    if (!stack.back().second) {
+      stack.back().second = true;
       if (node->pRight != nullptr) stack.push_back({node->pRight, false});
       if (node->pLeft != nullptr) stack.push_back({node->pLeft, false});
       continue;

@@ -133,7 +133,7 @@ class IdList {
   }
 
  private:
-  static constexpr int kInline = 6;
+  static constexpr int kInline = 4;
   int const* data() const { return heap_.empty() ? inline_ : heap_.data(); }
   int size_ = 0;
   int inline_[kInline] = {};

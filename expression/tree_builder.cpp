@@ -8,6 +8,7 @@
 // explicit stack instead of the call stack: left pieces are built before right ones, so
 // leaves (and their highlight entries) come in the same order as a depth-first descent.
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,11 +27,7 @@ class TreeBuilder {
   int Build(tagEXP_NODE*& root);
 
  private:
-  struct Task {
-    TokenView list;
-    tagEXP_NODE** slot;
-    int chain;  // group fields being resolved on the way to this list
-  };
+  using Task = BuildTask;
 
   bool Process(Task task);
   bool Qualified(TokenView group, int field, tagEXP_NODE** slot);
@@ -42,9 +39,9 @@ class TreeBuilder {
   int Leftmost(TokenView const& list, std::uint16_t mask, Depth depth);
   int CountOpenParens(TokenView const& list);
 
-  tagEXP_NODE* NewNode(tagEXP_NODE** slot, std::string key) {
-    auto* node = new tagEXP_NODE;
-    node->strKey = std::move(key);
+  tagEXP_NODE* NewNode(tagEXP_NODE** slot, std::string_view key) {
+    tagEXP_NODE* node = state_.NewNode();
+    node->strKey.assign(key);
     *slot = node;
     return node;
   }
@@ -64,11 +61,11 @@ class TreeBuilder {
 
   CAnalyseExpression& owner_;
   AnalyseState& state_;
-  TokenPool pool_;
+  TokenPool& pool_;
+  std::deque<Task>& stack_;
   int n_;
   int lparen_, rparen_, slash_, comma_, field_base_;
   TokenIndex index_;
-  std::vector<Task> stack_;
   CStringArr field_list_;
 };
 
@@ -115,8 +112,16 @@ std::string TypeName(unsigned char type) {
 }  // namespace
 
 TreeBuilder::TreeBuilder(CAnalyseExpression& owner, CStringArr& tokens)
-    : owner_(owner), state_(*owner.m_pState), n_(tokens.GetSize()), index_(pool_, n_) {
+    : owner_(owner),
+      state_(*owner.m_pState),
+      pool_(state_.pool),
+      stack_(state_.tasks),
+      n_(tokens.GetSize()),
+      index_(pool_, n_) {
   int fields = owner.m_arrFieldName.GetSize();
+  pool_.text.clear();
+  pool_.kind.clear();
+  pool_.offset.clear();
   pool_.text.reserve(n_ + 4 + fields);
   pool_.kind.reserve(n_ + 4 + fields);
   pool_.offset.reserve(n_ + 4 + fields);
@@ -125,15 +130,26 @@ TreeBuilder::TreeBuilder(CAnalyseExpression& owner, CStringArr& tokens)
     int offset = i < static_cast<int>(state_.key_offsets.size()) ? state_.key_offsets[i] : -1;
     pool_.Add(token == nullptr ? std::string_view() : token, offset);
   }
-  lparen_ = pool_.Add("(", -1);
-  rparen_ = pool_.Add(")", -1);
-  slash_ = pool_.Add("/", -1);
-  comma_ = pool_.Add(",", -1);
-  field_base_ = static_cast<int>(pool_.text.size());
-  for (int f = 0; f < fields; ++f) {
-    char const* name = owner.m_arrFieldName.Get(f);
-    pool_.Add(name == nullptr ? std::string_view() : name, -1);
+  TokenPool& extras = state_.extras;
+  if (extras.text.size() != static_cast<std::size_t>(4 + fields)) {
+    extras = TokenPool();
+    extras.Add("(", -1);
+    extras.Add(")", -1);
+    extras.Add("/", -1);
+    extras.Add(",", -1);
+    for (int f = 0; f < fields; ++f) {
+      char const* name = owner.m_arrFieldName.Get(f);
+      extras.Add(name == nullptr ? std::string_view() : name, -1);
+    }
   }
+  lparen_ = n_;
+  rparen_ = n_ + 1;
+  slash_ = n_ + 2;
+  comma_ = n_ + 3;
+  field_base_ = n_ + 4;
+  pool_.text.insert(pool_.text.end(), extras.text.begin(), extras.text.end());
+  pool_.kind.insert(pool_.kind.end(), extras.kind.begin(), extras.kind.end());
+  pool_.offset.insert(pool_.offset.end(), extras.offset.begin(), extras.offset.end());
 }
 
 int TreeBuilder::OffsetAt(TokenView const& list, int k) const {
@@ -228,6 +244,7 @@ int TreeBuilder::Build(tagEXP_NODE*& root) {
   // rewriting a piece into itself.
   long long fields = owner_.m_arrFieldName.GetSize();
   long long budget = 64 * (static_cast<long long>(n_) + 16) * (fields + 1);
+  stack_.clear();
   Push(TokenView{{}, 0, n_, {}}, &root, -1);
   while (!stack_.empty()) {
     Task task = std::move(stack_.back());
@@ -285,7 +302,7 @@ bool TreeBuilder::Process(Task task) {
       if (mask == kNot && k != 0) {
         return Reject("NOT must begin its group" + ByteNote(OffsetAt(list, k)));
       }
-      tagEXP_NODE* node = NewNode(task.slot, std::string(Text(id)));
+      tagEXP_NODE* node = NewNode(task.slot, Text(id));
       Push(list.Slice(k + 1, n), &node->pRight, task.chain);
       if (mask != kNot) Push(list.Slice(0, k), &node->pLeft, task.chain);
       return true;
@@ -302,6 +319,20 @@ bool TreeBuilder::Process(Task task) {
       list.post.push_back(slash_);
       list.post.push_back(FieldId(state_.default_field));
       continue;
+    }
+    if (n == i + 2 && pool_.kind[list.At(i + 1)] != kComma) {
+      // The common qualifier, one registered field that is not a group: it names itself,
+      // as CheckField would answer, without building a list for it.
+      int id = list.At(i + 1);
+      int field = id >= field_base_ ? id - field_base_ : -1;
+      if (field < 0) {
+        auto found = state_.first_by_name.find(Text(id));
+        if (found != state_.first_by_name.end()) field = found->second;
+      }
+      if (field >= 0 && state_.first_by_name.find(FieldName(field))->second == field &&
+          !IsGroupType(owner_.m_arrFieldType[field])) {
+        return Qualified(list.Slice(0, i), field, task.slot);
+      }
     }
     field_list_.RemoveAll();
     state_.field_offsets.clear();
@@ -332,7 +363,7 @@ bool TreeBuilder::Process(Task task) {
         if (text == ",") {
           names.push_back(comma_);
         } else {
-          names.push_back(FieldId(state_.first_by_name.at(std::string(text))));
+          names.push_back(FieldId(state_.first_by_name.find(text)->second));
         }
       }
       tagEXP_NODE* node = NewNode(task.slot, "OR");
@@ -376,7 +407,7 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot) {
         piece.post.push_back(FieldId(field));
         return piece;
       };
-      tagEXP_NODE* node = NewNode(slot, std::string(Text(inner.At(k))));
+      tagEXP_NODE* node = NewNode(slot, Text(inner.At(k)));
       Push(operand(k + 1, m), &node->pRight, -1);
       if (mask != kNot) Push(operand(0, k), &node->pLeft, -1);
       cut = true;
@@ -484,8 +515,6 @@ bool TreeBuilder::TextLeaf(TokenView const& group, int field, tagEXP_NODE** slot
   std::uint16_t kinds = 0;
   for (int k = 0; k < m; ++k) kinds |= pool_.kind[group.At(k)] & (kNear | kOrder | kPara);
   std::string_view code = FieldCode(field);
-  std::string words;
-  std::string key;
   if (kinds != 0) {
     if (kinds != kNear && kinds != kOrder && kinds != kPara) {
       return Reject("several proximity words in one group" + ByteNote(OffsetAt(group, 0)));
@@ -494,30 +523,33 @@ bool TreeBuilder::TextLeaf(TokenView const& group, int field, tagEXP_NODE** slot
       return Reject(Quoted(Text(group.At(0))) + " cannot begin its group" +
                     ByteNote(OffsetAt(group, 0)));
     }
-    std::string_view kind;
+  } else if (m != 1) {
+    return Reject("several words without an operator in field " + Quoted(FieldName(field)) +
+                  ByteNote(OffsetAt(group, 0)));
+  }
+  // The key is code LF kind LF words; the words also go to the highlight string.
+  tagEXP_NODE* node = NewNode(slot, code);
+  std::string& key = node->strKey;
+  key += '\n';
+  if (kinds != 0) {
+    key += kinds == kNear ? "NEAR\n" : kinds == kOrder ? "ORDER\n" : "PARA\n";
+    bool first = true;
+    std::size_t words_at = key.size();
     for (int k = 0; k < m; ++k) {
       int id = group.At(k);
-      if (pool_.kind[id] == kinds) {
-        kind = Text(id);
-        continue;
-      }
-      if (!words.empty()) words += ' ';
-      words += Text(id);
+      if (pool_.kind[id] == kinds) continue;
+      if (!first) key += ' ';
+      key += Text(id);
+      first = false;
     }
-    key.reserve(code.size() + kind.size() + words.size() + 2);
-    key.append(code).append("\n").append(kind).append("\n").append(words);
+    owner_.m_strRedKey.append(key, words_at);
   } else {
-    if (m != 1) {
-      return Reject("several words without an operator in field " + Quoted(FieldName(field)) +
-                    ByteNote(OffsetAt(group, 0)));
-    }
-    words = StripEnds(Text(group.At(0)), '"', '"');
-    key.reserve(code.size() + words.size() + 6);
-    key.append(code).append("\nNEAR\n").append(words);
+    key += "NEAR\n";
+    std::string_view word = StripEnds(Text(group.At(0)), '"', '"');
+    key += word;
+    owner_.m_strRedKey += word;
   }
-  NewNode(slot, std::move(key));
-  std::string& red = owner_.m_strRedKey;
-  red.append(words).append("[").append(code).append("]");
+  owner_.m_strRedKey.append("[").append(code).append("]");
   return true;
 }
 

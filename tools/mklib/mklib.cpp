@@ -2,6 +2,9 @@
 //
 //   qel-mklib --fields sample/fields.json --out DIR/poems tang300.u8 song100.u8 chinese.u8
 //
+// The registry is a JSON list of {"name", "code", "type"} objects (an optional
+// "description" goes to the field table; without one, the field's first name is used).
+//
 // Writes three files of the product's library family:
 //   BASE.qel  the descriptor: "QEL LIB MARKER", NUL, NUL, then (little-endian) the record
 //             count at 16, the field count at 20 and the library's title (GBK, NUL-ended)
@@ -248,6 +251,17 @@ int main(int argc, char** argv) {
     for (auto const& f : registry) {
       fields.push_back({f.at("name").get<std::string>(), f.at("code").get<std::string>(),
                         f.at("type").get<std::string>(), f.value("description", "")});
+    }
+    // Without a description of its own a field is described by the first name registered
+    // for its code (the English one in the demo registry).
+    for (Field& f : fields) {
+      if (!f.description.empty()) continue;
+      for (Field const& first : fields) {
+        if (first.code == f.code) {
+          f.description = first.name;
+          break;
+        }
+      }
     }
 
     std::vector<Record> records;
