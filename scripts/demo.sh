@@ -9,6 +9,9 @@ step() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
 step "qel fields   (the demo library built from fortunes-zh: Tang and Song poems, sayings)"
 "$qel" fields "$build/demo/poems"
 
+step "qel analyse '月 AND 李白/作者'   (the postfix stream qel search evaluates)"
+"$qel" analyse '月 AND 李白/作者'
+
 step "qel search '月 AND 李白/作者' --limit 3"
 "$qel" search '月 AND 李白/作者' --limit 3
 
