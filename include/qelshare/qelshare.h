@@ -3,7 +3,11 @@
 #define QELSHARE_QELSHARE_H_
 
 #include "qelshare/CAnalyseExpression.h"
+#include "qelshare/CExpStack.h"
+#include "qelshare/CLineBuf.h"
+#include "qelshare/CMrfCut.h"
 #include "qelshare/CPublicFun.h"
+#include "qelshare/CQel2000.h"
 #include "qelshare/CStringArr.h"
 #include "qelshare/storage.h"
 #include "qelshare/types.h"

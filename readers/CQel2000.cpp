@@ -1,0 +1,197 @@
+#include "qelshare/CQel2000.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <thread>
+
+#include "platform/fs/file_reader.h"
+#include "platform/text/collate.h"
+#include "platform/text/mbcs.h"
+
+namespace reader = qel::fs::reader;
+
+namespace {
+
+constexpr char kMarker[] = "QEL LIB MARKER";
+constexpr std::size_t kFieldOffsetAt = 52;
+constexpr std::size_t kStringOffsetAt = 116;
+constexpr std::size_t kBlockHead = 16;
+constexpr int kAttempts = 3;
+constexpr auto kRetryPause = std::chrono::milliseconds(300);
+
+std::uint32_t Le32(unsigned char const* p) {
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+         std::uint32_t{p[3]} << 24;
+}
+
+// A string of at most size - 1 bytes stored in a slot; it ends at the first NUL or at the
+// slot's end.
+std::string_view Slot(unsigned char const* p, std::size_t size) {
+  auto const* s = reinterpret_cast<char const*>(p);
+  return std::string_view(s, strnlen(s, size));
+}
+
+void AddString(CStringArr* list, std::string_view s) {
+  std::string copy(s);
+  list->Add(copy.c_str(), -1);
+}
+
+// The open field table. Every read is all-or-nothing: it delivers all n bytes or fails.
+class Table {
+ public:
+  explicit Table(HANDLE file) : file_(file) {}
+  ~Table() { reader::Close(file_); }
+  Table(Table const&) = delete;
+  Table& operator=(Table const&) = delete;
+
+  std::uint64_t size() const { return size_; }
+  bool Measure() { return reader::Size(file_, &size_); }
+
+  // Reads n bytes at offset, seeking before every attempt.
+  bool ReadAt(std::uint64_t offset, void* buffer, std::size_t n) {
+    return Attempt(
+        [&] {
+          return reader::Seek(file_, offset) ? reader::Read(file_, buffer, n) : std::int64_t{-1};
+        },
+        n);
+  }
+  // Reads n bytes at the read position; attempts do not seek.
+  bool ReadNext(void* buffer, std::size_t n) {
+    return Attempt([&] { return reader::Read(file_, buffer, n); }, n);
+  }
+
+ private:
+  template <typename Fn>
+  bool Attempt(Fn read, std::size_t n) {
+    for (int attempt = 1;; ++attempt) {
+      std::int64_t got = read();
+      if (got >= 0 && static_cast<std::size_t>(got) == n) return true;
+      // A short count is the end of the file: another attempt would find the same end.
+      if (got >= 0 || attempt == kAttempts) return false;
+      std::this_thread::sleep_for(kRetryPause);
+    }
+  }
+
+  HANDLE file_;
+  std::uint64_t size_ = 0;
+};
+
+}  // namespace
+
+CQel2000::CQel2000() : m_pDesc(nullptr) {}
+
+CQel2000::~CQel2000() {
+  delete[] m_pDesc;
+}
+
+CQel2000::CQel2000(CQel2000 const& other) : m_pDesc(nullptr), m_strPath(other.m_strPath) {
+  if (other.m_pDesc != nullptr) {
+    m_pDesc = new unsigned char[kDescSize];
+    std::memcpy(m_pDesc, other.m_pDesc, kDescSize);
+  }
+}
+
+CQel2000& CQel2000::operator=(CQel2000 const& other) {
+  if (this != &other) {
+    CQel2000 copy(other);
+    std::swap(m_pDesc, copy.m_pDesc);
+    m_strPath = std::move(copy.m_strPath);
+  }
+  return *this;
+}
+
+int CQel2000::Open(char const* lpszPath) {
+  try {
+    m_strPath = lpszPath == nullptr ? "" : lpszPath;
+    if (m_strPath.size() >= 4 &&
+        qel::text::MbsICmp(m_strPath.c_str() + m_strPath.size() - 4, ".qel") == 0) {
+      m_strPath.resize(m_strPath.size() - 4);
+    }
+    std::string name = m_strPath + ".qel";
+    HANDLE file = reader::OpenForReading(name.c_str(), reader::Share::kDenyNone);
+    if (file == reader::kInvalidFile) return 0;
+    unsigned char buffer[kDescSize] = {};
+    std::uint64_t size = 0;
+    bool ok = reader::Size(file, &size) && size <= kDescSize &&
+              reader::Read(file, buffer, kDescSize) >= 0;
+    reader::Close(file);
+    if (!ok) return 0;
+    buffer[15] = 0;
+    if (qel::text::Compare(reinterpret_cast<char const*>(buffer), kMarker) != 0) return 0;
+    auto* desc = new unsigned char[kDescSize];
+    std::memcpy(desc, buffer, kDescSize);
+    delete[] m_pDesc;
+    m_pDesc = desc;
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int CQel2000::GetField(CStringArr* list1, CStringArr* list2, CByteArray* types, CStringArr* list4,
+                       CStringArr* list5) {
+  if (list1 == nullptr || list2 == nullptr || types == nullptr || list4 == nullptr ||
+      list5 == nullptr) {
+    return 0;
+  }
+  try {
+    std::string name = m_strPath + ".sor";
+    HANDLE file = reader::OpenForReading(name.c_str(), reader::Share::kDenyWrite);
+    if (file == reader::kInvalidFile) return 0;
+    Table table(file);
+    if (!table.Measure()) return 0;
+
+    unsigned char header[kHeaderSize];
+    if (!table.ReadAt(0, header, sizeof header)) return 0;
+    std::uint64_t field_at = Le32(header + kFieldOffsetAt);
+    if (field_at == 0) return 0;
+    unsigned char head[kBlockHead];
+    if (!table.ReadAt(field_at, head, sizeof head)) return 0;
+
+    std::uint64_t count = Le32(head) / kFieldRecord;
+    // Records past the end of the file cannot be read: they are not appended at all, so a
+    // damaged length cannot make the lists grow beyond what the file holds.
+    std::uint64_t data_at = field_at + kBlockHead;
+    std::uint64_t fit = table.size() > data_at ? (table.size() - data_at) / kFieldRecord : 0;
+    bool all_read = count <= fit;
+    if (count > fit) count = fit;
+    for (std::uint64_t i = 0; i < count; ++i) {
+      unsigned char record[kFieldRecord] = {};
+      if (!table.ReadNext(record, sizeof record)) all_read = false;
+      AddString(list1, Slot(record + 16, 16));
+      AddString(list2, Slot(record + 0, 16));
+      types->push_back(record[96]);
+      AddString(list4, Slot(record + 32, 64));
+      list5->Add(nullptr, -1);
+    }
+    if (!all_read) return 0;
+
+    std::uint64_t strings_at = Le32(header + kStringOffsetAt);
+    if (strings_at == 0) return 1;
+    if (!table.ReadAt(strings_at, head, sizeof head)) return 1;
+    std::uint64_t length = Le32(head);
+    // A block that claims more than the file holds would fail every read.
+    if (strings_at + kBlockHead + length > table.size()) return 1;
+    std::unique_ptr<char[]> data(new char[length]);
+    if (!table.ReadNext(data.get(), length)) return 1;
+
+    list5->RemoveAll();
+    std::string_view rest(data.get(), length);
+    for (std::uint64_t i = 0; i < count; ++i) {
+      if (rest.empty()) {
+        list5->Add(nullptr, -1);
+        continue;
+      }
+      std::size_t end = rest.find('\0');
+      std::string_view s = rest.substr(0, end);
+      AddString(list5, s);
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}

@@ -1,0 +1,392 @@
+#include "retrieval.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstring>
+#include <limits>
+
+#include "platform/text/collate.h"
+#include "platform/text/mbcs.h"
+#include "qelshare/CExpStack.h"
+#include "qelshare/CMrfCut.h"
+#include "qelshare/CQel2000.h"
+#include "qelshare/memory.h"
+
+namespace qel::retrieval {
+namespace {
+
+std::string Entry(CStringArr& list, int i) {
+  char const* s = list.Get(i);
+  return s == nullptr ? std::string() : std::string(s);
+}
+
+std::vector<std::string_view> SplitView(std::string_view s, char sep) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = s.find(sep, start);
+    parts.push_back(s.substr(start, end == std::string_view::npos ? end : end - start));
+    if (end == std::string_view::npos) return parts;
+    start = end + 1;
+  }
+}
+
+// Character index of every byte offset of a GBK text (offsets inside a character map to
+// the character's index); one more entry for the end.
+std::vector<int> CharIndex(std::string_view s) {
+  std::vector<int> index(s.size() + 1);
+  int chars = 0;
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t n = text::CharLength(s, i);
+    for (std::size_t k = 0; k < n; ++k) index[i + k] = chars;
+    i += n;
+    ++chars;
+  }
+  index[s.size()] = chars;
+  return index;
+}
+
+struct Hit {
+  int start, end, word;  // in characters
+};
+
+// Every occurrence of every word, ordered by start.
+std::vector<Hit> Occurrences(std::vector<std::string> const& words, std::string_view value,
+                             std::vector<int> const& chars) {
+  std::vector<Hit> hits;
+  for (int w = 0; w < static_cast<int>(words.size()); ++w) {
+    if (words[w].empty()) continue;
+    for (std::size_t at = text::FindText(value, words[w]); at != text::npos;
+         at = text::FindText(value, words[w], at + text::CharLength(value, at))) {
+      hits.push_back({chars[at], chars[at + words[w].size()], w});
+    }
+  }
+  std::sort(hits.begin(), hits.end(), [](Hit const& a, Hit const& b) { return a.start < b.start; });
+  return hits;
+}
+
+bool Near(std::vector<std::string> const& words, std::string_view value) {
+  std::vector<int> chars = CharIndex(value);
+  std::vector<Hit> hits = Occurrences(words, value, chars);
+  // Walking occurrences by start: the latest occurrence of each word so far gives the
+  // smallest gap for the current latest start.
+  std::vector<int> last_end(words.size(), std::numeric_limits<int>::min());
+  std::size_t seen = 0;
+  for (Hit const& h : hits) {
+    if (last_end[h.word] == std::numeric_limits<int>::min()) ++seen;
+    last_end[h.word] = std::max(last_end[h.word], h.end);
+    if (seen < words.size()) continue;
+    int earliest = *std::min_element(last_end.begin(), last_end.end());
+    if (h.start - earliest <= kNearDistance) return true;
+  }
+  return false;
+}
+
+bool Order(std::vector<std::string> const& words, std::string_view value) {
+  std::vector<int> chars = CharIndex(value);
+  std::vector<Hit> hits = Occurrences(words, value, chars);
+  // reach[k]: ends of chains of words 0..k that satisfy the rule.
+  std::vector<int> ends;
+  for (Hit const& h : hits) {
+    if (h.word == 0) ends.push_back(h.end);
+  }
+  for (int w = 1; w < static_cast<int>(words.size()); ++w) {
+    std::vector<int> next;
+    for (Hit const& h : hits) {
+      if (h.word != w) continue;
+      for (int e : ends) {
+        if (h.start >= e && h.start - e <= kNearDistance) {
+          next.push_back(h.end);
+          break;
+        }
+      }
+    }
+    ends = std::move(next);
+    if (ends.empty()) return false;
+  }
+  return !ends.empty();
+}
+
+bool Number(std::string_view s, double* out) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  if (s.empty()) return false;
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), *out);
+  return ec == std::errc() && end == s.data() + s.size();
+}
+
+// Negative, zero or positive: value against operand.
+int Compare(std::string_view value, std::string_view operand) {
+  double a, b;
+  if (Number(value, &a) && Number(operand, &b)) return a < b ? -1 : a > b ? 1 : 0;
+  return text::Compare(value, operand);
+}
+
+}  // namespace
+
+std::string const* Record::Find(std::string_view code) const {
+  for (auto const& [c, v] : fields) {
+    if (c == code) return &v;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> Words(std::string_view words) {
+  std::vector<std::string> out;
+  std::string current;
+  bool quoted = false;
+  for (std::size_t i = 0; i < words.size();) {
+    std::size_t n = text::CharLength(words, i);
+    char c = words[i];
+    if (n == 1 && c == '"') {
+      quoted = !quoted;
+    } else if (n == 1 && c == ' ' && !quoted) {
+      if (!current.empty()) out.push_back(std::move(current));
+      current.clear();
+    } else {
+      current.append(words.substr(i, n));
+    }
+    i += n;
+  }
+  if (!current.empty()) out.push_back(std::move(current));
+  return out;
+}
+
+bool MatchText(std::string_view kind, std::vector<std::string> const& words,
+               std::string_view value) {
+  if (words.empty()) return false;
+  if (kind == "PARA") {
+    for (std::string_view line : SplitView(value, '\n')) {
+      bool all = std::all_of(words.begin(), words.end(), [&](std::string const& w) {
+        return text::FindText(line, w) != text::npos;
+      });
+      if (all) return true;
+    }
+    return false;
+  }
+  if (words.size() == 1) return text::FindText(value, words[0]) != text::npos;
+  return kind == "ORDER" ? Order(words, value) : Near(words, value);
+}
+
+bool MatchComparison(int op, std::string_view operand, std::string_view value) {
+  if (op <= 5) {
+    int c = Compare(value, operand);
+    switch (op) {
+      case 0:
+        return c == 0;
+      case 1:
+        return c > 0;
+      case 2:
+        return c >= 0;
+      case 3:
+        return c < 0;
+      case 4:
+        return c <= 0;
+      default:
+        return c != 0;
+    }
+  }
+  std::size_t comma = operand.find(',');
+  if (comma == std::string_view::npos) return false;
+  int low = Compare(value, operand.substr(0, comma));
+  int high = Compare(value, operand.substr(comma + 1));
+  bool low_ok = op == 8 || op == 9 ? low >= 0 : low > 0;     // [ closed, ( open
+  bool high_ok = op == 7 || op == 9 ? high <= 0 : high < 0;  // ] closed, ) open
+  return low_ok && high_ok;
+}
+
+bool Library::Load(std::string const& base, std::string& error,
+                   std::function<void(std::uint64_t, std::uint64_t)> progress) {
+  CQel2000 descriptor;
+  if (!descriptor.Open(base.c_str())) {
+    error = descriptor.m_strPath + ".qel is not a retrieval library descriptor";
+    return false;
+  }
+  CStringArr names, codes, descriptions, members;
+  CByteArray types;
+  if (!descriptor.GetField(&names, &codes, &types, &descriptions, &members)) {
+    error = "cannot read the field table " + descriptor.m_strPath + ".sor";
+    return false;
+  }
+  for (int i = 0; i < names.GetSize(); ++i) {
+    std::string code = Entry(members, i).empty() ? Entry(codes, i) : Entry(members, i);
+    analyser_->AddField(Entry(names, i).c_str(), code.c_str(), types[i]);
+    if (std::islower(types[i]) == 0 &&
+        std::find(codes_.begin(), codes_.end(), code) == codes_.end()) {
+      codes_.push_back(code);
+    }
+  }
+  std::string file = descriptor.m_strPath + ".mrf";
+  CMrfCut cut;
+  if (!cut.Open(file.c_str(), "^l^l", 0)) {
+    error = "cannot open the record file " + file;
+    return false;
+  }
+  for (;;) {
+    Record record;
+    record.offset = cut.GetPos();
+    CString text = cut.GetRecord();
+    if (text.empty()) break;
+    for (std::string_view line : SplitView(text, '\n')) {
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      std::size_t eq = line.find('=');
+      if (eq == std::string_view::npos || eq == 0) continue;
+      std::string code(line.substr(0, eq));
+      std::string_view value = line.substr(eq + 1);
+      auto it = std::find_if(record.fields.begin(), record.fields.end(),
+                             [&](auto const& f) { return f.first == code; });
+      if (it == record.fields.end()) {
+        record.fields.emplace_back(std::move(code), std::string(value));
+      } else {
+        it->second.append("\n").append(value);
+      }
+    }
+    records_.push_back(std::move(record));
+    if (progress) progress(cut.GetPos(), cut.GetSize());
+  }
+  return true;
+}
+
+bool Library::Leaf(std::string const& item, History const* history, Bits& bits,
+                   std::string& error) {
+  std::vector<std::string_view> parts = SplitView(item, '\n');
+  auto set = [&](std::size_t i) { bits[i / 8] |= static_cast<unsigned char>(1u << (i % 8)); };
+  if (parts.size() == 2 && parts[0] == "#") {
+    std::size_t n = 0;
+    auto [end, ec] = std::from_chars(parts[1].data(), parts[1].data() + parts[1].size(), n);
+    if (ec != std::errc() || history == nullptr || n == 0 || n > history->size()) {
+      error = "no result #" + std::string(parts[1]);
+      return false;
+    }
+    bits = (*history)[n - 1];
+    bits.resize((records_.size() + 7) / 8);
+    return true;
+  }
+  std::string_view code = parts[0];
+  if (parts.size() >= 3 && (parts[1] == "NEAR" || parts[1] == "ORDER" || parts[1] == "PARA")) {
+    // Words may hold line feeds of their own (quoted text): the rest of the item is words.
+    std::string_view rest = std::string_view(item).substr(parts[0].size() + parts[1].size() + 2);
+    std::vector<std::string> words = Words(rest);
+    for (std::size_t i = 0; i < records_.size(); ++i) {
+      std::string const* value = records_[i].Find(code);
+      if (value != nullptr && MatchText(parts[1], words, *value)) set(i);
+    }
+    return true;
+  }
+  if (parts.size() >= 3 && parts[1].size() == 1 && parts[1][0] >= '0' && parts[1][0] <= '9') {
+    int op = parts[1][0] - '0';
+    std::string_view operand = std::string_view(item).substr(parts[0].size() + 3);
+    for (std::size_t i = 0; i < records_.size(); ++i) {
+      std::string const* value = records_[i].Find(code);
+      if (value != nullptr && MatchComparison(op, operand, *value)) set(i);
+    }
+    return true;
+  }
+  if (parts.size() >= 2) {
+    std::string_view wanted = std::string_view(item).substr(parts[0].size() + 1);
+    for (std::size_t i = 0; i < records_.size(); ++i) {
+      std::string const* value = records_[i].Find(code);
+      if (value != nullptr && *value == wanted) set(i);
+    }
+    return true;
+  }
+  error = "the postfix item '" + item + "' is not a leaf this host knows";
+  return false;
+}
+
+Outcome Library::Search(std::string const& expression, History const* history) {
+  Outcome outcome;
+  if (!analyser_->Analyse(expression.c_str())) {
+    outcome.error = "the expression is rejected: " + analyser_->GetError();
+    return outcome;
+  }
+  outcome.poland = analyser_->GetPoland();
+  outcome.redkey = analyser_->GetRedKey();
+  CExpStack stack(records_.size());
+  for (std::string_view item : SplitView(outcome.poland, '\r')) {
+    if (item.empty()) continue;
+    int ok = 1;
+    if (item == "AND") {
+      ok = stack.And();
+    } else if (item == "OR") {
+      ok = stack.Or();
+    } else if (item == "SUB") {
+      ok = stack.Sub();
+    } else if (item == "NOT") {
+      ok = stack.Not();
+    } else {
+      Bits bits((records_.size() + 7) / 8, 0);
+      if (!Leaf(std::string(item), history, bits, outcome.error)) return outcome;
+      auto* block = static_cast<unsigned char*>(GlobalAlloc(GMEM_FIXED, stack.m_nBytes));
+      if (block == nullptr) {
+        outcome.error = "out of memory for a hit bitmap";
+        return outcome;
+      }
+      std::memcpy(block, bits.data(), bits.size());
+      ok = stack.Push(block);
+      if (!ok) GlobalFree(block);
+    }
+    if (!ok) {
+      outcome.error = "the expression does not evaluate: '" + std::string(item) +
+                      "' lacks an operand or too many operands are pending";
+      return outcome;
+    }
+  }
+  unsigned char* result = nullptr;
+  if (!stack.GetResult(result)) {
+    outcome.error = "the expression does not evaluate: operands are left without an operator";
+    return outcome;
+  }
+  outcome.hits.assign(result, result + stack.m_nBytes);
+  GlobalFree(result);
+  // Bits past the last record (set by NOT) are no records.
+  if (records_.size() % 8 != 0) outcome.hits.back() &= (1u << (records_.size() % 8)) - 1;
+  outcome.ok = true;
+  return outcome;
+}
+
+std::vector<std::pair<std::string, std::string>> HighlightTerms(
+    std::string const& redkey, std::vector<std::string> const& codes) {
+  std::vector<std::pair<std::string, std::string>> terms;
+  std::size_t start = 0;
+  for (std::size_t open = redkey.find('['); open != std::string::npos;
+       open = redkey.find('[', open + 1)) {
+    std::size_t close = redkey.find(']', open);
+    if (close == std::string::npos) break;
+    std::string code = redkey.substr(open + 1, close - open - 1);
+    if (std::find(codes.begin(), codes.end(), code) == codes.end()) continue;
+    for (std::string& word : Words(std::string_view(redkey).substr(start, open - start))) {
+      terms.emplace_back(code, std::move(word));
+    }
+    start = close + 1;
+    open = close;
+  }
+  return terms;
+}
+
+std::string Mark(std::string_view text, std::vector<std::string> const& terms,
+                 std::string_view open, std::string_view close) {
+  std::vector<std::string> sorted = terms;
+  std::sort(sorted.begin(), sorted.end(),
+            [](auto const& a, auto const& b) { return a.size() > b.size(); });
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    bool marked = false;
+    for (std::string const& t : sorted) {
+      if (!t.empty() && text.substr(i, t.size()) == t) {
+        out.append(open).append(t).append(close);
+        i += t.size();
+        marked = true;
+        break;
+      }
+    }
+    if (marked) continue;
+    std::size_t n = text::CharLength(text, i);
+    out.append(text.substr(i, n));
+    i += n;
+  }
+  return out;
+}
+
+}  // namespace qel::retrieval

@@ -1,0 +1,102 @@
+// A retrieval library in memory and the host's side of a query: the road of one query from
+// an expression to a hit bitmap, as the host program of libqelshare walks it.
+//
+// Load opens the descriptor with CQel2000, registers the field table's fields with
+// CAnalyseExpression::AddField and cuts the records of BASE.mrf (lines CODE=value, records
+// separated by a blank line) with CMrfCut. Search analyses an expression, builds the hit
+// bitmap of every leaf item of the postfix stream by scanning the records, and evaluates
+// the stream with CExpStack.
+//
+// Leaf rules (the host's own; words are matched as GBK characters, never across one):
+//   - text item, one word: the word occurs in the field;
+//   - NEAR: every word occurs, all within kNearDistance characters of each other (from the
+//     end of the earliest-ending word to the start of the latest-starting one);
+//   - ORDER: as NEAR, in the order given, each word after the end of the one before;
+//   - PARA: every word occurs on one line of the field;
+//   - comparison item: the field value compared with the ten comparison codes, as numbers
+//     when both sides are numbers, otherwise as text in the library's collation;
+//   - value item: the field value equals the value;
+//   - "#N": the N-th result of the session (History).
+// Quotes around a word are dropped; a quoted word may hold spaces.
+#ifndef QEL_TOOLS_RETRIEVAL_H_
+#define QEL_TOOLS_RETRIEVAL_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "qelshare/CAnalyseExpression.h"
+
+namespace qel::retrieval {
+
+inline constexpr int kNearDistance = 10;
+
+// One record: its fields in file order (a code met twice gets its values joined by LF).
+struct Record {
+  std::uint64_t offset = 0;
+  std::vector<std::pair<std::string, std::string>> fields;
+  // The value of a field, or null when the record has none.
+  std::string const* Find(std::string_view code) const;
+};
+
+// A hit bitmap: bit i (byte i / 8, bit i % 8 from the lowest) is record i.
+using Bits = std::vector<unsigned char>;
+
+// Results kept by an interactive session, for "#N" leaves (1-based).
+using History = std::vector<Bits>;
+
+// A query's outcome: ok, or the reason it failed (one sentence).
+struct Outcome {
+  bool ok = false;
+  std::string error;
+  Bits hits;
+  std::string poland, redkey;
+};
+
+class Library {
+ public:
+  // Loads BASE (descriptor, field table and records). Returns false with error set to one
+  // sentence naming the file at fault. progress, when given, is told the bytes cut so far.
+  bool Load(std::string const& base, std::string& error,
+            std::function<void(std::uint64_t done, std::uint64_t total)> progress = {});
+
+  // Runs one GBK expression. history serves "#N" leaves (null: none kept).
+  Outcome Search(std::string const& expression, History const* history);
+
+  std::vector<Record> const& records() const { return records_; }
+  std::size_t size() const { return records_.size(); }
+  // Codes of the registered fields, for reading highlight entries.
+  std::vector<std::string> const& codes() const { return codes_; }
+
+ private:
+  bool Leaf(std::string const& item, History const* history, Bits& bits, std::string& error);
+
+  std::unique_ptr<CAnalyseExpression> analyser_ = std::make_unique<CAnalyseExpression>();
+  std::vector<Record> records_;
+  std::vector<std::string> codes_;
+};
+
+// Splits a highlight string ("words[CODE]words[CODE]...") into (code, word) pairs; words
+// of one entry are separated by spaces, quotes dropped. Only known codes end an entry.
+std::vector<std::pair<std::string, std::string>> HighlightTerms(
+    std::string const& redkey, std::vector<std::string> const& codes);
+
+// GBK text with every occurrence of a term wrapped in open/close (longest term first).
+std::string Mark(std::string_view text, std::vector<std::string> const& terms,
+                 std::string_view open, std::string_view close);
+
+// The words of a text item: split at spaces outside quotes, quotes dropped.
+std::vector<std::string> Words(std::string_view words);
+
+// True when the leaf rules above hold for the given field value (exposed for tests).
+bool MatchText(std::string_view kind, std::vector<std::string> const& words,
+               std::string_view value);
+bool MatchComparison(int op, std::string_view operand, std::string_view value);
+
+}  // namespace qel::retrieval
+
+#endif  // QEL_TOOLS_RETRIEVAL_H_
