@@ -24,6 +24,6 @@ expect "$(printf 'x:y\n\n:z:\n' | "$QEL" split : --json | tr '\n' ' ')" '["x","y
 "$QEL" split ab x 2>/dev/null && fail "two-byte separator accepted" || expect $? 2 "bad separator"
 "$QEL" split 2>/dev/null && fail "missing separator accepted" || expect $? 2 "usage"
 "$QEL" nosuch 2>/dev/null && fail "unknown command accepted" || expect $? 2 "unknown command"
-"$QEL" --help | grep -q 'sort' || fail "help lists commands"
-"$QEL" --version | grep -q '^qel 1\.' || fail "version"
+grep -q sort <<<"$("$QEL" --help)" || fail "help lists commands"
+grep -q "^qel 1\." <<<"$("$QEL" --version)" || fail "version"
 echo "cli sort/split: all passed"

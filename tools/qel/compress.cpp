@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "cli.h"
+#include "publicfun/block_codec.h"
 #include "qelshare/CPublicFun.h"
 
 namespace qel::cli {
@@ -56,23 +57,6 @@ Run SetupCompress(CLI::App& app, Context& ctx) {
   };
 }
 
-// Expand trusts its block; here the block comes from a file. The buffer has room for the
-// most any block of that size can produce (a two-byte reference gives 18 bytes), and the
-// block is decoded twice over different fillings: Expand only ever reads output it has
-// produced, so the two results agree exactly on the bytes produced and nowhere after.
-std::size_t ExpandedLength(std::string& block, CByteArray& out) {
-  std::size_t room = 3 + 9 * block.size();
-  if (out.size() > room) room = out.size();
-  CByteArray first(room, 0x00), second(room, 0xFF);
-  auto* src = reinterpret_cast<unsigned char*>(block.data());
-  CPublicFun::Expand(src, block.size(), first.data());
-  CPublicFun::Expand(src, block.size(), second.data());
-  std::size_t produced = 0;
-  while (produced < room && first[produced] == second[produced]) ++produced;
-  std::copy_n(first.begin(), std::min(produced, out.size()), out.begin());
-  return produced;
-}
-
 Run SetupExpand(CLI::App& app, Context& ctx) {
   auto* cmd = app.add_subcommand(
       "expand",
@@ -93,12 +77,13 @@ Run SetupExpand(CLI::App& app, Context& ctx) {
       throw Failure{kFailed, args->in + " is not a block of " + std::to_string(args->size) +
                                  " bytes (a block and its data have at least 3 bytes)"};
     }
+    // The block comes from a file: decode it with the bounded decoder, which checks it
+    // produces exactly --size bytes and never strays outside either buffer.
     CByteArray out(args->size);
-    std::size_t produced = ExpandedLength(block, out);
-    if (produced != args->size) {
+    auto const* src = reinterpret_cast<unsigned char const*>(block.data());
+    if (!block::ExpandChecked({src, block.size()}, out)) {
       throw Failure{kFailed, args->in + " is damaged or not a block of " +
-                                 std::to_string(args->size) + " bytes (it decodes to " +
-                                 std::to_string(produced) + " bytes)"};
+                                 std::to_string(args->size) + " bytes"};
     }
     WriteOutput(args->out, out.data(), out.size());
     Report(ctx, args->in, args->out, block.size(), out.size());

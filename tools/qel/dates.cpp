@@ -4,18 +4,14 @@
 #include <optional>
 
 #include "cli.h"
-#include "platform/text/collate.h"
+#include "platform/clock/clock.h"
 #include "qelshare/CPublicFun.h"
 
 namespace qel::cli {
 namespace {
 
-struct Moment {
-  int year, month, day, hour, minute, second;
-};
-
-Moment ParseNow(std::string const& text) {
-  Moment m{};
+clock::LocalTime ParseNow(std::string const& text) {
+  clock::LocalTime m;
   char tail = 0;
   int n = std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d%c", &m.year, &m.month, &m.day, &m.hour,
                       &m.minute, &m.second, &tail);
@@ -25,21 +21,6 @@ Moment ParseNow(std::string const& text) {
     throw Failure{kUsage, "--now must be \"yyyy-mm-dd hh:mm:ss\", got '" + text + "'"};
   }
   return m;
-}
-
-// With --now, a keyword text stands for the given moment instead of the clock's: the
-// keyword is handed to the library as the canonical text it would have become.
-std::string AtMoment(std::string const& text, std::optional<Moment> const& now) {
-  if (!now) return text;
-  char date[32], time[32];
-  std::snprintf(date, sizeof date, "%04d.%02d.%02d", now->year, now->month, now->day);
-  std::snprintf(time, sizeof time, "%02d:%02d:%02d", now->hour, now->minute, now->second);
-  if (qel::text::CompareNoCase(text, "CurrentDay") == 0) return date;
-  if (qel::text::CompareNoCase(text, "CurrentTime") == 0) return time;
-  if (qel::text::CompareNoCase(text, "CurrentDayTime") == 0) {
-    return std::string(date) + ' ' + time;
-  }
-  return text;
 }
 
 void Print(Context const& ctx, std::string_view input, std::string_view result) {
@@ -107,10 +88,8 @@ Run SetupNormaliser(CLI::App& app, Context& ctx, Normaliser const& kind) {
                     "The present moment the keywords stand for, \"yyyy-mm-dd hh:mm:ss\"");
   }
   return [args, &ctx, &kind] {
-    std::optional<Moment> now;
-    if (args->now) now = ParseNow(*args->now);
-    EachText(ctx, args->text,
-             [&](std::string const& text) { return kind.member(AtMoment(text, now).c_str()); });
+    if (args->now) clock::SetFixedNow(ParseNow(*args->now));
+    EachText(ctx, args->text, [&](std::string const& text) { return kind.member(text.c_str()); });
   };
 }
 
