@@ -40,7 +40,7 @@ void CAnalyseExpression::AddField(char const* lpszName, char const* lpszCode, un
   m_arrFieldName.Add(lpszName, -1);
   m_arrFieldCode.Add(lpszCode, -1);
   m_arrFieldType.push_back(cType);
-  m_pState->first_by_name.emplace(lpszName, index);
+  m_pState->first_of_name.push_back(m_pState->first_by_name.emplace(lpszName, index).second);
   m_pState->first_by_code.emplace(lpszCode, index);
   if (cType == 's' && m_pState->default_field < 0) m_pState->default_field = index;
 }

@@ -86,6 +86,8 @@ struct BuildTask {
 struct AnalyseState {
   // First registered field of each name and of each code.
   FieldMap first_by_name;
+  // Per registered field: whether it is the first of its name (the one look-ups find).
+  std::vector<char> first_of_name;
   FieldMap first_by_code;
   // Index of the first field of type s (the default field), or -1.
   int default_field = -1;

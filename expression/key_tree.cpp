@@ -49,6 +49,24 @@ std::string_view TrimLeading(std::string_view text) {
 
 constexpr std::string_view kDelimiters = "()[]/, ";
 
+// The first delimiter of kDelimiters in text that is a character of its own (never the
+// trail byte of a two-byte character), or npos. A table lookup per character: this scan
+// runs over every byte of every expression.
+struct DelimiterTable {
+  bool is[256] = {};
+  constexpr DelimiterTable() {
+    for (char c : kDelimiters) is[static_cast<unsigned char>(c)] = true;
+  }
+};
+constexpr DelimiterTable kDelimiterTable;
+
+std::size_t FindDelimiter(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); i += qel::text::CharLength(text, i)) {
+    if (kDelimiterTable.is[static_cast<unsigned char>(text[i])]) return i;
+  }
+  return qel::text::npos;
+}
+
 // IsReservedKey for a token that is not NUL-terminated.
 bool IsReserved(std::string_view key);
 
@@ -94,7 +112,7 @@ int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText)
   auto hang_plain = [&](std::string_view text, tagEXP_NODE** at) {
     text = TrimBlanks(text);
     while (!text.empty()) {
-      std::size_t p = qel::text::FindAnyOf(text, kDelimiters);
+      std::size_t p = FindDelimiter(text);
       if (p == qel::text::npos) {
         offsets.push_back(OffsetOf(text, lpszText));
         *at = NewNode(text);

@@ -337,8 +337,7 @@ bool TreeBuilder::Process(Task task) {
         auto found = state_.first_by_name.find(Text(id));
         if (found != state_.first_by_name.end()) field = found->second;
       }
-      if (field >= 0 && state_.first_by_name.find(FieldName(field))->second == field &&
-          !IsGroupType(owner_.m_arrFieldType[field])) {
+      if (field >= 0 && state_.first_of_name[field] && !IsGroupType(owner_.m_arrFieldType[field])) {
         return Qualified(list.Slice(0, i), field, task.slot);
       }
     }
@@ -428,14 +427,23 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot) {
 
   unsigned char type = owner_.m_arrFieldType[field];
   if (type == 'S' || type == 'F') return TextGroup(group, field, slot);
-  std::string value;
-  for (int k = 0; k < group.size(); ++k) value += Text(group.At(k));
+  // The value is the group's tokens run together (one token: itself, without a copy).
+  std::string joined;
+  std::string_view value;
+  if (group.size() == 1) {
+    value = Text(group.At(0));
+  } else {
+    for (int k = 0; k < group.size(); ++k) joined += Text(group.At(k));
+    value = joined;
+  }
   std::string_view code = FieldCode(field);
   switch (type) {
     case 'D':
     case '#':
     case 'E': {
-      NewNode(slot, std::string(code) + "\n" + value);
+      std::string& key = NewNode(slot, code)->strKey;
+      key += '\n';
+      key += value;
       if (type == 'E') {
         owner_.m_strRedKey += value;
         owner_.m_strRedKey += '[';
@@ -467,7 +475,11 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot) {
           v = StripEnds(v, open, close);
         }
       }
-      NewNode(slot, std::string(code) + "\n" + std::to_string(op) + "\n" + std::string(v));
+      std::string& key = NewNode(slot, code)->strKey;
+      key += '\n';
+      key += static_cast<char>('0' + op);  // op is one digit, 0..9
+      key += '\n';
+      key += v;
       return true;
     }
     default:
