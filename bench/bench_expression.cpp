@@ -97,10 +97,34 @@ void BM_Long_XapianQueryParser(benchmark::State& state) {
   }
 }
 
+// Hostile inputs: one unit repeated to a mebibyte, analysed from scratch by a fresh
+// object each time (result 0 or 1). Goal: well under a second each.
+void BM_Hostile_Analyse(benchmark::State& state, std::string unit) {
+  std::string text;
+  while (text.size() < (std::size_t{1} << 20)) text += unit;
+  for (auto _ : state) {
+    CAnalyseExpression e;
+    Register(e);
+    int r = e.Analyse(text.c_str());
+    benchmark::DoNotOptimize(r);
+  }
+}
+
 BENCHMARK(BM_Short_Analyse);
 BENCHMARK(BM_Short_XapianQueryParser);
 BENCHMARK(BM_Long_Analyse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Long_XapianQueryParser)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile_Analyse, words, std::string("a "))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile_Analyse, quotes, std::string("\""))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile_Analyse, and_chain, std::string("a AND "))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile_Analyse, open_brackets, std::string("("))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile_Analyse, qualified_groups, std::string("(a OR b)/title "))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile_Analyse, proximity, std::string("x NEAR "))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Hostile_Analyse, slashes, std::string("a/"))->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

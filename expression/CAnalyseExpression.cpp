@@ -15,17 +15,20 @@ CAnalyseExpression::~CAnalyseExpression() {
 }
 
 void CAnalyseExpression::Free(tagEXP_NODE*& pNode) {
-  // Iterative, so that trees as deep as the expression is long free without recursion.
+  // Nodes belong to the object's node store: releasing a tree only counts its nodes
+  // (iteratively, so that trees as deep as the expression is long need no recursion).
   std::vector<tagEXP_NODE*>& pending = m_pState->walk;
   pending.clear();
   if (pNode != nullptr) pending.push_back(pNode);
+  std::size_t count = 0;
   while (!pending.empty()) {
     tagEXP_NODE* node = pending.back();
     pending.pop_back();
     if (node->pRight != nullptr) pending.push_back(node->pRight);
     if (node->pLeft != nullptr) pending.push_back(node->pLeft);
-    m_pState->Release(node);
+    ++count;
   }
+  if (count > 0) m_pState->nodes.Released(count);
   pNode = nullptr;
 }
 
@@ -37,7 +40,7 @@ void CAnalyseExpression::AddField(char const* lpszName, char const* lpszCode, un
   m_arrFieldName.Add(lpszName, -1);
   m_arrFieldCode.Add(lpszCode, -1);
   m_arrFieldType.push_back(cType);
-  m_pState->first_by_name.emplace(lpszName, index);
+  m_pState->first_of_name.push_back(m_pState->first_by_name.emplace(lpszName, index).second);
   m_pState->first_by_code.emplace(lpszCode, index);
   if (cType == 's' && m_pState->default_field < 0) m_pState->default_field = index;
 }
@@ -50,6 +53,7 @@ int CAnalyseExpression::Analyse(char const* lpszExp) {
   state.key_offsets.clear();
 
   if (m_pRoot != nullptr) Free(m_pRoot);
+  state.nodes.ReleaseAll();
   if (!CreateKeyTree(m_pRoot, lpszExp)) {
     Free(m_pRoot);
     return 0;
@@ -81,10 +85,14 @@ int CAnalyseExpression::Analyse(char const* lpszExp) {
   }
 
   m_strRedKey.clear();
-  if (!CreateExpTree(m_pRoot, m_arrKeyStream)) return 0;
+  if (!CreateExpTree(m_pRoot, m_arrKeyStream)) {
+    state.TrimBuffers();
+    return 0;
+  }
   m_strPoland.clear();
   MakePoland(m_pRoot);
   Free(m_pRoot);
+  state.TrimBuffers();
   if (m_strPoland.empty()) {
     state.Fail("the expression holds nothing to search for");
     return 0;

@@ -3,8 +3,8 @@
 #ifndef QELSHARE_EXPRESSION_ANALYSE_STATE_H_
 #define QELSHARE_EXPRESSION_ANALYSE_STATE_H_
 
-#include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -39,6 +39,43 @@ struct TextHash {
 };
 using FieldMap = std::unordered_map<std::string, int, TextHash, std::equal_to<>>;
 
+// The node store of one CAnalyseExpression (see AnalyseState::nodes).
+class NodeArena {
+ public:
+  // A node with an empty key and no children.
+  tagEXP_NODE* New() {
+    if (used_ == chunks_.size() * kChunk) {
+      chunks_.push_back(std::make_unique<tagEXP_NODE[]>(kChunk));
+    }
+    tagEXP_NODE* node = &chunks_[used_ / kChunk][used_ % kChunk];
+    ++used_;
+    ++live_;
+    node->strKey.clear();
+    node->pLeft = nullptr;
+    node->pRight = nullptr;
+    return node;
+  }
+  // count nodes were released; when none is left, storage is reused from the start.
+  void Released(std::size_t count) {
+    live_ = count < live_ ? live_ - count : 0;
+    if (live_ == 0) used_ = 0;
+  }
+  // No node is live any more (the owner holds no tree).
+  void ReleaseAll() { live_ = used_ = 0; }
+  // With no node live, gives back the storage beyond a small reserve, so that one huge
+  // expression does not keep its memory for the object's lifetime.
+  void Trim() {
+    if (live_ == 0 && chunks_.size() > kKeptChunks) chunks_.resize(kKeptChunks);
+  }
+
+ private:
+  static constexpr std::size_t kChunk = 512;
+  static constexpr std::size_t kKeptChunks = 8;
+  std::vector<std::unique_ptr<tagEXP_NODE[]>> chunks_;
+  std::size_t used_ = 0;  // nodes handed out since the store was last empty
+  std::size_t live_ = 0;  // of those, not yet released
+};
+
 // A token list waiting to be built into the tree at *slot (see tree_builder.cpp).
 struct BuildTask {
   TokenView list;
@@ -49,6 +86,8 @@ struct BuildTask {
 struct AnalyseState {
   // First registered field of each name and of each code.
   FieldMap first_by_name;
+  // Per registered field: whether it is the first of its name (the one look-ups find).
+  std::vector<char> first_of_name;
   FieldMap first_by_code;
   // Index of the first field of type s (the default field), or -1.
   int default_field = -1;
@@ -69,39 +108,31 @@ struct AnalyseState {
 
   std::string error;
 
-  // Tree nodes released by Free wait here for the next analysis, their key buffers kept,
-  // so that analysing a query allocates almost nothing once the object is warm. The
-  // list is bounded: beyond it, nodes are deleted.
-  static constexpr std::size_t kSpareNodes = 4096;
-  std::vector<tagEXP_NODE*> spare_nodes;
-  tagEXP_NODE* NewNode() {
-    if (spare_nodes.empty()) return new tagEXP_NODE;
-    tagEXP_NODE* node = spare_nodes.back();
-    spare_nodes.pop_back();
-    return node;
-  }
-  void Release(tagEXP_NODE* node) {
-    if (spare_nodes.size() >= kSpareNodes) {
-      delete node;
-      return;
-    }
-    node->strKey.clear();
-    node->pLeft = nullptr;
-    node->pRight = nullptr;
-    spare_nodes.push_back(node);
-  }
-  ~AnalyseState() {
-    for (tagEXP_NODE* node : spare_nodes) delete node;
-  }
+  // Every tree node of the object lives here: nodes are carved from chunks and handed
+  // out in order, and once no node is live (Free released every tree) the next node is
+  // carved from the start again, its key buffer kept. Analysing a query then allocates
+  // almost nothing once the object is warm, and a tree of millions of nodes costs no
+  // allocation per node.
+  NodeArena nodes;
 
   // Working buffers reused from one analysis to the next.
   std::vector<tagEXP_NODE*> walk;
   std::vector<std::pair<tagEXP_NODE*, bool>> postorder;
-  std::deque<BuildTask> tasks;  // a deque: waiting lists never move as it grows
+  std::vector<BuildTask> tasks;
   TokenPool pool;
   // The extra tokens of the builder ("(", ")", "/", "," and every field name), kept
   // from one analysis to the next while the registry does not grow.
   TokenPool extras;
+
+  // After an analysis: gives back the memory of buffers a huge expression grew, so that
+  // it does not stay with the object; the usual small sizes are kept for reuse.
+  void TrimBuffers() {
+    nodes.Trim();
+    constexpr std::size_t kKept = 4096;
+    if (tasks.capacity() > kKept) std::vector<BuildTask>().swap(tasks);
+    if (walk.capacity() > kKept) std::vector<tagEXP_NODE*>().swap(walk);
+    if (postorder.capacity() > kKept) decltype(postorder)().swap(postorder);
+  }
 
   // Records the reason of a rejection (the first one stands).
   void Fail(std::string message) {

@@ -49,6 +49,27 @@ std::string_view TrimLeading(std::string_view text) {
 
 constexpr std::string_view kDelimiters = "()[]/, ";
 
+// The first delimiter of kDelimiters in text that is a character of its own (never the
+// trail byte of a two-byte character), or npos. A table lookup per character: this scan
+// runs over every byte of every expression.
+struct DelimiterTable {
+  bool is[256] = {};
+  constexpr DelimiterTable() {
+    for (char c : kDelimiters) is[static_cast<unsigned char>(c)] = true;
+  }
+};
+constexpr DelimiterTable kDelimiterTable;
+
+std::size_t FindDelimiter(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); i += qel::text::CharLength(text, i)) {
+    if (kDelimiterTable.is[static_cast<unsigned char>(text[i])]) return i;
+  }
+  return qel::text::npos;
+}
+
+// IsReservedKey for a token that is not NUL-terminated.
+bool IsReserved(std::string_view key);
+
 // Offset of the trimmed piece inside the text it was cut from.
 int OffsetOf(std::string_view piece, char const* base) {
   return static_cast<int>(piece.data() - base);
@@ -59,6 +80,7 @@ constexpr std::string_view kOperatorWords[] = {"AND", "NOT", "OR", "ORDER", "SUB
 
 // The operator word token equals ignoring ASCII case, or an empty view.
 std::string_view FoldedOperator(std::string_view token) {
+  if (token.size() < 2 || token.size() > 5) return {};
   for (std::string_view word : kOperatorWords) {
     if (word.size() != token.size()) continue;
     bool same = true;
@@ -77,7 +99,7 @@ int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText)
   if (lpszText == nullptr) return 1;
   std::vector<int>& offsets = m_pState->node_offsets;
   auto NewNode = [this](std::string_view key) {
-    tagEXP_NODE* node = m_pState->NewNode();
+    tagEXP_NODE* node = m_pState->nodes.New();
     node->strKey.assign(key);
     return node;
   };
@@ -90,7 +112,7 @@ int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText)
   auto hang_plain = [&](std::string_view text, tagEXP_NODE** at) {
     text = TrimBlanks(text);
     while (!text.empty()) {
-      std::size_t p = qel::text::FindAnyOf(text, kDelimiters);
+      std::size_t p = FindDelimiter(text);
       if (p == qel::text::npos) {
         offsets.push_back(OffsetOf(text, lpszText));
         *at = NewNode(text);
@@ -156,13 +178,12 @@ void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
     if (!word.empty()) token = word;
     token = TrimBlanks(token);
     if (!token.empty()) {
-      std::string text(token);
-      bool reserved = IsReservedKey(text.c_str());
+      bool reserved = IsReserved(token);
       if (m_arrKeyStream.GetSize() > 0 && !reserved && !last_reserved) {
-        m_arrKeyStream.Add("DEFAULT", -1);
+        m_arrKeyStream.Add("DEFAULT", 7);
         state.key_offsets.push_back(offset);
       }
-      m_arrKeyStream.Add(text.c_str(), static_cast<int>(text.size()));
+      m_arrKeyStream.Add(token.data(), static_cast<int>(token.size()));
       state.key_offsets.push_back(offset);
       last_reserved = reserved;
     }
@@ -171,8 +192,13 @@ void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
 }
 
 int CAnalyseExpression::IsReservedKey(char const* lpszKey) {
-  if (lpszKey == nullptr || *lpszKey == '\0') return 0;
-  std::string_view key(lpszKey);
+  return lpszKey != nullptr && IsReserved(lpszKey);
+}
+
+namespace {
+
+bool IsReserved(std::string_view key) {
+  if (key.empty()) return false;
   // "#" followed by digits only: a numbered reference.
   bool numbered = key[0] == '#' && key.find_first_not_of("0123456789", 1) == key.npos;
   switch (key.size()) {
@@ -192,3 +218,5 @@ int CAnalyseExpression::IsReservedKey(char const* lpszKey) {
       return numbered;
   }
 }
+
+}  // namespace

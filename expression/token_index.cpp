@@ -37,20 +37,6 @@ Kind KindOf(std::string_view token) {
   return kWord;
 }
 
-int Weight(Kind kind, Depth depth) {
-  switch (depth) {
-    case Depth::kNone:
-      return 0;
-    case Depth::kBoth:
-      if (kind == kLParen || kind == kLBracket) return 1;
-      if (kind == kRParen || kind == kRBracket) return -1;
-      return 0;
-    case Depth::kParen:
-      return kind == kLParen ? 1 : kind == kRParen ? -1 : 0;
-  }
-  return 0;
-}
-
 namespace {
 
 // Table slot of an indexed kind (one bit of kIndexedKinds).
@@ -153,7 +139,10 @@ int TokenIndex::Rightmost(std::uint16_t mask, Depth depth, int a, int b, int* co
     for (int j = b - 1; j >= a; --j) {
       Kind k = pool_.kind[j];
       c += Weight(k, depth);
-      if (hit < 0 && (k & mask) && (depth == Depth::kNone || c == 0)) hit = j;
+      if ((k & mask) && (depth == Depth::kNone || c == 0)) {
+        hit = j;
+        break;
+      }
     }
     *count = c;
     return hit;
@@ -173,7 +162,10 @@ int TokenIndex::Leftmost(std::uint16_t mask, Depth depth, int a, int b, int* cou
     for (int j = a; j < b; ++j) {
       Kind k = pool_.kind[j];
       c += Weight(k, depth);
-      if (hit < 0 && (k & mask) && (depth == Depth::kNone || c == 0)) hit = j;
+      if ((k & mask) && (depth == Depth::kNone || c == 0)) {
+        hit = j;
+        break;
+      }
     }
     *count = c;
     return hit;

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qel::expr {
@@ -48,7 +49,20 @@ Kind KindOf(std::string_view token);
 // How brackets count in a scan: not at all, "(" "[" +1 and ")" "]" -1, or only "(" ")".
 enum class Depth { kNone, kBoth, kParen };
 
-int Weight(Kind kind, Depth depth);
+// How a token of this kind changes the running bracket count of a scan.
+constexpr int Weight(Kind kind, Depth depth) {
+  switch (depth) {
+    case Depth::kNone:
+      return 0;
+    case Depth::kBoth:
+      if (kind == kLParen || kind == kLBracket) return 1;
+      if (kind == kRParen || kind == kRBracket) return -1;
+      return 0;
+    case Depth::kParen:
+      return kind == kLParen ? 1 : kind == kRParen ? -1 : 0;
+  }
+  return 0;
+}
 
 // Ranges up to this many tokens are scanned directly; longer ones use the index. Tests
 // lower it to compare the two ways.
@@ -76,8 +90,9 @@ class TokenIndex {
 
   // Scanning [a, b) from its last token to its first with the running count starting at
   // *count: the rightmost token of one of the kinds in mask whose count (itself included)
-  // is 0, or any token of those kinds for Depth::kNone. Returns its id or -1; *count is
-  // left as it stands after the whole range. mask holds indexed kinds only.
+  // is 0, or any token of those kinds for Depth::kNone. Returns its id or -1; when it
+  // finds none, *count is left as it stands after the whole range (after a match it is
+  // unspecified). mask holds indexed kinds only.
   int Rightmost(std::uint16_t mask, Depth depth, int a, int b, int* count);
   // The same from the first token to the last, giving the leftmost match.
   int Leftmost(std::uint16_t mask, Depth depth, int a, int b, int* count);
@@ -108,22 +123,41 @@ class TokenIndex {
   int min_leaves_ = 0;
 };
 
-// A small list of token ids held inline (spilling to the heap when long).
+// A small list of token ids held inline (spilling to the heap when long). It is kept
+// small (24 bytes) because a long expression can have a million lists waiting at once.
 class IdList {
  public:
+  IdList() = default;
+  IdList(IdList const& other) { *this = other; }
+  IdList(IdList&& other) noexcept { *this = std::move(other); }
+  IdList& operator=(IdList const& other) {
+    if (this != &other) {
+      Clear();
+      for (int i = 0; i < other.size(); ++i) push_back(other[i]);
+    }
+    return *this;
+  }
+  IdList& operator=(IdList&& other) noexcept {
+    if (this != &other) {
+      Clear();
+      size_ = std::exchange(other.size_, 0);
+      capacity_ = std::exchange(other.capacity_, kInline);
+      if (capacity_ > kInline) {
+        heap_ = other.heap_;
+      } else {
+        for (int i = 0; i < size_; ++i) inline_[i] = other.inline_[i];
+      }
+    }
+    return *this;
+  }
+  ~IdList() { Clear(); }
+
   int size() const { return size_; }
   bool empty() const { return size_ == 0; }
   int operator[](int i) const { return data()[i]; }
   void push_back(int id) {
-    if (!heap_.empty()) {
-      heap_.push_back(id);
-    } else if (size_ < kInline) {
-      inline_[size_] = id;
-    } else {
-      heap_.assign(inline_, inline_ + size_);
-      heap_.push_back(id);
-    }
-    ++size_;
+    if (size_ == capacity_) Grow();
+    (capacity_ > kInline ? heap_ : inline_)[size_++] = id;
   }
   void push_front(int id) {
     IdList moved;
@@ -134,10 +168,27 @@ class IdList {
 
  private:
   static constexpr int kInline = 4;
-  int const* data() const { return heap_.empty() ? inline_ : heap_.data(); }
+  int const* data() const { return capacity_ > kInline ? heap_ : inline_; }
+  void Clear() {
+    if (capacity_ > kInline) delete[] heap_;
+    size_ = 0;
+    capacity_ = kInline;
+  }
+  void Grow() {
+    int capacity = capacity_ * 2;
+    int* grown = new int[capacity];
+    for (int i = 0; i < size_; ++i) grown[i] = data()[i];
+    if (capacity_ > kInline) delete[] heap_;
+    heap_ = grown;
+    capacity_ = capacity;
+  }
+
   int size_ = 0;
-  int inline_[kInline] = {};
-  std::vector<int> heap_;
+  int capacity_ = kInline;
+  union {
+    int inline_[kInline] = {};
+    int* heap_;
+  };
 };
 
 // A token list: pre, then the stream range [a, b), then post.

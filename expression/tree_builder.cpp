@@ -8,7 +8,6 @@
 // explicit stack instead of the call stack: left pieces are built before right ones, so
 // leaves (and their highlight entries) come in the same order as a depth-first descent.
 #include <cstdio>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,7 +39,7 @@ class TreeBuilder {
   int CountOpenParens(TokenView const& list);
 
   tagEXP_NODE* NewNode(tagEXP_NODE** slot, std::string_view key) {
-    tagEXP_NODE* node = state_.NewNode();
+    tagEXP_NODE* node = state_.nodes.New();
     node->strKey.assign(key);
     *slot = node;
     return node;
@@ -62,7 +61,7 @@ class TreeBuilder {
   CAnalyseExpression& owner_;
   AnalyseState& state_;
   TokenPool& pool_;
-  std::deque<Task>& stack_;
+  std::vector<Task>& stack_;
   int n_;
   int lparen_, rparen_, slash_, comma_, field_base_;
   TokenIndex index_;
@@ -245,6 +244,9 @@ int TreeBuilder::Build(tagEXP_NODE*& root) {
   long long fields = owner_.m_arrFieldName.GetSize();
   long long budget = 64 * (static_cast<long long>(n_) + 16) * (fields + 1);
   stack_.clear();
+  // Pieces waiting for their turn rarely outnumber the tokens; reserving (which touches
+  // no memory yet) spares the copies of a growing stack.
+  stack_.reserve(static_cast<std::size_t>(n_) + 16);
   Push(TokenView{{}, 0, n_, {}}, &root, -1);
   while (!stack_.empty()) {
     Task task = std::move(stack_.back());
@@ -281,35 +283,41 @@ bool TreeBuilder::Process(Task task) {
       continue;
     }
 
-    // Outer parentheses around the whole list.
-    if (pool_.kind[list.At(0)] == kLParen && pool_.kind[list.At(n - 1)] == kRParen) {
-      bool strip = false;
-      if (!CheckOuterBrackets(list, &strip)) {
-        return Reject("unbalanced brackets in the group" + AtByte(OffsetAt(list, 0)));
+    // The most common piece, a word and one qualifier ("w / f"), holds no operator or
+    // bracket to look for.
+    bool plain_qualified = n == 3 && pool_.kind[list.At(0)] == kWord &&
+                           pool_.kind[list.At(1)] == kSlash && pool_.kind[list.At(2)] == kWord;
+    if (!plain_qualified) {
+      // Outer parentheses around the whole list.
+      if (pool_.kind[list.At(0)] == kLParen && pool_.kind[list.At(n - 1)] == kRParen) {
+        bool strip = false;
+        if (!CheckOuterBrackets(list, &strip)) {
+          return Reject("unbalanced brackets in the group" + AtByte(OffsetAt(list, 0)));
+        }
+        if (strip) {
+          list = list.Slice(1, n - 1);
+          continue;
+        }
       }
-      if (strip) {
-        list = list.Slice(1, n - 1);
-        continue;
-      }
-    }
 
-    // Boolean operators at depth 0, loosest first, the rightmost of each.
-    for (std::uint16_t mask :
-         {std::uint16_t(kOr | kSub), std::uint16_t(kAnd), std::uint16_t(kNot)}) {
-      int k = Rightmost(list, mask, Depth::kBoth);
-      if (k < 0) continue;
-      int id = list.At(k);
-      if (mask == kNot && k != 0) {
-        return Reject("NOT must begin its group" + ByteNote(OffsetAt(list, k)));
+      // Boolean operators at depth 0, loosest first, the rightmost of each.
+      for (std::uint16_t mask :
+           {std::uint16_t(kOr | kSub), std::uint16_t(kAnd), std::uint16_t(kNot)}) {
+        int k = Rightmost(list, mask, Depth::kBoth);
+        if (k < 0) continue;
+        int id = list.At(k);
+        if (mask == kNot && k != 0) {
+          return Reject("NOT must begin its group" + ByteNote(OffsetAt(list, k)));
+        }
+        tagEXP_NODE* node = NewNode(task.slot, Text(id));
+        Push(list.Slice(k + 1, n), &node->pRight, task.chain);
+        if (mask != kNot) Push(list.Slice(0, k), &node->pLeft, task.chain);
+        return true;
       }
-      tagEXP_NODE* node = NewNode(task.slot, Text(id));
-      Push(list.Slice(k + 1, n), &node->pRight, task.chain);
-      if (mask != kNot) Push(list.Slice(0, k), &node->pLeft, task.chain);
-      return true;
     }
 
     // The field qualifier: the first "/", brackets or not.
-    int i = Leftmost(list, kSlash, Depth::kNone);
+    int i = plain_qualified ? 1 : Leftmost(list, kSlash, Depth::kNone);
     if (i < 0) {
       if (state_.default_field < 0) {
         return Reject("no default field (type s) for the words" + AtByte(OffsetAt(list, 0)));
@@ -329,8 +337,7 @@ bool TreeBuilder::Process(Task task) {
         auto found = state_.first_by_name.find(Text(id));
         if (found != state_.first_by_name.end()) field = found->second;
       }
-      if (field >= 0 && state_.first_by_name.find(FieldName(field))->second == field &&
-          !IsGroupType(owner_.m_arrFieldType[field])) {
+      if (field >= 0 && state_.first_of_name[field] && !IsGroupType(owner_.m_arrFieldType[field])) {
         return Qualified(list.Slice(0, i), field, task.slot);
       }
     }
@@ -420,14 +427,23 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot) {
 
   unsigned char type = owner_.m_arrFieldType[field];
   if (type == 'S' || type == 'F') return TextGroup(group, field, slot);
-  std::string value;
-  for (int k = 0; k < group.size(); ++k) value += Text(group.At(k));
+  // The value is the group's tokens run together (one token: itself, without a copy).
+  std::string joined;
+  std::string_view value;
+  if (group.size() == 1) {
+    value = Text(group.At(0));
+  } else {
+    for (int k = 0; k < group.size(); ++k) joined += Text(group.At(k));
+    value = joined;
+  }
   std::string_view code = FieldCode(field);
   switch (type) {
     case 'D':
     case '#':
     case 'E': {
-      NewNode(slot, std::string(code) + "\n" + value);
+      std::string& key = NewNode(slot, code)->strKey;
+      key += '\n';
+      key += value;
       if (type == 'E') {
         owner_.m_strRedKey += value;
         owner_.m_strRedKey += '[';
@@ -459,7 +475,11 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot) {
           v = StripEnds(v, open, close);
         }
       }
-      NewNode(slot, std::string(code) + "\n" + std::to_string(op) + "\n" + std::string(v));
+      std::string& key = NewNode(slot, code)->strKey;
+      key += '\n';
+      key += static_cast<char>('0' + op);  // op is one digit, 0..9
+      key += '\n';
+      key += v;
       return true;
     }
     default:
@@ -471,6 +491,8 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot) {
 // A group in a text field: operators (and the implicit DEFAULT) inside it, rightmost
 // first; then a leaf.
 bool TreeBuilder::TextGroup(TokenView const& group, int field, tagEXP_NODE** slot) {
+  // A single word holds no operator: straight to its leaf.
+  if (group.size() == 1 && pool_.kind[group.At(0)] == kWord) return TextLeaf(group, field, slot);
   bool any_of = owner_.m_arrFieldType[field] == 'F';
   bool has_paren = CountOpenParens(group) > 0;
   Depth depth = has_paren ? Depth::kParen : Depth::kNone;

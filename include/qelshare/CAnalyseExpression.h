@@ -48,8 +48,9 @@
 #include "qelshare/types.h"
 
 // A node of the trees Analyse builds: the token tree of the lexer (strKey a token) and
-// the expression tree (strKey an operator word or an encoded leaf item). Created with new
-// and freed with delete; a tree belongs to the pointer that holds its root.
+// the expression tree (strKey an operator word or an encoded leaf item). Nodes belong to
+// the CAnalyseExpression that built them, which releases them with Free and reuses their
+// storage; a tree stays valid until the next Analyse or the object's destruction.
 struct tagEXP_NODE {
   CString strKey;
   tagEXP_NODE* pLeft = nullptr;

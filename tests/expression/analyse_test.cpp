@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -9,13 +8,10 @@
 
 namespace {
 
-// Processor-time bounds (the machine may be shared); they stretch under sanitizers,
-// which slow allocation-heavy code tenfold.
+// Size of the hostile inputs (their speed is measured in bench/bench_expression.cpp).
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int kSlowBuild = 15;
 constexpr std::size_t kHugeInput = 1 << 18;  // sanitizers: a quarter megabyte is enough
 #else
-constexpr int kSlowBuild = 4;
 constexpr std::size_t kHugeInput = 1 << 20;
 #endif
 
@@ -359,12 +355,9 @@ TEST(AnalyseLimitsTest, LongFlatChainsAreAnalysed) {
     for (int i = 1; i < kOperands; ++i) expression += op + ("w" + std::to_string(i));
     CAnalyseExpression e;
     Register(e, true);
-    std::clock_t start = std::clock();
     ASSERT_EQ(e.Analyse(expression.c_str()), 1) << op << e.GetError();
-    double seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
     // Each operand is searched in the two fields of the default group.
     EXPECT_EQ(CountItems(e.GetPoland()), 4 * kOperands - 1) << op;
-    EXPECT_LT(seconds, kSlowBuild * 1.0) << op;
   }
 }
 
@@ -401,7 +394,7 @@ TEST(AnalyseLimitsTest, IndexedScansMatchDirectScans) {
   }
 }
 
-TEST(AnalyseLimitsTest, MegabyteInputsReturnQuickly) {
+TEST(AnalyseLimitsTest, MegabyteInputsReturnZeroOrOne) {
   std::string const patterns[] = {
       "(",
       ")",
@@ -424,11 +417,8 @@ TEST(AnalyseLimitsTest, MegabyteInputsReturnQuickly) {
     while (text.size() < kHugeInput) text += unit;
     CAnalyseExpression e;
     Register(e, true);
-    std::clock_t start = std::clock();
     int result = e.Analyse(text.c_str());
-    double seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
-    EXPECT_TRUE(result == 0 || result == 1);
-    EXPECT_LT(seconds, kSlowBuild * 1.0) << "'" << unit << "'";
+    EXPECT_TRUE(result == 0 || result == 1) << "'" << unit << "'";
   }
 }
 
