@@ -28,7 +28,7 @@ T Pick(T const (&table)[N], std::uint8_t byte) {
   return table[byte % N];
 }
 
-void Register(CAnalyseExpression& e, std::uint8_t const* spec, std::size_t size, bool given) {
+void Register(CAnalyseExpression& e, std::uint8_t const* setup, std::size_t size, bool given) {
   if (!given) {
     e.AddField("all", "TI\nTX", 's');
     e.AddField("title", "TI", 'S');
@@ -40,7 +40,7 @@ void Register(CAnalyseExpression& e, std::uint8_t const* spec, std::size_t size,
     return;
   }
   for (std::size_t i = 0; i + 3 <= size && i < 3 * 24; i += 3) {
-    e.AddField(Pick(kNames, spec[i]), Pick(kCodes, spec[i + 1]), Pick(kTypes, spec[i + 2]));
+    e.AddField(Pick(kNames, setup[i]), Pick(kCodes, setup[i + 1]), Pick(kTypes, setup[i + 2]));
   }
 }
 
@@ -50,13 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   auto const* nul = static_cast<std::uint8_t const*>(std::memchr(data, 0, size));
   std::size_t length = nul == nullptr ? size : static_cast<std::size_t>(nul - data);
   std::string expression(reinterpret_cast<char const*>(data), length);
-  std::uint8_t const* spec = nul == nullptr ? nullptr : nul + 1;
-  std::size_t spec_size = nul == nullptr ? 0 : size - length - 1;
+  std::uint8_t const* setup = nul == nullptr ? nullptr : nul + 1;
+  std::size_t setup_size = nul == nullptr ? 0 : size - length - 1;
 
   CAnalyseExpression indexed;
   CAnalyseExpression direct;
-  Register(indexed, spec, spec_size, nul != nullptr);
-  Register(direct, spec, spec_size, nul != nullptr);
+  Register(indexed, setup, setup_size, nul != nullptr);
+  Register(direct, setup, setup_size, nul != nullptr);
 
   int saved = qel::expr::g_direct_scan_limit;
   qel::expr::g_direct_scan_limit = 0;

@@ -18,9 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   switch (data[0] % 4) {
     case 0: {
       // A quoted list: the disk is never asked, every name is trimmed and non-empty.
-      std::string spec = "\"" + text;
+      std::string file_spec = "\"" + text;
       CStringArr out;
-      CPublicFun::GetFileName(spec.c_str(), data[0] & 0x10, &out);
+      CPublicFun::GetFileName(file_spec.c_str(), data[0] & 0x10, &out);
       for (int i = 0; i < out.GetSize(); ++i) {
         char const* name = out.Get(i);
         if (name == nullptr || *name == '\0' || *name == ' ' || std::strchr(name, '"')) abort();

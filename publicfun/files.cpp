@@ -46,8 +46,8 @@ int CPublicFun::IsExistOneFile(CStringArr& files) {
   FileFind find;
   for (int i = 0; i < n; ++i) {
     // An absent entry names no file.
-    char const* spec = files.Get(i);
-    if (spec != nullptr && find.Find(spec)) return 1;
+    char const* file_spec = files.Get(i);
+    if (file_spec != nullptr && find.Find(file_spec)) return 1;
   }
   return 0;
 }
@@ -62,15 +62,15 @@ int CPublicFun::IsExistDir(char const* path) {
   return path != nullptr && find.Find(path) && find.IsDirectory() ? 1 : 0;
 }
 
-void CPublicFun::GetFileName(char const* spec, int recurse, CStringArr* out) {
+void CPublicFun::GetFileName(char const* file_spec, int recurse, CStringArr* out) {
   if (out == nullptr) return;
   out->RemoveAll();
-  if (spec == nullptr || *spec == '\0') return;
+  if (file_spec == nullptr || *file_spec == '\0') return;
 
-  if (spec[0] == '"') {
+  if (file_spec[0] == '"') {
     // A multiple-selection list: "a.txt" "b.txt" ... Names only; the disk is not asked.
     CStringArr parts;
-    SplitString(spec, parts, '"');
+    SplitString(file_spec, parts, '"');
     for (int i = 0; i < parts.GetSize(); ++i) {
       std::string_view name = Trim(View(parts.Get(i)));
       if (!name.empty()) out->Add(std::string(name).c_str(), -1);
@@ -80,11 +80,11 @@ void CPublicFun::GetFileName(char const* spec, int recurse, CStringArr* out) {
 
   try {
     FileFind find;
-    for (bool more = find.Find(spec); more; more = find.Next()) {
+    for (bool more = find.Find(file_spec); more; more = find.Next()) {
       if (!find.IsDirectory()) out->Add(find.path().c_str(), -1);
     }
     if (recurse == 0) return;
-    std::string_view text(spec);
+    std::string_view text(file_spec);
     std::size_t slash = qel::fs::LastSeparator(text);
     if (slash == std::string_view::npos) {
       out->RemoveAll();  // a recursive search needs a directory part

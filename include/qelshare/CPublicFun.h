@@ -131,12 +131,12 @@ class QELSHARE_API CPublicFun {
   static int IsExistFile(char const* path);
   // 1 when a search for path finds something and the first entry found is a folder.
   static int IsExistDir(char const* path);
-  // Clears out, then fills it with the full path of every file spec names. A spec that
-  // starts with a double quote is a list of quoted names ("a" "b"), added trimmed and
-  // without consulting the disk. With recurse, the subfolders of spec's folder part are
-  // searched too (each with ScanDir); a spec without a folder part then gives nothing.
-  // Failures leave out empty.
-  static void GetFileName(char const* spec, int recurse, CStringArr* out);
+  // Clears out, then fills it with the full path of every file that file_spec names. A file_spec
+  // that starts with a double quote is a list of quoted names ("a" "b"), added trimmed and without
+  // consulting the disk. With recurse, the subfolders of file_spec's folder part are searched too
+  // (each with ScanDir); a file_spec without a folder part then gives nothing. Failures leave out
+  // empty.
+  static void GetFileName(char const* file_spec, int recurse, CStringArr* out);
   // Counts the files matching pattern in dir and below (depth first, a folder's files
   // before its subfolders), appending their full paths to out when out is not null.
   // Folders are never counted. Returns the count.
@@ -228,10 +228,10 @@ class QELSHARE_API CPublicFun {
 
   // The full path of an installed program: the "Path" value (any case, among the first
   // twelve values) of the key <exeName> under HKEY_LOCAL_MACHINE's
-  // SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths, followed directly by exeName. "" when the key or
-  // value is missing, a value overflows its buffer (name 100, data 512 bytes), the path
-  // does not fit 512 bytes, or no such file exists. The registry is the REGEDIT4 file
-  // $QEL_REGISTRY, else qelshare/registry.reg in the user's XDG configuration folder.
+  // SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths, followed directly by exeName. "" when the
+  // key or value is missing, a value overflows its buffer (name 100, data 512 bytes), the path does
+  // not fit 512 bytes, or no such file exists. The registry is the REGEDIT4 file $QEL_REGISTRY,
+  // else qelshare/registry.reg in the user's XDG configuration folder.
   static CString GetExecFilePath(char const* exeName);
   // Fires an http:// address with a GET (agent "QelCommand"; redirections not followed).
   // 1 when the answer is not 401, 301, 302 or 303, its raw header block holds "OK", and up

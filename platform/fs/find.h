@@ -30,10 +30,10 @@ class FileFind {
   FileFind(FileFind const&) = delete;
   FileFind& operator=(FileFind const&) = delete;
 
-  // Starts a search for spec (GBK; "/" or "\" separators; relative to the current
+  // Starts a search for file_spec (GBK; "/" or "\" separators; relative to the current
   // directory unless absolute). True when at least one entry matches; it is then the
   // current entry. A new Find ends the previous search.
-  bool Find(std::string_view spec);
+  bool Find(std::string_view file_spec);
   // Moves to the next matching entry; false (and the search is over) when there is none.
   bool Next();
   // Ends the search and frees the directory.

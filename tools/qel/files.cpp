@@ -66,27 +66,27 @@ Run SetupLs(CLI::App& app, Context& ctx) {
       "names, returned as they are without looking at the disk.\n"
       "Example: qel ls 'docs/*.txt' -r");
   struct Args {
-    std::string spec;
+    std::string file_spec;
     bool recurse = false;
   };
   auto args = std::make_shared<Args>();
-  cmd->add_option("PATTERN", args->spec, "Path or wildcard pattern, or \"a\" \"b\" list")
+  cmd->add_option("PATTERN", args->file_spec, "Path or wildcard pattern, or \"a\" \"b\" list")
       ->required();
   cmd->add_flag("-r,--recursive", args->recurse, "Search the subfolders too");
   cmd->footer(
       "Exit status 1 when nothing is found. A recursive search needs a folder part\n"
       "(docs/*.txt, not *.txt).");
   return [args, &ctx] {
-    std::string spec = ToLibrary(ctx, args->spec, "PATTERN");
+    std::string file_spec = ToLibrary(ctx, args->file_spec, "PATTERN");
     CStringArr list;
-    std::size_t slash = fs::LastSeparator(spec);
-    if (!args->recurse || spec.empty() || spec[0] == '"' || slash == std::string::npos) {
-      CPublicFun::GetFileName(spec.c_str(), args->recurse ? 1 : 0, &list);
+    std::size_t slash = fs::LastSeparator(file_spec);
+    if (!args->recurse || file_spec.empty() || file_spec[0] == '"' || slash == std::string::npos) {
+      CPublicFun::GetFileName(file_spec.c_str(), args->recurse ? 1 : 0, &list);
     } else {
-      CPublicFun::GetFileName(spec.c_str(), 0, &list);
-      std::string pattern = spec.substr(slash + 1);
-      std::vector<std::string> folders = SubFolders(spec.substr(0, slash));
-      Progress progress("listing " + ToUser(ctx, spec), folders.size());
+      CPublicFun::GetFileName(file_spec.c_str(), 0, &list);
+      std::string pattern = file_spec.substr(slash + 1);
+      std::vector<std::string> folders = SubFolders(file_spec.substr(0, slash));
+      Progress progress("listing " + ToUser(ctx, file_spec), folders.size());
       for (std::size_t i = 0; i < folders.size(); ++i) {
         CPublicFun::ScanDir(folders[i].c_str(), pattern.c_str(), &list);
         progress.Update(i + 1);
@@ -304,9 +304,9 @@ Run SetupExists(CLI::App& app, Context& ctx) {
   auto path = std::make_shared<std::string>();
   cmd->add_option("PATH", *path, "Path or wildcard pattern")->required();
   return [path, &ctx] {
-    std::string spec = ToLibrary(ctx, *path, "PATH");
-    int file = CPublicFun::IsExistFile(spec.c_str());
-    int folder = CPublicFun::IsExistDir(spec.c_str());
+    std::string file_spec = ToLibrary(ctx, *path, "PATH");
+    int file = CPublicFun::IsExistFile(file_spec.c_str());
+    int folder = CPublicFun::IsExistDir(file_spec.c_str());
     if (ctx.json) {
       PrintJson(ctx, {{"path", *path}, {"file", file}, {"folder", folder}});
     } else {

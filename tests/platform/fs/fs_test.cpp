@@ -70,10 +70,10 @@ TEST(PathTest, SeparatorsAndAbsolute) {
   EXPECT_EQ(FromOs("\xe4\xb8\xad"), "\xd6\xd0");
 }
 
-std::set<std::string> Names(std::string const& spec, bool with_dots = false) {
+std::set<std::string> Names(std::string const& file_spec, bool with_dots = false) {
   std::set<std::string> names;
   FileFind find;
-  for (bool more = find.Find(spec); more; more = find.Next()) {
+  for (bool more = find.Find(file_spec); more; more = find.Next()) {
     if (with_dots || !find.IsDots()) names.insert(find.name());
   }
   return names;
