@@ -158,35 +158,19 @@ class Storage final : public IStorage {
   }
 
   HRESULT CreateStream(char const* name, DWORD mode, IStream** stream) override {
-    std::uint32_t id = 0;
-    HRESULT hr = CreateElement(name, mode, kStream, &id);
-    if (FAILED(hr)) return hr;
-    *stream = new Stream(file_, id, mode);
-    return S_OK;
+    return Child<Stream>(&Storage::CreateElement, name, mode, kStream, stream);
   }
 
   HRESULT OpenStream(char const* name, DWORD mode, IStream** stream) override {
-    std::uint32_t id = 0;
-    HRESULT hr = OpenElement(name, mode, kStream, &id);
-    if (FAILED(hr)) return hr;
-    *stream = new Stream(file_, id, mode);
-    return S_OK;
+    return Child<Stream>(&Storage::OpenElement, name, mode, kStream, stream);
   }
 
   HRESULT CreateStorage(char const* name, DWORD mode, IStorage** storage) override {
-    std::uint32_t id = 0;
-    HRESULT hr = CreateElement(name, mode, kStorage, &id);
-    if (FAILED(hr)) return hr;
-    *storage = new Storage(file_, id, mode);
-    return S_OK;
+    return Child<Storage>(&Storage::CreateElement, name, mode, kStorage, storage);
   }
 
   HRESULT OpenStorage(char const* name, DWORD mode, IStorage** storage) override {
-    std::uint32_t id = 0;
-    HRESULT hr = OpenElement(name, mode, kStorage, &id);
-    if (FAILED(hr)) return hr;
-    *storage = new Storage(file_, id, mode);
-    return S_OK;
+    return Child<Storage>(&Storage::OpenElement, name, mode, kStorage, storage);
   }
 
   HRESULT DestroyElement(char const* name) override {
@@ -221,6 +205,18 @@ class Storage final : public IStorage {
   HRESULT Commit(DWORD) override { return file_->Commit(); }
 
  private:
+  // Finds or makes the child element with `find` (CreateElement or OpenElement) and hands
+  // it out as a new object of type Object.
+  template <typename Object, typename Interface>
+  HRESULT Child(HRESULT (Storage::*find)(char const*, DWORD, std::uint8_t, std::uint32_t*),
+                char const* name, DWORD mode, std::uint8_t type, Interface** out) {
+    std::uint32_t id = 0;
+    HRESULT hr = (this->*find)(name, mode, type, &id);
+    if (FAILED(hr)) return hr;
+    *out = new Object(file_, id, mode);
+    return S_OK;
+  }
+
   HRESULT CreateElement(char const* name, DWORD mode, std::uint8_t type, std::uint32_t* id) {
     std::u16string wide;
     if (!ValidMode(mode)) return STG_E_INVALIDFLAG;
