@@ -97,7 +97,12 @@ void CStringArr::InsertAt(int index, char* owned) {
 void CStringArr::Add(char const* s, int n) {
   std::size_t len = 0;
   if (s != nullptr) len = n < 0 ? std::strlen(s) : static_cast<std::size_t>(n);
-  InsertAt(m_nCount, CopyOf(s, len));
+  char* copy = CopyOf(s, len);
+  if (m_nCount == m_nCapacity) {
+    InsertAt(m_nCount, copy);
+    return;
+  }
+  m_pData[m_nCount++] = copy;
 }
 
 void CStringArr::AddIgnoreNULL(char const* s, int n) {
@@ -131,7 +136,7 @@ void CStringArr::RemoveAt(int i) {
 void CStringArr::RemoveAll() {
   for (int i = 0; i < m_nCount; ++i) StringPool::Free(m_pData[i]);
   delete[] m_pData;
-  m_pool.reset();
+  // The pool keeps its current chunk (at most 64 KiB), now empty, for the next entries.
   m_pData = nullptr;
   m_nCount = 0;
   m_nCapacity = 0;

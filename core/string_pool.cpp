@@ -52,6 +52,8 @@ char* StringPool::Copy(char const* s, std::size_t n) {
   std::size_t need = RoundUp(sizeof(Chunk*) + n + 1);
   constexpr std::size_t header = RoundUp(sizeof(Chunk));
   Chunk* chunk = current_;
+  // Once every block of the current chunk is freed, it is carved again from the start.
+  if (chunk != nullptr && chunk->live == 0) chunk->used = header;
   if (chunk == nullptr || chunk->used + need > chunk->size) {
     if (header + need > kMaxChunk / 4) {
       // A long string gets a chunk of its own, retired from the start.

@@ -4,8 +4,9 @@
 // heap block each: appending a short string costs a pointer bump, and the strings of a
 // list lie together in memory, which is what sorting and searching walk. Each block is
 // freed individually: a chunk counts its live blocks and is returned to the heap when the
-// last one goes and the pool has moved on to a newer chunk. Blocks never move, so a
-// pointer to a string stays valid until that string is freed.
+// last one goes and the pool has moved on to a newer chunk; the current chunk, once empty,
+// is carved again from its start, so a list that is cleared and refilled allocates nothing. Blocks
+// never move, so a pointer to a string stays valid until that string is freed.
 #ifndef QELSHARE_CORE_STRING_POOL_H_
 #define QELSHARE_CORE_STRING_POOL_H_
 

@@ -50,7 +50,6 @@ int CAnalyseExpression::Analyse(char const* lpszExp) {
   state.error.clear();
   state.node_offsets.clear();
   state.node_cursor = 0;
-  state.key_offsets.clear();
 
   if (m_pRoot != nullptr) Free(m_pRoot);
   state.nodes.ReleaseAll();
@@ -59,6 +58,8 @@ int CAnalyseExpression::Analyse(char const* lpszExp) {
     return 0;
   }
   m_arrKeyStream.RemoveAll();
+  state.pool.Clear();
+  state.pool_is_stream = true;
   MakeKeyStream(m_pRoot);
   Free(m_pRoot);
   int count = m_arrKeyStream.GetSize();
@@ -69,16 +70,17 @@ int CAnalyseExpression::Analyse(char const* lpszExp) {
 
   // A NOT that follows an operand is a binary SUB.
   using qel::expr::Kind;
-  using qel::expr::KindOf;
   Kind previous = qel::expr::kWord;
   bool first = true;
+  std::vector<Kind>& kinds = state.pool.kind;
   for (int i = 0; i < count; ++i) {
-    Kind kind = KindOf(m_arrKeyStream.Get(i));
+    Kind kind = kinds[i];
     if (kind == qel::expr::kNot && !first &&
         !(previous & (qel::expr::kLParen | qel::expr::kOr | qel::expr::kAnd | qel::expr::kSub |
                       qel::expr::kNot))) {
       m_arrKeyStream.Set(i, "SUB");
-      kind = qel::expr::kSub;
+      state.pool.text[i] = m_arrKeyStream.Get(i);
+      kind = kinds[i] = qel::expr::kSub;
     }
     previous = kind;
     first = false;

@@ -93,10 +93,9 @@ struct AnalyseState {
   int default_field = -1;
 
   // Byte offsets, in the expression, of the key tree's nodes in text order (filled by
-  // CreateKeyTree) and of each token of the key stream (filled by MakeKeyStream).
+  // CreateKeyTree, read by MakeKeyStream).
   std::vector<int> node_offsets;
   std::size_t node_cursor = 0;
-  std::vector<int> key_offsets;
 
   // Field list resolution: the offset of each entry of the list being checked, the
   // group fields being resolved on the current path (a chain of (field, parent) links,
@@ -119,7 +118,11 @@ struct AnalyseState {
   std::vector<tagEXP_NODE*> walk;
   std::vector<std::pair<tagEXP_NODE*, bool>> postorder;
   std::vector<BuildTask> tasks;
+  // The tokens the builder reads: while pool_is_stream holds, exactly the tokens of
+  // m_arrKeyStream (texts in the array's storage, their kinds and byte offsets), kept in
+  // step by MakeKeyStream and the NOT rewrite; then come the builder's extra tokens.
   TokenPool pool;
+  bool pool_is_stream = false;
   // The extra tokens of the builder ("(", ")", "/", "," and every field name), kept
   // from one analysis to the next while the registry does not grow.
   TokenPool extras;

@@ -157,12 +157,25 @@ int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText)
 
 void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
   qel::expr::AnalyseState& state = *m_pState;
+  qel::expr::TokenPool& pool = state.pool;
+  // The builder reads the tokens from the pool, which follows the array while the pool
+  // holds exactly the array's tokens; another array than the object's own breaks that.
+  if (!state.pool_is_stream ||
+      pool.text.size() != static_cast<std::size_t>(m_arrKeyStream.GetSize())) {
+    state.pool_is_stream = false;
+  }
   // In-order walk with an explicit stack.
   std::vector<tagEXP_NODE*>& stack = state.walk;
   stack.clear();
   tagEXP_NODE* node = pNode;
   int last = m_arrKeyStream.GetSize() - 1;
   bool last_reserved = last >= 0 && IsReservedKey(m_arrKeyStream.Get(last));
+  auto append = [&](std::string_view token, int offset) {
+    m_arrKeyStream.Add(token.data(), static_cast<int>(token.size()));
+    if (state.pool_is_stream) {
+      pool.Add(m_arrKeyStream.Get(m_arrKeyStream.GetSize() - 1), token.size(), offset);
+    }
+  };
   while (node != nullptr || !stack.empty()) {
     while (node != nullptr) {
       stack.push_back(node);
@@ -179,12 +192,8 @@ void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
     token = TrimBlanks(token);
     if (!token.empty()) {
       bool reserved = IsReserved(token);
-      if (m_arrKeyStream.GetSize() > 0 && !reserved && !last_reserved) {
-        m_arrKeyStream.Add("DEFAULT", 7);
-        state.key_offsets.push_back(offset);
-      }
-      m_arrKeyStream.Add(token.data(), static_cast<int>(token.size()));
-      state.key_offsets.push_back(offset);
+      if (m_arrKeyStream.GetSize() > 0 && !reserved && !last_reserved) append("DEFAULT", offset);
+      append(token, offset);
       last_reserved = reserved;
     }
     node = node->pRight;

@@ -57,6 +57,11 @@ int Slot(std::uint16_t bit) {
   }
 }
 
+// Whether a token of kind next may follow one of kind previous in a word chain.
+constexpr bool Alternates(Kind previous, Kind next) {
+  return (previous == kWord && next == kDefault) || (previous == kDefault && next == kWord);
+}
+
 std::uint64_t Key(int level, int n, int position) {
   return static_cast<std::uint64_t>(level + n + 1) << 32 | static_cast<std::uint32_t>(position);
 }
@@ -66,6 +71,7 @@ std::uint64_t Key(int level, int n, int position) {
 void TokenIndex::Build() {
   built_ = true;
   both_.assign(n_ + 1, 0);
+  chain_.assign(n_, 1);
   paren_.assign(n_ + 1, 0);
   open_.assign(n_ + 1, 0);
   for (int i = 0; i < n_; ++i) {
@@ -73,6 +79,7 @@ void TokenIndex::Build() {
     both_[i + 1] = both_[i] + Weight(k, Depth::kBoth);
     paren_[i + 1] = paren_[i] + Weight(k, Depth::kParen);
     open_[i + 1] = open_[i] + (k == kLParen);
+    if (i > 0 && Alternates(pool_.kind[i - 1], k)) chain_[i] = chain_[i - 1] + 1;
     if (k & kIndexedKinds) {
       int slot = Slot(k);
       positions_[slot].push_back(i);
@@ -206,6 +213,18 @@ int TokenIndex::CountOpenParens(int a, int b) {
   }
   if (!built_) Build();
   return open_[b] - open_[a];
+}
+
+bool TokenIndex::IsWordChain(int a, int b) {
+  if (b - a < 3 || (b - a) % 2 == 0 || pool_.kind[a] != kWord) return false;
+  if (b - a <= g_direct_scan_limit) {
+    for (int j = a + 1; j < b; ++j) {
+      if (!Alternates(pool_.kind[j - 1], pool_.kind[j])) return false;
+    }
+    return true;
+  }
+  if (!built_) Build();
+  return chain_[b - 1] >= b - a;
 }
 
 TokenView TokenView::Slice(int from, int to) const {

@@ -81,6 +81,15 @@ class TokenPool {
     offset.push_back(byte_offset);
     return static_cast<int>(text.size()) - 1;
   }
+  // A token of n bytes at text (a string that outlives the pool's use).
+  int Add(char const* token, std::size_t n, int byte_offset) {
+    return Add(n == 0 ? std::string_view() : std::string_view(token, n), byte_offset);
+  }
+  void Clear() {
+    text.clear();
+    kind.clear();
+    offset.clear();
+  }
 };
 
 // Answers scans over ranges [a, b) of the stream (ids 0..n-1 of the pool).
@@ -101,6 +110,9 @@ class TokenIndex {
   int LowestCount(int start, int a, int b);
   // Number of "(" tokens in [a, b).
   int CountOpenParens(int a, int b);
+  // Whether [a, b) is a word chain: words (kind kWord) alternating with DEFAULT, a word at
+  // each end, at least two words.
+  bool IsWordChain(int a, int b);
 
  private:
   void Build();
@@ -118,6 +130,9 @@ class TokenIndex {
   static constexpr int kKinds = 6;
   std::vector<std::uint32_t> positions_[kKinds];
   std::vector<std::uint64_t> by_both_[kKinds], by_paren_[kKinds];
+  // Per token: the length of the longest run of alternating words and DEFAULTs ending
+  // with it.
+  std::vector<int> chain_;
   // Minimum tree over both_ for LowestCount.
   std::vector<int> min_tree_;
   int min_leaves_ = 0;

@@ -32,6 +32,9 @@ class TreeBuilder {
   bool Qualified(TokenView group, int field, tagEXP_NODE** slot);
   bool TextGroup(TokenView const& group, int field, tagEXP_NODE** slot);
   bool TextLeaf(TokenView const& group, int field, tagEXP_NODE** slot);
+  void WordChain(TokenView const& group, int field, tagEXP_NODE** slot);
+  void WordLeaf(int id, int field, tagEXP_NODE** slot);
+  void HighlightWord(int id, int field);
   bool CheckOuterBrackets(TokenView const& list, bool* strip);
 
   int Rightmost(TokenView const& list, std::uint16_t mask, Depth depth);
@@ -118,16 +121,20 @@ TreeBuilder::TreeBuilder(CAnalyseExpression& owner, CStringArr& tokens)
       n_(tokens.GetSize()),
       index_(pool_, n_) {
   int fields = owner.m_arrFieldName.GetSize();
-  pool_.text.clear();
-  pool_.kind.clear();
-  pool_.offset.clear();
-  pool_.text.reserve(n_ + 4 + fields);
-  pool_.kind.reserve(n_ + 4 + fields);
-  pool_.offset.reserve(n_ + 4 + fields);
-  for (int i = 0; i < n_; ++i) {
-    char const* token = tokens.Get(i);
-    int offset = i < static_cast<int>(state_.key_offsets.size()) ? state_.key_offsets[i] : -1;
-    pool_.Add(token == nullptr ? std::string_view() : token, offset);
+  bool from_stream = state_.pool_is_stream && &tokens == &owner.m_arrKeyStream &&
+                     pool_.text.size() >= static_cast<std::size_t>(n_);
+  if (from_stream) {
+    // The pool holds the stream's tokens already; drop the extras of an earlier build.
+    pool_.text.resize(n_);
+    pool_.kind.resize(n_);
+    pool_.offset.resize(n_);
+  } else {
+    state_.pool_is_stream = false;
+    pool_.Clear();
+    for (int i = 0; i < n_; ++i) {
+      char const* token = tokens.Get(i);
+      pool_.Add(token == nullptr ? std::string_view() : token, -1);
+    }
   }
   TokenPool& extras = state_.extras;
   if (extras.text.size() != static_cast<std::size_t>(4 + fields)) {
@@ -493,6 +500,11 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot) {
 bool TreeBuilder::TextGroup(TokenView const& group, int field, tagEXP_NODE** slot) {
   // A single word holds no operator: straight to its leaf.
   if (group.size() == 1 && pool_.kind[group.At(0)] == kWord) return TextLeaf(group, field, slot);
+  if (group.pre.empty() && group.post.empty() && state_.first_of_name[field] &&
+      index_.IsWordChain(group.a, group.b)) {
+    WordChain(group, field, slot);
+    return true;
+  }
   bool any_of = owner_.m_arrFieldType[field] == 'F';
   bool has_paren = CountOpenParens(group) > 0;
   Depth depth = has_paren ? Depth::kParen : Depth::kNone;
@@ -549,30 +561,57 @@ bool TreeBuilder::TextLeaf(TokenView const& group, int field, tagEXP_NODE** slot
     return Reject("several words without an operator in field " + Quoted(FieldName(field)) +
                   ByteNote(OffsetAt(group, 0)));
   }
-  // The key is code LF kind LF words; the words also go to the highlight string.
-  tagEXP_NODE* node = NewNode(slot, code);
-  std::string& key = node->strKey;
-  key += '\n';
-  if (kinds != 0) {
-    key += kinds == kNear ? "NEAR\n" : kinds == kOrder ? "ORDER\n" : "PARA\n";
-    bool first = true;
-    std::size_t words_at = key.size();
-    for (int k = 0; k < m; ++k) {
-      int id = group.At(k);
-      if (pool_.kind[id] == kinds) continue;
-      if (!first) key += ' ';
-      key += Text(id);
-      first = false;
-    }
-    owner_.m_strRedKey.append(key, words_at);
-  } else {
-    key += "NEAR\n";
-    std::string_view word = StripEnds(Text(group.At(0)), '"', '"');
-    key += word;
-    owner_.m_strRedKey += word;
+  if (kinds == 0) {
+    WordLeaf(group.At(0), field, slot);
+    HighlightWord(group.At(0), field);
+    return true;
   }
-  owner_.m_strRedKey.append("[").append(code).append("]");
+  // The key is code LF kind LF words; the words also go to the highlight string.
+  std::string& key = NewNode(slot, code)->strKey;
+  key += kinds == kNear ? "\nNEAR\n" : kinds == kOrder ? "\nORDER\n" : "\nPARA\n";
+  std::size_t words_at = key.size();
+  bool first = true;
+  for (int k = 0; k < m; ++k) {
+    int id = group.At(k);
+    if (pool_.kind[id] == kinds) continue;
+    if (!first) key += ' ';
+    key += Text(id);
+    first = false;
+  }
+  owner_.m_strRedKey.append(key, words_at).append("[").append(code).append("]");
   return true;
+}
+
+// A word chain in a text field (words joined by the implicit DEFAULT), built as the
+// splits would build it, but in one pass: the rightmost DEFAULT is cut first, so the
+// tree leans left, ((w1 op w2) op w3) ..., with op AND in a field of type S and OR in
+// one of type F; every word is a leaf, highlighted in text order. Splitting would peel
+// one word per piece, which for long chains costs a piece waiting per word.
+void TreeBuilder::WordChain(TokenView const& group, int field, tagEXP_NODE** slot) {
+  std::string_view op = owner_.m_arrFieldType[field] == 'F' ? "OR" : "AND";
+  tagEXP_NODE** at = slot;
+  for (int id = group.b - 1; id > group.a; id -= 2) {
+    tagEXP_NODE* node = NewNode(at, op);
+    WordLeaf(id, field, &node->pRight);
+    at = &node->pLeft;
+  }
+  WordLeaf(group.a, field, at);
+  for (int id = group.a; id < group.b; id += 2) HighlightWord(id, field);
+}
+
+// The leaf of one word: code LF "NEAR" LF the word without its quotes.
+void TreeBuilder::WordLeaf(int id, int field, tagEXP_NODE** slot) {
+  std::string& key = NewNode(slot, FieldCode(field))->strKey;
+  key += "\nNEAR\n";
+  key += StripEnds(Text(id), '"', '"');
+}
+
+// The highlight entry of one word: the word without its quotes, then "[" code "]".
+void TreeBuilder::HighlightWord(int id, int field) {
+  owner_.m_strRedKey.append(StripEnds(Text(id), '"', '"'))
+      .append("[")
+      .append(FieldCode(field))
+      .append("]");
 }
 
 }  // namespace qel::expr
