@@ -17,7 +17,7 @@ CAnalyseExpression::~CAnalyseExpression() {
 void CAnalyseExpression::Free(tagEXP_NODE*& pNode) {
   // Nodes belong to the object's node store: releasing a tree only counts its nodes
   // (iteratively, so that trees as deep as the expression is long need no recursion).
-  std::vector<tagEXP_NODE*>& pending = m_pState->walk;
+  auto& pending = m_pState->walk;
   pending.clear();
   if (pNode != nullptr) pending.push_back(pNode);
   std::size_t count = 0;
@@ -72,7 +72,7 @@ int CAnalyseExpression::Analyse(char const* lpszExp) {
   using qel::expr::Kind;
   Kind previous = qel::expr::kWord;
   bool first = true;
-  std::vector<Kind>& kinds = state.pool.kind;
+  auto& kinds = state.pool.kind;
   for (int i = 0; i < count; ++i) {
     Kind kind = kinds[i];
     if (kind == qel::expr::kNot && !first &&

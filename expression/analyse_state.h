@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 #include "expression/token_index.h"
+#include "platform/memory/large_pages.h"
 #include "qelshare/CAnalyseExpression.h"
 
 namespace qel::expr {
@@ -39,41 +41,88 @@ struct TextHash {
 };
 using FieldMap = std::unordered_map<std::string, int, TextHash, std::equal_to<>>;
 
-// The node store of one CAnalyseExpression (see AnalyseState::nodes).
+// The node store of one CAnalyseExpression (see AnalyseState::nodes). Nodes are carved
+// from chunks in order: a few small ones for everyday queries, then chunks of 2 MiB of
+// large-page memory for the millions of nodes a megabyte of expression can need.
 class NodeArena {
  public:
+  NodeArena() = default;
+  NodeArena(NodeArena const&) = delete;
+  NodeArena& operator=(NodeArena const&) = delete;
+  ~NodeArena() {
+    while (!chunks_.empty()) DropLastChunk();
+  }
+
   // A node with an empty key and no children.
   tagEXP_NODE* New() {
-    if (used_ == chunks_.size() * kChunk) {
-      chunks_.push_back(std::make_unique<tagEXP_NODE[]>(kChunk));
+    if (chunk_ == chunks_.size() || pos_ == chunks_[chunk_].capacity) NextChunk();
+    Chunk& chunk = chunks_[chunk_];
+    tagEXP_NODE* node = chunk.nodes + pos_;
+    if (pos_ == chunk.constructed) {
+      new (node) tagEXP_NODE();
+      ++chunk.constructed;
+    } else {
+      node->strKey.clear();
+      node->pLeft = nullptr;
+      node->pRight = nullptr;
     }
-    tagEXP_NODE* node = &chunks_[used_ / kChunk][used_ % kChunk];
-    ++used_;
+    ++pos_;
     ++live_;
-    node->strKey.clear();
-    node->pLeft = nullptr;
-    node->pRight = nullptr;
     return node;
   }
   // count nodes were released; when none is left, storage is reused from the start.
   void Released(std::size_t count) {
     live_ = count < live_ ? live_ - count : 0;
-    if (live_ == 0) used_ = 0;
+    if (live_ == 0) Rewind();
   }
   // No node is live any more (the owner holds no tree).
-  void ReleaseAll() { live_ = used_ = 0; }
-  // With no node live, gives back the storage beyond a small reserve, so that one huge
+  void ReleaseAll() {
+    live_ = 0;
+    Rewind();
+  }
+  // With no node live, gives back the storage beyond the small chunks, so that one huge
   // expression does not keep its memory for the object's lifetime.
   void Trim() {
-    if (live_ == 0 && chunks_.size() > kKeptChunks) chunks_.resize(kKeptChunks);
+    if (live_ != 0) return;
+    Rewind();
+    while (chunks_.size() > kSmallChunks) DropLastChunk();
   }
 
  private:
-  static constexpr std::size_t kChunk = 512;
-  static constexpr std::size_t kKeptChunks = 8;
-  std::vector<std::unique_ptr<tagEXP_NODE[]>> chunks_;
-  std::size_t used_ = 0;  // nodes handed out since the store was last empty
-  std::size_t live_ = 0;  // of those, not yet released
+  struct Chunk {
+    tagEXP_NODE* nodes;
+    std::size_t capacity;
+    std::size_t constructed;  // nodes built so far (they are reused, never rebuilt)
+  };
+  static constexpr std::size_t kSmallNodes = 512;
+  static constexpr std::size_t kSmallChunks = 8;
+  static constexpr std::size_t kLargeNodes = (std::size_t{2} << 20) / sizeof(tagEXP_NODE);
+
+  void Rewind() {
+    chunk_ = 0;
+    pos_ = 0;
+  }
+  void NextChunk() {
+    if (chunk_ < chunks_.size()) {
+      ++chunk_;
+      pos_ = 0;
+    }
+    if (chunk_ < chunks_.size()) return;
+    std::size_t capacity = chunks_.size() < kSmallChunks ? kSmallNodes : kLargeNodes;
+    void* block = memory::AllocateLarge(capacity * sizeof(tagEXP_NODE));
+    chunks_.push_back(Chunk{static_cast<tagEXP_NODE*>(block), capacity, 0});
+  }
+  void DropLastChunk() {
+    Chunk& chunk = chunks_.back();
+    for (std::size_t i = 0; i < chunk.constructed; ++i) chunk.nodes[i].~tagEXP_NODE();
+    memory::FreeLarge(chunk.nodes, chunk.capacity * sizeof(tagEXP_NODE));
+    chunks_.pop_back();
+  }
+
+  std::vector<Chunk> chunks_;
+  std::size_t chunk_ = 0;  // chunk of the next node
+  std::size_t pos_ = 0;    // its place in that chunk
+  std::size_t live_ = 0;   // nodes handed out and not yet released
 };
 
 // A token list waiting to be built into the tree at *slot (see tree_builder.cpp).
@@ -94,7 +143,7 @@ struct AnalyseState {
 
   // Byte offsets, in the expression, of the key tree's nodes in text order (filled by
   // CreateKeyTree, read by MakeKeyStream).
-  std::vector<int> node_offsets;
+  memory::LargeVector<int> node_offsets;
   std::size_t node_cursor = 0;
 
   // Field list resolution: the offset of each entry of the list being checked, the
@@ -115,9 +164,9 @@ struct AnalyseState {
   NodeArena nodes;
 
   // Working buffers reused from one analysis to the next.
-  std::vector<tagEXP_NODE*> walk;
-  std::vector<std::pair<tagEXP_NODE*, bool>> postorder;
-  std::vector<BuildTask> tasks;
+  memory::LargeVector<tagEXP_NODE*> walk;
+  memory::LargeVector<std::pair<tagEXP_NODE*, bool>> postorder;
+  memory::LargeVector<BuildTask> tasks;
   // The tokens the builder reads: while pool_is_stream holds, exactly the tokens of
   // m_arrKeyStream (texts in the array's storage, their kinds and byte offsets), kept in
   // step by MakeKeyStream and the NOT rewrite; then come the builder's extra tokens.
@@ -132,9 +181,14 @@ struct AnalyseState {
   void TrimBuffers() {
     nodes.Trim();
     constexpr std::size_t kKept = 4096;
-    if (tasks.capacity() > kKept) std::vector<BuildTask>().swap(tasks);
-    if (walk.capacity() > kKept) std::vector<tagEXP_NODE*>().swap(walk);
+    if (tasks.capacity() > kKept) decltype(tasks)().swap(tasks);
+    if (walk.capacity() > kKept) decltype(walk)().swap(walk);
     if (postorder.capacity() > kKept) decltype(postorder)().swap(postorder);
+    if (node_offsets.capacity() > kKept) decltype(node_offsets)().swap(node_offsets);
+    if (pool.text.capacity() > kKept) {
+      pool = TokenPool();
+      pool_is_stream = false;
+    }
   }
 
   // Records the reason of a rejection (the first one stands).

@@ -97,7 +97,7 @@ std::string_view FoldedOperator(std::string_view token) {
 int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText) {
   pNode = nullptr;
   if (lpszText == nullptr) return 1;
-  std::vector<int>& offsets = m_pState->node_offsets;
+  auto& offsets = m_pState->node_offsets;
   auto NewNode = [this](std::string_view key) {
     tagEXP_NODE* node = m_pState->nodes.New();
     node->strKey.assign(key);
@@ -165,7 +165,7 @@ void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
     state.pool_is_stream = false;
   }
   // In-order walk with an explicit stack.
-  std::vector<tagEXP_NODE*>& stack = state.walk;
+  auto& stack = state.walk;
   stack.clear();
   tagEXP_NODE* node = pNode;
   int last = m_arrKeyStream.GetSize() - 1;

@@ -12,7 +12,7 @@ void CAnalyseExpression::MakePoland(tagEXP_NODE* pNode) {
   };
   // Post-order walk with an explicit stack: a node is written once both of its subtrees
   // are; the flag marks nodes whose subtrees are already on their way.
-  std::vector<std::pair<tagEXP_NODE*, bool>>& stack = m_pState->postorder;
+  auto& stack = m_pState->postorder;
   stack.clear();
   if (pNode != nullptr) stack.push_back({pNode, false});
   while (!stack.empty()) {

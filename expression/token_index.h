@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/memory/large_pages.h"
+
 namespace qel::expr {
 
 // Kinds of tokens the builder looks for, as bits so that scans take sets of kinds.
@@ -71,9 +73,9 @@ extern int g_direct_scan_limit;
 // The tokens of one analysis: the stream, then the extra tokens.
 class TokenPool {
  public:
-  std::vector<std::string_view> text;
-  std::vector<Kind> kind;
-  std::vector<int> offset;  // byte offset in the expression, -1 for extra tokens
+  memory::LargeVector<std::string_view> text;
+  memory::LargeVector<Kind> kind;
+  memory::LargeVector<int> offset;  // byte offset in the expression, -1 for extra tokens
 
   int Add(std::string_view token, int byte_offset) {
     text.push_back(token);
@@ -124,17 +126,17 @@ class TokenIndex {
   bool built_ = false;
   // Running counts before token i (i = 0..n): both bracket kinds, parentheses only, and
   // the number of "(" tokens.
-  std::vector<int> both_, paren_, open_;
+  memory::LargeVector<int> both_, paren_, open_;
   // Per indexed kind: positions in order, and keys (level << 32 | position) sorted, where
   // level is the running count before the token, for both depth modes.
   static constexpr int kKinds = 6;
-  std::vector<std::uint32_t> positions_[kKinds];
-  std::vector<std::uint64_t> by_both_[kKinds], by_paren_[kKinds];
+  memory::LargeVector<std::uint32_t> positions_[kKinds];
+  memory::LargeVector<std::uint64_t> by_both_[kKinds], by_paren_[kKinds];
   // Per token: the length of the longest run of alternating words and DEFAULTs ending
   // with it.
-  std::vector<int> chain_;
+  memory::LargeVector<int> chain_;
   // Minimum tree over both_ for LowestCount.
-  std::vector<int> min_tree_;
+  memory::LargeVector<int> min_tree_;
   int min_leaves_ = 0;
 };
 

@@ -64,7 +64,7 @@ class TreeBuilder {
   CAnalyseExpression& owner_;
   AnalyseState& state_;
   TokenPool& pool_;
-  std::vector<Task>& stack_;
+  memory::LargeVector<Task>& stack_;
   int n_;
   int lparen_, rparen_, slash_, comma_, field_base_;
   TokenIndex index_;
