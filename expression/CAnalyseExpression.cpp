@@ -15,8 +15,15 @@ CAnalyseExpression::~CAnalyseExpression() {
 }
 
 void CAnalyseExpression::Free(tagEXP_NODE*& pNode) {
-  // Nodes belong to the object's node store: releasing a tree only counts its nodes
-  // (iteratively, so that trees as deep as the expression is long need no recursion).
+  // Nodes belong to the object's node store, and every live node hangs under m_pRoot:
+  // releasing that tree releases them all at once.
+  if (&pNode == &m_pRoot) {
+    m_pState->nodes.ReleaseAll();
+    pNode = nullptr;
+    return;
+  }
+  // Another tree: count its nodes (iteratively, so that trees as deep as the expression
+  // is long need no recursion).
   auto& pending = m_pState->walk;
   pending.clear();
   if (pNode != nullptr) pending.push_back(pNode);
@@ -51,8 +58,7 @@ int CAnalyseExpression::Analyse(char const* lpszExp) {
   state.node_offsets.clear();
   state.node_cursor = 0;
 
-  if (m_pRoot != nullptr) Free(m_pRoot);
-  state.nodes.ReleaseAll();
+  Free(m_pRoot);
   if (!CreateKeyTree(m_pRoot, lpszExp)) {
     Free(m_pRoot);
     return 0;

@@ -23,9 +23,20 @@ constexpr bool IsBlank(char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// text without whitespace at either end; a trailing blank is removed only when it is a
-// character of its own (not the trail byte of a two-byte character).
-std::string_view TrimBlanks(std::string_view text);
+// text without its trailing whitespace, where a trailing blank is removed only when it
+// is a character of its own (not the trail byte of a two-byte character).
+std::string_view TrimTrailingBlanks(std::string_view text);
+
+// text without whitespace at either end (see TrimTrailingBlanks). Inline, because every
+// token passes through it and almost none ends with a blank.
+inline std::string_view TrimBlanks(std::string_view text) {
+  std::size_t begin = 0;
+  while (begin < text.size() && IsBlank(text[begin])) ++begin;
+  text.remove_prefix(begin);
+  // A last byte that is no blank ends the text whatever character it belongs to.
+  if (text.empty() || !IsBlank(text.back())) return text;
+  return TrimTrailingBlanks(text);
+}
 
 // True for group field type letters: s, f, n, d, y.
 constexpr bool IsGroupType(unsigned char t) {

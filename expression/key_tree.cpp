@@ -14,19 +14,15 @@
 
 namespace qel::expr {
 
-std::string_view TrimBlanks(std::string_view text) {
-  std::size_t begin = 0;
-  while (begin < text.size() && IsBlank(text[begin])) ++begin;
-  // A last byte that is no blank ends the text whatever character it belongs to.
-  if (begin == text.size() || !IsBlank(text.back())) return text.substr(begin);
+std::string_view TrimTrailingBlanks(std::string_view text) {
   // The end of the last character that is not a blank, walking whole characters.
-  std::size_t end = begin;
-  for (std::size_t i = begin; i < text.size();) {
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < text.size();) {
     std::size_t len = text::CharLength(text, i);
     if (len == 2 || !IsBlank(text[i])) end = i + len;
     i += len;
   }
-  return text.substr(begin, end - begin);
+  return text.substr(0, end);
 }
 
 std::string AtByte(int offset) {
@@ -100,7 +96,7 @@ int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText)
   auto& offsets = m_pState->node_offsets;
   auto NewNode = [this](std::string_view key) {
     tagEXP_NODE* node = m_pState->nodes.New();
-    node->strKey.assign(key);
+    node->strKey.append(key);  // the key is empty, its buffer reused
     return node;
   };
   std::string_view rest(lpszText);
@@ -147,7 +143,7 @@ int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText)
       m_pState->Fail("unclosed quote" + qel::expr::AtByte(OffsetOf(rest.substr(q), lpszText)));
       return 0;
     }
-    node->strKey.assign(rest.substr(q, close - q + 1));
+    node->strKey.append(rest.substr(q, close - q + 1));
     offsets.push_back(OffsetOf(rest.substr(q), lpszText));
     slot = &node->pRight;
     rest = TrimLeading(rest.substr(close + 1));
@@ -170,10 +166,11 @@ void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
   tagEXP_NODE* node = pNode;
   int last = m_arrKeyStream.GetSize() - 1;
   bool last_reserved = last >= 0 && IsReservedKey(m_arrKeyStream.Get(last));
-  auto append = [&](std::string_view token, int offset) {
+  auto append = [&](std::string_view token, qel::expr::Kind kind, int offset) {
     m_arrKeyStream.Add(token.data(), static_cast<int>(token.size()));
     if (state.pool_is_stream) {
-      pool.Add(m_arrKeyStream.Get(m_arrKeyStream.GetSize() - 1), token.size(), offset);
+      pool.Add(std::string_view(m_arrKeyStream.Get(m_arrKeyStream.GetSize() - 1), token.size()),
+               kind, offset);
     }
   };
   while (node != nullptr || !stack.empty()) {
@@ -191,9 +188,12 @@ void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
     if (!word.empty()) token = word;
     token = TrimBlanks(token);
     if (!token.empty()) {
-      bool reserved = IsReserved(token);
-      if (m_arrKeyStream.GetSize() > 0 && !reserved && !last_reserved) append("DEFAULT", offset);
-      append(token, offset);
+      qel::expr::Kind kind = qel::expr::KindOf(token);
+      bool reserved = kind != qel::expr::kWord || IsReserved(token);
+      if (m_arrKeyStream.GetSize() > 0 && !reserved && !last_reserved) {
+        append("DEFAULT", qel::expr::kDefault, offset);
+      }
+      append(token, kind, offset);
       last_reserved = reserved;
     }
     node = node->pRight;

@@ -77,16 +77,13 @@ class TokenPool {
   memory::LargeVector<Kind> kind;
   memory::LargeVector<int> offset;  // byte offset in the expression, -1 for extra tokens
 
-  int Add(std::string_view token, int byte_offset) {
+  // Adds a token (its text must outlive the pool's use) of a known kind.
+  void Add(std::string_view token, Kind token_kind, int byte_offset) {
     text.push_back(token);
-    kind.push_back(KindOf(token));
+    kind.push_back(token_kind);
     offset.push_back(byte_offset);
-    return static_cast<int>(text.size()) - 1;
   }
-  // A token of n bytes at text (a string that outlives the pool's use).
-  int Add(char const* token, std::size_t n, int byte_offset) {
-    return Add(n == 0 ? std::string_view() : std::string_view(token, n), byte_offset);
-  }
+  void Add(std::string_view token, int byte_offset) { Add(token, KindOf(token), byte_offset); }
   void Clear() {
     text.clear();
     kind.clear();

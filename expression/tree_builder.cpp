@@ -43,7 +43,7 @@ class TreeBuilder {
 
   tagEXP_NODE* NewNode(tagEXP_NODE** slot, std::string_view key) {
     tagEXP_NODE* node = state_.nodes.New();
-    node->strKey.assign(key);
+    node->strKey.append(key);  // the key is empty, its buffer reused
     *slot = node;
     return node;
   }
@@ -85,6 +85,8 @@ std::string ByteNote(int offset) {
 // Removes every leading copy of `first` and every trailing copy of `last`, the trailing
 // ones only where they are whole characters.
 std::string_view StripEnds(std::string_view text, char first, char last) {
+  // A last byte other than `last` ends a character other than `last`.
+  if (text.empty() || (text.front() != first && text.back() != last)) return text;
   std::size_t begin = 0;
   while (begin < text.size() && text[begin] == first) ++begin;
   std::size_t end = begin;
