@@ -72,7 +72,7 @@ CStringArr& CStringArr::operator=(CStringArr&& other) noexcept {
 
 void CStringArr::Reserve(int wanted) {
   if (wanted <= m_nCapacity) return;
-  int capacity = std::max({wanted, 8, m_nCapacity + m_nCapacity / 2});
+  int capacity = std::max({wanted, 16, m_nCapacity + m_nCapacity / 2});
   char** table = new char*[capacity];
   if (m_nCount > 0) std::memcpy(table, m_pData, sizeof(char*) * m_nCount);
   delete[] m_pData;

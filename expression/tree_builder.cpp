@@ -7,6 +7,7 @@
 // pieces are TokenViews over the shared stream, never copies, and they wait on an
 // explicit stack instead of the call stack: left pieces are built before right ones, so
 // leaves (and their highlight entries) come in the same order as a depth-first descent.
+#include <array>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -37,6 +38,9 @@ class TreeBuilder {
   void HighlightWord(int id, int field);
   bool CheckOuterBrackets(TokenView const& list, bool* strip);
 
+  using Passes = std::array<std::uint16_t, 3>;
+  int Cut(TokenView const& list, Passes const& passes, Depth depth, bool rightmost,
+          std::uint16_t* pass);
   int Rightmost(TokenView const& list, std::uint16_t mask, Depth depth);
   int Leftmost(TokenView const& list, std::uint16_t mask, Depth depth);
   int CountOpenParens(TokenView const& list);
@@ -72,6 +76,9 @@ class TreeBuilder {
 };
 
 namespace {
+
+// The Boolean operators by how loosely they bind: OR and SUB, then AND, then NOT.
+constexpr std::array<std::uint16_t, 3> kBooleanPasses = {kOr | kSub, kAnd, kNot};
 
 std::string Quoted(std::string_view text) {
   return "'" + std::string(text) + "'";
@@ -213,6 +220,47 @@ int TreeBuilder::CountOpenParens(TokenView const& list) {
   return count;
 }
 
+// The operator to cut list at: of the three passes (disjoint sets of indexed kinds), the
+// first that has an operator at bracket depth 0 (anywhere, for Depth::kNone), and of that
+// pass the rightmost or the leftmost one. Returns its position and sets *pass to the
+// pass's kinds, or returns -1. A short list is scanned once for all three passes.
+int TreeBuilder::Cut(TokenView const& list, Passes const& passes, Depth depth, bool rightmost,
+                     std::uint16_t* pass) {
+  int n = list.size();
+  if (n > g_direct_scan_limit) {
+    for (std::uint16_t mask : passes) {
+      int k = rightmost ? Rightmost(list, mask, depth) : Leftmost(list, mask, depth);
+      if (k >= 0) {
+        *pass = mask;
+        return k;
+      }
+    }
+    return -1;
+  }
+  std::uint16_t any = passes[0] | passes[1] | passes[2];
+  int found[3] = {-1, -1, -1};
+  int count = 0;
+  for (int j = 0; j < n; ++j) {
+    int k = rightmost ? n - 1 - j : j;
+    Kind kind = pool_.kind[list.At(k)];
+    count += Weight(kind, depth);
+    if (!(kind & any) || (depth != Depth::kNone && count != 0)) continue;
+    if (kind & passes[0]) {
+      *pass = passes[0];
+      return k;
+    }
+    int p = kind & passes[1] ? 1 : 2;
+    if (found[p] < 0) found[p] = k;
+  }
+  for (int p = 1; p < 3; ++p) {
+    if (found[p] >= 0) {
+      *pass = passes[p];
+      return found[p];
+    }
+  }
+  return -1;
+}
+
 // For a list that starts with "(" and ends with ")": false when the brackets are
 // unbalanced; else *strip tells whether the two enclose the whole list (rather than the
 // first one closing early).
@@ -310,10 +358,8 @@ bool TreeBuilder::Process(Task task) {
       }
 
       // Boolean operators at depth 0, loosest first, the rightmost of each.
-      for (std::uint16_t mask :
-           {std::uint16_t(kOr | kSub), std::uint16_t(kAnd), std::uint16_t(kNot)}) {
-        int k = Rightmost(list, mask, Depth::kBoth);
-        if (k < 0) continue;
+      std::uint16_t mask = 0;
+      if (int k = Cut(list, kBooleanPasses, Depth::kBoth, true, &mask); k >= 0) {
         int id = list.At(k);
         if (mask == kNot && k != 0) {
           return Reject("NOT must begin its group" + ByteNote(OffsetAt(list, k)));
@@ -407,11 +453,8 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot) {
     }
     TokenView inner = strip ? group.Slice(1, group.size() - 1) : group;
     int m = inner.size();
-    bool cut = false;
-    for (std::uint16_t mask :
-         {std::uint16_t(kOr | kSub), std::uint16_t(kAnd), std::uint16_t(kNot)}) {
-      int k = Leftmost(inner, mask, Depth::kBoth);
-      if (k < 0) continue;
+    std::uint16_t mask = 0;
+    if (int k = Cut(inner, kBooleanPasses, Depth::kBoth, false, &mask); k >= 0) {
       if (mask == kNot && k != 0) {
         return Reject("NOT must begin its group" + ByteNote(OffsetAt(inner, k)));
       }
@@ -426,10 +469,8 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot) {
       tagEXP_NODE* node = NewNode(slot, Text(inner.At(k)));
       Push(operand(k + 1, m), &node->pRight, -1);
       if (mask != kNot) Push(operand(0, k), &node->pLeft, -1);
-      cut = true;
-      break;
+      return true;
     }
-    if (cut) return true;
     if (!strip) break;
     group = std::move(inner);
   }
@@ -510,14 +551,13 @@ bool TreeBuilder::TextGroup(TokenView const& group, int field, tagEXP_NODE** slo
   bool any_of = owner_.m_arrFieldType[field] == 'F';
   bool has_paren = CountOpenParens(group) > 0;
   Depth depth = has_paren ? Depth::kParen : Depth::kNone;
-  std::uint16_t const passes[] = {
+  Passes const passes = {
       std::uint16_t(kOr | kSub | (any_of ? kDefault : 0)),
       std::uint16_t(kAnd | (any_of ? 0 : kDefault)),
       std::uint16_t(kNot),
   };
-  for (std::uint16_t mask : passes) {
-    int k = Rightmost(group, mask, depth);
-    if (k < 0) continue;
+  std::uint16_t mask = 0;
+  if (int k = Cut(group, passes, depth, true, &mask); k >= 0) {
     int m = group.size();
     auto operand = [&](int from, int to) {
       TokenView piece = group.Slice(from, to);
@@ -531,9 +571,9 @@ bool TreeBuilder::TextGroup(TokenView const& group, int field, tagEXP_NODE** slo
       Push(operand(1, m), &node->pRight, -1);
       return true;
     }
-    std::string key(Text(group.At(k)));
+    std::string_view key = Text(group.At(k));
     if (key == "DEFAULT") key = mask & kOr ? "OR" : "AND";
-    tagEXP_NODE* node = NewNode(slot, std::move(key));
+    tagEXP_NODE* node = NewNode(slot, key);
     Push(operand(k + 1, m), &node->pRight, -1);
     Push(operand(0, k), &node->pLeft, -1);
     return true;
