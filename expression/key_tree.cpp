@@ -169,8 +169,8 @@ void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
   auto append = [&](std::string_view token, qel::expr::Kind kind, int offset) {
     m_arrKeyStream.Add(token.data(), static_cast<int>(token.size()));
     if (state.pool_is_stream) {
-      pool.Add(std::string_view(m_arrKeyStream.Get(m_arrKeyStream.GetSize() - 1), token.size()),
-               kind, offset);
+      char const* stored = m_arrKeyStream.m_pData[m_arrKeyStream.m_nCount - 1];
+      pool.Add(std::string_view(stored, token.size()), kind, offset);
     }
   };
   while (node != nullptr || !stack.empty()) {
@@ -189,8 +189,10 @@ void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
     token = TrimBlanks(token);
     if (!token.empty()) {
       qel::expr::Kind kind = qel::expr::KindOf(token);
-      bool reserved = kind != qel::expr::kWord || IsReserved(token);
-      if (m_arrKeyStream.GetSize() > 0 && !reserved && !last_reserved) {
+      // Of the words, only "-", "#" and numbered references are reserved.
+      bool reserved =
+          kind != qel::expr::kWord || ((token[0] == '-' || token[0] == '#') && IsReserved(token));
+      if (m_arrKeyStream.m_nCount > 0 && !reserved && !last_reserved) {
         append("DEFAULT", qel::expr::kDefault, offset);
       }
       append(token, kind, offset);

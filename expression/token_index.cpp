@@ -69,45 +69,47 @@ std::uint64_t Key(int level, int n, int position) {
 }  // namespace
 
 void TokenIndex::Build() {
-  built_ = true;
-  both_.assign(n_ + 1, 0);
-  chain_.assign(n_, 1);
-  paren_.assign(n_ + 1, 0);
-  open_.assign(n_ + 1, 0);
+  tables_ = std::make_unique<Tables>();
+  Tables& t = *tables_;
+  t.both.assign(n_ + 1, 0);
+  t.chain.assign(n_, 1);
+  t.paren.assign(n_ + 1, 0);
+  t.open.assign(n_ + 1, 0);
   for (int i = 0; i < n_; ++i) {
     Kind k = pool_.kind[i];
-    both_[i + 1] = both_[i] + Weight(k, Depth::kBoth);
-    paren_[i + 1] = paren_[i] + Weight(k, Depth::kParen);
-    open_[i + 1] = open_[i] + (k == kLParen);
-    if (i > 0 && Alternates(pool_.kind[i - 1], k)) chain_[i] = chain_[i - 1] + 1;
+    t.both[i + 1] = t.both[i] + Weight(k, Depth::kBoth);
+    t.paren[i + 1] = t.paren[i] + Weight(k, Depth::kParen);
+    t.open[i + 1] = t.open[i] + (k == kLParen);
+    if (i > 0 && Alternates(pool_.kind[i - 1], k)) t.chain[i] = t.chain[i - 1] + 1;
     if (k & kIndexedKinds) {
       int slot = Slot(k);
-      positions_[slot].push_back(i);
-      by_both_[slot].push_back(Key(both_[i], n_, i));
-      by_paren_[slot].push_back(Key(paren_[i], n_, i));
+      t.positions[slot].push_back(i);
+      t.by_both[slot].push_back(Key(t.both[i], n_, i));
+      t.by_paren[slot].push_back(Key(t.paren[i], n_, i));
     }
   }
-  for (int slot = 0; slot < kKinds; ++slot) {
-    std::sort(by_both_[slot].begin(), by_both_[slot].end());
-    std::sort(by_paren_[slot].begin(), by_paren_[slot].end());
+  for (int slot = 0; slot < Tables::kKinds; ++slot) {
+    std::sort(t.by_both[slot].begin(), t.by_both[slot].end());
+    std::sort(t.by_paren[slot].begin(), t.by_paren[slot].end());
   }
-  min_leaves_ = n_ + 1;
-  min_tree_.assign(2 * min_leaves_, INT_MAX);
-  for (int i = 0; i <= n_; ++i) min_tree_[min_leaves_ + i] = both_[i];
-  for (int i = min_leaves_ - 1; i > 0; --i) {
-    min_tree_[i] = std::min(min_tree_[2 * i], min_tree_[2 * i + 1]);
+  t.min_leaves = n_ + 1;
+  t.min_tree.assign(2 * t.min_leaves, INT_MAX);
+  for (int i = 0; i <= n_; ++i) t.min_tree[t.min_leaves + i] = t.both[i];
+  for (int i = t.min_leaves - 1; i > 0; --i) {
+    t.min_tree[i] = std::min(t.min_tree[2 * i], t.min_tree[2 * i + 1]);
   }
 }
 
 int TokenIndex::Nearest(std::uint16_t mask, Depth depth, int level, int a, int b,
                         bool rightmost) const {
+  Tables const& t = *tables_;
   int best = -1;
   for (std::uint16_t bit = 1; bit <= kSlash; bit <<= 1) {
     if (!(mask & bit)) continue;
     int slot = Slot(bit);
     int found = -1;
     if (depth == Depth::kNone) {
-      auto const& list = positions_[slot];
+      auto const& list = t.positions[slot];
       if (rightmost) {
         auto it = std::lower_bound(list.begin(), list.end(), static_cast<std::uint32_t>(b));
         if (it != list.begin() && static_cast<int>(*(it - 1)) >= a) found = *(it - 1);
@@ -117,7 +119,7 @@ int TokenIndex::Nearest(std::uint16_t mask, Depth depth, int level, int a, int b
       }
     } else {
       if (level < -n_ || level > n_) continue;  // no token has this level
-      auto const& keys = depth == Depth::kBoth ? by_both_[slot] : by_paren_[slot];
+      auto const& keys = depth == Depth::kBoth ? t.by_both[slot] : t.by_paren[slot];
       std::uint64_t level_bits = Key(level, n_, 0) >> 32;
       if (rightmost) {
         auto it = std::lower_bound(keys.begin(), keys.end(), Key(level, n_, b));
@@ -154,7 +156,7 @@ int TokenIndex::Rightmost(std::uint16_t mask, Depth depth, int a, int b, int* co
     *count = c;
     return hit;
   }
-  if (!built_) Build();
+  if (!tables_) Build();
   // The count after token j (an operator, weight 0) is *count plus the weights of the
   // tokens after it: 0 exactly when the prefix count before j equals prefix(b) + *count.
   int hit = Nearest(mask, depth, Prefix(depth, b) + *count, a, b, true);
@@ -177,7 +179,7 @@ int TokenIndex::Leftmost(std::uint16_t mask, Depth depth, int a, int b, int* cou
     *count = c;
     return hit;
   }
-  if (!built_) Build();
+  if (!tables_) Build();
   int hit = Nearest(mask, depth, Prefix(depth, a) - *count, a, b, false);
   if (depth != Depth::kNone) *count += Prefix(depth, b) - Prefix(depth, a);
   return hit;
@@ -194,15 +196,16 @@ int TokenIndex::LowestCount(int start, int a, int b) {
     }
     return low;
   }
-  if (!built_) Build();
-  // The count after token j is start + both_[j + 1] - both_[a]: minimum of both_ over
+  if (!tables_) Build();
+  Tables const& t = *tables_;
+  // The count after token j is start + both[j + 1] - both[a]: minimum of both over
   // a + 1 .. b.
   int low = INT_MAX;
-  for (int lo = a + 1 + min_leaves_, hi = b + 1 + min_leaves_; lo < hi; lo >>= 1, hi >>= 1) {
-    if (lo & 1) low = std::min(low, min_tree_[lo++]);
-    if (hi & 1) low = std::min(low, min_tree_[--hi]);
+  for (int lo = a + 1 + t.min_leaves, hi = b + 1 + t.min_leaves; lo < hi; lo >>= 1, hi >>= 1) {
+    if (lo & 1) low = std::min(low, t.min_tree[lo++]);
+    if (hi & 1) low = std::min(low, t.min_tree[--hi]);
   }
-  return start - both_[a] + low;
+  return start - t.both[a] + low;
 }
 
 int TokenIndex::CountOpenParens(int a, int b) {
@@ -211,8 +214,8 @@ int TokenIndex::CountOpenParens(int a, int b) {
     for (int j = a; j < b; ++j) count += pool_.kind[j] == kLParen;
     return count;
   }
-  if (!built_) Build();
-  return open_[b] - open_[a];
+  if (!tables_) Build();
+  return tables_->open[b] - tables_->open[a];
 }
 
 bool TokenIndex::IsWordChain(int a, int b) {
@@ -223,8 +226,8 @@ bool TokenIndex::IsWordChain(int a, int b) {
     }
     return true;
   }
-  if (!built_) Build();
-  return chain_[b - 1] >= b - a;
+  if (!tables_) Build();
+  return tables_->chain[b - 1] >= b - a;
 }
 
 TokenView TokenView::Slice(int from, int to) const {

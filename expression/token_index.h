@@ -15,6 +15,7 @@
 #define QELSHARE_EXPRESSION_TOKEN_INDEX_H_
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -115,26 +116,33 @@ class TokenIndex {
 
  private:
   void Build();
-  int Prefix(Depth depth, int i) const { return depth == Depth::kBoth ? both_[i] : paren_[i]; }
+  int Prefix(Depth depth, int i) const {
+    return depth == Depth::kBoth ? tables_->both[i] : tables_->paren[i];
+  }
   int Nearest(std::uint16_t mask, Depth depth, int level, int a, int b, bool rightmost) const;
+
+  // The tables, built on the first question about a long range (most analyses never ask
+  // one, and then build nothing).
+  struct Tables {
+    // Running counts before token i (i = 0..n): both bracket kinds, parentheses only, and
+    // the number of "(" tokens.
+    memory::LargeVector<int> both, paren, open;
+    // Per indexed kind: positions in order, and keys (level << 32 | position) sorted,
+    // where level is the running count before the token, for both depth modes.
+    static constexpr int kKinds = 6;
+    memory::LargeVector<std::uint32_t> positions[kKinds];
+    memory::LargeVector<std::uint64_t> by_both[kKinds], by_paren[kKinds];
+    // Per token: the length of the longest run of alternating words and DEFAULTs ending
+    // with it.
+    memory::LargeVector<int> chain;
+    // Minimum tree over both for LowestCount.
+    memory::LargeVector<int> min_tree;
+    int min_leaves = 0;
+  };
 
   TokenPool const& pool_;
   int n_;
-  bool built_ = false;
-  // Running counts before token i (i = 0..n): both bracket kinds, parentheses only, and
-  // the number of "(" tokens.
-  memory::LargeVector<int> both_, paren_, open_;
-  // Per indexed kind: positions in order, and keys (level << 32 | position) sorted, where
-  // level is the running count before the token, for both depth modes.
-  static constexpr int kKinds = 6;
-  memory::LargeVector<std::uint32_t> positions_[kKinds];
-  memory::LargeVector<std::uint64_t> by_both_[kKinds], by_paren_[kKinds];
-  // Per token: the length of the longest run of alternating words and DEFAULTs ending
-  // with it.
-  memory::LargeVector<int> chain_;
-  // Minimum tree over both_ for LowestCount.
-  memory::LargeVector<int> min_tree_;
-  int min_leaves_ = 0;
+  std::unique_ptr<Tables> tables_;
 };
 
 // A small list of token ids held inline (spilling to the heap when long). It is kept

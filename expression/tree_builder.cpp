@@ -650,10 +650,11 @@ void TreeBuilder::WordLeaf(int id, int field, tagEXP_NODE** slot) {
 
 // The highlight entry of one word: the word without its quotes, then "[" code "]".
 void TreeBuilder::HighlightWord(int id, int field) {
-  owner_.m_strRedKey.append(StripEnds(Text(id), '"', '"'))
-      .append("[")
-      .append(FieldCode(field))
-      .append("]");
+  std::string& redkey = owner_.m_strRedKey;
+  redkey.append(StripEnds(Text(id), '"', '"'));
+  redkey.push_back('[');
+  redkey.append(FieldCode(field));
+  redkey.push_back(']');
 }
 
 }  // namespace qel::expr
