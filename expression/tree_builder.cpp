@@ -543,8 +543,9 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot) {
 bool TreeBuilder::TextGroup(TokenView const& group, int field, tagEXP_NODE** slot) {
   // A single word holds no operator: straight to its leaf.
   if (group.size() == 1 && pool_.kind[group.At(0)] == kWord) return TextLeaf(group, field, slot);
-  if (group.pre.empty() && group.post.empty() && state_.first_of_name[field] &&
-      index_.IsWordChain(group.a, group.b)) {
+  // A plain run of words (the field is always the first of its name, the one its
+  // qualifier resolves to, so every piece of the run would come back to it).
+  if (group.pre.empty() && group.post.empty() && index_.IsWordChain(group.a, group.b)) {
     WordChain(group, field, slot);
     return true;
   }

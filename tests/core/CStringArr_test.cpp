@@ -93,6 +93,22 @@ TEST(CStringArrTest, LongStringsAndChurnKeepEveryText) {
   EXPECT_EQ(std::string(a.Get(2)), std::string(2, 'b'));
 }
 
+// Clearing keeps the empty string storage for reuse: refilled entries are new, intact
+// texts, and a pointer taken after the refill survives later growth.
+TEST(CStringArrTest, ClearAndRefillReusesStorage) {
+  CStringArr a;
+  for (int round = 0; round < 50; ++round) {
+    a.RemoveAll();
+    EXPECT_EQ(a.m_pData, nullptr);
+    for (int i = 0; i < 40; ++i) a.Add(std::to_string(round * 100 + i).c_str(), -1);
+    char* first = a.Get(0);
+    for (int i = 0; i < 400; ++i) a.Add("grow", 4);
+    ASSERT_EQ(first, a.Get(0));
+    EXPECT_EQ(std::string(a.Get(0)), std::to_string(round * 100));
+    EXPECT_EQ(std::string(a.Get(39)), std::to_string(round * 100 + 39));
+  }
+}
+
 TEST(CStringArrTest, FindInsertBuildsASortedSet) {
   CStringArr a;
   int inserted = -1;

@@ -422,4 +422,38 @@ TEST(AnalyseLimitsTest, MegabyteInputsReturnZeroOrOne) {
   }
 }
 
+// Words joined by the implicit DEFAULT in one text field make a left-leaning tree: AND
+// in a field of type S, OR in one of type F, words highlighted in text order.
+TEST(AnalyseChainTest, WordChainsLeanLeft) {
+  CAnalyseExpression e;
+  Register(e, true);
+  ASSERT_EQ(e.Analyse("a \"b c\" d/title"), 1);
+  EXPECT_EQ(e.GetPoland(), "TI\nNEAR\na\rTI\nNEAR\nb c\rAND\rTI\nNEAR\nd\rAND\r");
+  EXPECT_EQ(e.GetRedKey(), "a[TI]b c[TI]d[TI]");
+  ASSERT_EQ(e.Analyse("a b c/abstract"), 1);
+  EXPECT_EQ(e.GetPoland(), "AB\nNEAR\na\rAB\nNEAR\nb\rOR\rAB\nNEAR\nc\rOR\r");
+
+  // A group member whose name is registered twice resolves to the first field of that
+  // name: the chain is built for that field (type S, so AND).
+  CAnalyseExpression twice;
+  twice.AddField("t", "T1", 'S');
+  twice.AddField("t", "T2", 'F');
+  twice.AddField("g", "T2", 's');
+  ASSERT_EQ(twice.Analyse("a b"), 1);
+  EXPECT_EQ(twice.GetPoland(), "T1\nNEAR\na\rT1\nNEAR\nb\rAND\r");
+
+  // A long chain, through the index: n leaves, n - 1 operators, every word highlighted.
+  constexpr int kWords = 5000;
+  std::string text, redkey;
+  for (int i = 0; i < kWords; ++i) {
+    text += "w" + std::to_string(i) + " ";
+    redkey += "w" + std::to_string(i) + "[TI]";
+  }
+  ASSERT_EQ(e.Analyse((text + "/title").c_str()), 1);
+  std::string poland = e.GetPoland();
+  EXPECT_EQ(CountItems(poland), 2 * kWords - 1);
+  EXPECT_EQ(poland.rfind("TI\nNEAR\nw0\rTI\nNEAR\nw1\rAND\r", 0), 0u);
+  EXPECT_EQ(e.GetRedKey(), redkey);
+}
+
 }  // namespace
