@@ -9,8 +9,6 @@
 namespace qel::cli {
 namespace {
 
-using Ordered = nlohmann::ordered_json;
-
 // Pieces of text that each end with `end` (the end kept when keep_end), and the rest.
 std::vector<std::string_view> CutAfter(std::string_view text, char end, bool keep_end) {
   std::vector<std::string_view> pieces;
@@ -133,6 +131,7 @@ Run SetupAnalyse(CLI::App& app, Context& ctx) {
     CAnalyseExpression analyser;
     RegisterFields(analyser, LoadFields(args->fields));
 
+    std::string line;  // one JSON output line, its buffer reused
     // Analyses one expression (GBK) and prints its line(s); returns the result.
     auto analyse = [&](std::string const& expression, bool batch) {
       // The token stream is cleared first, so that an expression the lexer rejects shows
@@ -143,21 +142,25 @@ Run SetupAnalyse(CLI::App& app, Context& ctx) {
       CString redkey = analyser.GetRedKey();
       CString error = analyser.GetError();
       if (ctx.json) {
-        Ordered tokens = Ordered::array();
+        // Written directly rather than through a JSON value: batches run to millions of
+        // lines, and the value would cost several times the analysis itself.
+        line.assign("{\"result\":").append(result == 1 ? "1" : "0").append(",\"tokens\":[");
         for (int i = 0; i < analyser.m_arrKeyStream.GetSize(); ++i) {
           char const* token = analyser.m_arrKeyStream.Get(i);
-          tokens.push_back(JsonText(ctx, token == nullptr ? "" : token).get<std::string>());
+          if (i > 0) line += ',';
+          AppendJsonText(ctx, line, token == nullptr ? "" : token);
         }
-        Ordered out;
-        out["result"] = result;
-        out["tokens"] = std::move(tokens);
         if (result == 1) {
-          out["poland"] = JsonText(ctx, poland).get<std::string>();
-          out["redkey"] = JsonText(ctx, redkey).get<std::string>();
+          line += "],\"poland\":";
+          AppendJsonText(ctx, line, poland);
+          line += ",\"redkey\":";
+          AppendJsonText(ctx, line, redkey);
         } else {
-          out["error"] = JsonText(ctx, error).get<std::string>();
+          line += "],\"error\":";
+          AppendJsonText(ctx, line, error);
         }
-        std::cout << out.dump(-1, ' ', ctx.gbk, nlohmann::json::error_handler_t::replace) << '\n';
+        line += "}\n";
+        std::cout << line;
         return result;
       }
       std::vector<std::string_view> items = CutAfter(poland, '\r', false);

@@ -64,6 +64,56 @@ nlohmann::json JsonText(Context const& ctx, std::string_view gbk) {
   return latin;
 }
 
+void AppendJsonText(Context const& ctx, std::string& out, std::string_view gbk) {
+  std::string utf8;
+  std::string_view text = gbk;
+  if (!ctx.gbk) text = utf8 = text::GbkToUtf8Lossy(gbk);
+  // Control bytes, quote and backslash, and in GBK mode every byte of 0x80 and above (one
+  // code point per byte) are escaped; runs of other bytes are copied as they stand.
+  auto plain = [&](unsigned char c) {
+    return c >= 0x20 && c != '"' && c != '\\' && !(ctx.gbk && c >= 0x80);
+  };
+  out += '"';
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t run = i;
+    while (run < text.size() && plain(static_cast<unsigned char>(text[run]))) ++run;
+    out.append(text, i, run - i);
+    if (run == text.size()) break;
+    auto c = static_cast<unsigned char>(text[run]);
+    i = run + 1;
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default: {
+        static constexpr char kHex[] = "0123456789abcdef";
+        char escaped[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+        out.append(escaped, sizeof escaped);
+      }
+    }
+  }
+  out += '"';
+}
+
 void PrintJson(Context const& ctx, nlohmann::json const& value) {
   std::cout << value.dump(-1, ' ', ctx.gbk, nlohmann::json::error_handler_t::replace) << '\n';
 }

@@ -69,6 +69,11 @@ std::string ToUser(Context const& ctx, std::string_view gbk);
 // (U+0000..U+00FF), so that an ASCII-escaped dump keeps every byte.
 nlohmann::json JsonText(Context const& ctx, std::string_view gbk);
 
+// Appends library text to out as a JSON string, exactly as PrintJson would write
+// JsonText(ctx, gbk), without building a JSON value: for output lines written by the
+// thousand (qel analyse --batch).
+void AppendJsonText(Context const& ctx, std::string& out, std::string_view gbk);
+
 // Prints one JSON value on a line (ASCII-escaped in GBK mode).
 void PrintJson(Context const& ctx, nlohmann::json const& value);
 
