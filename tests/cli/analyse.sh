@@ -90,6 +90,10 @@ out=$(printf 'a/title\nb/text\n' | "$QEL" analyse --json --batch -)
 out=$(printf 'x/\xcc\xe2\xc3\xfb\n' | "$QEL" --encoding gbk analyse --json --batch -)
 expect gbk "$out" '{"result":1,"tokens":["x","/","\u00cc\u00e2\u00c3\u00fb"],"poland":"TI\nNEAR\nx\r","redkey":"x[TI]"}'
 
+# JSON escapes: tab, quote, backslash and other control bytes inside a quoted word.
+out=$(printf '"a\tb\\c\001" d/title\n' | "$QEL" analyse --json --batch -)
+expect escapes "$out" '{"result":1,"tokens":["\"a\tb\\c\u0001\"","DEFAULT","d","/","title"],"poland":"TI\nNEAR\na\tb\\c\u0001\rTI\nNEAR\nd\rAND\r","redkey":"a\tb\\c\u0001[TI]d[TI]"}'
+
 # A large batch runs at library speed.
 for i in $(seq 1 20000); do echo "w$i title$i/title AND >=$i/lines OR x$i"; done >"$work/many.txt"
 start=$(date +%s)
