@@ -141,15 +141,16 @@ int TokenIndex::Nearest(std::uint16_t mask, Depth depth, int level, int a, int b
   return best;
 }
 
-int TokenIndex::Rightmost(std::uint16_t mask, Depth depth, int a, int b, int* count) {
+int TokenIndex::Find(std::uint16_t mask, Depth depth, int a, int b, int* count, bool rightmost) {
   if (b - a <= g_direct_scan_limit) {
     int c = *count;
     int hit = -1;
-    for (int j = b - 1; j >= a; --j) {
-      Kind k = pool_.kind[j];
+    for (int j = 0; j < b - a; ++j) {
+      int i = rightmost ? b - 1 - j : a + j;
+      Kind k = pool_.kind[i];
       c += Weight(k, depth);
       if ((k & mask) && (depth == Depth::kNone || c == 0)) {
-        hit = j;
+        hit = i;
         break;
       }
     }
@@ -158,29 +159,10 @@ int TokenIndex::Rightmost(std::uint16_t mask, Depth depth, int a, int b, int* co
   }
   if (!tables_) Build();
   // The count after token j (an operator, weight 0) is *count plus the weights of the
-  // tokens after it: 0 exactly when the prefix count before j equals prefix(b) + *count.
-  int hit = Nearest(mask, depth, Prefix(depth, b) + *count, a, b, true);
-  if (depth != Depth::kNone) *count += Prefix(depth, b) - Prefix(depth, a);
-  return hit;
-}
-
-int TokenIndex::Leftmost(std::uint16_t mask, Depth depth, int a, int b, int* count) {
-  if (b - a <= g_direct_scan_limit) {
-    int c = *count;
-    int hit = -1;
-    for (int j = a; j < b; ++j) {
-      Kind k = pool_.kind[j];
-      c += Weight(k, depth);
-      if ((k & mask) && (depth == Depth::kNone || c == 0)) {
-        hit = j;
-        break;
-      }
-    }
-    *count = c;
-    return hit;
-  }
-  if (!tables_) Build();
-  int hit = Nearest(mask, depth, Prefix(depth, a) - *count, a, b, false);
+  // tokens scanned before it: 0 exactly when the prefix count before j equals
+  // prefix(b) + *count (from the right) or prefix(a) - *count (from the left).
+  int level = rightmost ? Prefix(depth, b) + *count : Prefix(depth, a) - *count;
+  int hit = Nearest(mask, depth, level, a, b, rightmost);
   if (depth != Depth::kNone) *count += Prefix(depth, b) - Prefix(depth, a);
   return hit;
 }

@@ -97,14 +97,13 @@ class TokenIndex {
  public:
   TokenIndex(TokenPool const& pool, int n) : pool_(pool), n_(n) {}
 
-  // Scanning [a, b) from its last token to its first with the running count starting at
-  // *count: the rightmost token of one of the kinds in mask whose count (itself included)
-  // is 0, or any token of those kinds for Depth::kNone. Returns its id or -1; when it
-  // finds none, *count is left as it stands after the whole range (after a match it is
-  // unspecified). mask holds indexed kinds only.
-  int Rightmost(std::uint16_t mask, Depth depth, int a, int b, int* count);
-  // The same from the first token to the last, giving the leftmost match.
-  int Leftmost(std::uint16_t mask, Depth depth, int a, int b, int* count);
+  // Scanning [a, b) from its last token to its first (rightmost) or from its first to its
+  // last, with the running count starting at *count: the first token met of one of the
+  // kinds in mask whose count (itself included) is 0, or any token of those kinds for
+  // Depth::kNone. Returns its id or -1; when it finds none, *count is left as it stands
+  // after the whole range (after a match it is unspecified). mask holds indexed kinds
+  // only.
+  int Find(std::uint16_t mask, Depth depth, int a, int b, int* count, bool rightmost);
   // Scanning [a, b) from its first token with the count (both bracket kinds) starting at
   // start: the least count reached after any token. `start` for an empty range.
   int LowestCount(int start, int a, int b);

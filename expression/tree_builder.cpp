@@ -41,8 +41,7 @@ class TreeBuilder {
   using Passes = std::array<std::uint16_t, 3>;
   int Cut(TokenView const& list, Passes const& passes, Depth depth, bool rightmost,
           std::uint16_t* pass);
-  int Rightmost(TokenView const& list, std::uint16_t mask, Depth depth);
-  int Leftmost(TokenView const& list, std::uint16_t mask, Depth depth);
+  int Find(TokenView const& list, std::uint16_t mask, Depth depth, bool rightmost);
   int CountOpenParens(TokenView const& list);
 
   tagEXP_NODE* NewNode(tagEXP_NODE** slot, std::string_view key) {
@@ -177,40 +176,26 @@ int TreeBuilder::OffsetAt(TokenView const& list, int k) const {
   return -1;
 }
 
-int TreeBuilder::Rightmost(TokenView const& list, std::uint16_t mask, Depth depth) {
+// The rightmost (or leftmost) token of list of the kinds in mask at bracket depth 0 (any
+// depth for Depth::kNone), counted from that end; its position or -1.
+int TreeBuilder::Find(TokenView const& list, std::uint16_t mask, Depth depth, bool rightmost) {
   int count = 0;
-  int base = list.pre.size() + (list.b - list.a);
-  for (int k = list.post.size() - 1; k >= 0; --k) {
-    Kind kind = pool_.kind[list.post[k]];
-    count += Weight(kind, depth);
-    if ((kind & mask) && (depth == Depth::kNone || count == 0)) return base + k;
-  }
-  int hit = index_.Rightmost(mask, depth, list.a, list.b, &count);
-  if (hit >= 0) return list.pre.size() + (hit - list.a);
-  for (int k = list.pre.size() - 1; k >= 0; --k) {
-    Kind kind = pool_.kind[list.pre[k]];
-    count += Weight(kind, depth);
-    if ((kind & mask) && (depth == Depth::kNone || count == 0)) return k;
-  }
-  return -1;
-}
-
-int TreeBuilder::Leftmost(TokenView const& list, std::uint16_t mask, Depth depth) {
-  int count = 0;
-  for (int k = 0; k < list.pre.size(); ++k) {
-    Kind kind = pool_.kind[list.pre[k]];
-    count += Weight(kind, depth);
-    if ((kind & mask) && (depth == Depth::kNone || count == 0)) return k;
-  }
-  int hit = index_.Leftmost(mask, depth, list.a, list.b, &count);
-  if (hit >= 0) return list.pre.size() + (hit - list.a);
-  int base = list.pre.size() + (list.b - list.a);
-  for (int k = 0; k < list.post.size(); ++k) {
-    Kind kind = pool_.kind[list.post[k]];
-    count += Weight(kind, depth);
-    if ((kind & mask) && (depth == Depth::kNone || count == 0)) return base + k;
-  }
-  return -1;
+  int range_at = list.pre.size();
+  int post_at = range_at + (list.b - list.a);
+  // Scans extra tokens that stand at position `at` of the list, in the scan's direction.
+  auto scan = [&](IdList const& ids, int at) {
+    for (int j = 0; j < ids.size(); ++j) {
+      int k = rightmost ? ids.size() - 1 - j : j;
+      Kind kind = pool_.kind[ids[k]];
+      count += Weight(kind, depth);
+      if ((kind & mask) && (depth == Depth::kNone || count == 0)) return at + k;
+    }
+    return -1;
+  };
+  if (int k = rightmost ? scan(list.post, post_at) : scan(list.pre, 0); k >= 0) return k;
+  int hit = index_.Find(mask, depth, list.a, list.b, &count, rightmost);
+  if (hit >= 0) return range_at + (hit - list.a);
+  return rightmost ? scan(list.pre, 0) : scan(list.post, post_at);
 }
 
 int TreeBuilder::CountOpenParens(TokenView const& list) {
@@ -229,7 +214,7 @@ int TreeBuilder::Cut(TokenView const& list, Passes const& passes, Depth depth, b
   int n = list.size();
   if (n > g_direct_scan_limit) {
     for (std::uint16_t mask : passes) {
-      int k = rightmost ? Rightmost(list, mask, depth) : Leftmost(list, mask, depth);
+      int k = Find(list, mask, depth, rightmost);
       if (k >= 0) {
         *pass = mask;
         return k;
@@ -273,7 +258,7 @@ bool TreeBuilder::CheckOuterBrackets(TokenView const& list, bool* strip) {
     if (depth == 0) return true;
   }
   if (index_.LowestCount(depth, inner.a, inner.b) <= 0) return true;
-  index_.Rightmost(0, Depth::kBoth, inner.a, inner.b, &depth);
+  index_.Find(0, Depth::kBoth, inner.a, inner.b, &depth, true);
   for (int k = 0; k < inner.post.size(); ++k) {
     depth += Weight(pool_.kind[inner.post[k]], Depth::kBoth);
     if (depth == 0) return true;
@@ -372,7 +357,7 @@ bool TreeBuilder::Process(Task task) {
     }
 
     // The field qualifier: the first "/", brackets or not.
-    int i = plain_qualified ? 1 : Leftmost(list, kSlash, Depth::kNone);
+    int i = plain_qualified ? 1 : Find(list, kSlash, Depth::kNone, false);
     if (i < 0) {
       if (state_.default_field < 0) {
         return Reject("no default field (type s) for the words" + AtByte(OffsetAt(list, 0)));
