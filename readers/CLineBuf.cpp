@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/fs/file_reader.h"
+#include "platform/fs/file.h"
 
-namespace reader = qel::fs::reader;
+namespace fs = qel::fs;
 
 namespace {
 
@@ -24,7 +24,7 @@ std::string OpenError(char const* path, char const* what) {
 class FileCloser {
  public:
   explicit FileCloser(HANDLE file) : file_(file) {}
-  ~FileCloser() { reader::Close(file_); }
+  ~FileCloser() { fs::Close(file_); }
   FileCloser(FileCloser const&) = delete;
   FileCloser& operator=(FileCloser const&) = delete;
 
@@ -73,20 +73,20 @@ int CLineBuf::Open(char const* lpszPath) {
   m_strError.clear();
   char const* path = lpszPath == nullptr ? "" : lpszPath;
   try {
-    HANDLE file = reader::OpenForReading(path, reader::Share::kDenyNone);
-    if (file == reader::kInvalidFile) {
+    HANDLE file = fs::OpenForReading(path, fs::Share::kDenyNone);
+    if (file == fs::kInvalidFile) {
       m_strError = OpenError(path, "Can't opened");
       return 0;
     }
     FileCloser closer(file);
     std::uint64_t length = 0;
-    if (!reader::Size(file, &length)) throw std::runtime_error("size");
+    if (!fs::Size(file, &length)) throw std::runtime_error("size");
     if (length > kMaxFile) {
       m_strError = OpenError(path, "Too large");
       return 0;
     }
     char* text = new char[length + 1];
-    std::int64_t got = reader::Read(file, text, length);
+    std::int64_t got = fs::Read(file, text, length);
     if (got < 0) {
       delete[] text;
       throw std::runtime_error("read");

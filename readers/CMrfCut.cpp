@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/fs/file_reader.h"
+#include "platform/fs/file.h"
 #include "platform/text/mbcs.h"
 
-namespace reader = qel::fs::reader;
+namespace fs = qel::fs;
 
 namespace {
 
@@ -119,7 +119,7 @@ CMrfCut::CMrfCut()
       m_nAvail(0),
       m_pWindow(nullptr),
       m_nSize(0),
-      m_hFile(reader::kInvalidFile),
+      m_hFile(fs::kInvalidFile),
       m_pSep(nullptr) {}
 
 CMrfCut::~CMrfCut() {
@@ -134,7 +134,7 @@ CMrfCut::CMrfCut(CMrfCut const& other)
       m_nAvail(other.m_nAvail),
       m_pWindow(nullptr),
       m_nSize(other.m_nSize),
-      m_hFile(reader::Duplicate(other.m_hFile)),
+      m_hFile(fs::Duplicate(other.m_hFile)),
       m_pSep(nullptr) {
   if (other.m_pSep != nullptr) {
     std::size_t n = std::strlen(other.m_pSep);
@@ -146,7 +146,7 @@ CMrfCut::CMrfCut(CMrfCut const& other)
     std::memcpy(m_pWindow, other.m_pWindow, m_nAvail);
   }
   // Without a handle of its own the copy has no data left to cut.
-  if (m_hFile == reader::kInvalidFile) m_nSize = m_nBase + m_nPos;
+  if (m_hFile == fs::kInvalidFile) m_nSize = m_nBase + m_nPos;
 }
 
 CMrfCut& CMrfCut::operator=(CMrfCut const& other) {
@@ -167,8 +167,8 @@ CMrfCut& CMrfCut::operator=(CMrfCut const& other) {
 }
 
 void CMrfCut::Close() {
-  reader::Close(m_hFile);
-  m_hFile = reader::kInvalidFile;
+  fs::Close(m_hFile);
+  m_hFile = fs::kInvalidFile;
   delete[] m_pSep;
   m_pSep = nullptr;
   delete[] m_pWindow;
@@ -182,11 +182,11 @@ int CMrfCut::Open(char const* lpszFile, char const* lpszSep, int bLeading) {
     m_pSep = ConvertSeparator(lpszSep);
     m_bLeading = bLeading;
     m_strPath = FolderOf(lpszFile);
-    HANDLE file = reader::OpenForReading(lpszFile, reader::Share::kDenyWrite);
-    if (file == reader::kInvalidFile) return 0;
+    HANDLE file = fs::OpenForReading(lpszFile, fs::Share::kDenyWrite);
+    if (file == fs::kInvalidFile) return 0;
     std::uint64_t size = 0;
-    if (!reader::Size(file, &size)) {
-      reader::Close(file);
+    if (!fs::Size(file, &size)) {
+      fs::Close(file);
       return 0;
     }
     m_pWindow = new unsigned char[kWindow];
@@ -202,7 +202,7 @@ int CMrfCut::Open(char const* lpszFile, char const* lpszSep, int bLeading) {
 
 void CMrfCut::Fill() {
   std::uint64_t want = m_nSize - m_nBase < kWindow ? m_nSize - m_nBase : kWindow;
-  std::int64_t got = reader::ReadAt(m_hFile, m_nBase, m_pWindow, want);
+  std::int64_t got = fs::ReadAt(m_hFile, m_nBase, m_pWindow, want);
   m_nAvail = got < 0 ? 0 : static_cast<unsigned long>(got);
   // Less than the size promised: the file shrank (or the read failed); the data ends here,
   // which keeps GetPos() <= GetSize() and the loop of GetRecord finite.

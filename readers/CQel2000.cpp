@@ -7,11 +7,11 @@
 #include <string_view>
 #include <thread>
 
-#include "platform/fs/file_reader.h"
+#include "platform/fs/file.h"
 #include "platform/text/collate.h"
 #include "platform/text/mbcs.h"
 
-namespace reader = qel::fs::reader;
+namespace fs = qel::fs;
 
 namespace {
 
@@ -43,24 +43,21 @@ void AddString(CStringArr* list, std::string_view s) {
 class Table {
  public:
   explicit Table(HANDLE file) : file_(file) {}
-  ~Table() { reader::Close(file_); }
+  ~Table() { fs::Close(file_); }
   Table(Table const&) = delete;
   Table& operator=(Table const&) = delete;
 
   std::uint64_t size() const { return size_; }
-  bool Measure() { return reader::Size(file_, &size_); }
+  bool Measure() { return fs::Size(file_, &size_); }
 
   // Reads n bytes at offset, seeking before every attempt.
   bool ReadAt(std::uint64_t offset, void* buffer, std::size_t n) {
     return Attempt(
-        [&] {
-          return reader::Seek(file_, offset) ? reader::Read(file_, buffer, n) : std::int64_t{-1};
-        },
-        n);
+        [&] { return fs::Seek(file_, offset) ? fs::Read(file_, buffer, n) : std::int64_t{-1}; }, n);
   }
   // Reads n bytes at the read position; attempts do not seek.
   bool ReadNext(void* buffer, std::size_t n) {
-    return Attempt([&] { return reader::Read(file_, buffer, n); }, n);
+    return Attempt([&] { return fs::Read(file_, buffer, n); }, n);
   }
 
  private:
@@ -111,13 +108,12 @@ int CQel2000::Open(char const* lpszPath) {
       m_strPath.resize(m_strPath.size() - 4);
     }
     std::string name = m_strPath + ".qel";
-    HANDLE file = reader::OpenForReading(name.c_str(), reader::Share::kDenyNone);
-    if (file == reader::kInvalidFile) return 0;
+    HANDLE file = fs::OpenForReading(name.c_str(), fs::Share::kDenyNone);
+    if (file == fs::kInvalidFile) return 0;
     unsigned char buffer[kDescSize] = {};
     std::uint64_t size = 0;
-    bool ok = reader::Size(file, &size) && size <= kDescSize &&
-              reader::Read(file, buffer, kDescSize) >= 0;
-    reader::Close(file);
+    bool ok = fs::Size(file, &size) && size <= kDescSize && fs::Read(file, buffer, kDescSize) >= 0;
+    fs::Close(file);
     if (!ok) return 0;
     buffer[15] = 0;
     if (qel::text::Compare(reinterpret_cast<char const*>(buffer), kMarker) != 0) return 0;
@@ -139,8 +135,8 @@ int CQel2000::GetField(CStringArr* list1, CStringArr* list2, CByteArray* types, 
   }
   try {
     std::string name = m_strPath + ".sor";
-    HANDLE file = reader::OpenForReading(name.c_str(), reader::Share::kDenyWrite);
-    if (file == reader::kInvalidFile) return 0;
+    HANDLE file = fs::OpenForReading(name.c_str(), fs::Share::kDenyWrite);
+    if (file == fs::kInvalidFile) return 0;
     Table table(file);
     if (!table.Measure()) return 0;
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <utility>
 
@@ -127,6 +128,12 @@ bool File::Open(std::string_view path, unsigned access, unsigned share, Disposit
   return true;
 }
 
+int File::Release() {
+  if (lock_fd_ >= 0) close(lock_fd_);
+  lock_fd_ = -1;
+  return std::exchange(fd_, -1);
+}
+
 std::int64_t File::Read(void* buffer, std::size_t size) {
   if (fd_ < 0) return -1;
   for (;;) {
@@ -163,6 +170,89 @@ std::int64_t File::Size() const {
   struct stat st;
   if (fd_ < 0 || fstat(fd_, &st) != 0) return -1;
   return st.st_size;
+}
+
+namespace {
+
+std::atomic<int> g_read_faults{0};
+
+int Fd(HANDLE file) {
+  return static_cast<int>(reinterpret_cast<std::intptr_t>(file));
+}
+
+bool TakeFault() {
+  int left = g_read_faults.load();
+  while (left > 0) {
+    if (g_read_faults.compare_exchange_weak(left, left - 1)) return true;
+  }
+  return false;
+}
+
+// Reads up to n bytes with read_some(buffer, count, done) until n or the end of the file.
+template <class ReadSome>
+std::int64_t ReadFully(void* buffer, std::size_t n, ReadSome read_some) {
+  auto* out = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    ssize_t got = read_some(out + done, n - done, done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+}  // namespace
+
+HANDLE OpenForReading(std::string_view path, Share share) {
+  if (path.empty()) return kInvalidFile;
+  File file;
+  unsigned sharing = share == Share::kDenyWrite ? kShareRead : kShareRead | kShareWrite;
+  if (!file.Open(path, kAccessRead, sharing, Disposition::kOpenExisting)) return kInvalidFile;
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file.Release()));
+}
+
+void Close(HANDLE file) {
+  if (file != kInvalidFile) close(Fd(file));
+}
+
+HANDLE Duplicate(HANDLE file) {
+  if (file == kInvalidFile) return kInvalidFile;
+  int fd = fcntl(Fd(file), F_DUPFD_CLOEXEC, 0);
+  return fd < 0 ? kInvalidFile : reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd));
+}
+
+bool Size(HANDLE file, std::uint64_t* size) {
+  struct stat st;
+  if (file == kInvalidFile || fstat(Fd(file), &st) != 0) return false;
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+bool Seek(HANDLE file, std::uint64_t offset) {
+  if (file == kInvalidFile || offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  return lseek(Fd(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+std::int64_t Read(HANDLE file, void* buffer, std::size_t n) {
+  if (file == kInvalidFile || TakeFault()) return -1;
+  return ReadFully(buffer, n, [&](char* at, std::size_t count, std::size_t) {
+    return read(Fd(file), at, count);
+  });
+}
+
+std::int64_t ReadAt(HANDLE file, std::uint64_t offset, void* buffer, std::size_t n) {
+  if (file == kInvalidFile || TakeFault() || offset > static_cast<std::uint64_t>(INT64_MAX)) {
+    return -1;
+  }
+  return ReadFully(buffer, n, [&](char* at, std::size_t count, std::size_t done) {
+    return pread(Fd(file), at, count, static_cast<off_t>(offset + done));
+  });
+}
+
+void SetReadFaults(int count) {
+  g_read_faults.store(count < 0 ? 0 : count);
 }
 
 }  // namespace qel::fs

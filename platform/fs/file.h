@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "qelshare/types.h"
+
 namespace qel::fs {
 
 // Access bits.
@@ -62,6 +64,9 @@ class File {
   std::int64_t Size() const;
   // The system descriptor (for the floor's own copy helpers).
   int fd() const { return fd_; }
+  // Hands the descriptor of a file opened for reading to the caller, who closes it; the
+  // object is left closed. The sharing stays with the descriptor and its duplicates.
+  int Release();
 
  private:
   bool Fail(int error);
@@ -70,6 +75,48 @@ class File {
   int lock_fd_ = -1;  // a second descriptor holding the sharing locks when fd_ cannot
   int error_ = 0;
 };
+
+// Files by handle, for the readers (line buffer, descriptor reader, record cutter):
+// classes of the public interface keep an opaque HANDLE in a member without seeing the
+// operating system. Offsets and sizes are 64-bit, so files larger than 4 GiB read like
+// any other. Opens follow the share modes of File.
+//
+// Test seam: SetReadFaults makes the next reads fail as a device error would, so that the
+// retry paths of the readers can be exercised on real files.
+
+// The value of a handle that refers to no file (the platform's invalid-handle value).
+inline HANDLE const kInvalidFile = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+
+// kDenyNone lets later opens read and write the file; kDenyWrite refuses the open while
+// the file is open for writing, and refuses opens for writing while it is open.
+enum class Share { kDenyNone, kDenyWrite };
+
+// Opens an existing file (a GBK path, as File::Open) for reading. kInvalidFile when it
+// does not exist, cannot be read, is a directory, or the sharing refuses the open.
+HANDLE OpenForReading(std::string_view path, Share share);
+
+// Closes a handle of OpenForReading or Duplicate; kInvalidFile is ignored.
+void Close(HANDLE file);
+
+// A second handle on the same open file (same sharing); kInvalidFile on failure.
+HANDLE Duplicate(HANDLE file);
+
+// Size of the file in bytes; false on failure.
+bool Size(HANDLE file, std::uint64_t* size);
+
+// Moves the read position to offset from the start; false on failure.
+bool Seek(HANDLE file, std::uint64_t offset);
+
+// Reads up to n bytes at the read position and advances it; returns the count (0 at the
+// end of the file) or -1 on a read error. Interrupted reads are resumed; a short count
+// means the file ended.
+std::int64_t Read(HANDLE file, void* buffer, std::size_t n);
+
+// Reads up to n bytes at offset without using the read position; as Read otherwise.
+std::int64_t ReadAt(HANDLE file, std::uint64_t offset, void* buffer, std::size_t n);
+
+// Test seam: the next `count` calls of Read and ReadAt fail with -1 (0 turns it off).
+void SetReadFaults(int count);
 
 }  // namespace qel::fs
 

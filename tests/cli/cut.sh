@@ -10,6 +10,9 @@ out=$("$QEL" cut "$dir/r.mrf" --json)
 [ "$(echo "$out" | head -1)" = '{"offset":0,"record":1,"text":"a"}' ]
 [ "$(echo "$out" | sed -n 2p)" = '{"offset":5,"record":2,"text":"bb"}' ]
 [ "$("$QEL" cut "$dir/r.mrf" --count --json)" = '{"bytes":18,"records":3}' ]
+# Chinese file names reach the reader (as GBK) and open.
+cp "$dir/r.mrf" "$dir/记录.mrf"
+[ "$("$QEL" cut "$dir/记录.mrf" --count)" = 3 ]
 
 printf 'S x S y' >"$dir/s.mrf"
 [ "$("$QEL" cut "$dir/s.mrf" --sep S --leading --json | cut -d, -f3)" = '"text":"S x "}

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fs/file_reader.h"
+#include "platform/fs/file.h"
 #include "temp_dir.h"
 
 namespace {
@@ -214,18 +214,17 @@ TEST(CQel2000Test, ReadErrorsAreRetriedThreeTimes) {
   dir.Write("lib.sor", Table(fields, nullptr));
   CQel2000 q;
   q.Open(dir.Path("lib").c_str());
-  namespace reader = qel::fs::reader;
 
-  reader::SetReadFaults(2);  // the third attempt at the header succeeds
+  qel::fs::SetReadFaults(2);  // the third attempt at the header succeeds
   Lists retried;
   EXPECT_EQ(retried.Get(q), 1);
   EXPECT_EQ(retried.l1.GetSize(), 1);
 
-  reader::SetReadFaults(3);  // every attempt at the header fails
+  qel::fs::SetReadFaults(3);  // every attempt at the header fails
   Lists failed;
   EXPECT_EQ(failed.Get(q), 0);
   EXPECT_EQ(failed.l1.GetSize(), 0);
-  reader::SetReadFaults(0);
+  qel::fs::SetReadFaults(0);
 }
 
 TEST(CQel2000Test, CopiesOwnTheirDescriptor) {

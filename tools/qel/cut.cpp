@@ -34,8 +34,9 @@ Run SetupCut(CLI::App& app, Context& ctx) {
   cmd->add_flag("--count", args->count, "Print only the number of records");
   return [args, &ctx] {
     std::string sep = ToLibrary(ctx, args->sep, "--sep");
+    std::string file = ToLibrary(ctx, args->file, "FILE");
     CMrfCut cut;
-    if (!cut.Open(args->file.c_str(), sep.c_str(), args->leading ? 1 : 0)) {
+    if (!cut.Open(file.c_str(), sep.c_str(), args->leading ? 1 : 0)) {
       throw Failure{kIo, "cannot open " + args->file + " for reading"};
     }
     Progress progress("cutting " + args->file, cut.GetSize());

@@ -45,7 +45,7 @@ Run SetupFields(CLI::App& app, Context& ctx) {
   cmd->add_option("BASE", *base, "Base path of the library")->required();
   return [base, &ctx] {
     CQel2000 lib;
-    bool valid = lib.Open(base->c_str()) == 1;
+    bool valid = lib.Open(ToLibrary(ctx, *base, "BASE").c_str()) == 1;
     CStringArr names, codes, descriptions, strings;
     CByteArray types;
     bool read = lib.GetField(&names, &codes, &types, &descriptions, &strings) == 1;
@@ -61,7 +61,7 @@ Run SetupFields(CLI::App& app, Context& ctx) {
       }
       PrintJson(ctx, {{"descriptor", valid}, {"result", read ? 1 : 0}, {"fields", fields}});
     } else {
-      std::cout << lib.m_strPath
+      std::cout << ToUser(ctx, lib.m_strPath)
                 << ".qel: " << (valid ? "valid library descriptor" : "not a library descriptor")
                 << "\n";
       for (int i = 0; i < n; ++i) {
@@ -74,7 +74,9 @@ Run SetupFields(CLI::App& app, Context& ctx) {
         std::cout << "\n";
       }
     }
-    if (!read) throw Failure{kFailed, "cannot read the field table " + lib.m_strPath + ".sor"};
+    if (!read) {
+      throw Failure{kFailed, "cannot read the field table " + ToUser(ctx, lib.m_strPath) + ".sor"};
+    }
     if (!valid) ctx.exit_code = kFailed;
   };
 }

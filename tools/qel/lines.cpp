@@ -21,7 +21,9 @@ Run SetupLines(CLI::App& app, Context& ctx) {
   cmd->add_option("FILE", *file, "Text file")->required();
   return [file, &ctx] {
     CLineBuf buf;
-    if (!buf.Open(file->c_str())) throw Failure{kIo, buf.GetError()};
+    if (!buf.Open(ToLibrary(ctx, *file, "FILE").c_str())) {
+      throw Failure{kIo, ToUser(ctx, buf.GetError())};
+    }
     CString line;
     int number = 0;
     while (buf.ReadLine(line)) {

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "cli.h"
+#include "platform/fs/path.h"
 #include "retrieval.h"
 
 namespace qel::cli {
@@ -16,8 +17,8 @@ using retrieval::Bits;
 using retrieval::Library;
 using retrieval::Outcome;
 
-// The demo library: beside the qel binary in the build tree (demo/poems), or in the
-// install prefix's share folder.
+// The demo library, as a library (GBK) path: beside the qel binary in the build tree
+// (demo/poems), or in the install prefix's share folder.
 std::string DefaultLibrary() {
   std::error_code ec;
   fs::path exe = fs::read_symlink("/proc/self/exe", ec);
@@ -25,9 +26,9 @@ std::string DefaultLibrary() {
   fs::path dir = exe.parent_path();
   for (fs::path candidate :
        {dir / "demo" / "poems", dir.parent_path() / "share" / "qelshare" / "demo" / "poems"}) {
-    if (fs::exists(candidate.string() + ".qel")) return candidate.string();
+    if (fs::exists(candidate.string() + ".qel")) return qel::fs::FromOs(candidate.string());
   }
-  return (dir / "demo" / "poems").string();
+  return qel::fs::FromOs((dir / "demo" / "poems").string());
 }
 
 std::size_t Count(Bits const& bits) {
@@ -149,15 +150,15 @@ Run SetupSearch(CLI::App& app, Context& ctx) {
     if (!args->interactive && args->expression.empty()) {
       throw Failure{kUsage, "EXPR is required unless --interactive is given"};
     }
-    std::string base = args->lib.empty() ? DefaultLibrary() : args->lib;
+    std::string base = args->lib.empty() ? DefaultLibrary() : ToLibrary(ctx, args->lib, "--lib");
     Library library;
     std::string error;
     {
-      Progress progress("loading " + base, 0);
+      Progress progress("loading " + ToUser(ctx, base), 0);
       if (!library.Load(base, error, [&](std::uint64_t done, std::uint64_t total) {
             if (total > (64u << 20)) progress.Update(done * 100 / total);
           })) {
-        throw Failure{kIo, error};
+        throw Failure{kIo, ToUser(ctx, error)};
       }
     }
     Printer printer{ctx, library, args->limit, !ctx.json && isatty(STDOUT_FILENO) == 1};

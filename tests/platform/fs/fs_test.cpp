@@ -177,6 +177,43 @@ TEST(FileTest, ShareModesHoldBetweenProcesses) {
   EXPECT_EQ(writer.Size(), 0);
 }
 
+// Handles of the readers follow the same share modes as File, and take GBK paths.
+TEST(FileHandleTest, ReadersShareLikeFilesAndTakeGbkPaths) {
+  TempTree t;
+  t.File("\xe6\x95\xb0\xe6\x8d\xae.dat", "0123456789");  // 数据 in UTF-8
+  std::string gbk = t.root() + "/\xca\xfd\xbe\xdd.dat";  // 数据 in GBK
+  {
+    File writer;
+    ASSERT_TRUE(
+        writer.Open(gbk, kAccessWrite, kShareRead | kShareWrite, Disposition::kOpenExisting));
+    EXPECT_EQ(OpenForReading(gbk, Share::kDenyWrite), kInvalidFile);
+    HANDLE shared = OpenForReading(gbk, Share::kDenyNone);
+    ASSERT_NE(shared, kInvalidFile);
+    Close(shared);
+  }
+  HANDLE file = OpenForReading(gbk, Share::kDenyWrite);
+  ASSERT_NE(file, kInvalidFile);
+  File writer;
+  EXPECT_FALSE(
+      writer.Open(gbk, kAccessWrite, kShareRead | kShareWrite, Disposition::kOpenExisting));
+  EXPECT_EQ(writer.error(), EBUSY);
+  // A duplicate keeps the sharing after the first handle closes.
+  HANDLE copy = Duplicate(file);
+  Close(file);
+  EXPECT_FALSE(
+      writer.Open(gbk, kAccessWrite, kShareRead | kShareWrite, Disposition::kOpenExisting));
+  std::uint64_t size = 0;
+  ASSERT_TRUE(Size(copy, &size));
+  EXPECT_EQ(size, 10u);
+  char buffer[4];
+  EXPECT_EQ(ReadAt(copy, 8, buffer, sizeof buffer), 2);
+  EXPECT_EQ(std::string(buffer, 2), "89");
+  Close(copy);
+  EXPECT_TRUE(writer.Open(gbk, kAccessWrite, kShareRead | kShareWrite, Disposition::kOpenExisting));
+  EXPECT_EQ(OpenForReading(t / "missing", Share::kDenyNone), kInvalidFile);
+  EXPECT_EQ(OpenForReading(t.root(), Share::kDenyNone), kInvalidFile);
+}
+
 TEST(FileTest, ReadOnlyRefusesWriting) {
   TempTree t;
   std::string path = t.File("ro.txt", "keep");
