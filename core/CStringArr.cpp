@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/string_pool.h"
+#include "platform/memory/large_pages.h"
 #include "platform/text/collate.h"
 
 using qel::core::StringPool;
@@ -72,10 +73,11 @@ CStringArr& CStringArr::operator=(CStringArr&& other) noexcept {
 
 void CStringArr::Reserve(int wanted) {
   if (wanted <= m_nCapacity) return;
-  int capacity = std::max({wanted, 16, m_nCapacity + m_nCapacity / 2});
-  char** table = new char*[capacity];
+  int capacity = std::max({wanted, 16, m_nCapacity * 2});
+  // Large tables live on huge pages (see platform/memory/large_pages.h).
+  auto* table = static_cast<char**>(qel::memory::AllocateLarge(sizeof(char*) * capacity));
   if (m_nCount > 0) std::memcpy(table, m_pData, sizeof(char*) * m_nCount);
-  delete[] m_pData;
+  qel::memory::FreeLarge(m_pData, sizeof(char*) * m_nCapacity);
   m_pData = table;
   m_nCapacity = capacity;
 }
@@ -135,7 +137,7 @@ void CStringArr::RemoveAt(int i) {
 
 void CStringArr::RemoveAll() {
   for (int i = 0; i < m_nCount; ++i) StringPool::Free(m_pData[i]);
-  delete[] m_pData;
+  qel::memory::FreeLarge(m_pData, sizeof(char*) * m_nCapacity);
   // The pool keeps its current chunk (at most 64 KiB), now empty, for the next entries.
   m_pData = nullptr;
   m_nCount = 0;

@@ -384,8 +384,8 @@ bool TreeBuilder::Process(Task task) {
     field_list_.RemoveAll();
     state_.field_offsets.clear();
     for (int k = i + 1; k < n; ++k) {
-      std::string token(Text(list.At(k)));
-      field_list_.Add(token.c_str(), static_cast<int>(token.size()));
+      std::string_view token = Text(list.At(k));
+      field_list_.Add(token.data(), static_cast<int>(token.size()));
       state_.field_offsets.push_back(OffsetAt(list, k));
     }
     if (n == i + 1) state_.field_offsets.push_back(OffsetAt(list, i));
