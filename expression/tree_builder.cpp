@@ -225,9 +225,10 @@ int TreeBuilder::Cut(TokenView const& list, Passes const& passes, Depth depth, b
   std::uint16_t any = passes[0] | passes[1] | passes[2];
   int found[3] = {-1, -1, -1};
   int count = 0;
+  bool plain = list.pre.empty() && list.post.empty();
   for (int j = 0; j < n; ++j) {
     int k = rightmost ? n - 1 - j : j;
-    Kind kind = pool_.kind[list.At(k)];
+    Kind kind = pool_.kind[plain ? list.a + k : list.At(k)];
     count += Weight(kind, depth);
     if (!(kind & any) || (depth != Depth::kNone && count != 0)) continue;
     if (kind & passes[0]) {
