@@ -1,6 +1,5 @@
 // CopyCmbFile: one top-level stream of a compound file written out as a plain file.
-#include <fstream>
-
+#include "platform/fs/ops.h"
 #include "publicfun/storage_ref.h"
 #include "qelshare/CPublicFun.h"
 #include "qelshare/storage.h"
@@ -18,9 +17,5 @@ int CPublicFun::CopyCmbFile(char const* destFile, char const* storageFile, char 
   CByteArray data;
   if (!qel::storage::ReadWhole(stream.get(), &data)) return 0;
   stream.reset();
-  std::ofstream out(destFile, std::ios::binary | std::ios::trunc);
-  if (!out) return 0;
-  out.write(reinterpret_cast<char const*>(data.data()), static_cast<std::streamsize>(data.size()));
-  out.close();
-  return out ? 1 : 0;
+  return qel::fs::WriteWholeFile(destFile, data) ? 1 : 0;
 }

@@ -13,11 +13,12 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "platform/fs/ops.h"
 #include "platform/text/casemap.h"
 #include "publicfun/block_codec.h"
 #include "publicfun/storage_ref.h"
@@ -63,18 +64,6 @@ bool KeptRaw(std::string_view name) {
   return false;
 }
 
-bool ReadFile(char const* path, CByteArray* data) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  in.seekg(0, std::ios::end);
-  std::streamoff size = in.tellg();
-  if (size < 0 || static_cast<std::uint64_t>(size) > 0xFFFFFFFFu) return false;
-  in.seekg(0, std::ios::beg);
-  data->resize(static_cast<std::size_t>(size));
-  in.read(reinterpret_cast<char*>(data->data()), size);
-  return in.gcount() == size;
-}
-
 bool WriteAll(IStream* stream, void const* data, std::size_t n) {
   ULONG put = 0;
   return n == 0 || (SUCCEEDED(stream->Write(data, static_cast<ULONG>(n), &put)) && put == n);
@@ -83,8 +72,10 @@ bool WriteAll(IStream* stream, void const* data, std::size_t n) {
 // Writes one entry for the file at path; false on any failure.
 bool PackOne(IStream* stream, char const* path) {
   if (path == nullptr) return false;
-  CByteArray data;
-  if (!ReadFile(path, &data)) return false;
+  // Sizes are stored in 32 bits.
+  std::optional<CByteArray> content = qel::fs::ReadWholeFile(path, 0xFFFFFFFFu);
+  if (!content) return false;
+  CByteArray& data = *content;
   std::string_view name = BaseName(path);
   if (name.size() > 0xFFFF) return false;
   CByteArray packed;
@@ -180,9 +171,6 @@ int CPublicFun::UnzipFile(char const* folder, IStorage* storage, char const* str
     }
     // An entry that cannot be written (or whose name would leave the folder) is skipped.
     if (base.empty() || !SafeName(name)) continue;
-    std::ofstream out(base + "/" + name, std::ios::binary | std::ios::trunc);
-    if (out)
-      out.write(reinterpret_cast<char const*>(data.data()),
-                static_cast<std::streamsize>(data.size()));
+    qel::fs::WriteWholeFile(base + "/" + name, data);
   }
 }

@@ -107,6 +107,37 @@ bool CopyFile(std::string_view src, std::string_view dst, bool fail_if_exists) {
   return true;
 }
 
+std::optional<std::vector<unsigned char>> ReadWholeFile(std::string_view path,
+                                                        std::uint64_t limit) {
+  File in;
+  if (!in.Open(path, kAccessRead, kShareRead, Disposition::kOpenExisting)) {
+    errno = in.error();
+    return std::nullopt;
+  }
+  std::int64_t size = in.Size();
+  if (size < 0) return std::nullopt;
+  if (static_cast<std::uint64_t>(size) > limit) {
+    errno = EFBIG;
+    return std::nullopt;
+  }
+  std::vector<unsigned char> data(static_cast<std::size_t>(size));
+  for (std::size_t done = 0; done < data.size();) {
+    std::int64_t n = in.Read(data.data() + done, data.size() - done);
+    if (n <= 0) return std::nullopt;  // an error, or the file shrank under us
+    done += static_cast<std::size_t>(n);
+  }
+  return data;
+}
+
+bool WriteWholeFile(std::string_view path, std::span<unsigned char const> data) {
+  File out;
+  if (!out.Open(path, kAccessWrite, 0, Disposition::kCreateAlways)) {
+    errno = out.error();
+    return false;
+  }
+  return out.Write(data.data(), data.size());
+}
+
 bool MoveFile(std::string_view src, std::string_view dst) {
   std::string from = ToOs(src);
   std::string to = ToOs(dst);

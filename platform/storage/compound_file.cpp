@@ -13,14 +13,14 @@ constexpr std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
 // Largest sector table we build: keeps files within what 32-bit sector numbers address.
 constexpr std::size_t kMaxSectors = 0x7FFFFFF0;
 
+// What an open asks: writing (every open reads) and what it denies to other opens.
 struct Access {
-  bool read, write, deny_read, deny_write;
+  bool write, deny_read, deny_write;
 };
 
 Access AccessOf(DWORD mode) {
   Access a{};
   DWORD rw = mode & 3;
-  a.read = rw != STGM_WRITE;
   a.write = rw == STGM_WRITE || rw == STGM_READWRITE;
   switch (mode & 0x70) {
     case STGM_SHARE_EXCLUSIVE:
@@ -65,8 +65,8 @@ HRESULT CompoundFile::Open(std::string const& path, DWORD mode,
   }
   Access a = AccessOf(mode);
   std::shared_ptr<CompoundFile> f(new CompoundFile());
-  HRESULT hr = FromOpen(
-      f->disk_.Open(path, a.read, a.write, a.deny_read, a.deny_write, false, false, false));
+  HRESULT hr =
+      FromOpen(f->disk_.Open(path, a.write, a.deny_read, a.deny_write, false, false, false));
   if (FAILED(hr)) return hr;
   f->writable_ = a.write;
   hr = f->Load();
@@ -87,8 +87,8 @@ HRESULT CompoundFile::Create(std::string const& path, DWORD mode,
   bool replace = (mode & STGM_CREATE) != 0;
   std::shared_ptr<CompoundFile> f(new CompoundFile());
   // The file is written whatever the access asked: a new file needs its first header.
-  HRESULT hr = FromOpen(
-      f->disk_.Open(path, a.read, true, a.deny_read, a.deny_write, true, !replace, replace));
+  HRESULT hr =
+      FromOpen(f->disk_.Open(path, true, a.deny_read, a.deny_write, true, !replace, replace));
   if (FAILED(hr)) return hr;
   f->writable_ = true;
   f->InitEmpty(major == 4 ? 4 : 3);

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/fs/file.h"
+
 namespace qel::storage {
 namespace {
 
@@ -25,39 +27,6 @@ bool PassWrite() {
   return true;
 }
 
-// Lock bytes, in the region other implementations of the format use for the same
-// purpose, far beyond the data of any file we write.
-constexpr off_t kLockBase = 0x7FFFFF00;
-constexpr off_t kReadAccess = kLockBase + 1;
-constexpr off_t kWriteAccess = kLockBase + 2;
-constexpr off_t kDenyRead = kLockBase + 3;
-constexpr off_t kDenyWrite = kLockBase + 4;
-
-bool SetLock(int fd, short type, off_t at) {
-  struct flock fl;
-  std::memset(&fl, 0, sizeof fl);
-  fl.l_type = type;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = at;
-  fl.l_len = 1;
-  for (;;) {
-    if (fcntl(fd, F_OFD_SETLK, &fl) == 0) return true;
-    if (errno != EINTR) return false;
-  }
-}
-
-// True when another open file description holds a lock on the byte at.
-bool Held(int fd, off_t at) {
-  struct flock fl;
-  std::memset(&fl, 0, sizeof fl);
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = at;
-  fl.l_len = 1;
-  if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return true;
-  return fl.l_type != F_UNLCK;
-}
-
 }  // namespace
 
 long SetWriteLimit(long n) {
@@ -69,45 +38,41 @@ DiskFile::~DiskFile() {
   if (fd_ >= 0) close(fd_);
 }
 
-DiskFile::OpenResult DiskFile::Open(std::string const& path, bool read, bool write, bool deny_read,
+DiskFile::OpenResult DiskFile::Open(std::string const& path, bool write, bool deny_read,
                                     bool deny_write, bool create, bool exclusive_create,
                                     bool truncate) {
-  int flags = O_CLOEXEC | (write ? O_RDWR : O_RDONLY);
-  if (create) flags |= O_CREAT;
-  if (exclusive_create) flags |= O_EXCL;
-  int fd = open(path.c_str(), flags, 0666);
-  if (fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return OpenResult::kNotFound;
-    if (errno == EEXIST) return OpenResult::kExists;
-    if (errno == EACCES || errno == EPERM || errno == EROFS || errno == EISDIR) {
-      return OpenResult::kDenied;
+  // The open and its share check are the file floor's, so compound files and every other
+  // file member of the library see each other's sharing. Every open reads: the compound
+  // file loads what it opens.
+  fs::File file;
+  unsigned access = fs::kAccessRead | (write ? fs::kAccessWrite : 0);
+  unsigned share = (deny_read ? 0 : fs::kShareRead) | (deny_write ? 0 : fs::kShareWrite);
+  fs::Disposition disposition = exclusive_create ? fs::Disposition::kCreateNew
+                                : create         ? fs::Disposition::kOpenAlways
+                                                 : fs::Disposition::kOpenExisting;
+  if (!file.Open(path, access, share, disposition)) {
+    switch (file.error()) {
+      case ENOENT:
+      case ENOTDIR:
+        return OpenResult::kNotFound;
+      case EEXIST:
+        return OpenResult::kExists;
+      case EACCES:
+      case EPERM:
+      case EROFS:
+      case EISDIR:
+        return OpenResult::kDenied;
+      case EBUSY:
+        return OpenResult::kShared;
+      default:
+        return OpenResult::kError;
     }
-    return OpenResult::kError;
   }
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return OpenResult::kDenied;
-  }
-  // Announce first, then look for conflicts: of two opens racing, the later to look
-  // sees the other, so two conflicting opens never both succeed.
-  bool ok = true;
-  if (ok && read) ok = SetLock(fd, F_RDLCK, kReadAccess);
-  if (ok && write) ok = SetLock(fd, F_RDLCK, kWriteAccess);
-  if (ok && deny_read) ok = SetLock(fd, F_RDLCK, kDenyRead);
-  if (ok && deny_write) ok = SetLock(fd, F_RDLCK, kDenyWrite);
-  bool conflict =
-      ok && ((read && Held(fd, kDenyRead)) || (write && Held(fd, kDenyWrite)) ||
-             (deny_read && Held(fd, kReadAccess)) || (deny_write && Held(fd, kWriteAccess)));
-  if (!ok || conflict) {
-    close(fd);
-    return conflict ? OpenResult::kShared : OpenResult::kError;
-  }
-  if (truncate && (!PassWrite() || ftruncate(fd, 0) != 0)) {
-    close(fd);
-    return OpenResult::kError;
-  }
-  fd_ = fd;
+  if (fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode)) return OpenResult::kDenied;
+  // Emptying the file is a write, so it passes the test seam (unlike the open itself).
+  if (truncate && (!PassWrite() || ftruncate(file.fd(), 0) != 0)) return OpenResult::kError;
+  fd_ = file.Release();
   return OpenResult::kOk;
 }
 

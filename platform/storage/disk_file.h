@@ -1,11 +1,9 @@
 // The disk file under a compound file: positioned reads and writes, durability, and the
 // share-mode locks that keep two opens of one file from conflicting.
 //
-// Locks are open-file-description locks (F_OFD_SETLK) on bytes far beyond any data, so
-// they hold between processes and between two opens in one process alike. Each open
-// takes shared locks that announce its access (read, write) and its denials (deny read,
-// deny write), after checking under a short exclusive lock that no other open holds a
-// conflicting one.
+// Opens go through the file floor (platform/fs/file.h): paths are GBK, and the share
+// modes hold between compound files and every other open of the library, between
+// processes and within one alike.
 //
 // Writes pass through one seam for tests: SetWriteLimit(n) lets the next n write calls
 // (WriteAt, Truncate, Sync) through and fails every later one without touching the
@@ -28,11 +26,11 @@ class DiskFile {
   DiskFile(DiskFile const&) = delete;
   DiskFile& operator=(DiskFile const&) = delete;
 
-  // Opens path. create: make it when missing; exclusive_create: fail when it exists;
-  // truncate: empty it. The share check follows: read/write is the access asked,
-  // deny_read/deny_write what other opens may not do.
-  OpenResult Open(std::string const& path, bool read, bool write, bool deny_read, bool deny_write,
-                  bool create, bool exclusive_create, bool truncate);
+  // Opens path (GBK). create: make it when missing; exclusive_create: fail when it exists;
+  // truncate: empty it. The share check follows: the access is reading, and
+  // writing when write; deny_read/deny_write say what other opens may not do.
+  OpenResult Open(std::string const& path, bool write, bool deny_read, bool deny_write, bool create,
+                  bool exclusive_create, bool truncate);
 
   // Reads n bytes at offset; bytes past the end of the file read as zeros. False on an
   // I/O error.

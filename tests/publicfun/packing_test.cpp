@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <span>
 #include <string>
 
+#include "platform/fs/file.h"
+#include "platform/fs/ops.h"
 #include "platform/storage/disk_file.h"
 #include "qelshare/CPublicFun.h"
 #include "qelshare/storage.h"
@@ -226,6 +230,51 @@ TEST(CopyCmbFileTest, WritesOneTopLevelStream) {
   EXPECT_EQ(CPublicFun::CopyCmbFile(out.c_str(), dir.File("nofile").c_str(), "doc"), 0);
   EXPECT_EQ(CPublicFun::CopyCmbFile(dir.File("no/dir").c_str(), path.c_str(), "doc"), 0);
   EXPECT_EQ(CPublicFun::CopyCmbFile(nullptr, path.c_str(), "doc"), 0);
+}
+
+// Compound files, packages and copies take GBK paths like every file member, and a
+// compound file shares with plain opens of the same file by the same rules.
+TEST(CopyCmbFileTest, GbkPathsAndSharingWithPlainOpens) {
+  TempDir dir;
+  std::string const poem = "\xCA\xAB";  // 诗 in GBK; the disk names are UTF-8
+  std::string cfb = dir.File("") + poem + ".cfb";
+  std::string text = dir.File("") + poem + ".txt";
+  qel::fs::WriteWholeFile(
+      text, std::span<unsigned char const>(reinterpret_cast<unsigned char const*>("verse"), 5));
+  EXPECT_EQ(Slurp(dir.File("\xE8\xAF\x97.txt")), "verse");
+
+  IStorage* root = nullptr;
+  ASSERT_EQ(StgCreateDocfile(cfb.c_str(), kRw, &root), S_OK);
+  CStringArr files;
+  files.Add(text.c_str(), -1);
+  ASSERT_EQ(CPublicFun::ZipFile(&files, root, "p"), 1);
+  // The compound file is held exclusively: a plain open for reading is refused.
+  qel::fs::File plain;
+  EXPECT_FALSE(plain.Open(cfb, qel::fs::kAccessRead, qel::fs::kShareRead | qel::fs::kShareWrite,
+                          qel::fs::Disposition::kOpenExisting));
+  EXPECT_EQ(plain.error(), EBUSY);
+  ASSERT_EQ(root->Commit(0), S_OK);
+  root->Release();
+
+  std::string folder = dir.File("") + poem;
+  ASSERT_TRUE(qel::fs::CreateDirectory(folder));
+  ASSERT_EQ(StgOpenStorage(cfb.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, &root), S_OK);
+  EXPECT_EQ(CPublicFun::UnzipFile(folder.c_str(), root, "p"), 1);
+  EXPECT_EQ(Slurp(dir.File("\xE8\xAF\x97/\xE8\xAF\x97.txt")), "verse");
+  // A reader that denies writing keeps plain writers out, and lets plain readers in.
+  EXPECT_FALSE(plain.Open(cfb, qel::fs::kAccessWrite, qel::fs::kShareRead | qel::fs::kShareWrite,
+                          qel::fs::Disposition::kOpenExisting));
+  EXPECT_TRUE(plain.Open(cfb, qel::fs::kAccessRead, qel::fs::kShareRead | qel::fs::kShareWrite,
+                         qel::fs::Disposition::kOpenExisting));
+  plain.Close();
+  root->Release();
+
+  ASSERT_EQ(StgOpenStorage(cfb.c_str(), kRw, &root), S_OK);
+  ASSERT_EQ(PutStream(root, "doc", "lines"), S_OK);
+  root->Release();
+  std::string copy = dir.File("") + poem + ".out";
+  EXPECT_EQ(CPublicFun::CopyCmbFile(copy.c_str(), cfb.c_str(), "doc"), 1);
+  EXPECT_EQ(Slurp(dir.File("\xE8\xAF\x97.out")), "lines");
 }
 
 }  // namespace

@@ -14,8 +14,9 @@ constexpr DWORD kRead = STGM_READ | STGM_SHARE_DENY_WRITE;
 constexpr DWORD kChildRead = STGM_READ | STGM_SHARE_EXCLUSIVE;
 constexpr DWORD kWrite = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 
-void OpenFile(std::string const& file, DWORD mode, Held<IStorage>& root) {
-  HRESULT hr = StgOpenStorage(file.c_str(), mode, &root.p);
+// Opens the compound file (the library path) and names the user's path on failure.
+void OpenFile(std::string const& path, std::string const& file, DWORD mode, Held<IStorage>& root) {
+  HRESULT hr = StgOpenStorage(path.c_str(), mode, &root.p);
   if (FAILED(hr)) throw Failure{FileExit(hr), file + " " + Describe(hr)};
 }
 
@@ -101,16 +102,17 @@ Run SetupCfb(CLI::App& app, Context& ctx) {
 
   return [args, cmd, make, ls, cat, put, rm, &ctx] {
     std::string const& file = args->file;
+    std::string path = ToLibrary(ctx, file, "FILE");
     if (make->parsed()) {
       Held<IStorage> root;
-      HRESULT hr = StgCreateDocfile(file.c_str(), kWrite | STGM_CREATE, &root.p);
+      HRESULT hr = StgCreateDocfile(path.c_str(), kWrite | STGM_CREATE, &root.p);
       if (FAILED(hr)) throw Failure{FileExit(hr), file + " " + Describe(hr)};
       if (ctx.json) PrintJson(ctx, {{"file", file}, {"created", true}});
       return;
     }
     if (ls->parsed()) {
       Held<IStorage> root;
-      OpenFile(file, kRead, root);
+      OpenFile(path, file, kRead, root);
       nlohmann::json out = nlohmann::json::array();
       List(ctx, root.p, "", 0, out);
       if (ctx.json) PrintJson(ctx, out);
@@ -124,7 +126,7 @@ Run SetupCfb(CLI::App& app, Context& ctx) {
     std::string shown = "'" + args->path + "'";
     if (cat->parsed()) {
       Held<IStorage> root;
-      OpenFile(file, kRead, root);
+      OpenFile(path, file, kRead, root);
       Descend(ctx, root.p, names, names.size() - 1, kChildRead, false, chain, &parent);
       Held<IStream> stream;
       HRESULT hr = parent->OpenStream(leaf.c_str(), kChildRead, &stream.p);
@@ -145,8 +147,8 @@ Run SetupCfb(CLI::App& app, Context& ctx) {
     if (put->parsed()) {
       std::string data = ReadInput(args->src);
       Held<IStorage> root;
-      HRESULT hr = StgOpenStorage(file.c_str(), kWrite, &root.p);
-      if (hr == STG_E_FILENOTFOUND) hr = StgCreateDocfile(file.c_str(), kWrite, &root.p);
+      HRESULT hr = StgOpenStorage(path.c_str(), kWrite, &root.p);
+      if (hr == STG_E_FILENOTFOUND) hr = StgCreateDocfile(path.c_str(), kWrite, &root.p);
       if (FAILED(hr)) throw Failure{FileExit(hr), file + " " + Describe(hr)};
       Descend(ctx, root.p, names, names.size() - 1, kWrite, true, chain, &parent);
       Held<IStream> stream;
@@ -167,7 +169,7 @@ Run SetupCfb(CLI::App& app, Context& ctx) {
     }
     if (rm->parsed()) {
       Held<IStorage> root;
-      OpenFile(file, kWrite, root);
+      OpenFile(path, file, kWrite, root);
       Descend(ctx, root.p, names, names.size() - 1, kWrite, false, chain, &parent);
       HRESULT hr = parent->DestroyElement(leaf.c_str());
       if (FAILED(hr)) {

@@ -39,12 +39,13 @@ Run SetupKeyData(CLI::App& app, Context& ctx) {
   return [args, get, set, &ctx] {
     std::string storage = ToLibrary(ctx, args->storage, "STORAGE");
     std::string stream = ToLibrary(ctx, args->stream, "STREAM");
+    std::string path = ToLibrary(ctx, args->file, "FILE");
     std::error_code ec;
     if (!std::filesystem::exists(args->file, ec)) {
       throw Failure{kIo, args->file + " does not exist (create it with qel cfb new)"};
     }
     if (get->parsed()) {
-      CString value = CPublicFun::GetKeyData(args->file.c_str(), storage.c_str(), stream.c_str());
+      CString value = CPublicFun::GetKeyData(path.c_str(), storage.c_str(), stream.c_str());
       if (value.empty()) {
         throw Failure{kFailed, "no value " + args->storage + "/" + args->stream + " in " +
                                    args->file + " (missing, empty, or the file is in use)"};
@@ -61,8 +62,8 @@ Run SetupKeyData(CLI::App& app, Context& ctx) {
       value = ToLibrary(ctx, args->value, "VALUE");
       if (value.empty()) throw Failure{kUsage, "VALUE is empty (use qel keydata rm to remove)"};
     }
-    if (CPublicFun::WriteKeyData(args->file.c_str(), storage.c_str(), stream.c_str(),
-                                 value.c_str()) != 1) {
+    if (CPublicFun::WriteKeyData(path.c_str(), storage.c_str(), stream.c_str(), value.c_str()) !=
+        1) {
       throw Failure{kIo, "cannot write " + args->storage + "/" + args->stream + " in " +
                              args->file + " (not a compound file, in use, or a bad name)"};
     }

@@ -106,11 +106,12 @@ Run SetupPack(CLI::App& app, Context& ctx) {
       std::error_code ec;
       if (!std::filesystem::is_regular_file(f, ec)) throw Failure{kIo, "cannot read " + f};
       total += std::filesystem::file_size(f, ec);
-      list.Add(f.c_str(), -1);
+      list.Add(ToLibrary(ctx, f, "FILES").c_str(), -1);
     }
+    std::string path = ToLibrary(ctx, args->file, "FILE");
     Held<IStorage> root;
-    HRESULT hr = StgOpenStorage(args->file.c_str(), kWrite, &root.p);
-    if (hr == STG_E_FILENOTFOUND) hr = StgCreateDocfile(args->file.c_str(), kWrite, &root.p);
+    HRESULT hr = StgOpenStorage(path.c_str(), kWrite, &root.p);
+    if (hr == STG_E_FILENOTFOUND) hr = StgCreateDocfile(path.c_str(), kWrite, &root.p);
     if (FAILED(hr)) throw Failure{FileExit(hr), args->file + " " + Describe(hr)};
     std::uint64_t start = std::filesystem::file_size(args->file);
     // The package grows the file as it is written; compressed text takes about half.
@@ -173,13 +174,15 @@ Run SetupUnpack(CLI::App& app, Context& ctx) {
       throw Failure{kIo, "folder " + args->folder + " does not exist"};
     }
     Held<IStorage> root;
-    HRESULT hr = StgOpenStorage(args->file.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, &root.p);
+    std::string path = ToLibrary(ctx, args->file, "FILE");
+    std::string folder = ToLibrary(ctx, args->folder, "FOLDER");
+    HRESULT hr = StgOpenStorage(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, &root.p);
     if (FAILED(hr)) throw Failure{FileExit(hr), args->file + " " + Describe(hr)};
     std::vector<Entry> entries = ReadHeads(root.p, stream);
     std::size_t seen = 0;
     int ok = WithProgress(
         "unpacking " + std::to_string(entries.size()) + " files", entries.size(),
-        [&] { return CPublicFun::UnzipFile(args->folder.c_str(), root.p, stream.c_str()); },
+        [&] { return CPublicFun::UnzipFile(folder.c_str(), root.p, stream.c_str()); },
         [&] {
           std::error_code e;
           while (seen < entries.size() &&
@@ -219,7 +222,9 @@ Run SetupCmbCopy(CLI::App& app, Context& ctx) {
   cmd->add_option("OUT", args->out, "File to write")->required();
   return [args, &ctx] {
     std::string stream = ToLibrary(ctx, args->stream, "STREAM");
-    if (CPublicFun::CopyCmbFile(args->out.c_str(), args->file.c_str(), stream.c_str()) != 1) {
+    std::string out = ToLibrary(ctx, args->out, "OUT");
+    std::string path = ToLibrary(ctx, args->file, "FILE");
+    if (CPublicFun::CopyCmbFile(out.c_str(), path.c_str(), stream.c_str()) != 1) {
       throw Failure{
           kIo, "cannot copy stream '" + args->stream + "' of " + args->file + " to " + args->out};
     }
