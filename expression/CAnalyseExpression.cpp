@@ -15,27 +15,9 @@ CAnalyseExpression::~CAnalyseExpression() {
 }
 
 void CAnalyseExpression::Free(tagEXP_NODE*& pNode) {
-  // Nodes belong to the object's node store, and every live node hangs under m_pRoot:
-  // releasing that tree releases them all at once.
-  if (&pNode == &m_pRoot) {
-    m_pState->nodes.ReleaseAll();
-    pNode = nullptr;
-    return;
-  }
-  // Another tree: count its nodes (iteratively, so that trees as deep as the expression
-  // is long need no recursion).
-  auto& pending = m_pState->walk;
-  pending.clear();
-  if (pNode != nullptr) pending.push_back(pNode);
-  std::size_t count = 0;
-  while (!pending.empty()) {
-    tagEXP_NODE* node = pending.back();
-    pending.pop_back();
-    if (node->pRight != nullptr) pending.push_back(node->pRight);
-    if (node->pLeft != nullptr) pending.push_back(node->pLeft);
-    ++count;
-  }
-  if (count > 0) m_pState->nodes.Released(count);
+  // Nodes belong to the object's node store, and every one of them hangs under m_pRoot,
+  // the only tree the object frees: releasing it gives the whole store back for reuse.
+  m_pState->nodes.ReleaseAll();
   pNode = nullptr;
 }
 

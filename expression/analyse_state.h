@@ -81,11 +81,6 @@ class NodeArena {
     ++live_;
     return node;
   }
-  // count nodes were released; when none is left, storage is reused from the start.
-  void Released(std::size_t count) {
-    live_ = count < live_ ? live_ - count : 0;
-    if (live_ == 0) Rewind();
-  }
   // No node is live any more (the owner holds no tree).
   void ReleaseAll() {
     live_ = 0;

@@ -35,8 +35,7 @@ std::string_view Slot(unsigned char const* p, std::size_t size) {
 }
 
 void AddString(CStringArr* list, std::string_view s) {
-  std::string copy(s);
-  list->Add(copy.c_str(), -1);
+  list->Add(s.data(), static_cast<int>(s.size()));
 }
 
 // The open field table. Every read is all-or-nothing: it delivers all n bytes or fails.

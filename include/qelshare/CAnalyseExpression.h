@@ -108,7 +108,8 @@ class QELSHARE_API CAnalyseExpression {
   tagEXP_NODE* m_pRoot;       // tree under construction; null between calls
 
  private:
-  // Releases the tree at pNode (children first) and sets pNode to null.
+  // Releases the tree at pNode, always m_pRoot (every node of the object hangs there, so
+  // its whole node store is released), and sets pNode to null.
   void Free(tagEXP_NODE*& pNode);
   // Cuts lpszText into a token tree whose in-order walk gives the tokens in text order.
   // 1 on success, 0 on an unclosed quote.

@@ -21,22 +21,24 @@ constexpr off_t kHasWrite = kLockBase + 1;
 constexpr off_t kDeniesRead = kLockBase + 2;
 constexpr off_t kDeniesWrite = kLockBase + 3;
 
-bool Hold(int fd, off_t byte) {
+// A lock of type on the one byte at byte.
+struct flock ByteLock(short type, off_t byte) {
   struct flock lock {};
-  lock.l_type = F_RDLCK;
+  lock.l_type = type;
   lock.l_whence = SEEK_SET;
   lock.l_start = byte;
   lock.l_len = 1;
+  return lock;
+}
+
+bool Hold(int fd, off_t byte) {
+  struct flock lock = ByteLock(F_RDLCK, byte);
   return fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
 // True when another open file description holds the byte.
 bool HeldByOther(int fd, off_t byte) {
-  struct flock lock {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = byte;
-  lock.l_len = 1;
+  struct flock lock = ByteLock(F_WRLCK, byte);
   if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return false;
   return lock.l_type != F_UNLCK;
 }
