@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 20
 
-.PHONY: all deps build demo test test-release test-asan test-fuzz test-install bench format clean
+.PHONY: all deps build demo test test-release test-asan test-fuzz test-install test-plain bench format clean
 
 all: build
 
@@ -16,7 +16,7 @@ build: deps
 demo: build
 	@bash scripts/demo.sh build/release
 
-test: deps test-release test-asan test-fuzz test-install
+test: deps test-release test-asan test-fuzz test-install test-plain
 
 test-release: build
 	@ctest --preset release -j $(JOBS)
@@ -33,6 +33,10 @@ test-fuzz: deps
 
 test-install: build
 	@bash scripts/test-install.sh build/release
+
+# A packager's plain Release configure (no presets, warnings not fatal), GCC and clang.
+test-plain: deps
+	@bash scripts/build-plain.sh $(JOBS)
 
 bench: build
 	@bash scripts/run-bench.sh build/release

@@ -80,7 +80,12 @@ namespace {
 constexpr std::array<std::uint16_t, 3> kBooleanPasses = {kOr | kSub, kAnd, kNot};
 
 std::string Quoted(std::string_view text) {
-  return "'" + std::string(text) + "'";
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  quoted += '\'';
+  quoted += text;
+  quoted += '\'';
+  return quoted;
 }
 
 // " (byte N)" for a known offset, or nothing.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <algorithm>
 
 #include "platform/fs/path.h"
 #include "platform/fs/wildcard.h"
@@ -48,14 +49,11 @@ bool FileFind::Find(std::string_view spec) {
   name_.clear();
   std::string slashed = Slashes(spec);
   std::size_t slash = slashed.rfind('/');
-  std::string dir_part;
-  if (slash == std::string::npos) {
-    pattern_ = slashed;
-    dir_part = ".";
-  } else {
-    pattern_ = slashed.substr(slash + 1);
-    dir_part = slash == 0 ? "/" : slashed.substr(0, slash);
-  }
+  bool const here = slash == std::string::npos;
+  pattern_ = here ? slashed : slashed.substr(slash + 1);
+  // The folder: "." without a slash, "/" when the only slash leads, else what precedes it.
+  std::string const dir_part =
+      here ? std::string(".") : slashed.substr(0, std::max<std::size_t>(slash, 1));
   if (pattern_.empty()) return false;
   root_ = Absolute(dir_part);
   os_root_ = ToOs(root_);

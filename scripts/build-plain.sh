@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds the library and qel the way a packager does: a plain Release configure, no
+# presets, so warnings are not errors, once with the system compiler and once with
+# clang. The build must succeed; the tests run in the preset builds.
+set -euo pipefail
+src=$(cd "$(dirname "$0")/.." && pwd)
+jobs=${1:-$(nproc)}
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+for compiler in system clang; do
+  build="$src/build/plain-$compiler"
+  chosen=()
+  [ "$compiler" = clang ] && chosen=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
+  echo "plain: Release with the $compiler compiler"
+  cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQELSHARE_TESTS=OFF \
+    -DQELSHARE_BENCH=OFF "${chosen[@]}" "${launcher[@]}" >/dev/null
+  cmake --build "$build" -j "$jobs" >"$build/build.log" 2>&1 || {
+    tail -60 "$build/build.log"
+    echo "plain: Release with the $compiler compiler FAILED"
+    exit 1
+  }
+  echo "plain: built, $(grep -c 'warning:' "$build/build.log" || true) warnings"
+done
