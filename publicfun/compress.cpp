@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -24,78 +25,141 @@ constexpr unsigned long kMinInput = 30;
 
 // The coder's answer for a position is fixed by the format's rules: the earliest
 // position Q in [W, P - 3] among those whose match with P (capped at 18 bytes and at the
-// end of the input) is longest, when that length is at least 3. Any candidate must
-// share P's first three bytes, so positions are chained per hash of their first three
-// bytes in increasing order (next_ is indexed by position, so walking a chain inside
-// the window stays in memory the coder touched a moment ago). Positions are added as P
-// passes them, and each addition drops the chain's positions that no later window can
-// reach, so dropping never walks far behind the window.
+// end of the input) is longest, when that length is at least 3.
+//
+// Positions are chained in increasing order per hash of their first bytes, on two
+// levels: by their first three bytes (every candidate shares these with P) and by their
+// first kLong bytes. When some position of the window matches P for kLong bytes or
+// more, all such positions are on P's long chain, which is short, and the answer is the
+// best of them; otherwise no match is longer than kLong - 1 bytes, and the first position
+// of the three-byte chain that reaches that length is the answer, so that walk usually
+// stops at its first candidate.
+constexpr std::size_t kLong = 6;
+
+// The first eight bytes at p as a little-endian number.
+inline std::uint64_t Load8(unsigned char const* p) {
+  std::uint64_t v = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&v, p, 8);
+  } else {
+    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  }
+  return v;
+}
+
+// Hash chains over positions, oldest first. A chain only holds positions less than two
+// windows behind the newest position added, so the links live in a ring of slots indexed
+// by position (in cache) instead of one slot per input byte.
+class Chains {
+ public:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  static constexpr int kBits = 14;
+
+  Chains() { std::fill(std::begin(ends_), std::end(ends_), Ends{kNone, kNone}); }
+
+  // Appends p to chain key. Every later window starts above p - 4096, so older
+  // positions leave the chain now, or the whole chain when its newest is old.
+  void Add(std::uint32_t key, std::uint32_t p) {
+    Ends& e = ends_[key];
+    if (e.last == kNone || e.last + kWindow < p) {
+      e.head = p;
+    } else {
+      Link(e.last) = p;
+      while (e.head + kWindow < p) e.head = Link(e.head);
+    }
+    e.last = p;
+  }
+
+  // The oldest position of chain key at or after window, or kNone.
+  std::uint32_t First(std::uint32_t key, std::size_t window) {
+    Ends& e = ends_[key];
+    if (e.last == kNone || e.last < window) return kNone;
+    while (e.head < window) e.head = Link(e.head);
+    return e.head;
+  }
+
+  // The position after q on its chain, or kNone after the newest.
+  std::uint32_t Next(std::uint32_t key, std::uint32_t q) {
+    return q == ends_[key].last ? kNone : Link(q);
+  }
+
+ private:
+  static constexpr std::size_t kRing = 4 * kWindow;  // above two windows, a power of two
+
+  struct Ends {
+    std::uint32_t head;  // oldest position kept
+    std::uint32_t last;  // newest position, kNone when the chain is empty
+  };
+
+  std::uint32_t& Link(std::uint32_t q) { return next_[q & (kRing - 1)]; }
+
+  Ends ends_[std::size_t{1} << kBits];
+  std::uint32_t next_[kRing];  // the position after each one on its chain
+};
+
+// Chain keys: a hash of the first three bytes, or of the first kLong bytes, of a
+// little-endian number holding the first eight.
+inline std::uint32_t ShortKey(std::uint64_t first8) {
+  return (static_cast<std::uint32_t>(first8 & 0xFFFFFF) * 2654435761u) >> (32 - Chains::kBits);
+}
+
+inline std::uint32_t LongKey(std::uint64_t first8) {
+  std::uint64_t const v = first8 << (64 - 8 * kLong);
+  return static_cast<std::uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - Chains::kBits));
+}
+
 class MatchIndex {
  public:
-  MatchIndex(unsigned char const* src, std::size_t len)
-      : src_(src),
-        len_(len),
-        // About one chain per input byte, 256 to 32768: small blocks stay cheap to set up.
-        bits_(std::clamp(static_cast<int>(std::bit_width(len)), 8, 15)),
-        head_(std::make_unique<std::uint32_t[]>(std::size_t{1} << bits_)),
-        last_(std::make_unique<std::uint32_t[]>(std::size_t{1} << bits_)),
-        next_(std::make_unique<std::uint32_t[]>(len)) {
-    std::fill_n(last_.get(), std::size_t{1} << bits_, kNone);
-  }
+  MatchIndex(unsigned char const* src, std::size_t len) : src_(src), len_(len) {}
 
   // Best match for p with at most limit (3..18) bytes among positions from window on.
   // Returns the length (0 when below 3) and sets *from.
   std::size_t Find(std::size_t p, std::size_t window, std::size_t limit, std::size_t* from) {
-    for (; added_ + kMinMatch <= p; ++added_) Add(added_);
-    std::uint32_t const key = Key(p);
-    std::uint32_t const last = last_[key];
-    if (last == kNone || last < window) return 0;
-    std::uint32_t q = head_[key];
-    while (q < window) q = next_[q];
-    head_[key] = q;
-    std::size_t best = 0;
-    bool const wide = p + 24 <= len_;
-    unsigned char const* cur = src_ + p;
-    while (true) {
-      unsigned char const* cand = src_ + q;
-      // Only a strictly longer match counts, and it must agree at index best.
-      if (cand[best] == cur[best]) {
-        std::size_t n = wide ? WideLength(cand, cur, limit) : ByteLength(cand, cur, limit);
-        if (n > best) {
-          best = n;
-          *from = q;
-          if (n == limit) break;
-        }
+    for (; added_ + kMinMatch <= p; ++added_) {
+      auto const q = static_cast<std::uint32_t>(added_);
+      if (q + 8 <= len_) {
+        std::uint64_t const first8 = Load8(src_ + q);
+        short_.Add(ShortKey(first8), q);
+        long_.Add(LongKey(first8), q);
+      } else {
+        short_.Add(ShortKey(Tail3(q)), q);
       }
-      if (q == last) break;
-      q = next_[q];
     }
+    bool const wide = p + 24 <= len_;
+    if (limit >= kLong && p + 8 <= len_) {
+      std::uint64_t const first8 = Load8(src_ + p);
+      std::size_t best = Walk(long_, LongKey(first8), p, window, limit, wide, from);
+      if (best < kLong) best = Walk(short_, ShortKey(first8), p, window, kLong - 1, wide, from);
+      return best >= kMinMatch ? best : 0;
+    }
+    std::size_t best = Walk(short_, ShortKey(Tail3(p)), p, window, limit, wide, from);
     return best >= kMinMatch ? best : 0;
   }
 
  private:
-  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-
-  // Appends position p (which has three bytes) to its chain. Every later window starts
-  // above p - 4096, so older positions go now, or the whole chain when its newest is old.
-  void Add(std::size_t p) {
-    std::uint32_t const key = Key(p);
-    auto const pos = static_cast<std::uint32_t>(p);
-    std::uint32_t const last = last_[key];
-    if (last == kNone || last + kWindow < p) {
-      head_[key] = pos;
-    } else {
-      next_[last] = pos;
-      std::uint32_t h = head_[key];
-      while (h + kWindow < p) h = next_[h];
-      head_[key] = h;
-    }
-    last_[key] = pos;
+  // The three bytes at p (which may be the last three) as a little-endian number.
+  std::uint64_t Tail3(std::size_t p) const {
+    return src_[p] | (src_[p + 1] << 8) | (src_[p + 2] << 16);
   }
 
-  std::uint32_t Key(std::size_t p) const {
-    std::uint32_t v = src_[p] | (src_[p + 1] << 8) | (src_[p + 2] << 16);
-    return (v * 2654435761u) >> (32 - bits_);
+  // The longest match of at most cap bytes among the chain's positions from window on,
+  // the earliest among equals; stops at the first that reaches cap.
+  std::size_t Walk(Chains& chains, std::uint32_t key, std::size_t p, std::size_t window,
+                   std::size_t cap, bool wide, std::size_t* from) {
+    std::size_t best = 0;
+    unsigned char const* cur = src_ + p;
+    for (std::uint32_t q = chains.First(key, window); q != Chains::kNone; q = chains.Next(key, q)) {
+      unsigned char const* cand = src_ + q;
+      // Only a strictly longer match counts, and it must agree at index best.
+      if (cand[best] != cur[best]) continue;
+      std::size_t n = wide ? WideLength(cand, cur, cap) : ByteLength(cand, cur, cap);
+      if (n > best) {
+        best = n;
+        *from = q;
+        if (n == cap) break;
+      }
+    }
+    return best;
   }
 
   static std::size_t ByteLength(unsigned char const* a, unsigned char const* b, std::size_t limit) {
@@ -121,11 +185,9 @@ class MatchIndex {
 
   unsigned char const* src_;
   std::size_t len_;
-  int bits_;
-  std::size_t added_ = 0;                  // positions below added_ are on their chains
-  std::unique_ptr<std::uint32_t[]> head_;  // oldest position kept, per chain
-  std::unique_ptr<std::uint32_t[]> last_;  // newest position, kNone for an empty chain
-  std::unique_ptr<std::uint32_t[]> next_;  // the position after each one on its chain
+  std::size_t added_ = 0;  // positions below added_ are on their chains
+  Chains short_;           // by the first three bytes
+  Chains long_;            // by the first kLong bytes
 };
 
 enum class Decoded { kComplete, kDamaged };
@@ -231,7 +293,7 @@ int CPublicFun::Compress(unsigned char* src, unsigned long srcLen, unsigned char
   if (srcLen < kMinInput || srcLen > 0xFFFFFFF0ul) return 0;
   try {
     std::size_t const n = srcLen;
-    MatchIndex index(src, n);
+    auto index = std::make_unique<MatchIndex>(src, n);
     std::memcpy(dst, src, 3);
     std::size_t flagAt = 3;
     dst[flagAt] = 0;
@@ -244,7 +306,7 @@ int CPublicFun::Compress(unsigned char* src, unsigned long srcLen, unsigned char
       if (o >= n - 2) return 0;
       std::size_t limit = std::min(kMaxMatch, n - p);
       std::size_t from = 0;
-      std::size_t len = limit >= kMinMatch ? index.Find(p, w, limit, &from) : 0;
+      std::size_t len = limit >= kMinMatch ? index->Find(p, w, limit, &from) : 0;
       if (len != 0) {
         dst[flagAt] |= static_cast<unsigned char>(bit);
         std::size_t offset = from - w;
