@@ -5,11 +5,15 @@
 // the default operator). Long: an expression of 20,000 tokens (words joined by AND and
 // OR, bracketed groups, qualifiers for a text field, a keyword field and a comparison
 // field) and its Xapian equivalent. Both sides build their whole result (postfix stream
-// and highlight keys; a Xapian::Query).
+// and highlight keys; a Xapian::Query). Mix: 20,000 queries of the shapes people type,
+// by shape and all together, each written in both syntaxes.
 #include <benchmark/benchmark.h>
 #include <xapian.h>
 
+#include <array>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "qelshare/CAnalyseExpression.h"
 
@@ -97,6 +101,132 @@ void BM_Long_XapianQueryParser(benchmark::State& state) {
   }
 }
 
+// The mix: queries of eight shapes, each with its Xapian form. Words are drawn from a
+// vocabulary of 2,000, comparison values from a century of years.
+enum Shape {
+  kWords,
+  kChains,
+  kQualified,
+  kFieldLists,
+  kProximity,
+  kNotSub,
+  kRanges,
+  kNested,
+  kShapes
+};
+constexpr std::array<char const*, kShapes> kShapeNames = {
+    "words", "chains", "qualified", "field_lists", "near_order", "not_sub", "ranges", "nested"};
+
+struct Query {
+  std::string ours;
+  std::string theirs;
+};
+
+std::vector<Query> MakeMix(Shape shape, int count, unsigned seed) {
+  std::mt19937 rng(seed);
+  auto word = [&] { return "w" + std::to_string(rng() % 2000); };
+  auto year = [&] { return std::to_string(1900 + rng() % 100); };
+  std::vector<Query> out;
+  for (int i = 0; i < count; ++i) {
+    Query q;
+    std::string a = word(), b = word(), c = word(), d = word();
+    switch (shape) {
+      case kWords:
+        q = {a, a};
+        break;
+      case kChains:
+        q = {a + " " + b + " " + c, a + " " + b + " " + c};
+        break;
+      case kQualified:
+        q = i % 2 ? Query{a + "/title", "title:" + a}
+                  : Query{"(" + a + " OR " + b + ")/title AND " + c + "/keyword",
+                          "(title:" + a + " OR title:" + b + ") AND keyword:" + c};
+        break;
+      case kFieldLists:
+        q = {a + " " + b + "/title,keyword",
+             "(title:" + a + " OR keyword:" + a + ") AND (title:" + b + " OR keyword:" + b + ")"};
+        break;
+      case kProximity:
+        q = i % 2 ? Query{a + " NEAR " + b + " NEAR " + c + "/title",
+                          "title:" + a + " NEAR title:" + b + " NEAR title:" + c}
+                  : Query{a + " ORDER " + b + "/title", "title:" + a + " ADJ title:" + b};
+        break;
+      case kNotSub:
+        q = i % 2 ? Query{a + " NOT " + b, a + " AND NOT " + b}
+                  : Query{a + " AND NOT " + b + "/title SUB " + c,
+                          a + " AND NOT title:" + b + " AND NOT " + c};
+        break;
+      case kRanges: {
+        std::string y1 = year(), y2 = year();
+        q = i % 2 ? Query{">=" + y1 + "/year AND " + a, "year:" + y1 + ".. AND " + a}
+                  : Query{"[" + y1 + "," + y2 + "]/year", "year:" + y1 + ".." + y2};
+        break;
+      }
+      case kNested:
+        q = {"((" + a + " OR " + b + ") AND (" + c + " OR (" + d + " AND " + a + ")))/title",
+             "((title:" + a + " OR title:" + b + ") AND (title:" + c + " OR (title:" + d +
+                 " AND title:" + a + ")))"};
+        break;
+      case kShapes:
+        break;
+    }
+    out.push_back(std::move(q));
+  }
+  return out;
+}
+
+// 2,500 queries of one shape, or all eight shapes interleaved (20,000).
+std::vector<Query> const& Mix(int shape) {
+  static std::array<std::vector<Query>, kShapes + 1> mixes;
+  auto& mix = mixes[shape];
+  if (!mix.empty()) return mix;
+  if (shape < kShapes) {
+    mix = MakeMix(static_cast<Shape>(shape), 2500, 15 + shape);
+  } else {
+    for (int i = 0; i < 2500; ++i) {
+      for (int k = 0; k < kShapes; ++k) mix.push_back(Mix(k)[i]);
+    }
+  }
+  return mix;
+}
+
+void MixLabel(benchmark::State& state, std::size_t queries) {
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * queries));
+  state.SetLabel(state.range(0) < kShapes ? kShapeNames[state.range(0)] : "all");
+}
+
+void BM_Mix_Analyse(benchmark::State& state) {
+  CAnalyseExpression e;
+  Register(e);
+  auto const& mix = Mix(static_cast<int>(state.range(0)));
+  for (auto const& q : mix) {
+    if (e.Analyse(q.ours.c_str()) != 1) {
+      state.SkipWithError(("rejected: " + q.ours).c_str());
+      return;
+    }
+  }
+  for (auto _ : state) {
+    for (auto const& q : mix) {
+      benchmark::DoNotOptimize(e.Analyse(q.ours.c_str()));
+      benchmark::DoNotOptimize(e.m_strPoland.data());
+    }
+  }
+  MixLabel(state, mix.size());
+}
+
+void BM_Mix_XapianQueryParser(benchmark::State& state) {
+  Xapian::NumberRangeProcessor years(0, "year:");
+  Xapian::QueryParser qp = MakeParser(years);
+  auto const& mix = Mix(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    for (auto const& q : mix) {
+      Xapian::Query parsed = qp.parse_query(q.theirs, kFlags);
+      benchmark::DoNotOptimize(parsed.get_length());
+    }
+  }
+  MixLabel(state, mix.size());
+}
+
 // Hostile inputs: one unit repeated to a mebibyte, analysed from scratch by a fresh
 // object each time (result 0 or 1). Goal: well under a second each.
 void BM_Hostile_Analyse(benchmark::State& state, std::string unit) {
@@ -114,6 +244,8 @@ BENCHMARK(BM_Short_Analyse);
 BENCHMARK(BM_Short_XapianQueryParser);
 BENCHMARK(BM_Long_Analyse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Long_XapianQueryParser)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Mix_Analyse)->DenseRange(0, kShapes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Mix_XapianQueryParser)->DenseRange(0, kShapes)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Hostile_Analyse, words, std::string("a "))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Hostile_Analyse, quotes, std::string("\""))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Hostile_Analyse, and_chain, std::string("a AND "))

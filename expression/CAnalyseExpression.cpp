@@ -29,8 +29,12 @@ void CAnalyseExpression::AddField(char const* lpszName, char const* lpszCode, un
   m_arrFieldName.Add(lpszName, -1);
   m_arrFieldCode.Add(lpszCode, -1);
   m_arrFieldType.push_back(cType);
-  m_pState->first_of_name.push_back(m_pState->first_by_name.emplace(lpszName, index).second);
+  auto [named, first] = m_pState->first_by_name.emplace(lpszName, index);
+  m_pState->first_of_name.push_back(first);
+  m_pState->first_named.push_back(named->second);
   m_pState->first_by_code.emplace(lpszCode, index);
+  // A code registered now may resolve a member that did not resolve before.
+  m_pState->members.assign(m_pState->members.size() + 1, {});
   if (cType == 's' && m_pState->default_field < 0) m_pState->default_field = index;
 }
 

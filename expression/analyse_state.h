@@ -144,6 +144,12 @@ struct AnalyseState {
   // Per registered field: whether it is the first of its name (the one look-ups find).
   std::vector<char> first_of_name;
   FieldMap first_by_code;
+  // Per registered field: the first field of the same name.
+  std::vector<int> first_named;
+  // Per group field: its member fields, each the first field of its code (-1 for a code
+  // no field has), in the order of the group's code; filled when a field list first
+  // names the group, cleared when a field is registered.
+  std::vector<std::vector<int>> members;
   // Index of the first field of type s (the default field), or -1.
   int default_field = -1;
 
@@ -159,6 +165,8 @@ struct AnalyseState {
   std::vector<std::pair<int, int>> chain_links;
   int chain = -1;
   std::vector<int> expanded_groups;
+  // The first field of each distinct name the last CheckField collected, in order.
+  std::vector<int> collected;
 
   std::string error;
 

@@ -409,21 +409,16 @@ bool TreeBuilder::Process(Task task) {
         state_.chain_links.emplace_back(group, chain);
         chain = static_cast<int>(state_.chain_links.size()) - 1;
       }
-      std::vector<int> names;
-      for (int k = 0; k < field_list_.GetSize(); ++k) {
-        char const* name = field_list_.Get(k);
-        std::string_view text = name == nullptr ? std::string_view() : name;
-        if (text == ",") {
-          names.push_back(comma_);
-        } else {
-          names.push_back(FieldId(state_.first_by_name.find(text)->second));
-        }
-      }
+      // The rewritten list is the collected fields' names with commas between them.
+      std::vector<int> const& fields = state_.collected;
       tagEXP_NODE* node = NewNode(task.slot, "OR");
       TokenView right = list.Slice(0, i + 1);
-      for (std::size_t k = 2; k < names.size(); ++k) right.post.push_back(names[k]);
+      for (std::size_t k = 1; k < fields.size(); ++k) {
+        if (k > 1) right.post.push_back(comma_);
+        right.post.push_back(FieldId(fields[k]));
+      }
       TokenView left = list.Slice(0, i + 1);
-      left.post.push_back(names[0]);
+      left.post.push_back(FieldId(fields[0]));
       Push(std::move(right), &node->pRight, chain);
       Push(std::move(left), &node->pLeft, chain);
       return true;
@@ -671,9 +666,10 @@ int CAnalyseExpression::CheckField(CStringArr& arrField) {
     state.Fail("no field name after '/'" + AtByte(offset_of(0)));
     return -1;
   }
-  std::vector<int> collected;  // the first field of each collected name
+  std::vector<int>& collected = state.collected;
+  collected.clear();
   auto collect = [&](int field) {
-    int first = state.first_by_name.at(m_arrFieldName.Get(field));
+    int first = state.first_named[field];
     for (int seen : collected) {
       if (seen == first) return;
     }
@@ -681,11 +677,11 @@ int CAnalyseExpression::CheckField(CStringArr& arrField) {
   };
   for (int k = 0; k < count; ++k) {
     char const* token = arrField.Get(k);
-    std::string name = token == nullptr ? std::string() : token;
+    std::string_view name = token == nullptr ? std::string_view() : token;
     if (name == ",") continue;
     auto found = state.first_by_name.find(name);
     if (found == state.first_by_name.end()) {
-      state.Fail("unknown field '" + name + "'" + AtByte(offset_of(k)));
+      state.Fail("unknown field " + qel::expr::Quoted(name) + AtByte(offset_of(k)));
       return -1;
     }
     int field = found->second;
@@ -694,23 +690,32 @@ int CAnalyseExpression::CheckField(CStringArr& arrField) {
       continue;
     }
     if (state.InChain(field)) {
-      state.Fail("field cycle through '" + name + "'" + AtByte(offset_of(k)));
+      state.Fail("field cycle through " + qel::expr::Quoted(name) + AtByte(offset_of(k)));
       return -1;
     }
     state.expanded_groups.push_back(field);
-    CStringArr parts;
-    int members = CPublicFun::SplitString(m_arrFieldCode.Get(field), parts, '\n');
-    for (int p = 0; p < members; ++p) {
-      auto member = state.first_by_code.find(parts.Get(p));
-      if (member == state.first_by_code.end()) {
-        state.Fail("field '" + name + "' lists the code '" + parts.Get(p) +
-                   "', which no field has" + AtByte(offset_of(k)));
+    std::vector<int>& known = state.members[field];
+    if (known.empty()) {
+      CStringArr parts;
+      int members = CPublicFun::SplitString(m_arrFieldCode.Get(field), parts, '\n');
+      for (int p = 0; p < members; ++p) {
+        auto member = state.first_by_code.find(std::string_view(parts.Get(p)));
+        known.push_back(member == state.first_by_code.end() ? -1 : member->second);
+      }
+    }
+    for (std::size_t p = 0; p < known.size(); ++p) {
+      int target = known[p];
+      if (target < 0) {
+        CStringArr parts;
+        CPublicFun::SplitString(m_arrFieldCode.Get(field), parts, '\n');
+        state.Fail("field " + qel::expr::Quoted(name) + " lists the code " +
+                   qel::expr::Quoted(parts.Get(static_cast<int>(p))) + ", which no field has" +
+                   AtByte(offset_of(k)));
         return -1;
       }
-      int target = member->second;
       if (qel::expr::IsGroupType(m_arrFieldType[target]) &&
           (target == field || state.InChain(target))) {
-        state.Fail("field cycle through '" + name + "'" + AtByte(offset_of(k)));
+        state.Fail("field cycle through " + qel::expr::Quoted(name) + AtByte(offset_of(k)));
         return -1;
       }
       collect(target);
