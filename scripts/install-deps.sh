@@ -12,6 +12,7 @@ packages=(
   zlib1g-dev liblz4-dev libxapian-dev libroaring-dev
   fortunes-zh mawk gawk
   python3-olefile libgsf-bin p7zip-full
+  libfluidsynth-dev fluidsynth timgm6mb-soundfont
 )
 
 missing=()
