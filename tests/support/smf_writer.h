@@ -5,6 +5,7 @@
 #define QELSHARE_TESTS_SUPPORT_SMF_WRITER_H_
 
 #include <cstdint>
+#include <deque>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -115,7 +116,7 @@ class SmfWriter {
 
   int format_;
   int division_;
-  std::vector<SmfTrack> tracks_;
+  std::deque<SmfTrack> tracks_;  // a deque: tracks handed out stay where they are
 };
 
 // A format 1 file of `seconds` of piano at 120 beats per minute (division 480): a melody
