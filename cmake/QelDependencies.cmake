@@ -16,3 +16,9 @@ endif()
 if(QELSHARE_BENCH)
   find_package(benchmark REQUIRED)
 endif()
+
+# The MIDI sequencer of platform/mci: FluidSynth (Debian libfluidsynth-dev).
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
+find_package(Threads REQUIRED)
+list(APPEND QEL_PLATFORM_LIBS PkgConfig::FLUIDSYNTH Threads::Threads)

@@ -13,6 +13,7 @@ packages=(
   fortunes-zh mawk gawk
   python3-olefile libgsf-bin p7zip-full
   ccache
+  libfluidsynth-dev fluidsynth timgm6mb-soundfont
 )
 
 missing=()

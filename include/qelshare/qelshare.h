@@ -3,6 +3,7 @@
 #define QELSHARE_QELSHARE_H_
 
 #include "qelshare/CAnalyseExpression.h"
+#include "qelshare/CBkMidi.h"
 #include "qelshare/CExpStack.h"
 #include "qelshare/CLineBuf.h"
 #include "qelshare/CMrfCut.h"

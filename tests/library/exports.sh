@@ -15,7 +15,7 @@ if [ -n "$stray" ]; then
 fi
 for must in 'CStringArr::Add(char const*, int)' 'CPublicFun::SplitString' 'typeinfo for CStringArr' \
   GlobalAlloc 'CAnalyseExpression::Analyse(char const*)' 'typeinfo for CAnalyseExpression' \
-  StgOpenStorage StgCreateDocfile; do
+  StgOpenStorage StgCreateDocfile 'CBkMidi::Open(CWnd*, char const*)'; do
   grep -F -q -e "$must" <<<"$symbols" || { echo "missing export: $must"; exit 1; }
 done
 soname=$(objdump -p "$lib" | awk '/SONAME/ { print $2 }')
