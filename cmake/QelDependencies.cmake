@@ -16,3 +16,6 @@ endif()
 if(QELSHARE_BENCH)
   find_package(benchmark REQUIRED)
 endif()
+# Compressed record sets of the search index (platform/bitmap).
+find_package(roaring REQUIRED)
+list(APPEND QEL_PLATFORM_LIBS roaring::roaring)
