@@ -318,6 +318,8 @@ bool Reader::Open(std::string const& path, Binding const& binding, std::string& 
   if (tables_hash != Get<std::uint64_t>(bytes_, 64)) {
     return fail("is damaged (its term tables do not match their checksum)");
   }
+  // The tables were read whole for their checksum; lookups touch only a few pages again.
+  file_.Forget(tables_at, table_at - tables_at);
   if (Get<std::uint64_t>(bytes_, 24) != binding.size ||
       Get<std::int64_t>(bytes_, 32) != binding.mtime_ns ||
       Get<std::uint64_t>(bytes_, 40) != binding.head_hash) {

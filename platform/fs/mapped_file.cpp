@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -39,6 +40,14 @@ void MappedFile::Release() {
   if (data_ != nullptr) ::munmap(data_, size_);
   data_ = nullptr;
   size_ = 0;
+}
+
+void MappedFile::Forget(std::size_t offset, std::size_t length) {
+  if (data_ == nullptr || offset >= size_) return;
+  auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  std::size_t start = offset / page * page;
+  std::size_t end = std::min(size_, offset + std::min(length, size_ - offset));
+  ::madvise(static_cast<char*>(data_) + start, end - start, MADV_DONTNEED);
 }
 
 bool MappedFile::Open(std::string const& path, std::string& error) {

@@ -31,6 +31,9 @@ class MappedFile {
   // system's reason when the file cannot be opened or mapped; an empty file maps to no
   // bytes.
   bool Open(std::string const& path, std::string& error);
+  // Lets the system drop the pages of bytes [offset, offset + length) from this process's
+  // memory (they are read again when touched): for regions read once, such as a checksum.
+  void Forget(std::size_t offset, std::size_t length);
   // The file's bytes, valid until the mapping is released.
   std::string_view bytes() const { return {static_cast<char const*>(data_), size_}; }
 
