@@ -174,19 +174,45 @@ bool ParseLeaf(std::string const& item, History const* history, Leaf& leaf, std:
   return false;
 }
 
-bool Match(Leaf const& leaf, Record const& record) {
-  std::string const* value = record.Find(leaf.code);
-  if (value == nullptr) return false;
+bool MatchValue(Leaf const& leaf, std::string const& value) {
   switch (leaf.kind) {
     case Leaf::kText:
-      return MatchText(leaf.text_kind, leaf.words, *value);
+      return MatchText(leaf.text_kind, leaf.words, value);
     case Leaf::kComparison:
-      return MatchComparison(leaf.op, leaf.operand, *value);
+      return MatchComparison(leaf.op, leaf.operand, value);
     case Leaf::kValue:
-      return *value == leaf.operand;
+      return value == leaf.operand;
     default:
       return false;
   }
+}
+
+bool Match(Leaf const& leaf, Record const& record) {
+  std::string const* value = record.Find(leaf.code);
+  return value != nullptr && MatchValue(leaf, *value);
+}
+
+// The value of one field of a record's text, as ParseRecord would give it; false when the
+// record has no such field.
+bool FieldOf(std::string_view text, std::string_view code, std::string& value) {
+  bool found = false;
+  value.clear();
+  if (code.empty()) return false;
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    if (line.size() <= code.size() || line[code.size()] != '=' || !line.starts_with(code) ||
+        line.substr(0, code.size()).find('=') != std::string_view::npos) {
+      continue;
+    }
+    if (line.back() == '\r') line.remove_suffix(1);
+    if (found) value += '\n';
+    value.append(line.substr(code.size() + 1));
+    found = true;
+  }
+  return found;
 }
 
 // Evaluates the stream with CExpStack over the leaves' bitmaps, in stream order.
@@ -373,9 +399,11 @@ bool Library::IndexedLeaf(Leaf const& leaf, Bits& bits) {
   bitmap::RecordSet candidates, part;
   if (!index_.Lookup(leaf.code, search_index::kFieldKey, candidates)) return false;
   bool exact = false;
-  if (leaf.kind == Leaf::kText) {
-    if (leaf.words.empty()) return true;
-    for (std::string const& word : leaf.words) {
+  // A value equal to the operand contains it: its characters narrow the candidates.
+  std::vector<std::string> const value_word = {leaf.operand};
+  if (leaf.kind == Leaf::kText || leaf.kind == Leaf::kValue) {
+    if (leaf.kind == Leaf::kText && leaf.words.empty()) return true;
+    for (std::string const& word : leaf.kind == Leaf::kText ? leaf.words : value_word) {
       // The keys of the word's characters; a lead byte ending the word may pair with any
       // trail in the text, so it gives no key.
       std::vector<std::uint32_t> chars;
@@ -396,7 +424,7 @@ bool Library::IndexedLeaf(Leaf const& leaf, Bits& bits) {
         if (!index_.Lookup(leaf.code, key, part)) return false;
         candidates.And(part);
       }
-      exact = leaf.words.size() == 1 && whole && chars.size() <= 2 &&
+      exact = leaf.kind == Leaf::kText && leaf.words.size() == 1 && whole && chars.size() <= 2 &&
               (leaf.text_kind != "PARA" || word.find('\n') == std::string::npos);
     }
   }
@@ -405,13 +433,15 @@ bool Library::IndexedLeaf(Leaf const& leaf, Bits& bits) {
     for (std::uint32_t n : members) set(n);
     return true;
   }
-  Record record;
+  std::string value;
   std::string_view text = mapped_records_.bytes();
   for (std::uint32_t n : members) {
     std::uint64_t end = n + 1 < records ? offsets_[n + 1] : file_size_;
     if (end > text.size()) return false;
-    ParseRecord(text.substr(offsets_[n], end - offsets_[n]), record);
-    if (Match(leaf, record)) set(n);
+    if (FieldOf(text.substr(offsets_[n], end - offsets_[n]), leaf.code, value) &&
+        MatchValue(leaf, value)) {
+      set(n);
+    }
   }
   return true;
 }
