@@ -385,15 +385,13 @@ bool Library::Open(std::string const& base, std::string& error) {
     error = reason + "; run `qel index " + descriptor.m_strPath + "` to rebuild it";
     return false;
   }
-  offsets_.resize(index_.records());
-  for (std::uint32_t n = 0; n < index_.records(); ++n) offsets_[n] = index_.Offset(n);
   file_size_ = binding.size;
   indexed_ = true;
   return true;
 }
 
 bool Library::IndexedLeaf(Leaf const& leaf, Bits& bits) {
-  std::size_t records = offsets_.size();
+  std::size_t records = size();
   bits.assign((records + 7) / 8, 0);
   auto set = [&](std::uint32_t n) { bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8)); };
   bitmap::RecordSet candidates, part;
@@ -436,10 +434,9 @@ bool Library::IndexedLeaf(Leaf const& leaf, Bits& bits) {
   std::string value;
   std::string_view text = mapped_records_.bytes();
   for (std::uint32_t n : members) {
-    std::uint64_t end = n + 1 < records ? offsets_[n + 1] : file_size_;
+    std::uint64_t start = Offset(n), end = n + 1 < records ? Offset(n + 1) : file_size_;
     if (end > text.size()) return false;
-    if (FieldOf(text.substr(offsets_[n], end - offsets_[n]), leaf.code, value) &&
-        MatchValue(leaf, value)) {
+    if (FieldOf(text.substr(start, end - start), leaf.code, value) && MatchValue(leaf, value)) {
       set(n);
     }
   }
@@ -447,21 +444,21 @@ bool Library::IndexedLeaf(Leaf const& leaf, Bits& bits) {
 }
 
 bool Library::ReadRecord(std::size_t i, Record& record) const {
-  if (i >= offsets_.size()) return false;
-  std::uint64_t end = i + 1 < offsets_.size() ? offsets_[i + 1] : file_size_;
+  if (i >= size()) return false;
+  std::uint64_t start = Offset(i), end = i + 1 < size() ? Offset(i + 1) : file_size_;
   if (indexed_) {
     std::string_view text = mapped_records_.bytes();
     if (end > text.size()) return false;
-    record.offset = offsets_[i];
-    ParseRecord(text.substr(offsets_[i], end - offsets_[i]), record);
+    record.offset = start;
+    ParseRecord(text.substr(start, end - start), record);
     return true;
   }
   std::ifstream in(file_, std::ios::binary);
-  if (!in.seekg(static_cast<std::streamoff>(offsets_[i]))) return false;
-  std::string text(end - offsets_[i], '\0');
+  if (!in.seekg(static_cast<std::streamoff>(start))) return false;
+  std::string text(end - start, '\0');
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   text.resize(static_cast<std::size_t>(in.gcount()));
-  record.offset = offsets_[i];
+  record.offset = start;
   ParseRecord(text, record);
   return true;
 }
@@ -492,13 +489,13 @@ Outcome Library::Search(std::string const& expression, History const* history,
     for (std::size_t k = 0; k < leaves.size(); ++k) {
       if (leaves[k].kind == Leaf::kHistory) {
         bits[k] = (*history)[leaves[k].history - 1];
-        bits[k].resize((offsets_.size() + 7) / 8);
+        bits[k].resize((size() + 7) / 8);
       } else if (!IndexedLeaf(leaves[k], bits[k])) {
         outcome.error = "the index of " + file_ + " is damaged; run `qel index` on the library";
         return outcome;
       }
     }
-    outcome.ok = Evaluate(items, bits, offsets_.size(), outcome);
+    outcome.ok = Evaluate(items, bits, size(), outcome);
     return outcome;
   }
   CMrfCut cut;

@@ -79,7 +79,7 @@ class Library {
   bool ReadRecord(std::size_t i, Record& record) const;
 
   // Records seen by the last search.
-  std::size_t size() const { return offsets_.size(); }
+  std::size_t size() const { return indexed_ ? index_.records() : offsets_.size(); }
   // Codes of the registered fields, for reading highlight entries.
   std::vector<std::string> const& codes() const { return codes_; }
   // The record file, BASE.mrf.
@@ -94,6 +94,10 @@ class Library {
   // The hits of a leaf from the index: exact sets for words of one or two characters,
   // otherwise candidates from the sets, checked against the records.
   bool IndexedLeaf(Leaf const& leaf, Bits& bits);
+  // Where record n starts: from the index when there is one, else from the last pass.
+  std::uint64_t Offset(std::size_t n) const {
+    return indexed_ ? index_.Offset(static_cast<std::uint32_t>(n)) : offsets_[n];
+  }
 
   bool indexed_ = false;
   search_index::Reader index_;
