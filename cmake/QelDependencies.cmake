@@ -22,3 +22,6 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
 find_package(Threads REQUIRED)
 list(APPEND QEL_PLATFORM_LIBS PkgConfig::FLUIDSYNTH Threads::Threads)
+# Compressed record sets of the search index (platform/bitmap).
+find_package(roaring REQUIRED)
+list(APPEND QEL_PLATFORM_LIBS roaring::roaring)

@@ -21,6 +21,10 @@ step "qel search '明月 NEAR 故乡'"
 step "qel search '(春 OR 秋) AND >=8/句数 AND 宋词一百首/出处' --limit 2"
 "$qel" search '(春 OR 秋) AND >=8/句数 AND 宋词一百首/出处' --limit 2
 
+step "qel index demo/poems   (bitmaps of every character and pair; search then reads only what it needs)"
+"$qel" index "$build/demo/poems"
+"$qel" search --count '明月 NEAR 故乡'
+
 step "qel search --interactive   (#1 is the first result of the session)"
 printf '杜甫/作者\n#1 AND 秋 SUB 月\n' | "$qel" search --interactive --limit 2
 

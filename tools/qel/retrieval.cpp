@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstring>
+#include <fstream>
 #include <limits>
 
 #include "platform/text/collate.h"
@@ -14,7 +15,21 @@
 #include "qelshare/memory.h"
 
 namespace qel::retrieval {
+
+// A leaf item of the postfix stream, parsed once per query.
+struct Library::Leaf {
+  enum Kind { kHistory, kText, kComparison, kValue } kind = kValue;
+  std::string code;
+  std::string text_kind;  // NEAR, ORDER, PARA, or empty for one word
+  std::vector<std::string> words;
+  int op = 0;
+  std::string operand;  // comparison operand or the value
+  std::size_t history = 0;
+};
+
 namespace {
+
+using Leaf = Library::Leaf;
 
 std::string Entry(CStringArr& list, int i) {
   char const* s = list.Get(i);
@@ -123,6 +138,127 @@ int Compare(std::string_view value, std::string_view operand) {
   return text::Compare(value, operand);
 }
 
+bool ParseLeaf(std::string const& item, History const* history, Leaf& leaf, std::string& error) {
+  std::vector<std::string_view> parts = SplitView(item, '\n');
+  if (parts.size() == 2 && parts[0] == "#") {
+    std::size_t n = 0;
+    auto [end, ec] = std::from_chars(parts[1].data(), parts[1].data() + parts[1].size(), n);
+    if (ec != std::errc() || history == nullptr || n == 0 || n > history->size()) {
+      error = "no result #" + std::string(parts[1]);
+      return false;
+    }
+    leaf.kind = Leaf::kHistory;
+    leaf.history = n;
+    return true;
+  }
+  leaf.code = std::string(parts[0]);
+  if (parts.size() >= 3 && (parts[1] == "NEAR" || parts[1] == "ORDER" || parts[1] == "PARA")) {
+    // Words may hold line feeds of their own (quoted text): the rest of the item is words.
+    leaf.kind = Leaf::kText;
+    leaf.text_kind = std::string(parts[1]);
+    leaf.words = Words(std::string_view(item).substr(parts[0].size() + parts[1].size() + 2));
+    return true;
+  }
+  if (parts.size() >= 3 && parts[1].size() == 1 && parts[1][0] >= '0' && parts[1][0] <= '9') {
+    leaf.kind = Leaf::kComparison;
+    leaf.op = parts[1][0] - '0';
+    leaf.operand = item.substr(parts[0].size() + 3);
+    return true;
+  }
+  if (parts.size() >= 2) {
+    leaf.kind = Leaf::kValue;
+    leaf.operand = item.substr(parts[0].size() + 1);
+    return true;
+  }
+  error = "the postfix item '" + item + "' is not a leaf this host knows";
+  return false;
+}
+
+bool MatchValue(Leaf const& leaf, std::string const& value) {
+  switch (leaf.kind) {
+    case Leaf::kText:
+      return MatchText(leaf.text_kind, leaf.words, value);
+    case Leaf::kComparison:
+      return MatchComparison(leaf.op, leaf.operand, value);
+    case Leaf::kValue:
+      return value == leaf.operand;
+    default:
+      return false;
+  }
+}
+
+bool Match(Leaf const& leaf, Record const& record) {
+  std::string const* value = record.Find(leaf.code);
+  return value != nullptr && MatchValue(leaf, *value);
+}
+
+// The value of one field of a record's text, as ParseRecord would give it; false when the
+// record has no such field.
+bool FieldOf(std::string_view text, std::string_view code, std::string& value) {
+  bool found = false;
+  value.clear();
+  if (code.empty()) return false;
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    if (line.size() <= code.size() || line[code.size()] != '=' || !line.starts_with(code) ||
+        line.substr(0, code.size()).find('=') != std::string_view::npos) {
+      continue;
+    }
+    if (line.back() == '\r') line.remove_suffix(1);
+    if (found) value += '\n';
+    value.append(line.substr(code.size() + 1));
+    found = true;
+  }
+  return found;
+}
+
+// Evaluates the stream with CExpStack over the leaves' bitmaps, in stream order.
+bool Evaluate(std::vector<std::string_view> const& items, std::vector<Bits> const& bits,
+              std::size_t records, Outcome& outcome) {
+  CExpStack stack(records);
+  std::size_t next = 0;
+  for (std::string_view item : items) {
+    int ok = 1;
+    if (item == "AND") {
+      ok = stack.And();
+    } else if (item == "OR") {
+      ok = stack.Or();
+    } else if (item == "SUB") {
+      ok = stack.Sub();
+    } else if (item == "NOT") {
+      ok = stack.Not();
+    } else {
+      auto* block = static_cast<unsigned char*>(GlobalAlloc(GMEM_FIXED, stack.m_nBytes));
+      if (block == nullptr) {
+        outcome.error = "out of memory for a hit bitmap";
+        return false;
+      }
+      Bits const& leaf = bits[next++];
+      std::memcpy(block, leaf.data(), std::min<std::size_t>(leaf.size(), stack.m_nBytes));
+      ok = stack.Push(block);
+      if (!ok) GlobalFree(block);
+    }
+    if (!ok) {
+      outcome.error = "the expression does not evaluate: '" + std::string(item) +
+                      "' lacks an operand or too many operands are pending";
+      return false;
+    }
+  }
+  unsigned char* result = nullptr;
+  if (!stack.GetResult(result)) {
+    outcome.error = "the expression does not evaluate: operands are left without an operator";
+    return false;
+  }
+  outcome.hits.assign(result, result + stack.m_nBytes);
+  GlobalFree(result);
+  // Bits past the last record (set by NOT) are no records.
+  if (records % 8 != 0) outcome.hits.back() &= (1u << (records % 8)) - 1;
+  return true;
+}
+
 }  // namespace
 
 std::string const* Record::Find(std::string_view code) const {
@@ -196,8 +332,25 @@ bool MatchComparison(int op, std::string_view operand, std::string_view value) {
   return low_ok && high_ok;
 }
 
-bool Library::Load(std::string const& base, std::string& error,
-                   std::function<void(std::uint64_t, std::uint64_t)> progress) {
+void ParseRecord(std::string_view text, Record& record) {
+  record.fields.clear();
+  for (std::string_view line : SplitView(text, '\n')) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos || eq == 0) continue;
+    std::string_view code = line.substr(0, eq);
+    std::string_view value = line.substr(eq + 1);
+    auto it = std::find_if(record.fields.begin(), record.fields.end(),
+                           [&](auto const& f) { return f.first == code; });
+    if (it == record.fields.end()) {
+      record.fields.emplace_back(std::string(code), std::string(value));
+    } else {
+      it->second.append("\n").append(value);
+    }
+  }
+}
+
+bool Library::Open(std::string const& base, std::string& error) {
   CQel2000 descriptor;
   if (!descriptor.Open(base.c_str())) {
     error = descriptor.m_strPath + ".qel is not a retrieval library descriptor";
@@ -217,85 +370,101 @@ bool Library::Load(std::string const& base, std::string& error,
       codes_.push_back(code);
     }
   }
-  std::string file = descriptor.m_strPath + ".mrf";
+  file_ = descriptor.m_strPath + ".mrf";
   CMrfCut cut;
-  if (!cut.Open(file.c_str(), "^l^l", 0)) {
-    error = "cannot open the record file " + file;
+  if (!cut.Open(file_.c_str(), "^l^l", 0)) {
+    error = "cannot open the record file " + file_;
     return false;
   }
-  for (;;) {
-    Record record;
-    record.offset = cut.GetPos();
-    CString text = cut.GetRecord();
-    if (text.empty()) break;
-    for (std::string_view line : SplitView(text, '\n')) {
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      std::size_t eq = line.find('=');
-      if (eq == std::string_view::npos || eq == 0) continue;
-      std::string code(line.substr(0, eq));
-      std::string_view value = line.substr(eq + 1);
-      auto it = std::find_if(record.fields.begin(), record.fields.end(),
-                             [&](auto const& f) { return f.first == code; });
-      if (it == record.fields.end()) {
-        record.fields.emplace_back(std::move(code), std::string(value));
-      } else {
-        it->second.append("\n").append(value);
+  std::string index_file = descriptor.m_strPath + ".qix";
+  if (!std::ifstream(index_file).good()) return true;
+  search_index::Binding binding;
+  if (!search_index::BindingOf(file_, binding, error)) return false;
+  std::string reason;
+  if (!index_.Open(index_file, binding, reason) || !mapped_records_.Open(file_, reason)) {
+    error = reason + "; run `qel index " + descriptor.m_strPath + "` to rebuild it";
+    return false;
+  }
+  file_size_ = binding.size;
+  indexed_ = true;
+  return true;
+}
+
+bool Library::IndexedLeaf(Leaf const& leaf, Bits& bits) {
+  std::size_t records = size();
+  bits.assign((records + 7) / 8, 0);
+  auto set = [&](std::uint32_t n) { bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8)); };
+  bitmap::RecordSet candidates, part;
+  if (!index_.Lookup(leaf.code, search_index::kFieldKey, candidates)) return false;
+  bool exact = false;
+  // A value equal to the operand contains it: its characters narrow the candidates.
+  std::vector<std::string> const value_word = {leaf.operand};
+  if (leaf.kind == Leaf::kText || leaf.kind == Leaf::kValue) {
+    if (leaf.kind == Leaf::kText && leaf.words.empty()) return true;
+    for (std::string const& word : leaf.kind == Leaf::kText ? leaf.words : value_word) {
+      // The keys of the word's characters; a lead byte ending the word may pair with any
+      // trail in the text, so it gives no key.
+      std::vector<std::uint32_t> chars;
+      bool whole = true;
+      for (std::size_t i = 0; i < word.size();) {
+        auto [key, length] = search_index::CharKey(word, i);
+        i += length;
+        if (length == 1 && key >= 0x81) {
+          whole = false;
+          break;
+        }
+        chars.push_back(key);
       }
+      std::vector<std::uint32_t> keys;
+      if (chars.size() == 1) keys.push_back(chars[0]);
+      for (std::size_t i = 1; i < chars.size(); ++i) keys.push_back(chars[i - 1] << 16 | chars[i]);
+      for (std::uint32_t key : keys) {
+        if (!index_.Lookup(leaf.code, key, part)) return false;
+        candidates.And(part);
+      }
+      exact = leaf.kind == Leaf::kText && leaf.words.size() == 1 && whole && chars.size() <= 2 &&
+              (leaf.text_kind != "PARA" || word.find('\n') == std::string::npos);
     }
-    records_.push_back(std::move(record));
-    if (progress) progress(cut.GetPos(), cut.GetSize());
+  }
+  std::vector<std::uint32_t> members = candidates.Members();
+  if (exact) {
+    for (std::uint32_t n : members) set(n);
+    return true;
+  }
+  std::string value;
+  std::string_view text = mapped_records_.bytes();
+  for (std::uint32_t n : members) {
+    std::uint64_t start = Offset(n), end = n + 1 < records ? Offset(n + 1) : file_size_;
+    if (end > text.size()) return false;
+    if (FieldOf(text.substr(start, end - start), leaf.code, value) && MatchValue(leaf, value)) {
+      set(n);
+    }
   }
   return true;
 }
 
-bool Library::Leaf(std::string const& item, History const* history, Bits& bits,
-                   std::string& error) {
-  std::vector<std::string_view> parts = SplitView(item, '\n');
-  auto set = [&](std::size_t i) { bits[i / 8] |= static_cast<unsigned char>(1u << (i % 8)); };
-  if (parts.size() == 2 && parts[0] == "#") {
-    std::size_t n = 0;
-    auto [end, ec] = std::from_chars(parts[1].data(), parts[1].data() + parts[1].size(), n);
-    if (ec != std::errc() || history == nullptr || n == 0 || n > history->size()) {
-      error = "no result #" + std::string(parts[1]);
-      return false;
-    }
-    bits = (*history)[n - 1];
-    bits.resize((records_.size() + 7) / 8);
+bool Library::ReadRecord(std::size_t i, Record& record) const {
+  if (i >= size()) return false;
+  std::uint64_t start = Offset(i), end = i + 1 < size() ? Offset(i + 1) : file_size_;
+  if (indexed_) {
+    std::string_view text = mapped_records_.bytes();
+    if (end > text.size()) return false;
+    record.offset = start;
+    ParseRecord(text.substr(start, end - start), record);
     return true;
   }
-  std::string_view code = parts[0];
-  if (parts.size() >= 3 && (parts[1] == "NEAR" || parts[1] == "ORDER" || parts[1] == "PARA")) {
-    // Words may hold line feeds of their own (quoted text): the rest of the item is words.
-    std::string_view rest = std::string_view(item).substr(parts[0].size() + parts[1].size() + 2);
-    std::vector<std::string> words = Words(rest);
-    for (std::size_t i = 0; i < records_.size(); ++i) {
-      std::string const* value = records_[i].Find(code);
-      if (value != nullptr && MatchText(parts[1], words, *value)) set(i);
-    }
-    return true;
-  }
-  if (parts.size() >= 3 && parts[1].size() == 1 && parts[1][0] >= '0' && parts[1][0] <= '9') {
-    int op = parts[1][0] - '0';
-    std::string_view operand = std::string_view(item).substr(parts[0].size() + 3);
-    for (std::size_t i = 0; i < records_.size(); ++i) {
-      std::string const* value = records_[i].Find(code);
-      if (value != nullptr && MatchComparison(op, operand, *value)) set(i);
-    }
-    return true;
-  }
-  if (parts.size() >= 2) {
-    std::string_view wanted = std::string_view(item).substr(parts[0].size() + 1);
-    for (std::size_t i = 0; i < records_.size(); ++i) {
-      std::string const* value = records_[i].Find(code);
-      if (value != nullptr && *value == wanted) set(i);
-    }
-    return true;
-  }
-  error = "the postfix item '" + item + "' is not a leaf this host knows";
-  return false;
+  std::ifstream in(file_, std::ios::binary);
+  if (!in.seekg(static_cast<std::streamoff>(start))) return false;
+  std::string text(end - start, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  record.offset = start;
+  ParseRecord(text, record);
+  return true;
 }
 
-Outcome Library::Search(std::string const& expression, History const* history) {
+Outcome Library::Search(std::string const& expression, History const* history,
+                        Progress const& progress) {
   Outcome outcome;
   if (!analyser_->Analyse(expression.c_str())) {
     outcome.error = "the expression is rejected: " + analyser_->GetError();
@@ -303,47 +472,96 @@ Outcome Library::Search(std::string const& expression, History const* history) {
   }
   outcome.poland = analyser_->GetPoland();
   outcome.redkey = analyser_->GetRedKey();
-  CExpStack stack(records_.size());
+  std::vector<std::string_view> items;
   for (std::string_view item : SplitView(outcome.poland, '\r')) {
-    if (item.empty()) continue;
-    int ok = 1;
-    if (item == "AND") {
-      ok = stack.And();
-    } else if (item == "OR") {
-      ok = stack.Or();
-    } else if (item == "SUB") {
-      ok = stack.Sub();
-    } else if (item == "NOT") {
-      ok = stack.Not();
-    } else {
-      Bits bits((records_.size() + 7) / 8, 0);
-      if (!Leaf(std::string(item), history, bits, outcome.error)) return outcome;
-      auto* block = static_cast<unsigned char*>(GlobalAlloc(GMEM_FIXED, stack.m_nBytes));
-      if (block == nullptr) {
-        outcome.error = "out of memory for a hit bitmap";
+    if (!item.empty()) items.push_back(item);
+  }
+  // The leaves of the stream, matched against every record in one pass.
+  std::vector<Leaf> leaves;
+  for (std::string_view item : items) {
+    if (item == "AND" || item == "OR" || item == "SUB" || item == "NOT") continue;
+    Leaf leaf;
+    if (!ParseLeaf(std::string(item), history, leaf, outcome.error)) return outcome;
+    leaves.push_back(std::move(leaf));
+  }
+  std::vector<Bits> bits(leaves.size());
+  if (indexed_) {
+    for (std::size_t k = 0; k < leaves.size(); ++k) {
+      if (leaves[k].kind == Leaf::kHistory) {
+        bits[k] = (*history)[leaves[k].history - 1];
+        bits[k].resize((size() + 7) / 8);
+      } else if (!IndexedLeaf(leaves[k], bits[k])) {
+        outcome.error = "the index of " + file_ + " is damaged; run `qel index` on the library";
         return outcome;
       }
-      std::memcpy(block, bits.data(), bits.size());
-      ok = stack.Push(block);
-      if (!ok) GlobalFree(block);
     }
-    if (!ok) {
-      outcome.error = "the expression does not evaluate: '" + std::string(item) +
-                      "' lacks an operand or too many operands are pending";
-      return outcome;
-    }
-  }
-  unsigned char* result = nullptr;
-  if (!stack.GetResult(result)) {
-    outcome.error = "the expression does not evaluate: operands are left without an operator";
+    outcome.ok = Evaluate(items, bits, size(), outcome);
     return outcome;
   }
-  outcome.hits.assign(result, result + stack.m_nBytes);
-  GlobalFree(result);
-  // Bits past the last record (set by NOT) are no records.
-  if (records_.size() % 8 != 0) outcome.hits.back() &= (1u << (records_.size() % 8)) - 1;
-  outcome.ok = true;
+  CMrfCut cut;
+  if (!cut.Open(file_.c_str(), "^l^l", 0)) {
+    outcome.error = "cannot open the record file " + file_;
+    return outcome;
+  }
+  offsets_.clear();
+  file_size_ = cut.GetSize();
+  Record record;
+  for (;;) {
+    std::uint64_t offset = cut.GetPos();
+    CString text = cut.GetRecord();
+    if (text.empty()) break;
+    std::size_t n = offsets_.size();
+    offsets_.push_back(offset);
+    ParseRecord(text, record);
+    for (std::size_t k = 0; k < leaves.size(); ++k) {
+      if (n % 8 == 0) bits[k].push_back(0);
+      if (leaves[k].kind != Leaf::kHistory && Match(leaves[k], record)) {
+        bits[k][n / 8] |= static_cast<unsigned char>(1u << (n % 8));
+      }
+    }
+    if (progress) progress(cut.GetPos(), file_size_);
+  }
+  std::size_t records = offsets_.size();
+  for (std::size_t k = 0; k < leaves.size(); ++k) {
+    if (leaves[k].kind == Leaf::kHistory) bits[k] = (*history)[leaves[k].history - 1];
+    bits[k].resize((records + 7) / 8);
+  }
+  outcome.ok = Evaluate(items, bits, records, outcome);
   return outcome;
+}
+
+bool BuildIndex(std::string const& record_file, std::string const& index_file,
+                std::uint32_t& records, std::string& error, Library::Progress const& progress) {
+  search_index::Binding binding;
+  if (!search_index::BindingOf(record_file, binding, error)) return false;
+  if (binding.size > search_index::kMaxRecordFile) {
+    error = record_file + " holds more than 4 GiB, more than an index serves";
+    return false;
+  }
+  CMrfCut cut;
+  if (!cut.Open(record_file.c_str(), "^l^l", 0)) {
+    error = "cannot open the record file " + record_file;
+    return false;
+  }
+  search_index::Builder builder(index_file + ".run");
+  Record record;
+  for (;;) {
+    auto offset = static_cast<std::uint32_t>(cut.GetPos());
+    CString text = cut.GetRecord();
+    if (text.empty()) break;
+    ParseRecord(text, record);
+    builder.Add(offset, record.fields);
+    if (progress) progress(cut.GetPos(), binding.size);
+  }
+  // A record file changed while it was read binds nothing.
+  search_index::Binding after;
+  if (!search_index::BindingOf(record_file, after, error) || after.size != binding.size ||
+      after.mtime_ns != binding.mtime_ns || after.head_hash != binding.head_hash) {
+    error = record_file + " changed while it was indexed; index it again";
+    return false;
+  }
+  records = builder.records();
+  return builder.Write(index_file, binding, error);
 }
 
 std::vector<std::pair<std::string, std::string>> HighlightTerms(

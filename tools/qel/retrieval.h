@@ -1,11 +1,11 @@
 // A retrieval library in memory and the host's side of a query: the road of one query from
 // an expression to a hit bitmap, as the host program of libqelshare walks it.
 //
-// Load opens the descriptor with CQel2000, registers the field table's fields with
-// CAnalyseExpression::AddField and cuts the records of BASE.mrf (lines CODE=value, records
-// separated by a blank line) with CMrfCut. Search analyses an expression, builds the hit
-// bitmap of every leaf item of the postfix stream by scanning the records, and evaluates
-// the stream with CExpStack.
+// Open reads the descriptor with CQel2000 and registers the field table's fields with
+// CAnalyseExpression::AddField. Search analyses an expression, builds the hit bitmap of
+// every leaf item of the postfix stream in one pass over the records of BASE.mrf (lines
+// CODE=value, records separated by a blank line, cut with CMrfCut, never all held in
+// memory), and evaluates the stream with CExpStack. Hits are read back by their offsets.
 //
 // Leaf rules (the host's own; words are matched as GBK characters, never across one):
 //   - text item, one word: the word occurs in the field;
@@ -29,7 +29,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/fs/mapped_file.h"
 #include "qelshare/CAnalyseExpression.h"
+#include "readers/search_index.h"
 
 namespace qel::retrieval {
 
@@ -59,26 +61,63 @@ struct Outcome {
 
 class Library {
  public:
-  // Loads BASE (descriptor, field table and records). Returns false with error set to one
-  // sentence naming the file at fault. progress, when given, is told the bytes cut so far.
-  bool Load(std::string const& base, std::string& error,
-            std::function<void(std::uint64_t done, std::uint64_t total)> progress = {});
+  // Progress of a pass over the records: bytes cut so far of the total.
+  using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+
+  // Opens BASE (descriptor and field table; the record file is checked to open) and its
+  // index BASE.qix when there is one. Returns false with error set to one sentence naming
+  // the file at fault; an index that is damaged or older than the record file is refused
+  // with the command that rebuilds it.
+  bool Open(std::string const& base, std::string& error);
 
   // Runs one GBK expression. history serves "#N" leaves (null: none kept).
-  Outcome Search(std::string const& expression, History const* history);
+  Outcome Search(std::string const& expression, History const* history,
+                 Progress const& progress = {});
 
-  std::vector<Record> const& records() const { return records_; }
-  std::size_t size() const { return records_.size(); }
+  // Record i of the last search (0-based), read from the record file at its offset;
+  // false when it cannot be read.
+  bool ReadRecord(std::size_t i, Record& record) const;
+
+  // Records seen by the last search.
+  std::size_t size() const { return indexed_ ? index_.records() : offsets_.size(); }
   // Codes of the registered fields, for reading highlight entries.
   std::vector<std::string> const& codes() const { return codes_; }
+  // The record file, BASE.mrf.
+  std::string const& file() const { return file_; }
+  // True when searches use the index.
+  bool indexed() const { return indexed_; }
+
+  // A leaf item of a postfix stream, parsed.
+  struct Leaf;
 
  private:
-  bool Leaf(std::string const& item, History const* history, Bits& bits, std::string& error);
+  // The hits of a leaf from the index: exact sets for words of one or two characters,
+  // otherwise candidates from the sets, checked against the records.
+  bool IndexedLeaf(Leaf const& leaf, Bits& bits);
+  // Where record n starts: from the index when there is one, else from the last pass.
+  std::uint64_t Offset(std::size_t n) const {
+    return indexed_ ? index_.Offset(static_cast<std::uint32_t>(n)) : offsets_[n];
+  }
 
+  bool indexed_ = false;
+  search_index::Reader index_;
+  fs::MappedFile mapped_records_;
   std::unique_ptr<CAnalyseExpression> analyser_ = std::make_unique<CAnalyseExpression>();
-  std::vector<Record> records_;
+  std::string file_;
+  std::vector<std::uint64_t> offsets_;
+  std::uint64_t file_size_ = 0;
   std::vector<std::string> codes_;
 };
+
+// The fields of a record's text (lines CODE=value; a code met twice gets its values joined
+// by LF).
+void ParseRecord(std::string_view text, Record& record);
+
+// Writes the search index of record_file to index_file (see readers/search_index.h).
+// Returns false with error set to one sentence naming the file at fault; records is set
+// to the number of records indexed. progress is told the bytes read so far.
+bool BuildIndex(std::string const& record_file, std::string const& index_file,
+                std::uint32_t& records, std::string& error, Library::Progress const& progress = {});
 
 // Splits a highlight string ("words[CODE]words[CODE]...") into (code, word) pairs; words
 // of one entry are separated by spaces, quotes dropped. Only known codes end an entry.

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 
 #include "cli.h"
 #include "platform/fs/path.h"
@@ -42,6 +43,7 @@ struct Printer {
   Library const& library;
   std::size_t limit;
   bool colour;
+  std::string label;  // the library's name before each hit when several are searched
 
   void Hits(Outcome const& outcome) const {
     auto terms = retrieval::HighlightTerms(outcome.redkey, library.codes());
@@ -57,11 +59,17 @@ struct Printer {
     for (std::size_t i = 0; i < library.size() && (limit == 0 || shown < limit); ++i) {
       if ((outcome.hits[i / 8] >> (i % 8) & 1) == 0) continue;
       ++shown;
-      retrieval::Record const& r = library.records()[i];
+      retrieval::Record r;
+      if (!library.ReadRecord(i, r)) {
+        throw Failure{kIo, "cannot read record " + std::to_string(i + 1) + " of " +
+                               ToUser(ctx, library.file())};
+      }
       if (ctx.json) {
         nlohmann::json fields = nlohmann::json::object();
         for (auto const& [code, value] : r.fields) fields[code] = JsonText(ctx, value);
-        PrintJson(ctx, {{"record", i + 1}, {"offset", r.offset}, {"fields", fields}});
+        nlohmann::json hit = {{"record", i + 1}, {"offset", r.offset}, {"fields", fields}};
+        if (!label.empty()) hit["library"] = label;
+        PrintJson(ctx, hit);
         continue;
       }
       std::string head;
@@ -70,7 +78,8 @@ struct Printer {
           head += (head.empty() ? "" : " \xA1\xA4 ") + marked(code, *v);  // " · "
         }
       }
-      std::cout << "[" << i + 1 << "] " << ToUser(ctx, head) << "\n";
+      std::cout << (label.empty() ? "" : label + " ") << "[" << i + 1 << "] " << ToUser(ctx, head)
+                << "\n";
       for (auto const& [code, value] : r.fields) {
         if (code == "TI" || code == "AU" || code == "SO") continue;
         std::string text = marked(code, value);
@@ -95,12 +104,14 @@ struct Printer {
                                 {"poland", JsonText(ctx, outcome.poland)},
                                 {"redkey", JsonText(ctx, outcome.redkey)}};
       if (number > 0) summary["result"] = number;
+      if (!label.empty()) summary["library"] = label;
       PrintJson(ctx, summary);
       return;
     }
     char time[32];
     std::snprintf(time, sizeof time, "%.1f", ms);
-    std::cout << (number > 0 ? "#" + std::to_string(number) + ": " : std::string()) << hits
+    std::cout << (label.empty() ? "" : label + ": ")
+              << (number > 0 ? "#" + std::to_string(number) + ": " : std::string()) << hits
               << " hits in " << library.size() << " records (" << time << " ms)\n";
   }
 };
@@ -135,14 +146,22 @@ Run SetupSearch(CLI::App& app, Context& ctx) {
       "  qel search --interactive      then type an expression per line; #1 is the first\n"
       "                                result, so '#1 SUB 杜甫/作者' refines it");
   struct Args {
-    std::string lib;
+    std::vector<std::string> libs;
     std::size_t limit = 10;
     bool interactive = false;
+    bool count = false;
     std::string expression;
   };
   auto args = std::make_shared<Args>();
-  cmd->add_option("--lib", args->lib, "Base path of the library (BASE.qel, .sor, .mrf)");
-  cmd->add_option("--limit", args->limit, "Print at most N hits (0: all)")->capture_default_str();
+  cmd->add_option("--lib", args->libs,
+                  "Base path of a library (BASE.qel, .sor, .mrf); repeat it to search several "
+                  "libraries at once")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  cmd->add_option("--limit", args->limit, "Print at most N hits per library (0: all)")
+      ->capture_default_str();
+  cmd->add_flag("--count", args->count, "Print only the number of hits");
   cmd->add_flag("--interactive", args->interactive,
                 "Read one expression per line from standard input, numbering the results");
   cmd->add_option("EXPR", args->expression, "Retrieval expression");
@@ -150,36 +169,84 @@ Run SetupSearch(CLI::App& app, Context& ctx) {
     if (!args->interactive && args->expression.empty()) {
       throw Failure{kUsage, "EXPR is required unless --interactive is given"};
     }
-    std::string base = args->lib.empty() ? DefaultLibrary() : ToLibrary(ctx, args->lib, "--lib");
-    Library library;
-    std::string error;
-    {
-      Progress progress("loading " + ToUser(ctx, base), 0);
-      if (!library.Load(base, error, [&](std::uint64_t done, std::uint64_t total) {
-            if (total > (64u << 20)) progress.Update(done * 100 / total);
-          })) {
-        throw Failure{kIo, ToUser(ctx, error)};
-      }
+    std::vector<std::string> bases;
+    for (std::string const& lib : args->libs) bases.push_back(ToLibrary(ctx, lib, "--lib"));
+    if (bases.empty()) bases.push_back(DefaultLibrary());
+    bool several = bases.size() > 1;
+    std::vector<std::unique_ptr<Library>> libraries;
+    std::vector<Printer> printers;
+    std::vector<retrieval::History> histories(bases.size());
+    bool colour = !ctx.json && isatty(STDOUT_FILENO) == 1;
+    for (std::string const& base : bases) {
+      auto library = std::make_unique<Library>();
+      std::string error;
+      if (!library->Open(base, error)) throw Failure{kIo, ToUser(ctx, error)};
+      std::string label =
+          several ? ToUser(ctx, base.substr(base.find_last_of("/\\") + 1)) : std::string();
+      printers.push_back({ctx, *library, args->limit, colour, label});
+      libraries.push_back(std::move(library));
     }
-    Printer printer{ctx, library, args->limit, !ctx.json && isatty(STDOUT_FILENO) == 1};
-    auto run = [&](std::string const& expression, retrieval::History* history) {
-      auto start = std::chrono::steady_clock::now();
-      Outcome outcome = library.Search(expression, history);
-      double ms =
-          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-              .count();
-      if (!outcome.ok) return outcome;
-      if (history != nullptr) history->push_back(outcome.hits);
-      printer.Hits(outcome);
-      printer.Summary(outcome, ms, history == nullptr ? 0 : history->size());
-      return outcome;
+    // Runs one expression over every library; false when it fails in one of them.
+    auto run = [&](std::string const& expression, bool keep) {
+      std::size_t total_hits = 0, total_records = 0;
+      double total_ms = 0;
+      for (std::size_t k = 0; k < libraries.size(); ++k) {
+        Library& library = *libraries[k];
+        retrieval::History* history = keep ? &histories[k] : nullptr;
+        auto start = std::chrono::steady_clock::now();
+        Outcome outcome;
+        {
+          Progress progress("searching " + ToUser(ctx, library.file()), 100);
+          outcome = library.Search(expression, history, [&](std::uint64_t done, std::uint64_t all) {
+            if (all > (64u << 20)) progress.Update(done * 100 / all);
+          });
+        }
+        double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        if (!outcome.ok) {
+          std::string error = ToUser(ctx, outcome.error);
+          if (several) error = printers[k].label + ": " + error;
+          throw Failure{kFailed, error};
+        }
+        if (history != nullptr) history->push_back(outcome.hits);
+        std::size_t hits = Count(outcome.hits);
+        total_hits += hits;
+        total_records += library.size();
+        total_ms += ms;
+        if (args->count) {
+          if (several || ctx.json) {
+            if (ctx.json) {
+              nlohmann::json line = {{"hits", hits}, {"records", library.size()}};
+              if (several) line["library"] = printers[k].label;
+              PrintJson(ctx, line);
+            } else {
+              std::cout << printers[k].label << ": " << hits << "\n";
+            }
+          } else {
+            std::cout << hits << "\n";
+          }
+          continue;
+        }
+        printers[k].Hits(outcome);
+        printers[k].Summary(outcome, ms, history == nullptr ? 0 : history->size());
+      }
+      if (!several) return;
+      if (ctx.json) {
+        PrintJson(ctx, {{"total", total_hits}, {"records", total_records}, {"ms", total_ms}});
+      } else if (args->count) {
+        std::cout << "total: " << total_hits << "\n";
+      } else {
+        char time[32];
+        std::snprintf(time, sizeof time, "%.1f", total_ms);
+        std::cout << "total: " << total_hits << " hits in " << total_records << " records of "
+                  << libraries.size() << " libraries (" << time << " ms)\n";
+      }
     };
     if (!args->interactive) {
-      Outcome outcome = run(ToLibrary(ctx, args->expression, "EXPR"), nullptr);
-      if (!outcome.ok) throw Failure{kFailed, ToUser(ctx, outcome.error)};
+      run(ToLibrary(ctx, args->expression, "EXPR"), false);
       return;
     }
-    retrieval::History history;
     bool prompt = isatty(STDIN_FILENO) == 1;
     std::string line;
     for (;;) {
@@ -188,15 +255,11 @@ Run SetupSearch(CLI::App& app, Context& ctx) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (line.empty()) continue;
       if (line == "quit" || line == "exit") break;
-      std::string expression;
       try {
-        expression = ToLibrary(ctx, line, "the expression", kFailed);
+        run(ToLibrary(ctx, line, "the expression", kFailed), true);
       } catch (Failure const& f) {
         std::cerr << f.message << "\n";
-        continue;
       }
-      Outcome outcome = run(expression, &history);
-      if (!outcome.ok) std::cerr << ToUser(ctx, outcome.error) << "\n";
       std::cout.flush();
     }
   };

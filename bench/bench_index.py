@@ -1,0 +1,154 @@
+#!/usr/bin/env python3
+"""qel search with and without its index, and Xapian with its CJK n-gram option as the
+peer, on a generated library: build time, index size, median query time, peak memory.
+
+    python3 bench/bench_index.py [--build build/release] [--mb 64] [--runs 5]
+
+The library is generated from the character frequencies of the demo's poems (Tang and
+Song poems, sayings), MB megabytes of records as JSON Lines, then built with qel mklib.
+Query time is the "ms" qel search reports (analysis and evaluation, the library already
+open) and Xapian's time for parse, match and count; peak memory is the largest resident
+set of one process (qel search, qel index, the Xapian build).
+"""
+import argparse
+import json
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+QUERIES = [  # (qel, Xapian)
+    ("月", "月"),
+    ("明月", "明月"),
+    ("春风得意", "春风得意"),
+    ("明月 NEAR 故乡", "明月 NEAR 故乡"),
+    ("山/title", "title:山"),
+    ("[4,8]/lines", "lines:4..8"),
+    ("(春 OR 秋) AND 李白/author", "(春 OR 秋) AND author:李白"),
+    ("花 SUB 月", "花 AND NOT 月"),
+]
+
+
+def run(cmd):
+    """Runs cmd; returns its standard output, or stops the benchmark when it fails."""
+    p = subprocess.run(cmd, capture_output=True)
+    if p.returncode != 0:
+        sys.exit(f"bench_index: {' '.join(cmd)} failed: {p.stderr.decode(errors='replace')}")
+    return p.stdout.decode()
+
+
+def peak_of(cmd):
+    """Peak resident MB of one run of cmd, measured alone through wait4."""
+    p = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(p.pid, 0)
+    if status != 0:
+        sys.exit(f"bench_index: {' '.join(cmd)} failed")
+    return usage.ru_maxrss / 1024
+
+
+def characters():
+    chars = []
+    for name in ("tang300.u8", "song100.u8", "chinese.u8"):
+        with open(f"/usr/share/games/fortunes/{name}", encoding="utf-8", errors="ignore") as f:
+            chars += [c for c in f.read() if "\u4e00" <= c <= "\u9fff"]
+    return chars
+
+
+def generate(path, megabytes):
+    rng = random.Random(1)
+    chars = characters()
+    authors = ["".join(rng.choices(chars, k=rng.choice((2, 3)))) for _ in range(300)]
+    authors[0] = "李白"
+    target = megabytes << 20
+    written = 0
+    with open(path, "w", encoding="utf-8") as out:
+        while written < target:
+            lines = rng.randint(4, 12)
+            width = rng.choice((5, 7))
+            text = ["".join(rng.choices(chars, k=width)) for _ in range(lines)]
+            record = {"title": "".join(rng.choices(chars, k=rng.randint(2, 6))),
+                      "author": rng.choice(authors), "lines": lines, "text": text}
+            line = json.dumps(record, ensure_ascii=False) + "\n"
+            out.write(line)
+            written += len(line.encode("gbk", errors="replace")) - 40
+    return os.path.getsize(path)
+
+
+def qel_query(qel, base, query, runs):
+    times, hits = [], 0
+    for _ in range(runs):
+        out = run([qel, "search", "--json", "--limit", "1", "--lib", base, query])
+        summary = json.loads(out.strip().splitlines()[-1])
+        times.append(summary["ms"])
+        hits = summary["hits"]
+    return hits, statistics.median(times)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--build", default="build/release")
+    ap.add_argument("--mb", type=int, default=64, help="size of the generated records")
+    ap.add_argument("--runs", type=int, default=5)
+    args = ap.parse_args()
+    qel = os.path.abspath(os.path.join(args.build, "qel"))
+    peer = os.path.abspath(os.path.join(args.build, "bench", "xapian_peer"))
+    work = tempfile.mkdtemp(prefix="bench_index.")
+    try:
+        source = os.path.join(work, "records.jsonl")
+        generate(source, args.mb)
+        base = os.path.join(work, "lib")
+        run([qel, "mklib", "--out", base, source])
+        # The same records under a second name without an index: the scanning path.
+        scan = os.path.join(work, "scan")
+        for part in (".qel", ".sor", ".mrf"):
+            os.link(base + part, scan + part)
+        mrf = os.path.getsize(base + ".mrf")
+
+        start = time.monotonic()
+        index_peak = peak_of([qel, "index", base])
+        index_s = time.monotonic() - start
+        index_mb = os.path.getsize(base + ".qix") / 2**20
+        db = os.path.join(work, "xapian")
+        start = time.monotonic()
+        xapian_peak = peak_of([peer, "build", db, source])
+        xapian_s = time.monotonic() - start
+        xapian_mb = sum(os.path.getsize(os.path.join(db, f)) for f in os.listdir(db)) / 2**20
+
+        print(f"records: {mrf / 2**20:.0f} MiB of GBK records ({base}.mrf)")
+        print(f"{'build':<10} {'seconds':>8} {'MiB/s':>7} {'index MiB':>10} {'peak MiB':>9}")
+        print(f"{'qel index':<10} {index_s:8.1f} {mrf / 2**20 / index_s:7.1f} {index_mb:10.1f} "
+              f"{index_peak:9.0f}")
+        print(f"{'xapian':<10} {xapian_s:8.1f} {mrf / 2**20 / xapian_s:7.1f} {xapian_mb:10.1f} "
+              f"{xapian_peak:9.0f}")
+
+        xout = run([peer, "query", db, str(args.runs)] + [x for _, x in QUERIES])
+        xapian = [line.split() for line in xout.strip().splitlines()]
+        print(f"\n{'query':<30} {'hits':>7} {'index ms':>9} {'scan ms':>9} {'xapian ms':>10} "
+              f"{'(hits)':>8}")
+        idx_all, scan_all, xap_all = [], [], []
+        for (q, _), (xhits, xms) in zip(QUERIES, xapian):
+            hits, ims = qel_query(qel, base, q, args.runs)
+            shits, sms = qel_query(qel, scan, q, max(1, args.runs // 2))
+            assert hits == shits, (q, hits, shits)
+            idx_all.append(ims)
+            scan_all.append(sms)
+            xap_all.append(float(xms))
+            print(f"{q:<30} {hits:>7} {ims:9.2f} {sms:9.1f} {float(xms):10.2f} {xhits:>8}")
+        mi, ms, mx = (statistics.median(v) for v in (idx_all, scan_all, xap_all))
+        print(f"{'median of the mix':<30} {'':>7} {mi:9.2f} {ms:9.1f} {mx:10.2f}")
+        print(f"scan / index: {ms / mi:.0f}x; xapian / index: {mx / mi:.2f}x")
+        search_index_peak = peak_of([qel, "search", "--lib", base, "--count", QUERIES[6][0]])
+        search_scan_peak = peak_of([qel, "search", "--lib", scan, "--count", QUERIES[6][0]])
+        print(f"peak MiB: qel search with index {search_index_peak:.0f}, without "
+              f"{search_scan_peak:.0f}; qel index {index_peak:.0f}; xapian build "
+              f"{xapian_peak:.0f}")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,50 @@
+// Compressed sets of record numbers (32-bit), stored in CRoaring's portable serialisation
+// so that index files move between machines and readers of the same format.
+#ifndef QELSHARE_PLATFORM_BITMAP_ROARING_H_
+#define QELSHARE_PLATFORM_BITMAP_ROARING_H_
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qel::bitmap {
+
+class RecordSet {
+ public:
+  RecordSet();
+  ~RecordSet();
+  RecordSet(RecordSet&& other) noexcept;
+  RecordSet& operator=(RecordSet&& other) noexcept;
+  RecordSet(RecordSet const&) = delete;
+  RecordSet& operator=(RecordSet const&) = delete;
+
+  // Removes every record.
+  void Clear();
+  // Adds record n.
+  void Add(std::uint32_t n);
+  // Adds records.
+  void AddMany(std::span<std::uint32_t const> records);
+  // Keeps only the records also in other.
+  void And(RecordSet const& other);
+  std::uint64_t Count() const;
+  // The largest record (0 when empty).
+  std::uint32_t Maximum() const;
+  // The records in increasing order.
+  std::vector<std::uint32_t> Members() const;
+  // Appends the portable serialisation to out.
+  void AppendTo(std::string& out) const;
+  // Reads a portable serialisation of exactly bytes.size() bytes; false when the bytes are
+  // not one (the set is then empty).
+  bool Read(std::string_view bytes);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qel::bitmap
+
+#endif  // QELSHARE_PLATFORM_BITMAP_ROARING_H_

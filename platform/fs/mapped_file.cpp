@@ -1,0 +1,80 @@
+#include "platform/fs/mapped_file.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace qel::fs {
+
+bool Stamp(std::string const& path, FileStamp& stamp) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
+  stamp.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
+}
+
+MappedFile::~MappedFile() {
+  Release();
+}
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+  if (this != &other) {
+    Release();
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+void MappedFile::Release() {
+  if (data_ != nullptr) ::munmap(data_, size_);
+  data_ = nullptr;
+  size_ = 0;
+}
+
+void MappedFile::Forget(std::size_t offset, std::size_t length) {
+  if (data_ == nullptr || offset >= size_) return;
+  auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  std::size_t start = offset / page * page;
+  std::size_t end = std::min(size_, offset + std::min(length, size_ - offset));
+  ::madvise(static_cast<char*>(data_) + start, end - start, MADV_DONTNEED);
+}
+
+bool MappedFile::Open(std::string const& path, std::string& error) {
+  Release();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    error = std::strerror(errno);
+    ::close(fd);
+    return false;
+  }
+  if (st.st_size > 0) {
+    void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+    if (p == MAP_FAILED) {
+      error = std::strerror(errno);
+      ::close(fd);
+      return false;
+    }
+    data_ = p;
+    size_ = static_cast<std::size_t>(st.st_size);
+  }
+  ::close(fd);
+  return true;
+}
+
+}  // namespace qel::fs

@@ -1,0 +1,152 @@
+// The search index of a retrieval library: BASE.qix beside BASE.mrf.
+//
+// For each field code met in the records, the index holds the set of records whose value
+// (the lines of the code joined by LF, as a search sees them) contains each GBK character
+// and each pair of adjacent characters, plus each record's offset in the record file.
+// Characters are cut as every GBK scanner here cuts them (a byte of 0x81 or above takes the
+// next byte as its trail) and keyed as 16-bit numbers: a single byte b as b, a two-byte
+// character as lead * 256 + trail. A character's key is that number; a pair's key is
+// first * 65536 + second; key 0xFFFFFFFF is the set of records holding the field at all.
+// Records are numbered from 0 in the order the record file holds them.
+//
+// Layout (integers little-endian):
+//   header, 80 bytes
+//      0  "QELINDEX"
+//      8  u32 version (1)
+//     12  u32 field count F
+//     16  u32 record count R
+//     20  u32 zero
+//     24  u64 size of the record file when indexed
+//     32  i64 its modification time, nanoseconds since 1970
+//     40  u64 Hash of its first min(size, 65536) bytes
+//     48  u64 size of the index file
+//     56  u64 Hash of the offsets and the field directory
+//     64  u64 Hash of the term tables
+//     72  u64 file offset of the term tables
+//   offsets     R x u32: where each record starts in the record file
+//   directory   F x 32 bytes: code (NUL-padded, 16 bytes), u32 term count T, u32 zero,
+//               u64 file offset of the field's term table
+//   bitmaps     CRoaring's portable serialisation, one per term
+//   term tables one per field in directory order, T x 24 bytes sorted by key: u32 key,
+//               u32 bitmap length, u64 file offset of the bitmap, u64 Hash of its bytes;
+//               they end the file
+//
+// A reader checks the magic, version, sizes and the hashes of the offsets, directory and
+// tables when it opens the file, and a bitmap's hash before it uses the bitmap. The record
+// file's size, time and head hash bind the index to it: a record file changed after
+// indexing makes it stale.
+//
+// Building streams: (field, key, record) postings collect in a buffer of fixed size that
+// is sorted and spilled to a temporary run file when full; writing merges the runs. Memory
+// stays bounded by the buffer, the record offsets and the term tables, whatever the size
+// of the text.
+#ifndef QELSHARE_READERS_SEARCH_INDEX_H_
+#define QELSHARE_READERS_SEARCH_INDEX_H_
+
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/bitmap/roaring.h"
+#include "platform/fs/mapped_file.h"
+
+namespace qel::search_index {
+
+inline constexpr std::uint32_t kVersion = 1;
+inline constexpr std::uint32_t kFieldKey = 0xFFFFFFFFu;
+inline constexpr std::size_t kHeadBytes = 65536;
+// The record files an index can serve: offsets are 32-bit.
+inline constexpr std::uint64_t kMaxRecordFile = 0xFFFFFFFFull;
+
+// A 64-bit hash of bytes (FNV-1a over 8-byte words, then the tail bytes).
+std::uint64_t Hash(std::string_view bytes);
+
+// Key of the character of text starting at i, and its length in bytes.
+std::pair<std::uint32_t, std::size_t> CharKey(std::string_view text, std::size_t i);
+
+// What binds an index to its record file.
+struct Binding {
+  std::uint64_t size = 0;
+  std::int64_t mtime_ns = 0;
+  std::uint64_t head_hash = 0;
+};
+
+// The binding of a record file now; false with error set when it cannot be read.
+bool BindingOf(std::string const& record_file, Binding& binding, std::string& error);
+
+// Collects the keys of records and writes the index file.
+class Builder {
+ public:
+  // Postings held in memory before a run is spilled (16 bytes each).
+  static constexpr std::size_t kRunPostings = std::size_t{1} << 22;
+
+  // Temporary run files are named run_prefix and a number (removed when the builder ends);
+  // run_postings is the buffer's size.
+  explicit Builder(std::string run_prefix, std::size_t run_postings = kRunPostings);
+  ~Builder();
+  Builder(Builder const&) = delete;
+  Builder& operator=(Builder const&) = delete;
+
+  // Adds the next record (number = records added so far) starting at offset, with its
+  // fields as (code, value) pairs.
+  void Add(std::uint32_t offset, std::vector<std::pair<std::string, std::string>> const& fields);
+  std::uint32_t records() const { return static_cast<std::uint32_t>(offsets_.size()); }
+
+  // Writes the index to path through a temporary file renamed into place. Returns false
+  // with error set to one sentence naming the file at fault.
+  bool Write(std::string const& path, Binding const& binding, std::string& error);
+
+  // One record of one key of one field (field << 32 | key).
+  struct Posting {
+    std::uint64_t key;
+    std::uint32_t record;
+    std::uint32_t pad;
+  };
+
+ private:
+  // Sorts the buffer and writes it to a new run file; false when it cannot be written.
+  bool Spill();
+
+  std::string run_prefix_;
+  std::size_t run_postings_;
+  std::vector<std::string> runs_;
+  bool spill_failed_ = false;
+  std::vector<Posting> buffer_;
+  std::vector<std::uint32_t> offsets_;
+  std::vector<std::string> codes_;  // by field number
+  std::map<std::string, std::uint32_t, std::less<>> field_ids_;
+  std::vector<std::uint32_t> keys_;
+};
+
+// An index file opened by memory mapping and checked.
+class Reader {
+ public:
+  // Opens path and checks it, and that it belongs to the record file as bound now.
+  // Returns false with error set to one sentence naming path and the fault.
+  bool Open(std::string const& path, Binding const& binding, std::string& error);
+
+  std::uint32_t records() const { return records_; }
+  // Start of record n in the record file (n < records()).
+  std::uint32_t Offset(std::uint32_t n) const;
+  // Reads the set of key in field code into set (empty when the index has none). Returns
+  // false when the bitmap is damaged.
+  bool Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet& set) const;
+
+ private:
+  struct Field {
+    std::uint32_t terms = 0;
+    std::uint64_t table = 0;
+  };
+  fs::MappedFile file_;
+  std::string_view bytes_;
+  std::uint32_t records_ = 0;
+  std::map<std::string, Field, std::less<>> fields_;
+};
+
+}  // namespace qel::search_index
+
+#endif  // QELSHARE_READERS_SEARCH_INDEX_H_
