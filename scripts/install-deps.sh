@@ -12,6 +12,7 @@ packages=(
   zlib1g-dev liblz4-dev libxapian-dev libroaring-dev
   fortunes-zh mawk gawk
   python3-olefile libgsf-bin p7zip-full
+  qt6-base-dev fonts-wqy-microhei xvfb xauth
 )
 
 missing=()
