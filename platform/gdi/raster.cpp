@@ -60,6 +60,42 @@ inline std::uint32_t Apply(std::uint8_t code, std::uint32_t p, std::uint32_t s, 
   }
 }
 
+// The code over one row of a colour surface; the frequent codes as plain loops.
+void ApplyRow(std::uint8_t code, std::uint32_t const* p, std::uint32_t const* s, std::uint32_t* d,
+              int width) {
+  switch (code) {
+    case 0xAA:
+      return;
+    case 0xCC:
+      std::memcpy(d, s, static_cast<std::size_t>(width) * 4);
+      return;
+    case 0xF0:
+      std::memcpy(d, p, static_cast<std::size_t>(width) * 4);
+      return;
+    case 0x00:
+      std::fill(d, d + width, 0u);
+      return;
+    case 0xFF:
+      std::fill(d, d + width, 0xFFFFFFu);
+      return;
+    case 0x88:
+      for (int i = 0; i < width; ++i) d[i] &= s[i];
+      return;
+    case 0xEE:
+      for (int i = 0; i < width; ++i) d[i] |= s[i];
+      return;
+    case 0x66:
+      for (int i = 0; i < width; ++i) d[i] ^= s[i];
+      return;
+    case 0x22:
+      for (int i = 0; i < width; ++i) d[i] &= ~s[i];
+      return;
+    default:
+      for (int i = 0; i < width; ++i)
+        d[i] = Rop3(code, p ? p[i] : 0, s ? s[i] : 0, d[i]) & 0xFFFFFF;
+  }
+}
+
 }  // namespace
 
 Surface::Surface(int w, int h, int bitCount) : bits(bitCount == 1 ? 1 : 32) {
@@ -149,17 +185,47 @@ void Blit(Surface& dest, int dx, int dy, int width, int height, Surface const* s
       }
       return;
     }
+    // Rows of converted source and pattern values, then the code on whole rows.
+    std::vector<std::uint32_t> sourceRow(needSource ? width : 0),
+        patternRow(needPattern ? width : 0);
     for (int j = 0; j < height; ++j) {
       std::uint32_t* d = dest.Row(dy + j) + dx;
-      for (int i = 0; i < width; ++i) {
-        std::uint8_t code = fore;
-        if (mask && !mask->mono[static_cast<std::size_t>(my + j) * mask->width + mx + i])
-          code = back;
-        std::uint32_t p = 0;
-        if (needPattern) p = pattern.At(dx + i, dy + j) ? patternFore : patternBack;
-        std::uint32_t s = sourcePixel(sx + i, sy + j);
-        d[i] = Apply(code, p, s, d[i]) & 0xFFFFFF;
+      std::uint32_t const* src = nullptr;
+      if (needSource) {
+        std::size_t at = static_cast<std::size_t>(sy + j) * source->width + sx;
+        if (source->bits == 32) {
+          src = source->pixels.data() + at;
+        } else {
+          std::uint8_t const* bits = source->mono.data() + at;
+          for (int i = 0; i < width; ++i) sourceRow[i] = bits[i] ? conv.monoOne : conv.monoZero;
+          src = sourceRow.data();
+        }
       }
+      if (needPattern) {
+        for (int i = 0; i < width; ++i) {
+          patternRow[i] = pattern.At(dx + i, dy + j) ? patternFore : patternBack;
+        }
+      }
+      if (mask) {
+        std::uint8_t const* m =
+            mask->mono.data() + static_cast<std::size_t>(my + j) * mask->width + mx;
+        for (int i = 0; i < width; ++i) {
+          d[i] =
+              Apply(m[i] ? fore : back, needPattern ? patternRow[i] : 0, src ? src[i] : 0, d[i]) &
+              0xFFFFFF;
+        }
+      } else {
+        ApplyRow(fore, needPattern ? patternRow.data() : nullptr, src, d, width);
+      }
+    }
+    return;
+  }
+  if (!mask && fore == 0xCC && source->bits == 32) {
+    for (int j = 0; j < height; ++j) {
+      std::uint8_t* d = dest.MonoRow(dy + j) + dx;
+      std::uint32_t const* src =
+          source->pixels.data() + static_cast<std::size_t>(sy + j) * source->width + sx;
+      for (int i = 0; i < width; ++i) d[i] = (src[i] & 0xFFFFFF) == conv.sourceBk;
     }
     return;
   }
@@ -185,6 +251,16 @@ void Fill(Surface& dest, int left, int top, int right, int bottom, Pattern const
   bool mono = dest.bits == 1;
   std::uint32_t fore = mono ? MonoOf(pattern.fore) : pattern.fore;
   std::uint32_t back = mono ? MonoOf(pattern.back) : pattern.back;
+  if (pattern.hatch < 0) {
+    for (int y = top; y < bottom; ++y) {
+      if (mono) {
+        std::fill(dest.MonoRow(y) + left, dest.MonoRow(y) + right, static_cast<std::uint8_t>(fore));
+      } else {
+        std::fill(dest.Row(y) + left, dest.Row(y) + right, fore);
+      }
+    }
+    return;
+  }
   for (int y = top; y < bottom; ++y) {
     for (int x = left; x < right; ++x) {
       bool line = pattern.At(x, y);
