@@ -539,6 +539,7 @@ class QELSHARE_API CStatic : public CWnd {
  public:
   CStatic();
   ~CStatic() override;
+  using CWnd::Create;
   int Create(char const* text, unsigned long style, tagRECT const& rect, CWnd* parent,
              UINT id = 0xFFFF);
   // STM_SETICON and STM_GETICON: the control shows, but does not own, the icon.
@@ -554,6 +555,7 @@ class QELSHARE_API CListCtrl : public CWnd {
  public:
   CListCtrl();
   ~CListCtrl() override;
+  using CWnd::Create;
   int Create(unsigned long style, tagRECT const& rect, CWnd* parent, UINT id);
   // Inserts a row at index (clamped to the count); returns its index or -1.
   int InsertItem(int index, char const* text);
