@@ -5,6 +5,14 @@ set(QEL_PLATFORM_LIBS ICU::i18n ICU::uc)
 # The HTTP client of platform/net.
 find_package(CURL REQUIRED)
 list(APPEND QEL_PLATFORM_LIBS CURL::libcurl)
+# The window floor: widgets, input and the display through Qt 6; text through its font engine.
+if(QELSHARE_WINDOWS)
+  find_package(Qt6 6.2 REQUIRED COMPONENTS Widgets Gui Core)
+  list(APPEND QEL_PLATFORM_LIBS Qt6::Widgets Qt6::Gui Qt6::Core)
+  set(QELSHARE_WINDOWS_VALUE 1)
+else()
+  set(QELSHARE_WINDOWS_VALUE 0)
+endif()
 
 if(QELSHARE_TOOLS)
   find_package(CLI11 REQUIRED)

@@ -14,6 +14,7 @@ packages=(
   python3-olefile libgsf-bin p7zip-full
   ccache
   libfluidsynth-dev fluidsynth timgm6mb-soundfont
+  qt6-base-dev fonts-wqy-microhei xvfb xauth
 )
 
 missing=()

@@ -8,10 +8,12 @@
 #define QELSHARE_CPUBLICFUN_H_
 
 #include "qelshare/CStringArr.h"
+#include "qelshare/config.h"
 #include "qelshare/export.h"
 #include "qelshare/types.h"
 
 class IStorage;
+class CMenu;
 
 class QELSHARE_API CPublicFun {
  public:
@@ -242,6 +244,38 @@ class QELSHARE_API CPublicFun {
   // read). 1 when the answer is not 401, 301, 302 or 303 and its raw header block holds
   // "200 OK" or "Content-Type:"; otherwise, or without an answer in time, 0.
   static int CheckHttpFile(char const* url);
+
+#if QELSHARE_WINDOWS
+  // --- Window-bound helpers (publicfun/window.cpp)
+
+  // Shows a modal folder chooser owned by owner (may be null) with title as its
+  // instruction; the chosen folder's path, or "" when cancelled.
+  static CString BrowseFolder(HWND owner, char const* title);
+  // Appends the command identifiers of menu and, depth-first in place, of its submenus to
+  // ids (not cleared first); separators are skipped. A null menu appends nothing.
+  static void GetCmdFromMenu(CMenu* menu, CUIntArray& ids);
+  // Writes a GIF to target: a copy of "bk.gif" of the current directory when there is
+  // one, else the resource of type "GIF" with the low 16 bits of resourceId from the
+  // module instance. 0 when neither exists; throws CFileException when target cannot be
+  // created or written.
+  static int SaveGif(HINSTANCE instance, unsigned int resourceId, char const* target);
+  // Shows or hides hwnd with an animation of time milliseconds by the AW_ flags (slide in
+  // a direction, grow from the centre, or blend; AW_HIDE hides), then, when redraw is
+  // non-zero, invalidates its client area. Nothing for a null window, time 0 or flags 0.
+  static void AnimateWindow(HWND hwnd, unsigned long time, unsigned long flags, int redraw);
+#endif
 };
+
+#if QELSHARE_WINDOWS
+// A file that could not be created or written (SaveGif).
+class QELSHARE_API CFileException {
+ public:
+  CFileException(int cause, CString fileName);
+  virtual ~CFileException();
+  enum { none = 0, generic = 1, accessDenied = 5 };
+  int m_cause;
+  CString m_strFileName;
+};
+#endif
 
 #endif  // QELSHARE_CPUBLICFUN_H_

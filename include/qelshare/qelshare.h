@@ -13,5 +13,12 @@
 #include "qelshare/storage.h"
 #include "qelshare/types.h"
 #include "qelshare/version.h"
+#include "qelshare/config.h"
+#if QELSHARE_WINDOWS
+#include "qelshare/CEditListCtrl.h"
+#include "qelshare/CSmallButton.h"
+#include "qelshare/CTransparentImg.h"
+#include "qelshare/window.h"
+#endif
 
 #endif  // QELSHARE_QELSHARE_H_

@@ -18,6 +18,21 @@ for must in 'CStringArr::Add(char const*, int)' 'CPublicFun::SplitString' 'typei
   StgOpenStorage StgCreateDocfile 'CBkMidi::Open(CWnd*, char const*)'; do
   grep -F -q -e "$must" <<<"$symbols" || { echo "missing export: $must"; exit 1; }
 done
+# A build with the window floor exports the window classes and the framework they use.
+if grep -q -F 'CWnd::' <<<"$symbols"; then
+  for must in 'CSmallButton::DoCreate(char const*, tagRECT const&, CWnd*, unsigned int, HICON__*, HICON__*)' \
+    'CSmallButton::SetColor(unsigned long)' 'CSmallButton::GetColor()' 'CSmallButton::OnPaint()' \
+    'CSmallButton::OnLButtonDown(unsigned int, CPoint)' 'CSmallButton::OnEnable(int)' \
+    'CTransparentImg::SetBkColor(unsigned long)' 'CTransparentImg::OnPaint()' \
+    'CEditListCtrl::OnVScroll(unsigned int, unsigned int, CScrollBar*)' \
+    'CEditListCtrl::OnHScroll(unsigned int, unsigned int, CScrollBar*)' \
+    'CPublicFun::BrowseFolder' 'CPublicFun::GetCmdFromMenu(CMenu*, std::vector<unsigned int, std::allocator<unsigned int> >&)' \
+    'CPublicFun::SaveGif(HINSTANCE__*, unsigned int, char const*)' \
+    'CPublicFun::AnimateWindow(HWND__*, unsigned long, unsigned long, int)' \
+    'typeinfo for CSmallButton' 'vtable for CTransparentImg' 'CWnd::WindowProc(unsigned int, unsigned long, long)'; do
+    grep -F -q -e "$must" <<<"$symbols" || { echo "missing export: $must"; exit 1; }
+  done
+fi
 soname=$(objdump -p "$lib" | awk '/SONAME/ { print $2 }')
 case "$soname" in libqelshare.so.[0-9]*) ;; *) echo "unexpected SONAME '$soname'"; exit 1 ;; esac
 echo "exports: $(wc -l <<<"$symbols") symbols, SONAME $soname"

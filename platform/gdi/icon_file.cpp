@@ -1,0 +1,164 @@
+#include "platform/gdi/icon_file.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+
+#include "platform/gdi/gdi.h"
+#include "platform/resources/resources.h"
+
+namespace qel::gdi {
+namespace {
+
+std::uint32_t U32(std::string_view s, std::size_t at) {
+  auto b = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + i]));
+  };
+  return b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24;
+}
+std::uint16_t U16(std::string_view s, std::size_t at) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) |
+                                    static_cast<unsigned char>(s[at + 1]) << 8);
+}
+
+constexpr int kMaxSide = 1024;
+
+struct Entry {
+  std::size_t offset;
+  std::size_t size;
+};
+
+bool Entries(std::string_view file, std::vector<Entry>& entries) {
+  if (file.size() < 6 || U16(file, 0) != 0 || U16(file, 2) != 1) return false;
+  std::size_t count = U16(file, 4);
+  if (count == 0 || file.size() < 6 + 16 * count) return false;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::size_t at = 6 + 16 * i;
+    std::size_t size = U32(file, at + 8), offset = U32(file, at + 12);
+    if (offset > file.size() || size > file.size() - offset) return false;
+    entries.push_back({offset, size});
+  }
+  return true;
+}
+
+// The header of one bitmap image; false when it is not one we read.
+bool Header(std::string_view image, IconImageInfo& info, std::size_t& paletteAt,
+            std::size_t& bitsAt) {
+  if (image.size() < 40 || U32(image, 0) < 40 || U32(image, 0) > image.size()) return false;
+  auto width = static_cast<std::int32_t>(U32(image, 4));
+  auto height2 = static_cast<std::int32_t>(U32(image, 8));
+  int bits = U16(image, 14);
+  if (U16(image, 12) != 1 || U32(image, 16) != 0) return false;  // one plane, uncompressed
+  if (width <= 0 || width > kMaxSide || height2 <= 0 || height2 % 2 || height2 / 2 > kMaxSide) {
+    return false;
+  }
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return false;
+  int colors = 0;
+  if (bits <= 8) {
+    std::uint32_t used = U32(image, 32);
+    colors = used == 0 ? 1 << bits : static_cast<int>(std::min<std::uint32_t>(used, 1u << bits));
+  }
+  info = {width, height2 / 2, bits, colors};
+  paletteAt = U32(image, 0);
+  bitsAt = paletteAt + static_cast<std::size_t>(colors) * 4;
+  std::size_t xorStride = ((static_cast<std::size_t>(width) * bits + 31) / 32) * 4;
+  std::size_t andStride = ((static_cast<std::size_t>(width) + 31) / 32) * 4;
+  std::size_t need = bitsAt + (xorStride + andStride) * info.height;
+  return need <= image.size();
+}
+
+}  // namespace
+
+bool ReadIconDirectory(std::string_view file, std::vector<IconImageInfo>& images) {
+  std::vector<Entry> entries;
+  if (!Entries(file, entries)) return false;
+  for (Entry const& e : entries) {
+    IconImageInfo info;
+    std::size_t paletteAt, bitsAt;
+    if (!Header(file.substr(e.offset, e.size), info, paletteAt, bitsAt)) return false;
+    images.push_back(info);
+  }
+  return true;
+}
+
+HICON DecodeIconImage(std::string_view file, int index) {
+  std::vector<Entry> entries;
+  if (!Entries(file, entries) || index < 0 || index >= static_cast<int>(entries.size())) {
+    return nullptr;
+  }
+  std::string_view image = file.substr(entries[index].offset, entries[index].size);
+  IconImageInfo info;
+  std::size_t paletteAt, bitsAt;
+  if (!Header(image, info, paletteAt, bitsAt)) return nullptr;
+  int w = info.width, h = info.height, bits = info.bitCount;
+  std::size_t xorStride = ((static_cast<std::size_t>(w) * bits + 31) / 32) * 4;
+  std::size_t andStride = ((static_cast<std::size_t>(w) + 31) / 32) * 4;
+  std::size_t maskAt = bitsAt + xorStride * h;
+  Surface colour(w, h, 32), mask(w, h, 1);
+  for (int y = 0; y < h; ++y) {
+    std::size_t row = bitsAt + xorStride * (h - 1 - y);  // rows are stored bottom-up
+    std::size_t maskRow = maskAt + andStride * (h - 1 - y);
+    for (int x = 0; x < w; ++x) {
+      std::uint32_t px = 0;
+      if (bits <= 8) {
+        std::size_t bit = static_cast<std::size_t>(x) * bits;
+        unsigned byte = static_cast<unsigned char>(image[row + bit / 8]);
+        unsigned index8 = (byte >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+        if (index8 < static_cast<unsigned>(info.colors)) px = U32(image, paletteAt + index8 * 4);
+      } else {
+        std::size_t at = row + static_cast<std::size_t>(x) * (bits / 8);
+        px = static_cast<unsigned char>(image[at]) |
+             static_cast<unsigned char>(image[at + 1]) << 8 |
+             static_cast<unsigned char>(image[at + 2]) << 16;
+      }
+      bool transparent = (static_cast<unsigned char>(image[maskRow + x / 8]) >> (7 - x % 8)) & 1;
+      colour.Row(y)[x] = px & 0xFFFFFF;
+      mask.MonoRow(y)[x] = transparent ? 1 : 0;
+    }
+  }
+  return CreateIconFromSurfaces(std::move(colour), std::move(mask));
+}
+
+int BestIconImage(std::vector<IconImageInfo> const& images, int cx, int cy) {
+  int best = -1;
+  long bestScore = std::numeric_limits<long>::max();
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    IconImageInfo const& im = images[i];
+    long distance =
+        std::labs(static_cast<long>(im.width) - cx) + std::labs(static_cast<long>(im.height) - cy);
+    long score = distance * 64 - im.bitCount;
+    if (score < bestScore) {
+      bestScore = score;
+      best = static_cast<int>(i);
+    }
+  }
+  return best;
+}
+
+}  // namespace qel::gdi
+
+HICON LoadImageA(HINSTANCE instance, std::uintptr_t name, UINT type, int cx, int cy, UINT) {
+  if (type != IMAGE_ICON || name > 0xFFFF || cx < 0 || cy < 0) return nullptr;
+  auto file = qel::res::Find(instance, "ICON", static_cast<unsigned>(name));
+  if (!file) return nullptr;
+  std::vector<qel::gdi::IconImageInfo> images;
+  if (!qel::gdi::ReadIconDirectory(*file, images)) return nullptr;
+  int wantW = cx ? cx : images.front().width, wantH = cy ? cy : images.front().height;
+  int index = qel::gdi::BestIconImage(images, wantW, wantH);
+  HICON icon = qel::gdi::DecodeIconImage(*file, index);
+  if (!icon || (images[index].width == wantW && images[index].height == wantH)) return icon;
+  // Scale to the size asked for, as the platform's loader does.
+  qel::gdi::Surface const* image = qel::gdi::IconImage(icon);
+  qel::gdi::Surface const* mask = qel::gdi::IconMask(icon);
+  qel::gdi::Surface scaled(wantW, wantH, 32), scaledMask(wantW, wantH, 1);
+  for (int y = 0; y < wantH; ++y) {
+    for (int x = 0; x < wantW; ++x) {
+      std::size_t from = static_cast<std::size_t>(y * image->height / wantH) * image->width +
+                         x * image->width / wantW;
+      scaled.Row(y)[x] = image->pixels[from];
+      scaledMask.MonoRow(y)[x] = mask->mono[from];
+    }
+  }
+  DestroyIcon(icon);
+  return qel::gdi::CreateIconFromSurfaces(std::move(scaled), std::move(scaledMask));
+}

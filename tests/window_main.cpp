@@ -1,0 +1,13 @@
+// Test main of the window floor: one QApplication for every test, on the offscreen
+// platform unless the environment names another (the Xvfb test asks for xcb).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
