@@ -5,11 +5,26 @@
 #include <deque>
 #include <mutex>
 
+#include "qelshare/config.h"
+#if QELSHARE_WINDOWS
+#include "platform/ui/ui.h"
+#endif
+
 namespace qel::mci {
 namespace {
 
+#if QELSHARE_WINDOWS
+// With the window floor built, a CWnd pointer names its own window.
+HWND FrameworkHandle(CWnd* window) {
+  return window->GetSafeHwnd();
+}
+constexpr WindowHandleHook kDefaultHandleHook = &FrameworkHandle;
+#else
+constexpr WindowHandleHook kDefaultHandleHook = nullptr;
+#endif
+
 std::atomic<PostHook> g_post_hook{nullptr};
-std::atomic<WindowHandleHook> g_handle_hook{nullptr};
+std::atomic<WindowHandleHook> g_handle_hook{kDefaultHandleHook};
 
 struct Queue {
   std::mutex mutex;
@@ -51,6 +66,11 @@ void PostToWindow(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     hook(hwnd, message, wParam, lParam);
     return;
   }
+#if QELSHARE_WINDOWS
+  // A live window of the floor gets the message through its event queue; any other handle
+  // is a queue window.
+  if (::PostMessageA(hwnd, message, wParam, lParam)) return;
+#endif
   Queue& q = TheQueue();
   {
     std::lock_guard lock(q.mutex);

@@ -1,16 +1,12 @@
 // Delivery of posted window messages, MM_MCINOTIFY above all, from the media devices to the
 // host's windows.
 //
-// A device posts through PostToWindow, from any thread. Until a window floor takes over,
-// posted messages wait in a process-wide queue keyed by window handle, which a host without
-// windows (qel play, tests) pumps with PeekPosted or WaitPosted. A window floor registers
-// itself with two hooks:
-//
-//   qel::mci::SetPostHook([](HWND h, UINT m, WPARAM w, LPARAM l) { PostMessage-to-h... });
-//   qel::mci::SetWindowHandleHook([](CWnd* w) { return w ? w->GetSafeHwnd() : nullptr; });
-//
-// The first makes every later post go to real windows instead of the queue; the second
-// names the handle of a framework window that a caller passes as a CWnd pointer.
+// A device posts through PostToWindow, from any thread. In a build with the window floor, a
+// CWnd pointer names its own window (GetSafeHwnd) and a post to a live window goes through
+// the floor's PostMessageA, into Qt's event queue. Every other post waits in a process-wide
+// queue keyed by window handle, which a host without windows (qel play, tests) pumps with
+// PeekPosted or WaitPosted. Two hooks replace these defaults: SetPostHook takes every post,
+// SetWindowHandleHook decides how a CWnd pointer names a handle.
 #ifndef QELSHARE_PLATFORM_MCI_NOTIFY_H_
 #define QELSHARE_PLATFORM_MCI_NOTIFY_H_
 
@@ -41,8 +37,9 @@ using WindowHandleHook = HWND (*)(CWnd* window);
 
 // Makes hook the deliverer of every later post; null returns to the queue. Thread-safe.
 void SetPostHook(PostHook hook);
-// Makes hook the way a CWnd pointer names its window handle; null (the start) makes every
-// window pointer name no window. Thread-safe.
+// Makes hook the way a CWnd pointer names its window handle; null makes every window
+// pointer name no window. At the start: GetSafeHwnd with the window floor, null without.
+// Thread-safe.
 void SetWindowHandleHook(WindowHandleHook hook);
 
 // Posts a message to hwnd through the post hook, or into the queue; a null hwnd is
