@@ -79,20 +79,28 @@ bool Run(std::vector<std::string> args) {
          WEXITSTATUS(status) == 0;
 }
 
+// Opens the song on a sequencer device; 0 when it cannot.
+MCIDEVICEID OpenSong() {
+  MCI_OPEN_PARMSA open{};
+  open.lpstrDeviceType = reinterpret_cast<char const*>(DWORD_PTR{MCI_DEVTYPE_SEQUENCER});
+  open.lpstrElementName = Song().c_str();
+  return SendCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID | MCI_OPEN_ELEMENT,
+                     reinterpret_cast<DWORD_PTR>(&open)) == 0
+             ? open.wDeviceID
+             : 0;
+}
+
 void BM_RenderWav_Device(benchmark::State& state) {
   SetOutput({Output::Kind::kWav, Wav()});
   for (auto _ : state) {
-    MCI_OPEN_PARMSA open{};
-    open.lpstrDeviceType = reinterpret_cast<char const*>(DWORD_PTR{MCI_DEVTYPE_SEQUENCER});
-    open.lpstrElementName = Song().c_str();
-    if (SendCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID | MCI_OPEN_ELEMENT,
-                    reinterpret_cast<DWORD_PTR>(&open)) != 0) {
+    MCIDEVICEID const device = OpenSong();
+    if (device == 0) {
       state.SkipWithError("MCI_OPEN failed (no SoundFont?)");
       break;
     }
     MCI_PLAY_PARMS play{};
-    SendCommand(open.wDeviceID, MCI_PLAY, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&play));
-    SendCommand(open.wDeviceID, MCI_CLOSE, 0, 0);
+    SendCommand(device, MCI_PLAY, MCI_WAIT, reinterpret_cast<DWORD_PTR>(&play));
+    SendCommand(device, MCI_CLOSE, 0, 0);
   }
   SetOutput({});
   state.counters["x_realtime"] = benchmark::Counter(
@@ -126,24 +134,20 @@ void BM_RenderWav_FluidsynthCli(benchmark::State& state) {
 void BM_OpenToFirstSample_Device(benchmark::State& state) {
   SetOutput({Output::Kind::kWav, Wav()});
   for (auto _ : state) {
-    MCI_OPEN_PARMSA open{};
-    open.lpstrDeviceType = reinterpret_cast<char const*>(DWORD_PTR{MCI_DEVTYPE_SEQUENCER});
-    open.lpstrElementName = Song().c_str();
-    if (SendCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID | MCI_OPEN_ELEMENT,
-                    reinterpret_cast<DWORD_PTR>(&open)) != 0) {
+    MCIDEVICEID const device = OpenSong();
+    if (device == 0) {
       state.SkipWithError("MCI_OPEN failed (no SoundFont?)");
       break;
     }
     MCI_PLAY_PARMS play{};
-    SendCommand(open.wDeviceID, MCI_PLAY, 0, reinterpret_cast<DWORD_PTR>(&play));
+    SendCommand(device, MCI_PLAY, 0, reinterpret_cast<DWORD_PTR>(&play));
     MCI_STATUS_PARMS status{};
     status.dwItem = MCI_STATUS_POSITION;
     do {
-      SendCommand(open.wDeviceID, MCI_STATUS, MCI_STATUS_ITEM,
-                  reinterpret_cast<DWORD_PTR>(&status));
+      SendCommand(device, MCI_STATUS, MCI_STATUS_ITEM, reinterpret_cast<DWORD_PTR>(&status));
     } while (status.dwReturn == 0);
     state.PauseTiming();
-    SendCommand(open.wDeviceID, MCI_CLOSE, 0, 0);
+    SendCommand(device, MCI_CLOSE, 0, 0);
     state.ResumeTiming();
   }
   SetOutput({});
