@@ -7,7 +7,6 @@
 
 #include "library_writer.h"
 #include "platform/text/codepage.h"
-#include "qelshare/CMrfCut.h"
 #include "retrieval.h"
 #include "support/temp_tree.h"
 
@@ -133,24 +132,14 @@ TEST(RetrievalIndex, GivesTheHitsOfTheScanForEveryExpression) {
   EXPECT_EQ(records, 600u);
 
   // Built in many spilled runs, merged, the index is the same file.
-  {
-    search_index::Binding binding;
-    ASSERT_TRUE(search_index::BindingOf(dir / "indexed.mrf", binding, error));
-    search_index::Builder builder(dir / "run", 2000);
-    CMrfCut cut;
-    ASSERT_TRUE(cut.Open((dir / "indexed.mrf").c_str(), "^l^l", 0));
-    Record record;
-    for (;;) {
-      auto offset = static_cast<std::uint32_t>(cut.GetPos());
-      CString text = cut.GetRecord();
-      if (text.empty()) break;
-      ParseRecord(text, record);
-      builder.Add(offset, record.fields);
-    }
-    ASSERT_TRUE(builder.Write(dir / "spilled.qix", binding, error)) << error;
-    EXPECT_TRUE(dir.Exists("run0"));
-  }
-  EXPECT_FALSE(dir.Exists("run0"));
+  bool spilled = false;
+  std::uint32_t spilled_records = 0;
+  ASSERT_TRUE(BuildIndex(
+      dir / "indexed.mrf", dir / "spilled.qix", spilled_records, error,
+      [&](std::uint64_t, std::uint64_t) { spilled |= dir.Exists("spilled.qix.run0"); }, 2000))
+      << error;
+  EXPECT_TRUE(spilled);
+  EXPECT_FALSE(dir.Exists("spilled.qix.run0"));
   EXPECT_EQ(dir.Read("spilled.qix"), dir.Read("indexed.qix"));
 
   Library scan, indexed;

@@ -531,7 +531,8 @@ Outcome Library::Search(std::string const& expression, History const* history,
 }
 
 bool BuildIndex(std::string const& record_file, std::string const& index_file,
-                std::uint32_t& records, std::string& error, Library::Progress const& progress) {
+                std::uint32_t& records, std::string& error, Library::Progress const& progress,
+                std::size_t run_postings) {
   search_index::Binding binding;
   if (!search_index::BindingOf(record_file, binding, error)) return false;
   if (binding.size > search_index::kMaxRecordFile) {
@@ -543,7 +544,7 @@ bool BuildIndex(std::string const& record_file, std::string const& index_file,
     error = "cannot open the record file " + record_file;
     return false;
   }
-  search_index::Builder builder(index_file + ".run");
+  search_index::Builder builder(index_file + ".run", run_postings);
   Record record;
   for (;;) {
     auto offset = static_cast<std::uint32_t>(cut.GetPos());
