@@ -15,6 +15,8 @@
 #include "qelshare/version.h"
 #include "qelshare/config.h"
 #if QELSHARE_WINDOWS
+#include "qelshare/CCtrlSizeWnd.h"
+#include "qelshare/CCtrlWnd.h"
 #include "qelshare/CEditListCtrl.h"
 #include "qelshare/CSmallButton.h"
 #include "qelshare/CTransparentImg.h"
