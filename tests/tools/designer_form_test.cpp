@@ -1,0 +1,160 @@
+// The designer's model: reading and saving forms, undo, selection, mirrored drags, the
+// order view and the style words of each kind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "designer/design.h"
+#include "designer/form.h"
+
+namespace qel::designer {
+namespace {
+
+// Takes lines that start with a known kind and a comma, as a stand-in for DoCreate.
+bool Check(std::string const& line, std::string& reason) {
+  for (std::string_view kind : Kinds()) {
+    if (line.rfind(std::string(kind) + ",", 0) == 0) return true;
+  }
+  reason = "unknown kind";
+  return false;
+}
+
+std::string ReadAll(std::filesystem::path const& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(DesignerForm, ReadsLinesSkipsRejectedOnesAndRefusesNonForms) {
+  Form form;
+  std::vector<Skipped> skipped;
+  std::string error;
+  ASSERT_TRUE(
+      form.Parse("EDIT,\"\",1,2,3,4,\"\",\"\",\r\n\r\nWHAT,x\nBUTTON,\"ok\",0,0,9,9,\"\",\"\"",
+                 Check, skipped, error));
+  ASSERT_EQ(form.lines().size(), 2u);
+  EXPECT_EQ(form.lines()[0], "EDIT,\"\",1,2,3,4,\"\",\"\",");  // CR dropped
+  ASSERT_EQ(skipped.size(), 1u);
+  EXPECT_EQ(skipped[0].number, 3u);  // the empty line still counts
+  EXPECT_EQ(skipped[0].text, "WHAT,x");
+  EXPECT_EQ(skipped[0].reason, "unknown kind");
+  EXPECT_FALSE(form.modified());
+
+  Form other;
+  EXPECT_FALSE(other.Parse(std::string("EDIT,\"\",1\0\x01", 11), Check, skipped, error));
+  EXPECT_NE(error.find("binary"), std::string::npos);
+  EXPECT_FALSE(other.Parse("hello\nworld\n", Check, skipped, error));
+  EXPECT_NE(error.find("line 1: unknown kind"), std::string::npos);
+  EXPECT_EQ(skipped.size(), 2u);
+  EXPECT_FALSE(other.Parse("\n\r\n", Check, skipped, error));
+  EXPECT_TRUE(other.lines().empty());
+}
+
+TEST(DesignerForm, SavesThroughATemporaryFileAndKeepsTheOldOneOnFailure) {
+  auto dir = std::filesystem::temp_directory_path() / "qel_designer_form_test";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  auto path = dir / "a.frm";
+  { std::ofstream(path, std::ios::binary) << "TEXT,\"\xCE\xC4\",0,0,9,9,\"\",\"\",\n"; }
+  Form form;
+  std::vector<Skipped> skipped;
+  std::string error;
+  ASSERT_TRUE(form.Load(path.string(), Check, skipped, error)) << error;
+  form.Add("LIST,\"\",0,20,99,99,\"\",\"\",3D");
+  EXPECT_TRUE(form.modified());
+  ASSERT_TRUE(form.Save(path.string(), error)) << error;
+  EXPECT_EQ(ReadAll(path),
+            "TEXT,\"\xCE\xC4\",0,0,9,9,\"\",\"\",\r\nLIST,\"\",0,20,99,99,\"\",\"\",3D\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+
+  // A file that cannot be written in its place: the target is a directory.
+  EXPECT_FALSE(form.Save(dir.string(), error));
+  EXPECT_NE(error.find(dir.string()), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_directory(dir));
+  EXPECT_FALSE(form.Load((dir / "missing.frm").string(), Check, skipped, error));
+  EXPECT_NE(error.find("missing.frm"), std::string::npos);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(DesignerForm, UndoesTheLastChangeAndRedoesIt) {
+  Form form;
+  std::vector<Skipped> skipped;
+  std::string error;
+  ASSERT_TRUE(form.Parse("EDIT,a\nTEXT,b\n", Check, skipped, error));
+  EXPECT_FALSE(form.Undo());
+  form.ChangeLine(1, "TEXT,c");
+  form.ChangeLine(1, "TEXT,c");  // no change: the undo step stays
+  form.Remove(0);
+  EXPECT_EQ(form.lines(), std::vector<std::string>{"TEXT,c"});
+  ASSERT_TRUE(form.Undo());
+  EXPECT_EQ(form.lines(), (std::vector<std::string>{"EDIT,a", "TEXT,c"}));
+  ASSERT_TRUE(form.Undo());
+  EXPECT_EQ(form.lines(), std::vector<std::string>{"TEXT,c"});
+}
+
+TEST(DesignerDesign, SelectionAndMirroredDrags) {
+  Selection s;
+  s.Reset(5);
+  s.Click(1, false);
+  s.Click(3, true);
+  s.Click(4, true);
+  EXPECT_EQ(s.Selected(), (std::vector<std::size_t>{1, 3, 4}));
+  EXPECT_EQ(s.active(), 4u);
+
+  Reaction down = React(s, 3, kButtonDown, 7, 8);
+  ASSERT_EQ(down.mirrors.size(), 2u);
+  EXPECT_EQ(down.mirrors[0].frame, 1u);
+  EXPECT_EQ(down.mirrors[1].frame, 4u);
+  EXPECT_EQ(down.mirrors[1].message, 0x201u);
+  EXPECT_FALSE(down.commit);
+  Reaction step = React(s, 3, kMoveStep, 3, -2);
+  ASSERT_EQ(step.mirrors.size(), 2u);
+  EXPECT_EQ(step.mirrors[0].x, 3);
+  EXPECT_EQ(step.mirrors[0].y, -2);
+  Reaction up = React(s, 3, kButtonUp, 0, 0);
+  EXPECT_TRUE(up.commit);
+  EXPECT_EQ(up.mirrors.size(), 2u);
+  EXPECT_TRUE(React(s, 3, kShiftMove, 100, 100).mirrors.empty());
+  Reaction drop = React(s, 3, kShiftDrop, 300, 200);
+  EXPECT_TRUE(drop.drop && drop.commit);
+  EXPECT_TRUE(drop.mirrors.empty());
+  EXPECT_EQ(drop.x, 300);
+
+  s.Click(0, false);
+  EXPECT_EQ(s.Selected(), std::vector<std::size_t>{0});
+  EXPECT_TRUE(React(s, 0, kMoveStep, 1, 1).mirrors.empty());
+  s.Click(9, true);  // out of range: ignored
+  EXPECT_EQ(s.active(), 0u);
+}
+
+TEST(DesignerDesign, OrderViewNumbersInClickOrder) {
+  OrderView order;
+  order.Start(4);
+  EXPECT_EQ(order.Click(2), 0);
+  EXPECT_EQ(order.Click(0), 1);
+  EXPECT_EQ(order.Click(2), 0);  // a second click keeps the place
+  EXPECT_EQ(order.place(3), -1);
+  EXPECT_EQ(order.Order(), (std::vector<std::size_t>{2, 0, 1, 3}));
+  EXPECT_EQ(order.Click(7), -1);
+}
+
+TEST(DesignerDesign, StyleWordsAndPaletteLines) {
+  EXPECT_TRUE(StyleWords("button").empty());
+  EXPECT_TRUE(StyleWords("SLIDER").empty());
+  auto edit = StyleWords("Edit");
+  EXPECT_NE(std::find(edit.begin(), edit.end(), "MULTLINE"), edit.end());
+  auto text = StyleWords("TEXT");
+  EXPECT_NE(std::find(text.begin(), text.end(), "SS_ETCHEDFRAME"), text.end());
+  EXPECT_EQ(StyleWords("SMBUTTON"),
+            (std::vector<std::string_view>{"BORDER", "LEFT", "CENTER", "RIGHT"}));
+  EXPECT_EQ(StyleWords("COMBO").size(), 5u);
+  EXPECT_EQ(Kinds().size(), 8u);
+  EXPECT_EQ(NewLine("list", 10, 20), "LIST,\"\",10,20,239,119,\"\",\"\",3D");
+  EXPECT_EQ(NewLine("SMBUTTON", 0, 0), "SMBUTTON,\"tool\",0,0,21,21,\"\",\"\",BORDER");
+  EXPECT_EQ(SplitWords("||3D||BORDER|"), (std::vector<std::string>{"3D", "BORDER"}));
+  EXPECT_EQ(JoinWords({"3D", "", "RIGHT"}), "3D|RIGHT");
+}
+
+}  // namespace
+}  // namespace qel::designer

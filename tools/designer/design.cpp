@@ -1,0 +1,154 @@
+#include "design.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace qel::designer {
+
+void Selection::Reset(std::size_t count) {
+  selected_.assign(count, false);
+  active_ = kNone;
+}
+
+void Selection::Click(std::size_t i, bool ctrl) {
+  if (i >= selected_.size()) return;
+  if (!ctrl) std::fill(selected_.begin(), selected_.end(), false);
+  selected_[i] = true;
+  active_ = i;
+}
+
+void Selection::Clear() {
+  Reset(selected_.size());
+}
+
+std::vector<std::size_t> Selection::Selected() const {
+  std::vector<std::size_t> out;
+  for (std::size_t i = 0; i < selected_.size(); ++i) {
+    if (selected_[i]) out.push_back(i);
+  }
+  return out;
+}
+
+Reaction React(Selection const& selection, std::size_t i, std::uintptr_t notice, int a, int b) {
+  Reaction r;
+  switch (notice) {
+    case kButtonDown:
+    case kMoveStep:
+    case kButtonUp:
+      for (std::size_t k : selection.Selected()) {
+        if (k != i) r.mirrors.push_back({k, static_cast<unsigned int>(notice), a, b});
+      }
+      r.commit = notice == kButtonUp;
+      break;
+    case kShiftDrop:
+      r.drop = true;
+      r.commit = true;
+      r.x = a;
+      r.y = b;
+      break;
+    default:
+      break;
+  }
+  return r;
+}
+
+void OrderView::Start(std::size_t count) {
+  places_.assign(count, -1);
+  next_ = 0;
+}
+
+int OrderView::Click(std::size_t i) {
+  if (i >= places_.size()) return -1;
+  if (places_[i] < 0) places_[i] = next_++;
+  return places_[i];
+}
+
+std::vector<std::size_t> OrderView::Order() const {
+  std::vector<std::size_t> order(places_.size());
+  for (std::size_t i = 0; i < places_.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    int pa = places_[a] < 0 ? next_ : places_[a];
+    int pb = places_[b] < 0 ? next_ : places_[b];
+    return pa < pb;
+  });
+  return order;
+}
+
+namespace {
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string_view> const& Kinds() {
+  static std::vector<std::string_view> const kinds = {"EDIT",  "TEXT",   "COMBO",    "GROUP",
+                                                      "CHECK", "BUTTON", "SMBUTTON", "LIST"};
+  return kinds;
+}
+
+std::vector<std::string_view> StyleWords(std::string_view kind) {
+  std::vector<std::string_view> edges = {"3D", "CLIENTEDGE", "DLGMODALFRAME", "STATICEDGE",
+                                         "BORDER"};
+  std::string k = Upper(kind);
+  auto with = [&](std::initializer_list<std::string_view> more) {
+    std::vector<std::string_view> out = edges;
+    out.insert(out.end(), more);
+    return out;
+  };
+  if (k == "EDIT") {
+    return with({"LEFT", "CENTER", "RIGHT", "UPPER", "LOWER", "PASSWORD", "MULTLINE", "RICH"});
+  }
+  if (k == "TEXT") return with({"LEFT", "CENTER", "RIGHT", "SS_ETCHEDFRAME"});
+  if (k == "COMBO" || k == "LIST") return edges;
+  if (k == "GROUP" || k == "CHECK") return with({"LEFT", "CENTER", "RIGHT"});
+  if (k == "SMBUTTON") return {"BORDER", "LEFT", "CENTER", "RIGHT"};
+  return {};
+}
+
+std::string NewLine(std::string_view kind, int x, int y) {
+  std::string k = Upper(kind);
+  struct Shape {
+    char const* caption;
+    int w, h;
+    char const* style;
+  };
+  Shape s = {"", 99, 21, ""};
+  if (k == "EDIT") s = {"", 159, 21, "3D"};
+  if (k == "TEXT") s = {"\xCE\xC4\xD7\xD6", 59, 17, ""};  // 文字
+  if (k == "COMBO") s = {"", 119, 119, "3D"};
+  if (k == "GROUP") s = {"\xB7\xD6\xD7\xE9", 199, 99, ""};  // 分组
+  if (k == "CHECK") s = {"\xD1\xA1\xCF\xEE", 79, 17, ""};   // 选项
+  if (k == "BUTTON") s = {"\xB0\xB4\xC5\xA5", 71, 23, ""};  // 按钮
+  if (k == "SMBUTTON") s = {"tool", 21, 21, "BORDER"};
+  if (k == "LIST") s = {"", 239, 119, "3D"};
+  return k + ",\"" + s.caption + "\"," + std::to_string(x) + "," + std::to_string(y) + "," +
+         std::to_string(s.w) + "," + std::to_string(s.h) + ",\"\",\"\"," + s.style;
+}
+
+std::string JoinWords(std::vector<std::string> const& words) {
+  std::string out;
+  for (std::string const& w : words) {
+    if (w.empty()) continue;
+    if (!out.empty()) out += '|';
+    out += w;
+  }
+  return out;
+}
+
+std::vector<std::string> SplitWords(std::string_view style) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start <= style.size()) {
+    std::size_t end = style.find('|', start);
+    if (end == std::string_view::npos) end = style.size();
+    if (end > start) out.emplace_back(style.substr(start, end - start));
+    start = end + 1;
+  }
+  return out;
+}
+
+}  // namespace qel::designer

@@ -1,0 +1,101 @@
+// The designer's decisions, apart from its windows: which controls are selected, how a
+// drag of one frame is mirrored on the other selected frames, the order view's numbering,
+// the style words each kind honours and the line a palette button adds.
+//
+// Controls are named by their index in the form's order. The view applies the results to
+// the CCtrlSizeWnd frames (OnFocus, Simulate, SetID) and the form.
+#ifndef QEL_TOOLS_DESIGNER_DESIGN_H_
+#define QEL_TOOLS_DESIGNER_DESIGN_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qel::designer {
+
+inline constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// Notification codes of a sizing frame (dwData of its WM_COPYDATA).
+enum Notice : std::uintptr_t {
+  kShiftDrop = 2,
+  kShiftMove = 3,
+  kMoveStep = 0x200,
+  kButtonDown = 0x201,
+  kButtonUp = 0x202,
+};
+
+// Selected controls; one of them, the active one, has the grey corner squares.
+class Selection {
+ public:
+  // count controls, none selected.
+  void Reset(std::size_t count);
+  // A click on control i: without Ctrl it becomes the only selected control, with Ctrl it
+  // joins the selection; either way it becomes the active one.
+  void Click(std::size_t i, bool ctrl);
+  void Clear();
+  bool selected(std::size_t i) const { return i < selected_.size() && selected_[i]; }
+  std::size_t active() const { return active_; }
+  std::size_t count() const { return selected_.size(); }
+  // The selected controls in index order.
+  std::vector<std::size_t> Selected() const;
+
+ private:
+  std::vector<bool> selected_;
+  std::size_t active_ = kNone;
+};
+
+// One Simulate call on the frame of control `frame`.
+struct Mirror {
+  std::size_t frame;
+  unsigned int message;
+  int x, y;
+};
+
+// What the designer does on a notification from the frame of a selected control.
+struct Reaction {
+  std::vector<Mirror> mirrors;  // Simulate on the other selected frames, in index order
+  bool commit = false;          // a drag ended: the form changed
+  bool drop = false;            // a Shift-drag ended: place the control at (x, y), screen
+  int x = 0, y = 0;
+};
+
+// Mirrors a drag step of control i's frame on every other selected frame: button down,
+// move steps and button up as Simulate with the same message and numbers; a Shift drop
+// as a drop at the screen point. Shift move steps change nothing.
+Reaction React(Selection const& selection, std::size_t i, std::uintptr_t notice, int a, int b);
+
+// The order view: clicks give the controls their places in click order.
+class OrderView {
+ public:
+  void Start(std::size_t count);
+  // A click on control i: the next place when i has none yet; returns i's place (0-based),
+  // which the frame shows plus one.
+  int Click(std::size_t i);
+  // Place of control i: its click place, else -1.
+  int place(std::size_t i) const { return i < places_.size() ? places_[i] : -1; }
+  // The new order of the form: the clicked controls in click order, then the others in
+  // their old order.
+  std::vector<std::size_t> Order() const;
+
+ private:
+  std::vector<int> places_;
+  int next_ = 0;
+};
+
+// The style words kind honours (any letter case of the kind; none for BUTTON and for a
+// kind outside the table), in the order the property panel offers them.
+std::vector<std::string_view> StyleWords(std::string_view kind);
+// The eight kinds, in the order of the kind table.
+std::vector<std::string_view> const& Kinds();
+// A new control of kind at (x, y), in the size and style a palette button gives it.
+std::string NewLine(std::string_view kind, int x, int y);
+
+// Style words joined with "|"; Words splits them again at runs of "|".
+std::string JoinWords(std::vector<std::string> const& words);
+std::vector<std::string> SplitWords(std::string_view style);
+
+}  // namespace qel::designer
+
+#endif  // QEL_TOOLS_DESIGNER_DESIGN_H_

@@ -1,0 +1,128 @@
+// The working search form: a form's controls in run mode, bound to the search functions
+// by their system marks, over one retrieval library.
+//
+//   "_SYS_ED_EXP"       the expression edit box
+//   "_SYS_BT_OK"        searches the expression (within the previous result when a
+//                       "_SYS_CK_AGAIN" check box is ticked)
+//   "_SYS_BT_AGAIN"     searches the expression within the previous result
+//   "_SYS_BT_CLEAR"     empties the expression, the field edit boxes and the hit list
+//   "_SYS_BT_HISTORY"   offers the expressions searched so far; the one chosen is put back
+//   "_SYS_BT_BUILDEXP"  writes an expression from the edit boxes whose mark is a field
+//                       name of the library: "text/field" joined with AND
+//   "_SYS_BT_CANCEL"    closes the form
+// A "LIST" control shows the hits; a double click on one opens its record with the
+// highlighted words marked. A rejected expression shows its reason.
+//
+// The searches walk the host's road of one query (qel::retrieval::Library: CAnalyseExpression,
+// CExpStack and the library's readers), as `qel search` does; a search within the previous
+// result is the expression "#N AND (EXPR)" over the session's results.
+#ifndef QEL_TOOLS_DESIGNER_SEARCH_FORM_H_
+#define QEL_TOOLS_DESIGNER_SEARCH_FORM_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "design.h"
+#include "qel/retrieval.h"
+
+namespace qel::designer {
+
+// A record's fields, highlighted words wrapped in the given marks.
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+// Searches of one library, with the history of expressions and results.
+class SearchSession {
+ public:
+  // A hit: the record number (0-based) and its line in the hit list.
+  struct Hit {
+    std::size_t record;
+    std::string label;
+  };
+  struct Result {
+    bool ok = false;
+    std::string error;       // why the expression was refused
+    std::string expression;  // what was searched, with the "#N AND" of a search again
+    std::size_t hits = 0;
+    std::vector<Hit> rows;  // at most kRows
+  };
+  static constexpr std::size_t kRows = 2000;
+
+  // Opens BASE; false with error set to one sentence naming the file at fault.
+  bool Open(std::string const& base, std::string& error);
+  // Searches a GBK expression; with again, within the previous result (a plain search
+  // when there is none yet).
+  Result Search(std::string const& expression, bool again);
+  // Expressions typed so far, oldest first, each once.
+  std::vector<std::string> const& history() const { return typed_; }
+  // True when name is a field name of the library.
+  bool IsField(std::string_view name) const;
+  // "text1/field1 AND text2/field2 ..." of the (mark, text) pairs whose mark is a field
+  // name and whose text is not blank; empty when there is none.
+  std::string BuildExpression(std::vector<std::pair<std::string, std::string>> const& edits) const;
+  // The fields of a record of the last search with the words it highlighted wrapped in
+  // open and close; false when the record cannot be read.
+  bool Record(std::size_t record, std::string_view open, std::string_view close,
+              Fields& fields) const;
+  std::size_t records() const { return library_.size(); }
+
+ private:
+  retrieval::Library library_;
+  retrieval::History results_;
+  std::vector<std::string> typed_;
+  std::vector<std::string> names_;
+  std::string redkey_;
+};
+
+// The form's controls as the search form reads and changes them, by index in the form.
+class Surface {
+ public:
+  virtual ~Surface() = default;
+  virtual std::string Text(std::size_t i) = 0;  // GBK
+  virtual void SetText(std::size_t i, std::string const& text) = 0;
+  virtual bool Checked(std::size_t i) = 0;
+  virtual void SetRows(std::size_t i, std::vector<std::string> const& rows) = 0;
+  // A line for the user: the hit count, or an error when error is true.
+  virtual void Status(std::string const& text, bool error) = 0;
+  // Lets the user pick one of items; -1 when none is picked.
+  virtual int Choose(std::string const& title, std::vector<std::string> const& items) = 0;
+  virtual void ShowRecord(std::string const& title, Fields const& fields) = 0;
+  virtual void Close() = 0;
+};
+
+// One control of the form: its kind and its mark.
+struct Binding {
+  std::string type;
+  std::string mark;
+};
+
+class SearchForm {
+ public:
+  // The open marks of a highlighted word in a shown record.
+  static constexpr std::string_view kOpen = "\x01";
+  static constexpr std::string_view kClose = "\x02";
+
+  SearchForm(SearchSession& session, std::vector<Binding> controls, Surface& surface)
+      : session_(session), controls_(std::move(controls)), surface_(surface) {}
+  // Control i was clicked (a button, a check box, an icon button).
+  void Clicked(std::size_t i);
+  // Row of the hit list control i was double-clicked (-1: none selected).
+  void Opened(std::size_t i, int row);
+  // The control bound to a mark, or kNone (first in form order).
+  std::size_t Find(std::string_view mark) const;
+
+ private:
+  void Run(bool again);
+  bool IsList(std::size_t i) const;
+
+  SearchSession& session_;
+  std::vector<Binding> controls_;
+  Surface& surface_;
+  std::vector<SearchSession::Hit> rows_;
+};
+
+}  // namespace qel::designer
+
+#endif  // QEL_TOOLS_DESIGNER_SEARCH_FORM_H_
