@@ -3,8 +3,10 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCursor>
+#include <QFont>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QScrollBar>
 #include <cstring>
 #include <map>
@@ -179,6 +181,13 @@ void PresentBacking(WindowState& state, QWidget* widget) {
   if (state.backing.width > 0 && state.backing.height > 0) {
     QImage image(reinterpret_cast<uchar const*>(state.backing.pixels.data()), state.backing.width,
                  state.backing.height, state.backing.width * 4, QImage::Format_RGB32);
+    tagRECT const& hole = state.seeThrough;
+    if (hole.right > hole.left && hole.bottom > hole.top) {
+      QRegion shown(widget->rect());
+      shown -= QRegion(hole.left + border, hole.top + border, hole.right - hole.left,
+                       hole.bottom - hole.top);
+      painter.setClipRegion(shown);
+    }
     painter.drawImage(border, border, image);
   }
 }
@@ -231,6 +240,20 @@ LRESULT ClassProc(WindowState& state, UINT message, WPARAM wParam, LPARAM lParam
       state.icon = reinterpret_cast<HICON>(wParam);
       ShowStaticImage(state);
       return reinterpret_cast<LRESULT>(old);
+    }
+    case WM_SETFONT: {
+      if (!state.widget || state.kind == Kind::kRegistered) return 0;
+      std::string face;
+      int height = 0;
+      if (wParam && gdi::FontOf(reinterpret_cast<HFONT>(wParam), face, height)) {
+        QFont font(QString::fromStdString(face));
+        if (height != 0) font.setPixelSize(height < 0 ? -height : height);
+        state.widget->setFont(font);
+      } else {
+        state.widget->setFont(QFont());
+      }
+      if (lParam) state.widget->update();
+      return 0;
     }
     case STM_GETICON:
       return state.kind == Kind::kStatic ? reinterpret_cast<LRESULT>(state.icon) : 0;
@@ -743,11 +766,35 @@ HWND GetParent(HWND hwnd) {
   return s ? s->parent : nullptr;
 }
 
+int BringWindowToTop(HWND hwnd) {
+  WindowState* s = StateOf(hwnd);
+  if (!s || !s->widget) return 0;
+  s->widget->raise();
+  return 1;
+}
+
 namespace qel::ui {
 
 HDC BackingDC(HWND hwnd) {
   WindowState* s = StateOf(hwnd);
   return s ? gdi::CreateSurfaceDC(&s->backing) : nullptr;
+}
+
+int SetSeeThrough(HWND hwnd, tagRECT const* rect) {
+  WindowState* s = StateOf(hwnd);
+  if (!s) return 0;
+  tagRECT hole = rect ? *rect : tagRECT{};
+  bool on = hole.right > hole.left && hole.bottom > hole.top;
+  if (!on) hole = {};
+  if (s->seeThrough.left != hole.left || s->seeThrough.top != hole.top ||
+      s->seeThrough.right != hole.right || s->seeThrough.bottom != hole.bottom) {
+    s->seeThrough = hole;
+    if (s->widget && s->kind == Kind::kRegistered) {
+      s->widget->setAttribute(Qt::WA_OpaquePaintEvent, !on);
+      s->widget->update();
+    }
+  }
+  return 1;
 }
 
 }  // namespace qel::ui

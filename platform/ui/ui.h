@@ -25,6 +25,8 @@ int InvalidateRect(HWND hwnd, tagRECT const* rect, int erase);
 int UpdateWindow(HWND hwnd);
 int GetClientRect(HWND hwnd, tagRECT* rect);
 HWND GetParent(HWND hwnd);
+// Puts the window above its siblings, for painting and for the mouse.
+int BringWindowToTop(HWND hwnd);
 
 // Mouse capture, the pointer's shape, and the keyboard's state.
 HWND SetCapture(HWND hwnd);
@@ -51,6 +53,12 @@ namespace qel::ui {
 // A device context over a window's backing image (what its painting left), for reading
 // its pixels back; release it with DeleteDC. Null for a bad window.
 HDC BackingDC(HWND hwnd);
+
+// Leaves a rectangle of a registered-class window's client area unpainted on the screen,
+// so that the sibling windows beneath show through it, as a window does on the desktop
+// platform when a sibling paints over it; input there still reaches this window. An empty
+// rectangle (or null) paints the whole area again. 0 for a bad window.
+int SetSeeThrough(HWND hwnd, tagRECT const* rect);
 
 }  // namespace qel::ui
 

@@ -41,6 +41,7 @@ struct WindowState {
   HICON icon = nullptr;   // STM_SETICON
   HBITMAP bitmap = nullptr;  // STM_SETIMAGE
   HCURSOR cursor = nullptr;  // SetCursor while over this window
+  tagRECT seeThrough{};      // client area left unpainted: the siblings beneath show
 };
 
 // The state of a live handle, or null.
