@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "designer/description_check.h"
 #include "designer/design.h"
 #include "designer/form.h"
 
@@ -49,6 +50,33 @@ TEST(DesignerForm, ReadsLinesSkipsRejectedOnesAndRefusesNonForms) {
   EXPECT_EQ(skipped.size(), 2u);
   EXPECT_FALSE(other.Parse("\n\r\n", Check, skipped, error));
   EXPECT_TRUE(other.lines().empty());
+}
+
+TEST(DesignerForm, ChecksLinesWithTheControlsGrammar) {
+  std::string reason;
+  EXPECT_TRUE(CheckDescription("list,\"\",0,0,9,9,\"\",\"\"", reason));
+  EXPECT_TRUE(CheckDescription("EDIT,\"a\"b\",1,2,3,4,\"m\",\"h\",3D|RICH", reason));
+  EXPECT_FALSE(CheckDescription("EDIT", reason));
+  EXPECT_EQ(reason, "no \",\" after the control kind");
+  EXPECT_FALSE(CheckDescription("EDIT,\"never closed", reason));
+  EXPECT_FALSE(CheckDescription("SLIDER,\"\",0,0,9,9,\"\",\"\"", reason));
+  EXPECT_EQ(reason, "unknown control kind \"SLIDER\"");
+  EXPECT_FALSE(CheckDescription(",\"\",0,0,9,9,\"\",\"\"", reason));
+  EXPECT_FALSE(CheckDescription(std::string(1 << 20, '\xB0'), reason));
+
+  // The demo form: every line makes a control, and every kind is used.
+  Form form;
+  std::vector<Skipped> skipped;
+  std::string error;
+  ASSERT_TRUE(form.Load(QEL_SOURCE_DIR "/sample/search.frm", CheckDescription, skipped, error))
+      << error;
+  EXPECT_TRUE(skipped.empty());
+  for (std::string_view kind : Kinds()) {
+    bool used = false;
+    for (std::string const& line : form.lines())
+      used |= line.rfind(std::string(kind) + ",", 0) == 0;
+    EXPECT_TRUE(used) << kind;
+  }
 }
 
 TEST(DesignerForm, SavesThroughATemporaryFileAndKeepsTheOldOneOnFailure) {

@@ -1,0 +1,173 @@
+// qel-designer's window driven through injected mouse input, offscreen.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
+#include <filesystem>
+#include <fstream>
+
+#include "designer/form_window.h"
+#include "qelshare/qt.h"
+
+namespace qel::designer {
+namespace {
+
+class DesignerWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = std::filesystem::temp_directory_path() / "qel_designer_window_test";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    path = (dir / "f.frm").string();
+    std::ofstream(path, std::ios::binary) << "EDIT,\"\",10,10,99,19,\"_SYS_ED_EXP\",\"\",3D\r\n"
+                                             "BUTTON,\"go\",10,60,79,23,\"_SYS_BT_OK\",\"\",\r\n"
+                                             "this line is no control\r\n"
+                                             "LIST,\"\",10,120,199,99,\"hits\",\"\",3D\r\n";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+
+  // Mouse input at a point of a window's client area, through the top-level window.
+  static void Mouse(CWnd* wnd, int x, int y, char what, Qt::KeyboardModifiers mods = {}) {
+    QWidget* w = CQtBridge::GetWidget(wnd);
+    QPoint p = w->mapTo(w->window(), QPoint(x, y));
+    QWindow* top = w->window()->windowHandle();
+    if (what == 'd') QTest::mousePress(top, Qt::LeftButton, mods, p);
+    if (what == 'm') QTest::mouseMove(top, p);
+    if (what == 'u') QTest::mouseRelease(top, Qt::LeftButton, mods, p);
+    QCoreApplication::processEvents();
+  }
+  static tagRECT Rect(CWnd* wnd) {
+    tagRECT r;
+    wnd->GetWindowRect(&r);
+    return r;
+  }
+  void Show(FormWindow& window) {
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  }
+
+  std::filesystem::path dir;
+  std::string path;
+};
+
+TEST_F(DesignerWindow, SkipsBadLinesSelectsDragsTogetherAndUndoes) {
+  FormWindow window(false, "");
+  std::string error;
+  ASSERT_TRUE(window.Open(path, error)) << error;
+  Show(window);
+  ASSERT_EQ(window.skipped().size(), 1u);
+  EXPECT_EQ(window.skipped()[0].number, 3u);
+  ASSERT_EQ(window.form().lines().size(), 3u);
+  auto* banner = window.findChild<QLabel*>();
+  ASSERT_NE(banner, nullptr);
+  EXPECT_TRUE(banner->text().contains("line 3"));
+
+  // Click selects and activates; Ctrl+click adds.
+  Mouse(window.control(0), 5, 5, 'd');
+  Mouse(window.control(0), 5, 5, 'u');
+  EXPECT_TRUE(window.selection().selected(0));
+  EXPECT_TRUE(window.frame(0)->IsWindowVisible());
+  EXPECT_EQ(window.frame(0)->IsActive(), 1);
+  Mouse(window.control(1), 5, 5, 'd', Qt::ControlModifier);
+  Mouse(window.control(1), 5, 5, 'u', Qt::ControlModifier);
+  EXPECT_EQ(window.selection().Selected(), (std::vector<std::size_t>{0, 1}));
+  EXPECT_EQ(window.frame(1)->IsActive(), 1);
+  EXPECT_EQ(window.frame(0)->IsActive(), 0);
+  EXPECT_FALSE(window.frame(2)->IsWindowVisible());
+
+  // Dragging inside control 1's frame moves control 0 along.
+  tagRECT before0 = Rect(window.control(0)), before1 = Rect(window.control(1));
+  Mouse(window.frame(1), 20, 10, 'd');
+  Mouse(window.frame(1), 30, 15, 'm');
+  Mouse(window.frame(1), 40, 20, 'm');
+  tagRECT after1 = Rect(window.control(1));
+  int dx = after1.left - before1.left, dy = after1.top - before1.top;
+  EXPECT_GT(dx, 0);
+  EXPECT_GT(dy, 0);
+  Mouse(window.frame(1), 40, 20, 'u');
+  tagRECT after0 = Rect(window.control(0));
+  EXPECT_EQ(after0.left - before0.left, Rect(window.control(1)).left - before1.left);
+  EXPECT_EQ(after0.top - before0.top, Rect(window.control(1)).top - before1.top);
+  std::vector<std::string> moved = window.form().lines();
+  EXPECT_NE(moved[0], "EDIT,\"\",10,10,99,19,\"_SYS_ED_EXP\",\"\",3D");
+  EXPECT_EQ(moved[2], "LIST,\"\",10,120,199,99,\"hits\",\"\",3D");
+
+  window.Undo();
+  EXPECT_EQ(window.form().lines()[0], "EDIT,\"\",10,10,99,19,\"_SYS_ED_EXP\",\"\",3D");
+  EXPECT_EQ(Rect(window.control(0)).left, before0.left);
+
+  // The palette adds a control; save writes every line, CR LF, in the form's order.
+  window.AddControl("CHECK");
+  ASSERT_EQ(window.form().lines().size(), 4u);
+  EXPECT_EQ(window.selection().active(), 3u);
+  ASSERT_TRUE(window.Save(error)) << error;
+  std::ifstream in(path, std::ios::binary);
+  std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(saved.find("this line"), std::string::npos);
+  EXPECT_EQ(saved.rfind("CHECK,", std::string::npos),
+            saved.size() - 2 - window.form().lines()[3].size());
+  EXPECT_FALSE(window.form().modified());
+}
+
+TEST_F(DesignerWindow, OrderViewRenumbersByClicks) {
+  FormWindow window(false, "");
+  std::string error;
+  ASSERT_TRUE(window.Open(path, error)) << error;
+  Show(window);
+  window.SetOrdering(true);
+  EXPECT_TRUE(window.frame(0)->IsWindowVisible());
+  Mouse(window.frame(2), 20, 20, 'd');
+  Mouse(window.frame(2), 20, 20, 'u');
+  EXPECT_EQ(window.frame(2)->m_nID, 0);
+  Mouse(window.frame(1), 20, 10, 'd');
+  Mouse(window.frame(1), 20, 10, 'u');
+  EXPECT_EQ(window.frame(1)->m_nID, 1);
+  window.SetOrdering(false);
+  ASSERT_EQ(window.form().lines().size(), 3u);
+  EXPECT_EQ(window.form().lines()[0].rfind("LIST,", 0), 0u);
+  EXPECT_EQ(window.form().lines()[1].rfind("BUTTON,", 0), 0u);
+  EXPECT_EQ(window.form().lines()[2].rfind("EDIT,", 0), 0u);
+}
+
+TEST_F(DesignerWindow, RefusesAFileThatIsNoForm) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string("\x89PNG\0\0", 6);
+  FormWindow window(false, "");
+  std::string error;
+  EXPECT_FALSE(window.Open(path, error));
+  EXPECT_NE(error.find(path), std::string::npos);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << "no form here\n";
+  EXPECT_FALSE(window.Open(path, error));
+  EXPECT_NE(error.find("line 1"), std::string::npos);
+}
+
+TEST_F(DesignerWindow, RunModeSearchesTheDemoLibraryAndListsHits) {
+  std::string base = QEL_BINARY_DIR "/demo/poems";
+  if (!std::filesystem::exists(base + ".qel")) GTEST_SKIP() << "demo library not built";
+  FormWindow window(true, base);
+  std::string error;
+  ASSERT_TRUE(window.Open(path, error)) << error;
+  ASSERT_TRUE(window.OpenLibrary(error)) << error;
+  Show(window);
+  auto* edit = qobject_cast<QLineEdit*>(CQtBridge::GetWidget(window.control(0)));
+  ASSERT_NE(edit, nullptr);
+  edit->insert(QString::fromUtf8("月"));  // typed through an input method
+  Mouse(window.control(1), 10, 10, 'd');
+  Mouse(window.control(1), 10, 10, 'u');
+  QCoreApplication::processEvents();
+  auto* list = qobject_cast<QListWidget*>(CQtBridge::GetWidget(window.control(2)));
+  ASSERT_NE(list, nullptr);
+  EXPECT_GT(list->count(), 10);
+  EXPECT_TRUE(window.StatusText().contains("hits in")) << window.StatusText().toStdString();
+
+  window.Search("AND (");
+  EXPECT_FALSE(window.StatusText().contains("hits in"));
+  EXPECT_FALSE(window.StatusText().isEmpty());
+}
+
+}  // namespace
+}  // namespace qel::designer

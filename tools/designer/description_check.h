@@ -1,0 +1,16 @@
+// Whether a form line makes a control: the grammar and kind table CCtrlWnd::DoCreate uses,
+// run without a window.
+#ifndef QEL_TOOLS_DESIGNER_DESCRIPTION_CHECK_H_
+#define QEL_TOOLS_DESIGNER_DESCRIPTION_CHECK_H_
+
+#include <string>
+
+namespace qel::designer {
+
+// True when DoCreate would make a control of line (unless the platform fails to create
+// its window); otherwise false with reason set to one sentence.
+bool CheckDescription(std::string const& line, std::string& reason);
+
+}  // namespace qel::designer
+
+#endif  // QEL_TOOLS_DESIGNER_DESCRIPTION_CHECK_H_

@@ -1,0 +1,576 @@
+#include "form_window.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDockWidget>
+#include <QFormLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QTextBrowser>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "description_check.h"
+#include "platform/text/codepage.h"
+#include "qelshare/qt.h"
+
+namespace qel::designer {
+
+QString FromGbk(std::string const& gbk) {
+  return QString::fromStdString(text::GbkToUtf8Lossy(gbk));
+}
+
+std::string ToGbk(QString const& text) {
+  std::string out;
+  text::Utf8ToGbkReplacing(text.toStdString(), out);
+  return out;
+}
+
+namespace {
+
+constexpr int kCanvasWidth = 800;
+constexpr int kCanvasHeight = 600;
+
+// HTML of a record's fields, the highlighted words in red.
+QString RecordHtml(Fields const& fields) {
+  QString html;
+  for (auto const& [code, value] : fields) {
+    QString text = FromGbk(value).toHtmlEscaped();
+    text.replace(QChar(0x01), "<b style=\"color:#c00000\">").replace(QChar(0x02), "</b>");
+    text.replace("\n", "<br>");
+    html += "<p><b>" + FromGbk(code).toHtmlEscaped() + "</b>: " + text + "</p>";
+  }
+  return html;
+}
+
+// Kinds compare without regard to letter case.
+bool SameKind(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) ==
+                  std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+}  // namespace
+
+LRESULT FormHost::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COPYDATA || message == WM_COMMAND || message == WM_LBUTTONDOWN) {
+    owner_.Notified(message, wParam, lParam);
+  }
+  return CWnd::WindowProc(message, wParam, lParam);
+}
+
+FormWindow::FormWindow(bool run, std::string library)
+    : run_(run), library_(std::move(library)), host_(*this) {
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  skipped_label_ = new QLabel(central);
+  skipped_label_->setWordWrap(true);
+  skipped_label_->setStyleSheet("QLabel { background: #fff3cd; color: #664d03; padding: 4px; }");
+  skipped_label_->hide();
+  layout->addWidget(skipped_label_);
+  auto* scroll = new QScrollArea(central);
+  canvas_ = new QWidget;
+  canvas_->setFixedSize(kCanvasWidth, kCanvasHeight);
+  canvas_->setAutoFillBackground(true);
+  scroll->setWidget(canvas_);
+  layout->addWidget(scroll, 1);
+  setCentralWidget(central);
+  CQtBridge::Attach(&host_, canvas_);
+  font_.CreatePointFont(90, "WenQuanYi Micro Hei");
+  if (!run_) {
+    BuildMenus();
+    BuildProperties();
+  }
+  statusBar()->showMessage(run_ ? "Ready" : "Click a control to select it");
+  resize(run_ ? 820 : 1100, 680);
+}
+
+FormWindow::~FormWindow() {
+  frames_.clear();
+  controls_.clear();
+  CQtBridge::Detach(&host_);
+}
+
+bool FormWindow::Check(std::string const& line, std::string& reason) {
+  return CheckDescription(line, reason);
+}
+
+bool FormWindow::Open(std::string const& path, std::string& error) {
+  path_ = path;
+  bool ok = form_.Load(
+      path, [this](std::string const& line, std::string& reason) { return Check(line, reason); },
+      skipped_, error);
+  if (!ok) return false;
+  if (!skipped_.empty()) {
+    QString text = QString("%1 line(s) of %2 were left out:")
+                       .arg(skipped_.size())
+                       .arg(QString::fromStdString(path));
+    for (Skipped const& s : skipped_) {
+      text += QString("\nline %1: %2: %3")
+                  .arg(s.number)
+                  .arg(QString::fromStdString(s.reason))
+                  .arg(FromGbk(s.text.substr(0, 120)));
+    }
+    skipped_label_->setText(text);
+    skipped_label_->show();
+  }
+  setWindowTitle(
+      QString("%1 - %2").arg(QString::fromStdString(path), run_ ? "search form" : "qel-designer"));
+  Rebuild();
+  return true;
+}
+
+bool FormWindow::OpenLibrary(std::string& error) {
+  if (!session_.Open(library_, error)) return false;
+  std::vector<Binding> bindings;
+  for (auto const& c : controls_) bindings.push_back({c->GetType(), c->GetMark()});
+  search_ =
+      std::make_unique<SearchForm>(session_, std::move(bindings), static_cast<Surface&>(*this));
+  // Combo boxes offer the library searched.
+  for (auto const& c : controls_) {
+    if (auto* combo = qobject_cast<QComboBox*>(CQtBridge::GetWidget(c.get()))) {
+      combo->addItem(FromGbk(library_.substr(library_.find_last_of("/\\") + 1)));
+    }
+  }
+  statusBar()->showMessage(
+      QString("%1 records in %2").arg(session_.records()).arg(FromGbk(library_)));
+  return true;
+}
+
+void FormWindow::Rebuild() {
+  frames_.clear();
+  controls_.clear();
+  index_.clear();
+  ids_.clear();
+  CCtrlWnd::SetBeginID(1000);
+  std::vector<std::string> const& lines = form_.lines();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    auto control = std::make_unique<CCtrlWnd>();
+    auto frame = std::make_unique<CCtrlSizeWnd>();
+    if (control->DoCreate(lines[i].c_str(), &host_, &font_, run_ ? nullptr : frame.get()) == 0) {
+      continue;
+    }
+    index_[control->m_hWnd] = controls_.size();
+    ids_[control->GetDlgCtrlID()] = controls_.size();
+    if (QWidget* w = CQtBridge::GetWidget(control.get())) {
+      if (run_) w->installEventFilter(this);
+    }
+    if (!run_) {
+      // The frame is made after its control so that it lies above it and takes the drag.
+      frame->DoCreate(&host_, static_cast<unsigned int>(controls_.size()));
+      frame->SetFriendWnd(control.get());
+      index_[frame->m_hWnd] = controls_.size();
+      frames_.push_back(std::move(frame));
+    }
+    controls_.push_back(std::move(control));
+  }
+  selection_.Reset(controls_.size());
+  if (undo_action_ != nullptr) undo_action_->setEnabled(form_.CanUndo());
+  ShowProperties();
+}
+
+std::vector<std::string> FormWindow::LiveLines() {
+  std::vector<std::string> lines;
+  lines.reserve(controls_.size());
+  for (auto const& c : controls_) lines.push_back(c->GetString());
+  return lines;
+}
+
+void FormWindow::Commit() {
+  form_.Change(LiveLines());
+  if (undo_action_ != nullptr) undo_action_->setEnabled(form_.CanUndo());
+  ShowProperties();
+}
+
+std::size_t FormWindow::IndexOf(HWND hwnd) const {
+  auto it = index_.find(hwnd);
+  return it == index_.end() ? kNone : it->second;
+}
+
+void FormWindow::ShowSelection() {
+  for (std::size_t i = 0; i < frames_.size(); ++i) {
+    if (!selection_.selected(i)) {
+      frames_[i]->OnFocus(0, 0);
+    } else {
+      frames_[i]->OnFocus(1, i == selection_.active() ? 1 : 0);
+    }
+  }
+  ShowProperties();
+}
+
+void FormWindow::Select(std::size_t i, bool ctrl) {
+  if (run_ || ordering_ || i >= controls_.size()) return;
+  selection_.Click(i, ctrl);
+  ShowSelection();
+}
+
+void FormWindow::Notified(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_LBUTTONDOWN) {
+    if (!run_ && !ordering_) {
+      selection_.Clear();
+      ShowSelection();
+    }
+    return;
+  }
+  if (message == WM_COMMAND) {
+    if (!run_ || !search_) return;
+    auto it = ids_.find(static_cast<int>(wParam & 0xFFFF));
+    if (it == ids_.end()) return;
+    std::size_t i = it->second;
+    if (controls_[i]->GetType() == "LIST") {
+      auto* list = qobject_cast<QListWidget*>(CQtBridge::GetWidget(controls_[i].get()));
+      search_->Opened(i, list != nullptr ? list->currentRow() : -1);
+    } else if ((wParam >> 16) == BN_CLICKED) {
+      search_->Clicked(i);
+    }
+    return;
+  }
+  auto const* data = reinterpret_cast<tagCOPYDATASTRUCT const*>(lParam);
+  if (data == nullptr || run_) return;
+  std::size_t i = IndexOf(reinterpret_cast<HWND>(wParam));
+  if (i == kNone) return;
+  if (data->cbData == 0) {  // a click on a control
+    selection_.Click(i, data->dwData == 1);
+    for (std::size_t k = 0; k < frames_.size(); ++k) {
+      if (k == i) continue;
+      if (selection_.selected(k)) {
+        frames_[k]->OnFocus(1, 0);
+      } else {
+        frames_[k]->OnFocus(0, 0);
+      }
+    }
+    ShowProperties();
+    return;
+  }
+  if (data->cbData < 12 || data->lpData == nullptr) return;
+  int numbers[3];
+  std::memcpy(numbers, data->lpData, sizeof numbers);
+  if (ordering_) {
+    if (data->dwData == kButtonDown) {
+      int place = order_.Click(i);
+      frames_[i]->SetID(place);
+      frames_[i]->Invalidate();
+      frames_[i]->UpdateWindow();
+      statusBar()->showMessage(QString("Control %1 is number %2").arg(i + 1).arg(place + 1));
+    }
+    return;
+  }
+  Reaction r = React(selection_, i, data->dwData, numbers[0], numbers[1]);
+  for (Mirror const& m : r.mirrors) frames_[m.frame]->Simulate(m.message, m.x, m.y);
+  if (r.drop) {
+    tagPOINT point{r.x, r.y};
+    host_.ScreenToClient(&point);
+    tagRECT rect;
+    controls_[i]->GetWindowRect(&rect);
+    controls_[i]->MoveWindow(point.x, point.y, rect.right - rect.left, rect.bottom - rect.top);
+    frames_[i]->OnFocus(1, frames_[i]->IsActive());
+  }
+  if (r.commit) Commit();
+}
+
+void FormWindow::SetOrdering(bool on) {
+  if (run_ || on == ordering_) return;
+  ordering_ = on;
+  if (order_action_ != nullptr) order_action_->setChecked(on);
+  if (on) {
+    selection_.Clear();
+    order_.Start(frames_.size());
+    for (std::size_t i = 0; i < frames_.size(); ++i) {
+      frames_[i]->SetID(static_cast<int>(i));
+      frames_[i]->Order(1);
+    }
+    statusBar()->showMessage("Order view: click the controls in the order they should have");
+    return;
+  }
+  for (auto& f : frames_) f->Order(0);
+  std::vector<std::string> lines = LiveLines();
+  std::vector<std::string> ordered;
+  for (std::size_t k : order_.Order()) ordered.push_back(lines[k]);
+  form_.Change(std::move(ordered));
+  Rebuild();
+  statusBar()->showMessage("Order set");
+}
+
+void FormWindow::AddControl(std::string_view kind) {
+  if (run_) return;
+  SetOrdering(false);
+  form_.Change(LiveLines());
+  int offset = static_cast<int>(controls_.size() % 20) * 8;
+  form_.Add(NewLine(kind, 10 + offset, 10 + offset));
+  Rebuild();
+  Select(controls_.size() - 1, false);
+}
+
+bool FormWindow::Save(std::string& error) {
+  SetOrdering(false);
+  form_.Change(LiveLines());
+  if (!form_.Save(path_, error)) return false;
+  form_.MarkSaved();
+  statusBar()->showMessage(QString("Saved %1 controls to %2")
+                               .arg(form_.lines().size())
+                               .arg(QString::fromStdString(path_)));
+  return true;
+}
+
+void FormWindow::Undo() {
+  SetOrdering(false);
+  form_.Change(LiveLines());
+  if (form_.Undo()) Rebuild();
+}
+
+void FormWindow::Search(std::string const& expression) {
+  if (!search_) return;
+  std::size_t edit = search_->Find("_SYS_ED_EXP");
+  std::size_t ok = search_->Find("_SYS_BT_OK");
+  if (edit != kNone) SetText(edit, expression);
+  if (ok != kNone) search_->Clicked(ok);
+}
+
+QString FormWindow::StatusText() const {
+  return statusBar()->currentMessage();
+}
+
+void FormWindow::BuildMenus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  QAction* save = file->addAction("&Save", this, [this] {
+    std::string error;
+    if (!Save(error)) QMessageBox::warning(this, "qel-designer", QString::fromStdString(error));
+  });
+  save->setShortcut(QKeySequence::Save);
+  file->addAction("&Quit", this, [this] { close(); })->setShortcut(QKeySequence::Quit);
+  QMenu* edit = menuBar()->addMenu("&Edit");
+  undo_action_ = edit->addAction("&Undo", this, [this] { Undo(); });
+  undo_action_->setShortcut(QKeySequence::Undo);
+  undo_action_->setEnabled(false);
+  edit->addAction("&Delete control", this,
+                  [this] {
+                    std::size_t i = selection_.active();
+                    if (i == kNone || i >= controls_.size()) return;
+                    form_.Change(LiveLines());
+                    form_.Remove(i);
+                    Rebuild();
+                  })
+      ->setShortcut(QKeySequence::Delete);
+  order_action_ = edit->addAction("&Order view", this, [this](bool on) { SetOrdering(on); });
+  order_action_->setCheckable(true);
+  order_action_->setShortcut(QKeySequence("Ctrl+T"));
+
+  QToolBar* palette = addToolBar("Palette");
+  for (std::string_view kind : Kinds()) {
+    std::string name(kind);
+    palette->addAction(QString::fromStdString(name), this, [this, name] { AddControl(name); });
+  }
+  palette->addSeparator();
+  palette->addAction(order_action_);
+  palette->addAction(undo_action_);
+  palette->addAction(save);
+}
+
+void FormWindow::BuildProperties() {
+  auto* dock = new QDockWidget("Properties", this);
+  auto* panel = new QWidget(dock);
+  auto* layout = new QFormLayout(panel);
+  kind_label_ = new QLabel(panel);
+  caption_edit_ = new QLineEdit(panel);
+  mark_combo_ = new QComboBox(panel);
+  mark_combo_->setEditable(true);
+  mark_combo_->addItem("", QString());
+  for (int i = 0; i < CCtrlWnd::GetSysResideCount(); ++i) {
+    QString mark = QString::fromLatin1(CCtrlWnd::GetSysResideMark(i));
+    mark_combo_->addItem(mark + "  " + FromGbk(CCtrlWnd::GetSysResideString(i)), mark);
+  }
+  help_edit_ = new QLineEdit(panel);
+  style_list_ = new QListWidget(panel);
+  style_extra_ = new QLineEdit(panel);
+  style_extra_->setToolTip("Other style words, separated by |");
+  auto* apply = new QPushButton("Apply", panel);
+  layout->addRow("Kind", kind_label_);
+  layout->addRow("Caption", caption_edit_);
+  layout->addRow("Mark", mark_combo_);
+  layout->addRow("Help", help_edit_);
+  layout->addRow("Style", style_list_);
+  layout->addRow("Other words", style_extra_);
+  layout->addRow(apply);
+  connect(apply, &QPushButton::clicked, this, [this] { ApplyProperties(); });
+  dock->setWidget(panel);
+  addDockWidget(Qt::RightDockWidgetArea, dock);
+}
+
+void FormWindow::ShowProperties() {
+  if (kind_label_ == nullptr) return;
+  std::size_t i = selection_.active();
+  CCtrlWnd* c = i < controls_.size() ? controls_[i].get() : nullptr;
+  kind_label_->setText(c ? FromGbk(c->GetType()) : QString("(no control selected)"));
+  caption_edit_->setText(c ? FromGbk(c->GetCaption()) : QString());
+  QString mark = c ? FromGbk(c->GetMark()) : QString();
+  int row = mark_combo_->findData(mark);
+  if (row >= 0) {
+    mark_combo_->setCurrentIndex(row);
+  } else {
+    mark_combo_->setEditText(mark);
+  }
+  help_edit_->setText(c ? FromGbk(c->GetHelp()) : QString());
+  style_list_->clear();
+  std::vector<std::string> words = c ? SplitWords(c->GetStyle()) : std::vector<std::string>{};
+  std::vector<std::string> extra = words;
+  if (c != nullptr) {
+    for (std::string_view w : StyleWords(c->GetType())) {
+      auto* item = new QListWidgetItem(QString::fromStdString(std::string(w)), style_list_);
+      bool on = std::find(words.begin(), words.end(), w) != words.end();
+      item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+      extra.erase(std::remove(extra.begin(), extra.end(), w), extra.end());
+    }
+  }
+  style_extra_->setText(FromGbk(JoinWords(extra)));
+  for (QWidget* w : std::initializer_list<QWidget*>{caption_edit_, mark_combo_, help_edit_,
+                                                    style_list_, style_extra_}) {
+    w->setEnabled(c != nullptr);
+  }
+}
+
+void FormWindow::ApplyProperties() {
+  std::size_t i = selection_.active();
+  if (i >= controls_.size()) return;
+  CCtrlWnd& c = *controls_[i];
+  std::vector<std::string> words;
+  for (int k = 0; k < style_list_->count(); ++k) {
+    if (style_list_->item(k)->checkState() == Qt::Checked) {
+      words.push_back(style_list_->item(k)->text().toStdString());
+    }
+  }
+  for (std::string& w : SplitWords(ToGbk(style_extra_->text()))) words.push_back(std::move(w));
+  QString mark = mark_combo_->currentData().toString();
+  if (mark_combo_->currentText() != mark_combo_->itemText(mark_combo_->currentIndex())) {
+    mark = mark_combo_->currentText();
+  }
+  c.SetCaption(ToGbk(caption_edit_->text()).c_str());
+  c.SetHelp(ToGbk(help_edit_->text()).c_str());
+  c.SetStyle(JoinWords(words).c_str());
+  c.m_strMark = ToGbk(mark);
+  std::vector<std::string> lines = LiveLines();
+  form_.Change(lines);
+  Rebuild();
+  Select(i, false);
+}
+
+std::string FormWindow::Text(std::size_t i) {
+  QWidget* w = i < controls_.size() ? CQtBridge::GetWidget(controls_[i].get()) : nullptr;
+  if (auto* e = qobject_cast<QLineEdit*>(w)) return ToGbk(e->text());
+  if (auto* e = qobject_cast<QPlainTextEdit*>(w)) return ToGbk(e->toPlainText());
+  if (auto* e = qobject_cast<QTextEdit*>(w)) return ToGbk(e->toPlainText());
+  if (auto* e = qobject_cast<QComboBox*>(w)) return ToGbk(e->currentText());
+  return {};
+}
+
+void FormWindow::SetText(std::size_t i, std::string const& text) {
+  QWidget* w = i < controls_.size() ? CQtBridge::GetWidget(controls_[i].get()) : nullptr;
+  if (auto* e = qobject_cast<QLineEdit*>(w)) e->setText(FromGbk(text));
+  if (auto* e = qobject_cast<QPlainTextEdit*>(w)) e->setPlainText(FromGbk(text));
+  if (auto* e = qobject_cast<QTextEdit*>(w)) e->setPlainText(FromGbk(text));
+}
+
+bool FormWindow::Checked(std::size_t i) {
+  QWidget* w = i < controls_.size() ? CQtBridge::GetWidget(controls_[i].get()) : nullptr;
+  auto* b = qobject_cast<QAbstractButton*>(w);
+  return b != nullptr && b->isChecked();
+}
+
+void FormWindow::SetRows(std::size_t i, std::vector<std::string> const& rows) {
+  QWidget* w = i < controls_.size() ? CQtBridge::GetWidget(controls_[i].get()) : nullptr;
+  auto* list = qobject_cast<QListWidget*>(w);
+  if (list == nullptr) return;
+  list->clear();
+  for (std::string const& row : rows) list->addItem(FromGbk(row));
+  if (!rows.empty()) list->setCurrentRow(0);
+}
+
+void FormWindow::Status(std::string const& text, bool error) {
+  statusBar()->setStyleSheet(error ? "QStatusBar { color: #c00000; }" : "");
+  statusBar()->showMessage(FromGbk(text));
+}
+
+int FormWindow::Choose(std::string const& title, std::vector<std::string> const& items) {
+  QStringList list;
+  for (std::string const& item : items) list << FromGbk(item);
+  bool ok = false;
+  QString picked = QInputDialog::getItem(this, FromGbk(title), "Expression", list,
+                                         static_cast<int>(list.size()) - 1, false, &ok);
+  return ok ? static_cast<int>(list.indexOf(picked)) : -1;
+}
+
+void FormWindow::ShowRecord(std::string const& title, Fields const& fields) {
+  auto* dialog = new QDialog(this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowTitle(FromGbk(title));
+  auto* layout = new QVBoxLayout(dialog);
+  auto* browser = new QTextBrowser(dialog);
+  browser->setHtml(RecordHtml(fields));
+  layout->addWidget(browser);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+  connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+  layout->addWidget(buttons);
+  dialog->resize(520, 420);
+  dialog->show();
+}
+
+void FormWindow::Close() {
+  close();
+}
+
+bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
+  // Icon buttons are static windows, which report no click: the host takes the release.
+  if (run_ && search_ && event->type() == QEvent::MouseButtonRelease) {
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+      if (CQtBridge::GetWidget(controls_[i].get()) == watched &&
+          SameKind(controls_[i]->GetType(), "SMBUTTON") &&
+          static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        search_->Clicked(i);
+        break;
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void FormWindow::closeEvent(QCloseEvent* event) {
+  if (!run_ && (form_.Change(LiveLines()), form_.modified())) {
+    auto answer =
+        QMessageBox::question(this, "qel-designer", "Save the changes to the form?",
+                              QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    if (answer == QMessageBox::Cancel) {
+      event->ignore();
+      return;
+    }
+    if (answer == QMessageBox::Save) {
+      std::string error;
+      if (!Save(error)) {
+        QMessageBox::warning(this, "qel-designer", QString::fromStdString(error));
+        event->ignore();
+        return;
+      }
+    }
+  }
+  event->accept();
+}
+
+}  // namespace qel::designer

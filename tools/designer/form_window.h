@@ -1,0 +1,149 @@
+// qel-designer's window: a form on a host window, in design mode (the form designer) or
+// in run mode (the working search form).
+//
+// Design mode gives each line a CCtrlWnd with its CCtrlSizeWnd frame: a click selects a
+// control and activates its frame, Ctrl+click adds it to the selection, dragging one
+// selected control moves the others along (Simulate), the frame's edges resize, a
+// Shift-drag drops the control where the button is released; the order view numbers the
+// controls in click order. A palette adds each kind, a property panel edits caption,
+// mark, help and style words, Ctrl+Z undoes the last change and Ctrl+S saves.
+// Run mode creates the same lines as working controls bound by their marks (SearchForm).
+#ifndef QEL_TOOLS_DESIGNER_FORM_WINDOW_H_
+#define QEL_TOOLS_DESIGNER_FORM_WINDOW_H_
+
+#include <QMainWindow>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "design.h"
+#include "form.h"
+#include "qelshare/CCtrlSizeWnd.h"
+#include "qelshare/CCtrlWnd.h"
+#include "search_form.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+
+namespace qel::designer {
+
+class FormWindow;
+
+// The parent window of the form's controls: hands their notifications to the window.
+class FormHost : public CWnd {
+ public:
+  explicit FormHost(FormWindow& owner) : owner_(owner) {}
+
+ protected:
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  FormWindow& owner_;
+};
+
+class FormWindow : public QMainWindow, private Surface {
+ public:
+  // An empty window; Open fills it. run chooses the search form; library is its BASE.
+  FormWindow(bool run, std::string library);
+  ~FormWindow() override;
+
+  // Reads the form file (a local path); false with error when it is not a form. Lines
+  // that no control can be made of are shown above the form and left out.
+  bool Open(std::string const& path, std::string& error);
+  // Opens the library of the search form; false with error.
+  bool OpenLibrary(std::string& error);
+
+  // For tests and screenshots.
+  Form& form() { return form_; }
+  Selection const& selection() const { return selection_; }
+  std::vector<Skipped> const& skipped() const { return skipped_; }
+  CCtrlWnd* control(std::size_t i) { return i < controls_.size() ? controls_[i].get() : nullptr; }
+  CCtrlSizeWnd* frame(std::size_t i) { return i < frames_.size() ? frames_[i].get() : nullptr; }
+  CWnd* host() { return &host_; }
+  bool ordering() const { return ordering_; }
+  void SetOrdering(bool on);
+  // Selects control i (with Ctrl: adds it), as a click does.
+  void Select(std::size_t i, bool ctrl);
+  // Adds a control of kind from the palette.
+  void AddControl(std::string_view kind);
+  bool Save(std::string& error);
+  void Undo();
+  // Types text into the expression box and presses the search button (run mode).
+  void Search(std::string const& expression);
+  SearchForm* search() { return search_.get(); }
+  // The status line's text.
+  QString StatusText() const;
+
+  // Notifications from the host.
+  void Notified(UINT message, WPARAM wParam, LPARAM lParam);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Surface of the search form.
+  std::string Text(std::size_t i) override;
+  void SetText(std::size_t i, std::string const& text) override;
+  bool Checked(std::size_t i) override;
+  void SetRows(std::size_t i, std::vector<std::string> const& rows) override;
+  void Status(std::string const& text, bool error) override;
+  int Choose(std::string const& title, std::vector<std::string> const& items) override;
+  void ShowRecord(std::string const& title, Fields const& fields) override;
+  void Close() override;
+
+  void BuildMenus();
+  void BuildProperties();
+  // Destroys the controls and makes them again from the form's lines.
+  void Rebuild();
+  // The form's lines as the live controls describe themselves.
+  std::vector<std::string> LiveLines();
+  void Commit();
+  void ShowSelection();
+  void ShowProperties();
+  void ApplyProperties();
+  std::size_t IndexOf(HWND hwnd) const;
+  bool Check(std::string const& line, std::string& reason);
+
+  bool run_;
+  std::string library_;
+  std::string path_;
+  FormHost host_;
+  QWidget* canvas_ = nullptr;
+  QLabel* skipped_label_ = nullptr;
+  CFont font_;
+  Form form_;
+  std::vector<Skipped> skipped_;
+  std::vector<std::unique_ptr<CCtrlWnd>> controls_;
+  std::vector<std::unique_ptr<CCtrlSizeWnd>> frames_;
+  std::map<HWND, std::size_t> index_;
+  std::map<int, std::size_t> ids_;
+  Selection selection_;
+  OrderView order_;
+  bool ordering_ = false;
+  QAction* order_action_ = nullptr;
+  QAction* undo_action_ = nullptr;
+  // Property panel.
+  QLabel* kind_label_ = nullptr;
+  QLineEdit* caption_edit_ = nullptr;
+  QComboBox* mark_combo_ = nullptr;
+  QLineEdit* help_edit_ = nullptr;
+  QListWidget* style_list_ = nullptr;
+  QLineEdit* style_extra_ = nullptr;
+  // Run mode.
+  SearchSession session_;
+  std::unique_ptr<SearchForm> search_;
+};
+
+// Library (GBK) text for Qt, and Qt text as GBK (characters without a GBK form become "?").
+QString FromGbk(std::string const& gbk);
+std::string ToGbk(QString const& text);
+
+}  // namespace qel::designer
+
+#endif  // QEL_TOOLS_DESIGNER_FORM_WINDOW_H_
