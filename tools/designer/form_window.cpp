@@ -46,8 +46,8 @@ std::string ToGbk(QString const& text) {
 
 namespace {
 
-constexpr int kCanvasWidth = 800;
-constexpr int kCanvasHeight = 600;
+constexpr int kCanvasWidth = 640;
+constexpr int kCanvasHeight = 480;
 
 // HTML of a record's fields, the highlighted words in red.
 QString RecordHtml(Fields const& fields) {
@@ -146,10 +146,12 @@ bool FormWindow::OpenLibrary(std::string& error) {
   for (auto const& c : controls_) bindings.push_back({c->GetType(), c->GetMark()});
   search_ =
       std::make_unique<SearchForm>(session_, std::move(bindings), static_cast<Surface&>(*this));
-  // Combo boxes offer the library searched.
+  // Combo boxes offer the library searched; their height of 120 is the dropped list's, which
+  // Qt shows as a popup of its own, so the box itself takes its natural height.
   for (auto const& c : controls_) {
     if (auto* combo = qobject_cast<QComboBox*>(CQtBridge::GetWidget(c.get()))) {
       combo->addItem(FromGbk(library_.substr(library_.find_last_of("/\\") + 1)));
+      combo->resize(combo->width(), combo->sizeHint().height());
     }
   }
   statusBar()->showMessage(
@@ -184,6 +186,16 @@ void FormWindow::Rebuild() {
     }
     controls_.push_back(std::move(control));
   }
+  // The canvas holds every control with a margin.
+  int width = kCanvasWidth, height = kCanvasHeight;
+  for (auto const& c : controls_) {
+    tagRECT r;
+    c->GetWindowRect(&r);
+    host_.ScreenToClient(&r);
+    width = std::max(width, std::min(r.right, 4000) + 20);
+    height = std::max(height, std::min(r.bottom, 4000) + 20);
+  }
+  canvas_->setFixedSize(width, height);
   selection_.Reset(controls_.size());
   if (undo_action_ != nullptr) undo_action_->setEnabled(form_.CanUndo());
   ShowProperties();
