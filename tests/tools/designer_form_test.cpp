@@ -1,6 +1,7 @@
 // The designer's model: reading and saving forms, undo, selection, mirrored drags, the
 // order view and the style words of each kind.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -80,7 +81,8 @@ TEST(DesignerForm, ChecksLinesWithTheControlsGrammar) {
 }
 
 TEST(DesignerForm, SavesThroughATemporaryFileAndKeepsTheOldOneOnFailure) {
-  auto dir = std::filesystem::temp_directory_path() / "qel_designer_form_test";
+  auto dir = std::filesystem::temp_directory_path() /
+             ("qel_designer_form_test_" + std::to_string(::getpid()));
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   auto path = dir / "a.frm";

@@ -20,7 +20,11 @@ namespace {
 class DesignerWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = std::filesystem::temp_directory_path() / "qel_designer_window_test";
+    // One folder per test and process: ctest runs the tests side by side.
+    dir = std::filesystem::temp_directory_path() /
+          ("qel_designer_window_" +
+           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+           std::to_string(QCoreApplication::applicationPid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     path = (dir / "f.frm").string();
