@@ -12,6 +12,18 @@
 
 namespace qel::cli {
 
+namespace {
+
+// ASCII reads the same in UTF-8 and GBK: such text needs no conversion either way.
+bool Ascii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 FormLines ReadFormLines(Context const& ctx, std::string const& path) {
   std::string data = ReadInput(path.empty() ? "-" : path);
   FormLines out;
@@ -23,7 +35,7 @@ FormLines ReadFormLines(Context const& ctx, std::string const& path) {
     rest.remove_prefix(lf == std::string_view::npos ? rest.size() : lf + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     bool bad = false;
-    if (!ctx.gbk) {
+    if (!ctx.gbk && !Ascii(line)) {
       converted.clear();
       if (text::Utf8ToGbk(line, converted, error)) {
         out.lines.push_back(converted);
@@ -101,17 +113,35 @@ LineReport Examine(std::string_view text, bool unconverted, std::int32_t& next_i
   return r;
 }
 
+// Library text as a JSON string or for the terminal, without a conversion for ASCII.
+void JsonField(Context const& ctx, std::string& out, std::string_view gbk) {
+  static Context const raw = [] {
+    Context c;
+    c.gbk = true;
+    return c;
+  }();
+  AppendJsonText(Ascii(gbk) ? raw : ctx, out, gbk);
+}
+
+void UserText(Context const& ctx, std::string& out, std::string_view gbk) {
+  if (ctx.gbk || Ascii(gbk)) {
+    out.append(gbk);
+  } else {
+    out += ToUser(ctx, gbk);
+  }
+}
+
 void AppendJson(Context const& ctx, std::string& out, std::size_t number, LineReport const& r) {
   out += "{\"line\":";
   AppendNumber(out, static_cast<long long>(number));
   bool ok = r.error.empty();
   out += ok ? ",\"ok\":true" : ",\"ok\":false,\"error\":";
-  if (!ok) AppendJsonText(ctx, out, r.error);
+  if (!ok) JsonField(ctx, out, r.error);
   std::string_view fields[5] = {r.d.type, r.d.caption, r.d.mark, r.d.help, r.d.style};
   char const* names[5] = {",\"type\":", ",\"caption\":", ",\"mark\":", ",\"help\":", ",\"style\":"};
   for (int i = 0; i < 5; ++i) {
     out += names[i];
-    AppendJsonText(ctx, out, i < r.d.stored ? fields[i] : std::string_view());
+    JsonField(ctx, out, i < r.d.stored ? fields[i] : std::string_view());
   }
   if (r.known) {
     out += ",\"class\":\"";
@@ -137,7 +167,7 @@ void AppendJson(Context const& ctx, std::string& out, std::size_t number, LineRe
     out += ",\"id\":";
     AppendNumber(out, r.id);
     out += ",\"string\":";
-    AppendJsonText(ctx, out, r.line);
+    JsonField(ctx, out, r.line);
   }
   out += "}\n";
 }
@@ -181,7 +211,7 @@ void AppendText(Context const& ctx, std::string& out, std::size_t number, LineRe
     AppendNumber(out, r.plan.icon);
   }
   out += "\n  ";
-  out += ToUser(ctx, r.line);
+  UserText(ctx, out, r.line);
   out += '\n';
 }
 
