@@ -25,10 +25,10 @@ bool Ascii(std::string_view text) {
 }  // namespace
 
 FormLines ReadFormLines(Context const& ctx, std::string const& path) {
-  std::string data = ReadInput(path.empty() ? "-" : path);
   FormLines out;
-  std::string_view rest = data;
-  std::string converted, error;
+  out.data = ReadInput(path.empty() ? "-" : path);
+  std::string_view rest = out.data;
+  std::string error;
   while (!rest.empty()) {
     std::size_t lf = rest.find('\n');
     std::string_view line = rest.substr(0, lf);
@@ -36,16 +36,14 @@ FormLines ReadFormLines(Context const& ctx, std::string const& path) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     bool bad = false;
     if (!ctx.gbk && !Ascii(line)) {
-      converted.clear();
+      std::string converted;
       if (text::Utf8ToGbk(line, converted, error)) {
-        out.lines.push_back(converted);
+        line = out.converted.emplace_back(std::move(converted));
       } else {
-        out.lines.emplace_back(line);
         bad = true;
       }
-    } else {
-      out.lines.emplace_back(line);
     }
+    out.lines.push_back(line);
     out.unconverted.push_back(bad);
   }
   return out;

@@ -3,6 +3,7 @@
 #ifndef QEL_TOOLS_CONTROLS_H_
 #define QEL_TOOLS_CONTROLS_H_
 
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,7 +16,9 @@ namespace qel::cli {
 // from each, converted to GBK unless in GBK mode. A line that does not convert is kept
 // as it stands and flagged in `unconverted`.
 struct FormLines {
-  std::vector<std::string> lines;
+  std::string data;                     // the input as read
+  std::deque<std::string> converted;    // lines that needed a conversion
+  std::vector<std::string_view> lines;  // into data or converted
   std::vector<bool> unconverted;
 };
 FormLines ReadFormLines(Context const& ctx, std::string const& path);

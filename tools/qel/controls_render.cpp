@@ -86,7 +86,7 @@ Run SetupControlsRender(CLI::App& controls, Context& ctx) {
         frame->DoCreate(&window, static_cast<unsigned>(frames.size()));
       }
       if (form.unconverted[i] ||
-          !control->DoCreate(form.lines[i].c_str(), &window, &font, frame.get())) {
+          !control->DoCreate(std::string(form.lines[i]).c_str(), &window, &font, frame.get())) {
         std::cerr << "qel controls render: " << args->file << ": line " << (i + 1)
                   << " skipped: it does not describe a control (see qel controls parse)\n";
         ++skipped;
