@@ -15,6 +15,7 @@ packages=(
   ccache
   libfluidsynth-dev fluidsynth timgm6mb-soundfont
   qt6-base-dev fonts-wqy-microhei xvfb xauth
+  jq
 )
 
 missing=()

@@ -172,6 +172,13 @@ int BorderOf(WindowState const& state) {
 void PresentBacking(WindowState& state, QWidget* widget) {
   QPainter painter(widget);
   int border = BorderOf(state);
+  tagRECT const& hole = state.seeThrough;
+  if (hole.right > hole.left && hole.bottom > hole.top) {
+    QRegion shown(widget->rect());
+    shown -= QRegion(hole.left + border, hole.top + border, hole.right - hole.left,
+                     hole.bottom - hole.top);
+    painter.setClipRegion(shown);
+  }
   if (border > 0) {
     painter.fillRect(widget->rect(), QColor(128, 128, 128));
     if (border > 1) {
@@ -181,13 +188,6 @@ void PresentBacking(WindowState& state, QWidget* widget) {
   if (state.backing.width > 0 && state.backing.height > 0) {
     QImage image(reinterpret_cast<uchar const*>(state.backing.pixels.data()), state.backing.width,
                  state.backing.height, state.backing.width * 4, QImage::Format_RGB32);
-    tagRECT const& hole = state.seeThrough;
-    if (hole.right > hole.left && hole.bottom > hole.top) {
-      QRegion shown(widget->rect());
-      shown -= QRegion(hole.left + border, hole.top + border, hole.right - hole.left,
-                       hole.bottom - hole.top);
-      painter.setClipRegion(shown);
-    }
     painter.drawImage(border, border, image);
   }
 }
