@@ -2,12 +2,13 @@
 """qel search with and without its index, and Xapian with its CJK n-gram option as the
 peer, on a generated library: build time, index size, median query time, peak memory.
 
-    python3 bench/bench_index.py [--build build/release] [--mb 64] [--runs 5]
+    python3 bench/bench_index.py [--build build/release] [--mb 64] [--runs 5] [--no-peer]
 
 The library is generated from the character frequencies of the demo's poems (Tang and
 Song poems, sayings), MB megabytes of records as JSON Lines, then built with qel mklib.
-Query time is the "ms" qel search reports (analysis and evaluation, the library already
-open) and Xapian's time for parse, match and count; peak memory is the largest resident
+Query time is the median of RUNS runs of each query in one process, the library or
+database open: the "ms" qel search --interactive reports (analysis and evaluation) and
+Xapian's time for parse, match and count; peak memory is the largest resident
 set of one process (qel search, qel index, the Xapian build).
 """
 import argparse
@@ -58,7 +59,9 @@ def characters():
     return chars
 
 
-def generate(path, megabytes):
+def generate(path, megabytes, unique):
+    """Writes megabytes of records; past unique megabytes the records written so far
+    repeat (generating is slow in Python; a repeated record is still a record to index)."""
     rng = random.Random(1)
     chars = characters()
     authors = ["".join(rng.choices(chars, k=rng.choice((2, 3)))) for _ in range(300)]
@@ -66,7 +69,7 @@ def generate(path, megabytes):
     target = megabytes << 20
     written = 0
     with open(path, "w", encoding="utf-8") as out:
-        while written < target:
+        while written < min(target, unique << 20):
             lines = rng.randint(4, 12)
             width = rng.choice((5, 7))
             text = ["".join(rng.choices(chars, k=width)) for _ in range(lines)]
@@ -75,17 +78,25 @@ def generate(path, megabytes):
             line = json.dumps(record, ensure_ascii=False) + "\n"
             out.write(line)
             written += len(line.encode("gbk", errors="replace")) - 40
+    block = written
+    with open(path, "rb") as f:
+        lines = f.read()
+    with open(path, "ab") as out:
+        while written < target:
+            out.write(lines)
+            written += block
     return os.path.getsize(path)
 
 
 def qel_query(qel, base, query, runs):
-    times, hits = [], 0
-    for _ in range(runs):
-        out = run([qel, "search", "--json", "--limit", "1", "--lib", base, query])
-        summary = json.loads(out.strip().splitlines()[-1])
-        times.append(summary["ms"])
-        hits = summary["hits"]
-    return hits, statistics.median(times)
+    """Hits and median ms of runs of query in one qel search session, the library open,
+    as the peer times its queries with its database open."""
+    p = subprocess.run([qel, "search", "--json", "--limit", "1", "--interactive", "--lib", base],
+                       input=(query + "\n") * runs, capture_output=True, text=True)
+    if p.returncode != 0:
+        sys.exit(f"bench_index: qel search {query} failed: {p.stderr}")
+    summaries = [json.loads(line) for line in p.stdout.splitlines() if '"result"' in line]
+    return summaries[-1]["hits"], statistics.median(s["ms"] for s in summaries)
 
 
 def main():
@@ -93,13 +104,17 @@ def main():
     ap.add_argument("--build", default="build/release")
     ap.add_argument("--mb", type=int, default=64, help="size of the generated records")
     ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--unique-mb", type=int, default=256,
+                    help="megabytes of distinct records; more repeat them")
+    ap.add_argument("--no-peer", action="store_true",
+                    help="leave Xapian out (its build takes about 20 s per MiB of records)")
     args = ap.parse_args()
     qel = os.path.abspath(os.path.join(args.build, "qel"))
     peer = os.path.abspath(os.path.join(args.build, "bench", "xapian_peer"))
     work = tempfile.mkdtemp(prefix="bench_index.")
     try:
         source = os.path.join(work, "records.jsonl")
-        generate(source, args.mb)
+        generate(source, args.mb, args.unique_mb)
         base = os.path.join(work, "lib")
         run([qel, "mklib", "--out", base, source])
         # The same records under a second name without an index: the scanning path.
@@ -113,20 +128,23 @@ def main():
         index_s = time.monotonic() - start
         index_mb = os.path.getsize(base + ".qix") / 2**20
         db = os.path.join(work, "xapian")
-        start = time.monotonic()
-        xapian_peak = peak_of([peer, "build", db, source])
-        xapian_s = time.monotonic() - start
-        xapian_mb = sum(os.path.getsize(os.path.join(db, f)) for f in os.listdir(db)) / 2**20
+        if not args.no_peer:
+            start = time.monotonic()
+            xapian_peak = peak_of([peer, "build", db, source])
+            xapian_s = time.monotonic() - start
+            xapian_mb = sum(os.path.getsize(os.path.join(db, f)) for f in os.listdir(db)) / 2**20
 
         print(f"records: {mrf / 2**20:.0f} MiB of GBK records ({base}.mrf)")
         print(f"{'build':<10} {'seconds':>8} {'MiB/s':>7} {'index MiB':>10} {'peak MiB':>9}")
         print(f"{'qel index':<10} {index_s:8.1f} {mrf / 2**20 / index_s:7.1f} {index_mb:10.1f} "
               f"{index_peak:9.0f}")
-        print(f"{'xapian':<10} {xapian_s:8.1f} {mrf / 2**20 / xapian_s:7.1f} {xapian_mb:10.1f} "
-              f"{xapian_peak:9.0f}")
-
-        xout = run([peer, "query", db, str(args.runs)] + [x for _, x in QUERIES])
-        xapian = [line.split() for line in xout.strip().splitlines()]
+        if args.no_peer:
+            xapian = [("-", "nan")] * len(QUERIES)
+        else:
+            print(f"{'xapian':<10} {xapian_s:8.1f} {mrf / 2**20 / xapian_s:7.1f} "
+                  f"{xapian_mb:10.1f} {xapian_peak:9.0f}")
+            xout = run([peer, "query", db, str(args.runs)] + [x for _, x in QUERIES])
+            xapian = [line.split() for line in xout.strip().splitlines()]
         print(f"\n{'query':<30} {'hits':>7} {'index ms':>9} {'scan ms':>9} {'xapian ms':>10} "
               f"{'(hits)':>8}")
         idx_all, scan_all, xap_all = [], [], []
@@ -137,15 +155,15 @@ def main():
             idx_all.append(ims)
             scan_all.append(sms)
             xap_all.append(float(xms))
-            print(f"{q:<30} {hits:>7} {ims:9.2f} {sms:9.1f} {float(xms):10.2f} {xhits:>8}")
+            print(f"{q:<30} {hits:>7} {ims:9.3f} {sms:9.1f} {float(xms):10.3f} {xhits:>8}")
         mi, ms, mx = (statistics.median(v) for v in (idx_all, scan_all, xap_all))
-        print(f"{'median of the mix':<30} {'':>7} {mi:9.2f} {ms:9.1f} {mx:10.2f}")
+        print(f"{'median of the mix':<30} {'':>7} {mi:9.3f} {ms:9.1f} {mx:10.3f}")
         print(f"scan / index: {ms / mi:.0f}x; xapian / index: {mx / mi:.2f}x")
         search_index_peak = peak_of([qel, "search", "--lib", base, "--count", QUERIES[6][0]])
         search_scan_peak = peak_of([qel, "search", "--lib", scan, "--count", QUERIES[6][0]])
         print(f"peak MiB: qel search with index {search_index_peak:.0f}, without "
-              f"{search_scan_peak:.0f}; qel index {index_peak:.0f}; xapian build "
-              f"{xapian_peak:.0f}")
+              f"{search_scan_peak:.0f}; qel index {index_peak:.0f}"
+              + ("" if args.no_peer else f"; xapian build {xapian_peak:.0f}"))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

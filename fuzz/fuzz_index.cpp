@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "readers/search_index.h"
 
@@ -40,12 +42,16 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
     if (n > 0 && reader.Offset(n) <= reader.Offset(n - 1)) std::abort();
   }
   qel::bitmap::RecordSet set;
+  std::vector<unsigned char> bits((reader.records() + 7) / 8);
   for (char const* code : {"TI", "TX", "AU", "A"}) {
     for (std::uint32_t key : {qel::search_index::kFieldKey, 0x61u, 0xB4BAu, 0xB4BAC7EFu}) {
       if (reader.Lookup(code, key, set) && set.Count() > 0 && set.Maximum() >= reader.records()) {
         std::abort();
       }
+      reader.LookupInto(code, key, bits);
     }
+    reader.ValuesInto(
+        code, [](std::string_view value) { return !value.empty(); }, bits);
   }
   return 0;
 }

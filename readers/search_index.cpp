@@ -93,8 +93,25 @@ void Builder::Add(std::uint32_t offset,
     if (it == field_ids_.end()) {
       it = field_ids_.emplace(code, static_cast<std::uint32_t>(codes_.size())).first;
       codes_.push_back(code);
+      values_.emplace_back();
     }
     std::uint64_t field = static_cast<std::uint64_t>(it->second) << 32;
+    Values& listed = values_[it->second];
+    if (!listed.unlisted) {
+      auto number = listed.numbers.find(value);
+      if (number == listed.numbers.end() && listed.by_number.size() < kMaxValues &&
+          value.size() <= kMaxValueBytes) {
+        auto next = static_cast<std::uint32_t>(listed.by_number.size());
+        number = listed.numbers.emplace(value, next).first;
+        listed.by_number.push_back(value);
+      }
+      if (number == listed.numbers.end()) {
+        listed = {};
+        listed.unlisted = true;
+      } else {
+        buffer_.push_back({kValuePosting | field | number->second, n, 0});
+      }
+    }
     keys_.clear();
     keys_.push_back(kFieldKey);
     std::uint32_t previous = 0;
@@ -114,9 +131,12 @@ void Builder::Add(std::uint32_t offset,
 
 namespace {
 
-bool Before(Builder::Posting const& a, Builder::Posting const& b) {
-  return a.key != b.key ? a.key < b.key : a.record < b.record;
-}
+// (key, record) order; a type of its own so that sorting inlines it.
+struct Before {
+  bool operator()(Builder::Posting const& a, Builder::Posting const& b) const {
+    return a.key != b.key ? a.key < b.key : a.record < b.record;
+  }
+};
 
 // Postings of one run file, read in blocks.
 class RunReader {
@@ -145,7 +165,7 @@ class RunReader {
 }  // namespace
 
 bool Builder::Spill() {
-  std::sort(buffer_.begin(), buffer_.end(), Before);
+  std::sort(buffer_.begin(), buffer_.end(), Before{});
   std::string path = run_prefix_ + std::to_string(runs_.size());
   runs_.push_back(path);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -167,14 +187,14 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   if (spill_failed_ || (!runs_.empty() && !buffer_.empty() && !Spill())) {
     return failed(run_prefix_ + "*");
   }
-  std::sort(buffer_.begin(), buffer_.end(), Before);
+  std::sort(buffer_.begin(), buffer_.end(), Before{});
   std::vector<RunReader> readers;
   readers.reserve(runs_.size());
   for (std::string const& run : runs_) readers.emplace_back(run);
   std::size_t in_memory = 0;
   // Runs ordered by their current posting, lowest first.
   auto later = [&](std::size_t a, std::size_t b) {
-    return Before(*readers[b].Current(), *readers[a].Current());
+    return Before{}(*readers[b].Current(), *readers[a].Current());
   };
   std::vector<std::size_t> heap;
   for (std::size_t r = 0; r < readers.size(); ++r) {
@@ -212,6 +232,7 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   out.seekp(static_cast<std::streamoff>(bitmaps_at));
   // Term tables, one per field; bitmaps stream to the file as their postings end.
   std::vector<std::string> tables(codes_.size());
+  std::vector<std::vector<std::pair<std::string, std::string>>> value_tables(codes_.size());
   std::vector<std::uint32_t> members;
   std::string bitmap;
   std::uint64_t at = bitmaps_at;
@@ -221,19 +242,39 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     std::uint64_t key = p->key;
     members.clear();
     for (; p != nullptr && p->key == key; p = next()) members.push_back(p->record);
+    auto field = static_cast<std::uint32_t>(key >> 32 & 0x7FFFFFFFu);
+    bool value_key = (key & kValuePosting) != 0;
+    if (value_key && values_[field].unlisted) continue;
     set.Clear();
     set.AddMany(members);
     bitmap.clear();
-    set.AppendTo(bitmap);
-    std::string& table = tables[key >> 32];
-    Put<std::uint32_t>(table, static_cast<std::uint32_t>(key));
-    Put<std::uint32_t>(table, static_cast<std::uint32_t>(bitmap.size()));
-    Put<std::uint64_t>(table, at);
-    Put<std::uint64_t>(table, Hash(bitmap));
+    if (value_key) {
+      std::string const& value = values_[field].by_number[static_cast<std::uint32_t>(key)];
+      bitmap = value;
+      set.AppendTo(bitmap);
+      std::string entry;
+      Put<std::uint32_t>(entry, static_cast<std::uint32_t>(value.size()));
+      Put<std::uint32_t>(entry, static_cast<std::uint32_t>(bitmap.size() - value.size()));
+      Put<std::uint64_t>(entry, at);
+      Put<std::uint64_t>(entry, Hash(bitmap));
+      value_tables[field].emplace_back(value, std::move(entry));
+    } else {
+      set.AppendTo(bitmap);
+      std::string& table = tables[field];
+      Put<std::uint32_t>(table, static_cast<std::uint32_t>(key));
+      Put<std::uint32_t>(table, static_cast<std::uint32_t>(bitmap.size()));
+      Put<std::uint64_t>(table, at);
+      Put<std::uint64_t>(table, Hash(bitmap));
+    }
     out.write(bitmap.data(), static_cast<std::streamsize>(bitmap.size()));
     at += bitmap.size();
   }
   buffer_ = {};
+  // Listed values follow the terms of their field, in the order of their bytes.
+  for (std::size_t f = 0; f < codes_.size(); ++f) {
+    std::sort(value_tables[f].begin(), value_tables[f].end());
+    for (auto const& [value, entry] : value_tables[f]) tables[f] += entry;
+  }
 
   std::string dir;
   for (std::uint32_t offset : offsets_) Put(dir, offset);
@@ -244,8 +285,9 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     std::string padded = codes_[f].substr(0, kCodeBytes - 1);
     padded.resize(kCodeBytes, '\0');
     dir += padded;
-    Put<std::uint32_t>(dir, static_cast<std::uint32_t>(tables[f].size() / kTermEntry));
-    Put<std::uint32_t>(dir, 0);
+    auto values = static_cast<std::uint32_t>(value_tables[f].size());
+    Put<std::uint32_t>(dir, static_cast<std::uint32_t>(tables[f].size() / kTermEntry) - values);
+    Put<std::uint32_t>(dir, values);
     Put<std::uint64_t>(dir, table_at);
     table_at += tables[f].size();
     out.write(tables[f].data(), static_cast<std::streamsize>(tables[f].size()));
@@ -305,13 +347,15 @@ bool Reader::Open(std::string const& path, Binding const& binding, std::string& 
     std::size_t at = dir_at + kDirEntry * f;
     std::string_view code = bytes_.substr(at, kCodeBytes);
     code = code.substr(0, code.find('\0'));
-    Field field{Get<std::uint32_t>(bytes_, at + 16), Get<std::uint64_t>(bytes_, at + 24)};
-    if (field.table != table_at || kTermEntry * field.terms > bytes_.size() - table_at) {
+    Field field{Get<std::uint32_t>(bytes_, at + 16), Get<std::uint32_t>(bytes_, at + 20),
+                Get<std::uint64_t>(bytes_, at + 24)};
+    std::uint64_t entries = std::uint64_t{field.terms} + field.values;
+    if (field.table != table_at || kTermEntry * entries > bytes_.size() - table_at) {
       return fail("is damaged (a term table lies outside the file)");
     }
     tables_hash =
-        (tables_hash ^ Hash(bytes_.substr(table_at, kTermEntry * field.terms))) * 0x100000001b3ull;
-    table_at += kTermEntry * field.terms;
+        (tables_hash ^ Hash(bytes_.substr(table_at, kTermEntry * entries))) * 0x100000001b3ull;
+    table_at += kTermEntry * entries;
     fields_.emplace(std::string(code), field);
   }
   if (table_at != bytes_.size()) return fail("is cut short or damaged");
@@ -340,8 +384,15 @@ std::uint32_t Reader::Offset(std::uint32_t n) const {
 
 bool Reader::Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet& set) const {
   set.Clear();
+  std::size_t at = Find(code, key);
+  if (at == 0) return true;
+  std::string_view data;
+  return Bitmap(at, data) && set.Read(data) && (set.Count() == 0 || set.Maximum() < records_);
+}
+
+std::size_t Reader::Find(std::string_view code, std::uint32_t key) const {
   auto it = fields_.find(code);
-  if (it == fields_.end()) return true;
+  if (it == fields_.end()) return 0;
   std::size_t low = 0, high = it->second.terms;
   while (low < high) {
     std::size_t mid = (low + high) / 2;
@@ -352,12 +403,49 @@ bool Reader::Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet&
     } else if (k > key) {
       high = mid;
     } else {
-      std::uint64_t length = Get<std::uint32_t>(bytes_, at + 4);
-      std::uint64_t offset = Get<std::uint64_t>(bytes_, at + 8);
-      if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
-      std::string_view data = bytes_.substr(offset, length);
-      if (Hash(data) != Get<std::uint64_t>(bytes_, at + 16)) return false;
-      return set.Read(data) && (set.Count() == 0 || set.Maximum() < records_);
+      return at;
+    }
+  }
+  return 0;
+}
+
+bool Reader::Bitmap(std::size_t at, std::string_view& data) const {
+  std::uint64_t length = Get<std::uint32_t>(bytes_, at + 4);
+  std::uint64_t offset = Get<std::uint64_t>(bytes_, at + 8);
+  if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
+  data = bytes_.substr(offset, length);
+  return Hash(data) == Get<std::uint64_t>(bytes_, at + 16);
+}
+
+bool Reader::LookupInto(std::string_view code, std::uint32_t key,
+                        std::span<unsigned char> bits) const {
+  std::size_t at = Find(code, key);
+  if (at == 0) return true;
+  std::string_view data;
+  return Bitmap(at, data) &&
+         bitmap::OrInto(data, bits.first(std::min<std::size_t>(bits.size(), (records_ + 7) / 8)));
+}
+
+bool Reader::HasValues(std::string_view code) const {
+  auto it = fields_.find(code);
+  return it != fields_.end() && it->second.values > 0;
+}
+
+bool Reader::ValuesInto(std::string_view code, std::function<bool(std::string_view)> const& wanted,
+                        std::span<unsigned char> bits) const {
+  auto it = fields_.find(code);
+  if (it == fields_.end()) return true;
+  bits = bits.first(std::min<std::size_t>(bits.size(), (records_ + 7) / 8));
+  for (std::uint32_t v = 0; v < it->second.values; ++v) {
+    std::size_t at = it->second.table + kTermEntry * (std::size_t{it->second.terms} + v);
+    std::uint64_t value_length = Get<std::uint32_t>(bytes_, at);
+    std::uint64_t length = value_length + Get<std::uint32_t>(bytes_, at + 4);
+    std::uint64_t offset = Get<std::uint64_t>(bytes_, at + 8);
+    if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
+    std::string_view data = bytes_.substr(offset, length);
+    if (Hash(data) != Get<std::uint64_t>(bytes_, at + 16)) return false;
+    if (wanted(data.substr(0, value_length)) && !bitmap::OrInto(data.substr(value_length), bits)) {
+      return false;
     }
   }
   return true;

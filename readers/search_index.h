@@ -7,12 +7,15 @@
 // next byte as its trail) and keyed as 16-bit numbers: a single byte b as b, a two-byte
 // character as lead * 256 + trail. A character's key is that number; a pair's key is
 // first * 65536 + second; key 0xFFFFFFFF is the set of records holding the field at all.
+// A field whose values are few and short (at most kMaxValues distinct values of at most
+// kMaxValueBytes bytes) also lists each distinct value with the set of records holding
+// exactly it, so that comparisons and values are answered without reading records.
 // Records are numbered from 0 in the order the record file holds them.
 //
 // Layout (integers little-endian):
 //   header, 80 bytes
 //      0  "QELINDEX"
-//      8  u32 version (1)
+//      8  u32 version (2)
 //     12  u32 field count F
 //     16  u32 record count R
 //     20  u32 zero
@@ -24,12 +27,15 @@
 //     64  u64 Hash of the term tables
 //     72  u64 file offset of the term tables
 //   offsets     R x u32: where each record starts in the record file
-//   directory   F x 32 bytes: code (NUL-padded, 16 bytes), u32 term count T, u32 zero,
-//               u64 file offset of the field's term table
-//   bitmaps     CRoaring's portable serialisation, one per term
-//   term tables one per field in directory order, T x 24 bytes sorted by key: u32 key,
-//               u32 bitmap length, u64 file offset of the bitmap, u64 Hash of its bytes;
-//               they end the file
+//   directory   F x 32 bytes: code (NUL-padded, 16 bytes), u32 term count T, u32 value
+//               count V, u64 file offset of the field's term table
+//   bitmaps     CRoaring's portable serialisation, one per term; a listed value's bytes
+//               come just before its bitmap
+//   term tables one per field in directory order, ending the file:
+//               T x 24 bytes sorted by key: u32 key, u32 bitmap length, u64 file offset
+//               of the bitmap, u64 Hash of its bytes;
+//               then V x 24 bytes sorted by value bytes: u32 value length, u32 bitmap
+//               length, u64 file offset of the value, u64 Hash of the value and bitmap
 //
 // A reader checks the magic, version, sizes and the hashes of the offsets, directory and
 // tables when it opens the file, and a bitmap's hash before it uses the bitmap. The record
@@ -38,12 +44,13 @@
 //
 // Building streams: (field, key, record) postings collect in a buffer of fixed size that
 // is sorted and spilled to a temporary run file when full; writing merges the runs. Memory
-// stays bounded by the buffer, the record offsets and the term tables, whatever the size
-// of the text.
+// stays bounded by the buffer, the record offsets, the term tables and the listed values,
+// whatever the size of the text.
 #ifndef QELSHARE_READERS_SEARCH_INDEX_H_
 #define QELSHARE_READERS_SEARCH_INDEX_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <span>
 #include <string>
@@ -56,11 +63,14 @@
 
 namespace qel::search_index {
 
-inline constexpr std::uint32_t kVersion = 1;
+inline constexpr std::uint32_t kVersion = 2;
 inline constexpr std::uint32_t kFieldKey = 0xFFFFFFFFu;
 inline constexpr std::size_t kHeadBytes = 65536;
 // The record files an index can serve: offsets are 32-bit.
 inline constexpr std::uint64_t kMaxRecordFile = 0xFFFFFFFFull;
+// Fields with more distinct values, or a longer one, list no values.
+inline constexpr std::size_t kMaxValues = 4096;
+inline constexpr std::size_t kMaxValueBytes = 64;
 
 // A 64-bit hash of bytes (FNV-1a over 8-byte words, then the tail bytes).
 std::uint64_t Hash(std::string_view bytes);
@@ -100,7 +110,9 @@ class Builder {
   // with error set to one sentence naming the file at fault.
   bool Write(std::string const& path, Binding const& binding, std::string& error);
 
-  // One record of one key of one field (field << 32 | key).
+  // One record of one key of one field (field << 32 | key), or of one listed value of
+  // one field (kValuePosting | field << 32 | value number).
+  static constexpr std::uint64_t kValuePosting = std::uint64_t{1} << 63;
   struct Posting {
     std::uint64_t key;
     std::uint32_t record;
@@ -120,6 +132,14 @@ class Builder {
   std::vector<std::string> codes_;  // by field number
   std::map<std::string, std::uint32_t, std::less<>> field_ids_;
   std::vector<std::uint32_t> keys_;
+  // The distinct values of each field while they stay few and short; a field past the
+  // limits is marked unlisted and its value postings are dropped when writing.
+  struct Values {
+    std::map<std::string, std::uint32_t, std::less<>> numbers;
+    std::vector<std::string> by_number;
+    bool unlisted = false;
+  };
+  std::vector<Values> values_;  // by field number
 };
 
 // An index file opened by memory mapping and checked.
@@ -135,12 +155,27 @@ class Reader {
   // Reads the set of key in field code into set (empty when the index has none). Returns
   // false when the bitmap is damaged.
   bool Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet& set) const;
+  // Adds the set of key in field code to bits (record n is bit n % 8 of byte n / 8; at
+  // least records() bits). Returns false when the bitmap is damaged.
+  bool LookupInto(std::string_view code, std::uint32_t key, std::span<unsigned char> bits) const;
+  // True when field code lists its distinct values.
+  bool HasValues(std::string_view code) const;
+  // Adds to bits the records of each listed value of field code for which wanted is true.
+  // Returns false when a value or its bitmap is damaged.
+  bool ValuesInto(std::string_view code, std::function<bool(std::string_view)> const& wanted,
+                  std::span<unsigned char> bits) const;
 
  private:
   struct Field {
     std::uint32_t terms = 0;
+    std::uint32_t values = 0;
     std::uint64_t table = 0;
   };
+  // Where the term table entry of key in field code lies in the file; 0 when there is none.
+  std::size_t Find(std::string_view code, std::uint32_t key) const;
+  // The bytes of the bitmap of a term table entry at, checked against its hash; false
+  // when they lie outside the file or do not match.
+  bool Bitmap(std::size_t at, std::string_view& data) const;
   fs::MappedFile file_;
   std::string_view bytes_;
   std::uint32_t records_ = 0;

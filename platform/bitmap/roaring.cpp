@@ -2,6 +2,9 @@
 
 #include <roaring/roaring.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace qel::bitmap {
 
 struct RecordSet::Impl {
@@ -66,6 +69,119 @@ bool RecordSet::Read(std::string_view bytes) {
   roaring_bitmap_free(impl_->set);
   impl_->set = set;
   return true;
+}
+
+namespace {
+
+// The portable format: a cookie, then per container its high 16 bits and cardinality - 1,
+// offsets (absent when runs are flagged and there are fewer than four containers), then
+// the containers: runs (count, then start and length - 1 pairs), sorted 16-bit arrays of
+// at most 4096 values, or 8192-byte bitsets of little-endian 64-bit words.
+constexpr std::uint32_t kRunCookie = 12347;
+constexpr std::uint32_t kPlainCookie = 12346;
+constexpr std::size_t kArrayMax = 4096;
+constexpr std::size_t kBitsetBytes = 8192;
+
+class Bytes {
+ public:
+  explicit Bytes(std::string_view bytes) : bytes_(bytes) {}
+  // The next n bytes, or an empty view with ok() false when fewer remain.
+  std::string_view Take(std::size_t n) {
+    if (n > bytes_.size() - at_) {
+      ok_ = false;
+      return {};
+    }
+    at_ += n;
+    return bytes_.substr(at_ - n, n);
+  }
+  std::uint32_t U16() { return Value(2); }
+  std::uint32_t U32() { return Value(4); }
+  bool ok() const { return ok_; }
+  bool done() const { return at_ == bytes_.size(); }
+
+ private:
+  std::uint32_t Value(std::size_t n) {
+    std::string_view b = Take(n);
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < b.size(); ++i) {
+      v |= static_cast<std::uint32_t>(static_cast<unsigned char>(b[i])) << (8 * i);
+    }
+    return v;
+  }
+  std::string_view bytes_;
+  std::size_t at_ = 0;
+  bool ok_ = true;
+};
+
+std::uint32_t U16At(std::string_view b, std::size_t at) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8;
+}
+
+// Sets bits first..last (inclusive); false when last lies beyond bits.
+bool SetRange(std::uint64_t first, std::uint64_t last, std::span<unsigned char> bits) {
+  if (last >= 8 * bits.size()) return false;
+  auto set = [&](std::uint64_t n) { bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8)); };
+  for (; first <= last && first % 8 != 0; ++first) set(first);
+  for (; first + 7 <= last; first += 8) bits[first / 8] = 0xFF;
+  for (; first <= last; ++first) set(first);
+  return true;
+}
+
+}  // namespace
+
+bool OrInto(std::string_view bytes, std::span<unsigned char> bits) {
+  Bytes in(bytes);
+  std::uint32_t cookie = in.U32();
+  std::uint32_t containers = 0;
+  std::string_view runs;
+  bool has_runs = (cookie & 0xFFFFu) == kRunCookie;
+  if (has_runs) {
+    containers = (cookie >> 16) + 1;
+    runs = in.Take((containers + 7) / 8);
+  } else if (cookie == kPlainCookie) {
+    containers = in.U32();
+  } else {
+    return false;
+  }
+  if (!in.ok() || containers > 65536) return false;
+  std::string_view header = in.Take(4ull * containers);
+  if (!has_runs || containers >= 4) in.Take(4ull * containers);
+  if (!in.ok()) return false;
+  for (std::size_t c = 0; c < containers; ++c) {
+    std::uint64_t base = static_cast<std::uint64_t>(U16At(header, 4 * c)) << 16;
+    std::size_t cardinality = U16At(header, 4 * c + 2) + std::size_t{1};
+    if (has_runs && (static_cast<unsigned char>(runs[c / 8]) >> (c % 8) & 1) != 0) {
+      std::uint32_t count = in.U16();
+      std::string_view pairs = in.Take(4ull * count);
+      if (!in.ok()) return false;
+      for (std::size_t r = 0; r < count; ++r) {
+        std::uint64_t start = U16At(pairs, 4 * r), length = U16At(pairs, 4 * r + 2);
+        if (start + length > 0xFFFF || !SetRange(base + start, base + start + length, bits)) {
+          return false;
+        }
+      }
+    } else if (cardinality <= kArrayMax) {
+      std::string_view values = in.Take(2 * cardinality);
+      if (!in.ok()) return false;
+      for (std::size_t i = 0; i < cardinality; ++i) {
+        std::uint64_t n = base + U16At(values, 2 * i);
+        if (n >= 8 * bits.size()) return false;
+        bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8));
+      }
+    } else {
+      std::string_view words = in.Take(kBitsetBytes);
+      if (!in.ok()) return false;
+      std::size_t first = base / 8;
+      std::size_t inside = first < bits.size() ? std::min(kBitsetBytes, bits.size() - first) : 0;
+      // Bytes past the end of bits must hold no record.
+      if (words.find_first_not_of('\0', inside) != std::string_view::npos) return false;
+      for (std::size_t i = 0; i < inside; ++i) {
+        bits[first + i] |= static_cast<unsigned char>(words[i]);
+      }
+    }
+  }
+  return in.done();
 }
 
 }  // namespace qel::bitmap

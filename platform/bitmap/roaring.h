@@ -45,6 +45,11 @@ class RecordSet {
   std::unique_ptr<Impl> impl_;
 };
 
+// Adds the records of a portable serialisation to a hit bitmap (record n is bit n % 8 of
+// byte n / 8), reading the bytes in place. Returns false when bytes are not exactly one
+// serialisation or name a record beyond bits; bits may then hold part of the records.
+bool OrInto(std::string_view bytes, std::span<unsigned char> bits);
+
 }  // namespace qel::bitmap
 
 #endif  // QELSHARE_PLATFORM_BITMAP_ROARING_H_

@@ -174,7 +174,7 @@ bool ParseLeaf(std::string const& item, History const* history, Leaf& leaf, std:
   return false;
 }
 
-bool MatchValue(Leaf const& leaf, std::string const& value) {
+bool MatchValue(Leaf const& leaf, std::string_view value) {
   switch (leaf.kind) {
     case Leaf::kText:
       return MatchText(leaf.text_kind, leaf.words, value);
@@ -393,19 +393,16 @@ bool Library::Open(std::string const& base, std::string& error) {
 bool Library::IndexedLeaf(Leaf const& leaf, Bits& bits) {
   std::size_t records = size();
   bits.assign((records + 7) / 8, 0);
-  auto set = [&](std::uint32_t n) { bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8)); };
-  bitmap::RecordSet candidates, part;
-  if (!index_.Lookup(leaf.code, search_index::kFieldKey, candidates)) return false;
-  bool exact = false;
-  // A value equal to the operand contains it: its characters narrow the candidates.
+  if (leaf.kind == Leaf::kText && leaf.words.empty()) return true;
+  // The keys of each word's characters; a lead byte ending a word may pair with any trail
+  // in the text, so it gives no key (and leaves the word inexact).
   std::vector<std::string> const value_word = {leaf.operand};
+  std::vector<std::string> const& words = leaf.kind == Leaf::kText ? leaf.words : value_word;
+  std::vector<std::vector<std::uint32_t>> word_keys;
+  bool whole = true;
   if (leaf.kind == Leaf::kText || leaf.kind == Leaf::kValue) {
-    if (leaf.kind == Leaf::kText && leaf.words.empty()) return true;
-    for (std::string const& word : leaf.kind == Leaf::kText ? leaf.words : value_word) {
-      // The keys of the word's characters; a lead byte ending the word may pair with any
-      // trail in the text, so it gives no key.
+    for (std::string const& word : words) {
       std::vector<std::uint32_t> chars;
-      bool whole = true;
       for (std::size_t i = 0; i < word.size();) {
         auto [key, length] = search_index::CharKey(word, i);
         i += length;
@@ -415,25 +412,41 @@ bool Library::IndexedLeaf(Leaf const& leaf, Bits& bits) {
         }
         chars.push_back(key);
       }
-      std::vector<std::uint32_t> keys;
+      std::vector<std::uint32_t>& keys = word_keys.emplace_back();
       if (chars.size() == 1) keys.push_back(chars[0]);
       for (std::size_t i = 1; i < chars.size(); ++i) keys.push_back(chars[i - 1] << 16 | chars[i]);
-      for (std::uint32_t key : keys) {
-        if (!index_.Lookup(leaf.code, key, part)) return false;
-        candidates.And(part);
-      }
-      exact = leaf.kind == Leaf::kText && leaf.words.size() == 1 && whole && chars.size() <= 2 &&
-              (leaf.text_kind != "PARA" || word.find('\n') == std::string::npos);
     }
   }
-  std::vector<std::uint32_t> members = candidates.Members();
-  if (exact) {
-    for (std::uint32_t n : members) set(n);
-    return true;
+  // One word of one or two characters: its set is the answer.
+  if (leaf.kind == Leaf::kText && words.size() == 1 && whole && word_keys[0].size() == 1 &&
+      (leaf.text_kind != "PARA" || words[0].find('\n') == std::string::npos)) {
+    return index_.LookupInto(leaf.code, word_keys[0][0], bits);
   }
+  // A field of few values: each value is matched once, and its records are the answer.
+  if (index_.HasValues(leaf.code)) {
+    return index_.ValuesInto(
+        leaf.code, [&](std::string_view value) { return MatchValue(leaf, value); }, bits);
+  }
+  // Otherwise the records holding every key are candidates, checked against the records.
+  bitmap::RecordSet candidates, part;
+  bool first = true;
+  for (auto const& keys : word_keys) {
+    for (std::uint32_t key : keys) {
+      if (!index_.Lookup(leaf.code, key, part)) return false;
+      if (first) {
+        candidates = std::move(part);
+        part = bitmap::RecordSet();
+        first = false;
+      } else {
+        candidates.And(part);
+      }
+    }
+  }
+  if (first && !index_.Lookup(leaf.code, search_index::kFieldKey, candidates)) return false;
   std::string value;
   std::string_view text = mapped_records_.bytes();
-  for (std::uint32_t n : members) {
+  auto set = [&](std::uint32_t n) { bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8)); };
+  for (std::uint32_t n : candidates.Members()) {
     std::uint64_t start = Offset(n), end = n + 1 < records ? Offset(n + 1) : file_size_;
     if (end > text.size()) return false;
     if (FieldOf(text.substr(start, end - start), leaf.code, value) && MatchValue(leaf, value)) {

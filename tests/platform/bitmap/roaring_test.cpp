@@ -1,0 +1,82 @@
+// Record sets: the serialisation read back into hit bitmaps in place.
+#include "platform/bitmap/roaring.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace qel::bitmap {
+namespace {
+
+std::vector<std::uint32_t> BitsToRecords(std::vector<unsigned char> const& bits) {
+  std::vector<std::uint32_t> out;
+  for (std::uint32_t n = 0; n < 8 * bits.size(); ++n) {
+    if ((bits[n / 8] >> (n % 8) & 1) != 0) out.push_back(n);
+  }
+  return out;
+}
+
+std::string Serialise(std::vector<std::uint32_t> const& records) {
+  RecordSet set;
+  set.AddMany(records);
+  std::string out;
+  set.AppendTo(out);
+  return out;
+}
+
+TEST(RecordSetOrInto, ReadsEveryContainerKind) {
+  std::mt19937 rng(14);
+  std::vector<std::vector<std::uint32_t>> cases = {{}, {0}, {7, 8, 9, 65535, 65536}};
+  // Sparse (arrays), dense (bitsets), ranges (runs), over several containers.
+  std::vector<std::uint32_t> sparse, dense, ranges, mixed;
+  for (std::uint32_t n = 0; n < 300000; ++n) {
+    if (rng() % 100 == 0) sparse.push_back(n);
+    if (rng() % 2 == 0) dense.push_back(n);
+    if (n % 70000 < 30000) ranges.push_back(n);
+    if (n < 65536 ? n % 3 == 0 : n < 131072 ? true : n % 1000 == 1) mixed.push_back(n);
+  }
+  cases.insert(cases.end(), {sparse, dense, ranges, mixed, {3, 4, 5, 6, 100000, 100001}});
+  for (auto const& records : cases) {
+    std::vector<unsigned char> bits(300000 / 8 + 1);
+    ASSERT_TRUE(OrInto(Serialise(records), bits)) << records.size();
+    EXPECT_EQ(BitsToRecords(bits), records) << records.size();
+  }
+  // Adds to what the bitmap holds already.
+  std::vector<unsigned char> bits(2, 0);
+  bits[0] = 0x01;
+  ASSERT_TRUE(OrInto(Serialise({9, 15}), bits));
+  EXPECT_EQ(BitsToRecords(bits), (std::vector<std::uint32_t>{0, 9, 15}));
+}
+
+TEST(RecordSetOrInto, RefusesBytesThatAreNotOneSerialisation) {
+  std::vector<unsigned char> bits(40000);
+  for (auto const& records :
+       {std::vector<std::uint32_t>{1, 2, 3000}, std::vector<std::uint32_t>(20000, 0)}) {
+    std::vector<std::uint32_t> set = records;
+    for (std::uint32_t i = 0; i < set.size(); ++i) set[i] += 2 * i;
+    std::string bytes = Serialise(set);
+    EXPECT_FALSE(OrInto(bytes.substr(0, bytes.size() - 1), bits));
+    EXPECT_FALSE(OrInto(bytes + '\0', bits));
+    EXPECT_FALSE(OrInto(bytes.substr(0, 3), bits));
+    std::string cookie = bytes;
+    cookie[0] ^= 0x10;
+    EXPECT_FALSE(OrInto(cookie, bits));
+  }
+  // Records beyond the bitmap, in an array, a run and a bitset container.
+  std::vector<unsigned char> small(2);
+  EXPECT_FALSE(OrInto(Serialise({3, 16}), small));
+  std::vector<std::uint32_t> run;
+  for (std::uint32_t n = 10; n < 20; ++n) run.push_back(n);
+  EXPECT_FALSE(OrInto(Serialise(run), small));
+  std::vector<std::uint32_t> dense;
+  for (std::uint32_t n = 0; n < 20000; n += 2) dense.push_back(n);
+  std::vector<unsigned char> short_bits(1000);
+  EXPECT_FALSE(OrInto(Serialise(dense), short_bits));
+  std::vector<unsigned char> enough(2500);
+  EXPECT_TRUE(OrInto(Serialise(dense), enough));
+}
+
+}  // namespace
+}  // namespace qel::bitmap
