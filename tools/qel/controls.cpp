@@ -129,6 +129,16 @@ void UserText(Context const& ctx, std::string& out, std::string_view gbk) {
   }
 }
 
+// The window rectangle as left,top,right,bottom.
+void AppendRect(std::string& out, LineReport const& r) {
+  AppendNumber(out, r.plan.left);
+  out += ',';
+  AppendNumber(out, r.plan.top);
+  out += ',';
+  AppendNumber(out, r.plan.right);
+  out += ',';
+  AppendNumber(out, r.plan.bottom);
+}
 void AppendJson(Context const& ctx, std::string& out, std::size_t number, LineReport const& r) {
   out += "{\"line\":";
   AppendNumber(out, static_cast<long long>(number));
@@ -149,13 +159,7 @@ void AppendJson(Context const& ctx, std::string& out, std::size_t number, LineRe
     out += ",\"ex_style_bits\":";
     AppendNumber(out, r.plan.exStyle);
     out += ",\"rect\":[";
-    AppendNumber(out, r.plan.left);
-    out += ',';
-    AppendNumber(out, r.plan.top);
-    out += ',';
-    AppendNumber(out, r.plan.right);
-    out += ',';
-    AppendNumber(out, r.plan.bottom);
+    AppendRect(out, r);
     out += "],\"icon\":";
     if (r.plan.icon) {
       AppendNumber(out, r.plan.icon);
@@ -195,13 +199,7 @@ void AppendText(Context const& ctx, std::string& out, std::size_t number, LineRe
   out += " ex-style ";
   AppendHex(out, r.plan.exStyle);
   out += " rect ";
-  AppendNumber(out, r.plan.left);
-  out += ',';
-  AppendNumber(out, r.plan.top);
-  out += ',';
-  AppendNumber(out, r.plan.right);
-  out += ',';
-  AppendNumber(out, r.plan.bottom);
+  AppendRect(out, r);
   out += " id ";
   AppendNumber(out, r.id);
   if (r.plan.icon) {
