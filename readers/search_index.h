@@ -42,9 +42,9 @@
 // file's size, time and head hash bind the index to it: a record file changed after
 // indexing makes it stale.
 //
-// Building streams: (field, key, record) postings collect in a buffer of fixed size that
-// is sorted and spilled to a temporary run file when full; writing merges the runs. Memory
-// stays bounded by the buffer, the record offsets, the term tables and the listed values,
+// Building streams: posting lists collect in memory up to a budget and are written to
+// temporary segment files when it is spent; writing concatenates each key's lists. Memory
+// stays bounded by the budget, the record offsets, the term tables and the listed values,
 // whatever the size of the text.
 #ifndef QELSHARE_READERS_SEARCH_INDEX_H_
 #define QELSHARE_READERS_SEARCH_INDEX_H_
@@ -52,6 +52,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -88,58 +89,41 @@ struct Binding {
 // The binding of a record file now; false with error set when it cannot be read.
 bool BindingOf(std::string const& record_file, Binding& binding, std::string& error);
 
-// Collects the keys of records and writes the index file.
+// Collects the keys of records and writes the index file. Records are numbered in the
+// order they are added, so each key's records arrive sorted: two threads (each owning half
+// of the keys) append them to compressed lists, written to a temporary segment file (keys
+// sorted) whenever the memory budget is spent; writing concatenates each key's lists.
 class Builder {
  public:
-  // Postings held in memory before a run is spilled (16 bytes each).
-  static constexpr std::size_t kRunPostings = std::size_t{1} << 22;
+  // Bytes of posting lists and key tables held in memory, both threads together.
+  static constexpr std::size_t kMemoryBudget = std::size_t{512} << 20;
 
-  // Temporary run files are named run_prefix and a number (removed when the builder ends);
-  // run_postings is the buffer's size.
-  explicit Builder(std::string run_prefix, std::size_t run_postings = kRunPostings);
+  // Temporary segment files are named segment_prefix and a number (removed when the
+  // builder ends).
+  explicit Builder(std::string segment_prefix, std::size_t memory_budget = kMemoryBudget);
   ~Builder();
   Builder(Builder const&) = delete;
   Builder& operator=(Builder const&) = delete;
 
-  // Adds the next record (number = records added so far) starting at offset, with its
-  // fields as (code, value) pairs.
-  void Add(std::uint32_t offset, std::vector<std::pair<std::string, std::string>> const& fields);
-  std::uint32_t records() const { return static_cast<std::uint32_t>(offsets_.size()); }
+  // One field of a record: its code and its whole value (the lines of the code joined by LF).
+  struct Field {
+    std::string_view code;
+    std::string_view value;
+  };
+  // Adds the next record (number = records added so far) starting at offset; each code
+  // appears once in fields. The views need to live only during the call.
+  void Add(std::uint32_t offset, std::span<Field const> fields);
+  std::uint32_t records() const;
 
+  // Waits until every record added is in segment files. Called by Write when not before.
+  void Finish();
   // Writes the index to path through a temporary file renamed into place. Returns false
   // with error set to one sentence naming the file at fault.
   bool Write(std::string const& path, Binding const& binding, std::string& error);
 
-  // One record of one key of one field (field << 32 | key), or of one listed value of
-  // one field (kValuePosting | field << 32 | value number).
-  static constexpr std::uint64_t kValuePosting = std::uint64_t{1} << 63;
-  struct Posting {
-    std::uint64_t key;
-    std::uint32_t record;
-    std::uint32_t pad;
-  };
-
  private:
-  // Sorts the buffer and writes it to a new run file; false when it cannot be written.
-  bool Spill();
-
-  std::string run_prefix_;
-  std::size_t run_postings_;
-  std::vector<std::string> runs_;
-  bool spill_failed_ = false;
-  std::vector<Posting> buffer_;
-  std::vector<std::uint32_t> offsets_;
-  std::vector<std::string> codes_;  // by field number
-  std::map<std::string, std::uint32_t, std::less<>> field_ids_;
-  std::vector<std::uint32_t> keys_;
-  // The distinct values of each field while they stay few and short; a field past the
-  // limits is marked unlisted and its value postings are dropped when writing.
-  struct Values {
-    std::map<std::string, std::uint32_t, std::less<>> numbers;
-    std::vector<std::string> by_number;
-    bool unlisted = false;
-  };
-  std::vector<Values> values_;  // by field number
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 // An index file opened by memory mapping and checked.

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <limits>
 
@@ -543,9 +544,50 @@ Outcome Library::Search(std::string const& expression, History const* history,
   return outcome;
 }
 
+namespace {
+
+// The fields of a record's text as ParseRecord gives them, viewed in place; the value of a
+// code met twice is joined in joined (a deque: growing it moves no buffer).
+void FieldViews(std::string_view text, std::vector<search_index::Builder::Field>& fields,
+                std::deque<std::pair<std::size_t, std::string>>& joined) {
+  fields.clear();
+  std::size_t joins = 0;
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos || eq == 0) continue;
+    std::string_view code = line.substr(0, eq);
+    std::string_view value = line.substr(eq + 1);
+    auto it =
+        std::find_if(fields.begin(), fields.end(), [&](auto const& f) { return f.code == code; });
+    if (it == fields.end()) {
+      fields.push_back({code, value});
+      continue;
+    }
+    // A second line of the code: the value is joined in a buffer of its own.
+    auto k = static_cast<std::size_t>(it - fields.begin());
+    std::size_t j = 0;
+    while (j < joins && joined[j].first != k) ++j;
+    if (j == joins) {
+      if (joined.size() == joins) joined.emplace_back();
+      joined[j].first = k;
+      joined[j].second.assign(it->value);
+      ++joins;
+    }
+    joined[j].second.append("\n").append(value);
+    it->value = joined[j].second;
+  }
+}
+
+}  // namespace
+
 bool BuildIndex(std::string const& record_file, std::string const& index_file,
                 std::uint32_t& records, std::string& error, Library::Progress const& progress,
-                std::size_t run_postings) {
+                std::size_t memory_budget) {
   search_index::Binding binding;
   if (!search_index::BindingOf(record_file, binding, error)) return false;
   if (binding.size > search_index::kMaxRecordFile) {
@@ -557,16 +599,19 @@ bool BuildIndex(std::string const& record_file, std::string const& index_file,
     error = "cannot open the record file " + record_file;
     return false;
   }
-  search_index::Builder builder(index_file + ".run", run_postings);
-  Record record;
-  for (;;) {
+  search_index::Builder builder(index_file + ".run", memory_budget);
+  std::vector<search_index::Builder::Field> fields;
+  std::deque<std::pair<std::size_t, std::string>> joined;
+  for (std::uint64_t record = 0;; ++record) {
     auto offset = static_cast<std::uint32_t>(cut.GetPos());
     CString text = cut.GetRecord();
     if (text.empty()) break;
-    ParseRecord(text, record);
-    builder.Add(offset, record.fields);
-    if (progress) progress(cut.GetPos(), binding.size);
+    FieldViews(text, fields, joined);
+    builder.Add(offset, fields);
+    if (progress && record % 1024 == 0) progress(cut.GetPos(), binding.size);
   }
+  builder.Finish();
+  if (progress) progress(cut.GetPos(), binding.size);
   // A record file changed while it was read binds nothing.
   search_index::Binding after;
   if (!search_index::BindingOf(record_file, after, error) || after.size != binding.size ||

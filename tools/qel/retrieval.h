@@ -115,11 +115,11 @@ void ParseRecord(std::string_view text, Record& record);
 
 // Writes the search index of record_file to index_file (see readers/search_index.h).
 // Returns false with error set to one sentence naming the file at fault; records is set
-// to the number of records indexed. progress is told the bytes read so far. Postings are
-// spilled to run files beside index_file every run_postings.
+// to the number of records indexed. progress is told the bytes read so far. Posting lists
+// beyond memory_budget bytes are written to segment files beside index_file.
 bool BuildIndex(std::string const& record_file, std::string const& index_file,
                 std::uint32_t& records, std::string& error, Library::Progress const& progress = {},
-                std::size_t run_postings = search_index::Builder::kRunPostings);
+                std::size_t memory_budget = search_index::Builder::kMemoryBudget);
 
 // Splits a highlight string ("words[CODE]words[CODE]...") into (code, word) pairs; words
 // of one entry are separated by spaces, quotes dropped. Only known codes end an entry.

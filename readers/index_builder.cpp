@@ -1,0 +1,385 @@
+// The search index's builder: records are cut into keys by two threads, each owning half of
+// the keys, whose posting lists spill to segment files; writing merges the segments.
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include "readers/index_segment.h"
+#include "readers/search_index.h"
+#include "readers/search_index_layout.h"
+
+namespace qel::search_index {
+using namespace layout;
+namespace {
+
+constexpr int kWorkers = 2;
+// Text handed to the workers at a time, and batches a worker may lag behind.
+constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
+constexpr std::size_t kQueueDepth = 8;
+constexpr std::size_t kFileBuffer = std::size_t{1} << 20;
+
+// The worker that owns a key: a bit of a mixed hash, so that both halves see as many
+// frequent keys.
+int Owner(std::uint32_t key) {
+  return static_cast<int>(((key ^ (key >> 15)) * 0x2C1B3C6Du) >> 31);
+}
+
+struct StringHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+using NumberOf = std::unordered_map<std::string, std::uint32_t, StringHash, std::equal_to<>>;
+
+// Fields of consecutive records: their values side by side in text.
+struct Batch {
+  struct Item {
+    std::uint32_t record;  // from first
+    std::uint32_t field;
+    std::uint32_t at;
+    std::uint32_t length;
+    std::int32_t value;  // listed value number, or -1
+  };
+  std::uint32_t first = 0;
+  std::string text;
+  std::vector<Item> items;
+};
+
+class Queue {
+ public:
+  void Push(std::shared_ptr<Batch const> batch) {
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [&] { return batches_.size() < kQueueDepth; });
+    batches_.push_back(std::move(batch));
+    ready_.notify_one();
+  }
+  void Close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    ready_.notify_one();
+  }
+  // The next batch, or null once closed and drained.
+  std::shared_ptr<Batch const> Pop() {
+    std::unique_lock lock(mutex_);
+    ready_.wait(lock, [&] { return closed_ || !batches_.empty(); });
+    if (batches_.empty()) return nullptr;
+    auto batch = std::move(batches_.front());
+    batches_.pop_front();
+    room_.notify_one();
+    return batch;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ready_, room_;
+  std::deque<std::shared_ptr<Batch const>> batches_;
+  bool closed_ = false;
+};
+
+}  // namespace
+
+struct Builder::Impl {
+  std::string prefix;
+  std::size_t budget;
+  std::vector<std::uint32_t> offsets;
+  std::vector<std::string> codes;  // by field number
+  NumberOf field_ids;
+  // The distinct values of each field while they stay few and short; a field past the
+  // limits is marked unlisted and its value lists are dropped when writing.
+  struct Values {
+    NumberOf numbers;
+    std::vector<std::string> by_number;
+    bool unlisted = false;
+  };
+  std::vector<Values> values;  // by field number
+  std::shared_ptr<Batch> batch;
+  Queue queues[kWorkers];
+  std::thread workers[kWorkers];
+  bool finished = false;
+  std::mutex segments_mutex;
+  std::vector<std::string> segments;  // by number: a worker's segments hold rising records
+  std::atomic<bool> failed{false};
+
+  std::string NewSegment() {
+    std::lock_guard lock(segments_mutex);
+    segments.push_back(prefix + std::to_string(segments.size()));
+    return segments.back();
+  }
+
+  void Dispatch() {
+    if (!batch) return;
+    for (Queue& q : queues) q.Push(batch);
+    batch.reset();
+  }
+
+  void Work(int worker);
+};
+
+void Builder::Impl::Work(int worker) {
+  PostingTable table(budget / kWorkers);
+  auto spill = [&] {
+    if (table.empty()) return;
+    std::vector<char> buffer(kFileBuffer);
+    std::ofstream out;
+    out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    out.open(NewSegment(), std::ios::binary | std::ios::trunc);
+    if (!table.WriteSegment(out)) failed = true;
+    out.close();
+    if (!out) failed = true;
+    table.Clear();
+  };
+  auto add = [&](std::uint32_t field, std::uint32_t key, std::uint32_t n) {
+    if (Owner(key) != worker) return;
+    while (!table.Add(field, key, n)) spill();
+  };
+  bool own_field_key = Owner(kFieldKey) == worker;
+  while (auto batch = queues[worker].Pop()) {
+    auto const* text = reinterpret_cast<unsigned char const*>(batch->text.data());
+    for (Batch::Item const& item : batch->items) {
+      std::uint32_t n = batch->first + item.record;
+      if (worker == 0 && item.value >= 0) {
+        while (!table.AddValue(item.field, static_cast<std::uint32_t>(item.value), n)) spill();
+      }
+      if (own_field_key) add(item.field, kFieldKey, n);
+      // Characters cut as CharKey cuts them; each with the pair it ends.
+      unsigned char const* p = text + item.at;
+      std::size_t length = item.length;
+      std::uint32_t previous = 0;
+      for (std::size_t i = 0; i < length;) {
+        std::size_t start = i;
+        std::uint32_t key = p[i++];
+        if (key >= 0x81 && i < length) key = key << 8 | p[i++];
+        add(item.field, key, n);
+        if (start > 0) add(item.field, previous << 16 | key, n);
+        previous = key;
+      }
+    }
+  }
+  spill();
+}
+
+Builder::Builder(std::string segment_prefix, std::size_t memory_budget)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->prefix = std::move(segment_prefix);
+  impl_->budget = memory_budget;
+  for (int w = 0; w < kWorkers; ++w) {
+    impl_->workers[w] = std::thread([impl = impl_.get(), w] { impl->Work(w); });
+  }
+}
+
+Builder::~Builder() {
+  Finish();
+  std::error_code ec;
+  for (std::string const& segment : impl_->segments) std::filesystem::remove(segment, ec);
+}
+
+std::uint32_t Builder::records() const {
+  return static_cast<std::uint32_t>(impl_->offsets.size());
+}
+
+void Builder::Add(std::uint32_t offset, std::span<Field const> fields) {
+  Impl& b = *impl_;
+  auto n = static_cast<std::uint32_t>(b.offsets.size());
+  b.offsets.push_back(offset);
+  if (!b.batch) {
+    b.batch = std::make_shared<Batch>();
+    b.batch->first = n;
+  }
+  Batch& batch = *b.batch;
+  for (Field const& f : fields) {
+    auto it = b.field_ids.find(f.code);
+    if (it == b.field_ids.end()) {
+      it = b.field_ids.emplace(std::string(f.code), static_cast<std::uint32_t>(b.codes.size()))
+               .first;
+      b.codes.emplace_back(f.code);
+      b.values.emplace_back();
+    }
+    std::int32_t number = -1;
+    Impl::Values& listed = b.values[it->second];
+    if (!listed.unlisted) {
+      auto found = listed.numbers.find(f.value);
+      if (found == listed.numbers.end() && listed.by_number.size() < kMaxValues &&
+          f.value.size() <= kMaxValueBytes) {
+        auto next = static_cast<std::uint32_t>(listed.by_number.size());
+        found = listed.numbers.emplace(std::string(f.value), next).first;
+        listed.by_number.emplace_back(f.value);
+      }
+      if (found == listed.numbers.end()) {
+        listed = {};
+        listed.unlisted = true;
+      } else {
+        number = static_cast<std::int32_t>(found->second);
+      }
+    }
+    batch.items.push_back({n - batch.first, it->second,
+                           static_cast<std::uint32_t>(batch.text.size()),
+                           static_cast<std::uint32_t>(f.value.size()), number});
+    batch.text.append(f.value);
+  }
+  if (batch.text.size() >= kBatchBytes) b.Dispatch();
+}
+
+void Builder::Finish() {
+  Impl& b = *impl_;
+  if (b.finished) return;
+  b.Dispatch();
+  for (Queue& q : b.queues) q.Close();
+  for (std::thread& t : b.workers) t.join();
+  b.finished = true;
+}
+
+namespace {
+
+// The lists of every segment, merged by key; a key's records come out in order.
+class Merge {
+ public:
+  explicit Merge(std::vector<std::string> const& segments) {
+    for (std::string const& path : segments)
+      readers_.push_back(std::make_unique<SegmentReader>(path));
+    for (std::size_t s = 0; s < readers_.size(); ++s) Advance(s);
+    std::make_heap(heap_.begin(), heap_.end(), std::greater<>{});
+  }
+  // The next key and its records; false at the end or when a segment cannot be read.
+  bool Next(std::uint64_t& key, std::vector<std::uint32_t>& records) {
+    records.clear();
+    if (failed_ || heap_.empty()) return false;
+    key = heap_.front().first;
+    // Equal keys come out by segment number: earlier segments hold earlier records.
+    while (!heap_.empty() && heap_.front().first == key) {
+      std::pop_heap(heap_.begin(), heap_.end(), std::greater<>{});
+      std::size_t s = heap_.back().second;
+      heap_.pop_back();
+      readers_[s]->Records(records);
+      if (Advance(s)) std::push_heap(heap_.begin(), heap_.end(), std::greater<>{});
+    }
+    return !failed_;
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  bool Advance(std::size_t s) {
+    if (readers_[s]->Next()) {
+      heap_.emplace_back(readers_[s]->key(), s);
+      return true;
+    }
+    failed_ = failed_ || readers_[s]->failed();
+    return false;
+  }
+  std::vector<std::unique_ptr<SegmentReader>> readers_;
+  std::vector<std::pair<std::uint64_t, std::size_t>> heap_;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+bool Builder::Write(std::string const& path, Binding const& binding, std::string& error) {
+  Finish();
+  Impl& b = *impl_;
+  std::string temp = path + ".tmp";
+  auto failed = [&](std::string const& file) {
+    std::error_code ec;
+    std::filesystem::remove(temp, ec);
+    error = "cannot write " + file;
+    return false;
+  };
+  if (b.failed) return failed(b.prefix + "*");
+  Merge merge(b.segments);
+  if (merge.failed()) return failed(b.prefix + "*");
+
+  std::string head(kHeader, '\0');
+  std::memcpy(head.data(), kMagic, sizeof kMagic);
+  PutAt<std::uint32_t>(head, 8, kVersion);
+  PutAt<std::uint32_t>(head, 12, static_cast<std::uint32_t>(b.codes.size()));
+  PutAt<std::uint32_t>(head, 16, records());
+  PutAt<std::uint64_t>(head, 24, binding.size);
+  PutAt<std::int64_t>(head, 32, binding.mtime_ns);
+  PutAt<std::uint64_t>(head, 40, binding.head_hash);
+
+  std::vector<char> buffer(kFileBuffer);
+  std::ofstream out;
+  out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+  out.open(temp, std::ios::binary | std::ios::trunc);
+  std::uint64_t bitmaps_at = kHeader + 4ull * b.offsets.size() + kDirEntry * b.codes.size();
+  out.seekp(static_cast<std::streamoff>(bitmaps_at));
+  // Term tables, one per field; bitmaps stream to the file as their lists are merged.
+  std::vector<std::string> tables(b.codes.size());
+  std::vector<std::vector<std::pair<std::string, std::string>>> value_tables(b.codes.size());
+  std::vector<std::uint32_t> members;
+  std::string bitmap;
+  std::uint64_t at = bitmaps_at;
+  bitmap::RecordSet set;
+  std::uint64_t key = 0;
+  while (merge.Next(key, members)) {
+    auto field = static_cast<std::uint32_t>(key >> 32 & 0x7FFFFFFFu);
+    bool value_key = (key & kValueList) != 0;
+    if (value_key && b.values[field].unlisted) continue;
+    set.Clear();
+    set.AddMany(members);
+    bitmap.clear();
+    if (value_key) {
+      std::string const& value = b.values[field].by_number[static_cast<std::uint32_t>(key)];
+      bitmap = value;
+      set.AppendTo(bitmap);
+      std::string entry;
+      Put<std::uint32_t>(entry, static_cast<std::uint32_t>(value.size()));
+      Put<std::uint32_t>(entry, static_cast<std::uint32_t>(bitmap.size() - value.size()));
+      Put<std::uint64_t>(entry, at);
+      Put<std::uint64_t>(entry, Hash(bitmap));
+      value_tables[field].emplace_back(value, std::move(entry));
+    } else {
+      set.AppendTo(bitmap);
+      std::string& table = tables[field];
+      Put<std::uint32_t>(table, static_cast<std::uint32_t>(key));
+      Put<std::uint32_t>(table, static_cast<std::uint32_t>(bitmap.size()));
+      Put<std::uint64_t>(table, at);
+      Put<std::uint64_t>(table, Hash(bitmap));
+    }
+    out.write(bitmap.data(), static_cast<std::streamsize>(bitmap.size()));
+    at += bitmap.size();
+  }
+  if (merge.failed()) return failed(b.prefix + "*");
+  // Listed values follow the terms of their field, in the order of their bytes.
+  for (std::size_t f = 0; f < b.codes.size(); ++f) {
+    std::sort(value_tables[f].begin(), value_tables[f].end());
+    for (auto const& [value, entry] : value_tables[f]) tables[f] += entry;
+  }
+
+  std::string dir;
+  for (std::uint32_t offset : b.offsets) Put(dir, offset);
+  std::uint64_t tables_at = at;
+  std::uint64_t table_at = at;
+  std::uint64_t tables_hash = 0xcbf29ce484222325ull;
+  for (std::size_t f = 0; f < b.codes.size(); ++f) {
+    std::string padded = b.codes[f].substr(0, kCodeBytes - 1);
+    padded.resize(kCodeBytes, '\0');
+    dir += padded;
+    auto values = static_cast<std::uint32_t>(value_tables[f].size());
+    Put<std::uint32_t>(dir, static_cast<std::uint32_t>(tables[f].size() / kTermEntry) - values);
+    Put<std::uint32_t>(dir, values);
+    Put<std::uint64_t>(dir, table_at);
+    table_at += tables[f].size();
+    out.write(tables[f].data(), static_cast<std::streamsize>(tables[f].size()));
+    tables_hash = (tables_hash ^ Hash(tables[f])) * 0x100000001b3ull;
+  }
+  PutAt<std::uint64_t>(head, 48, table_at);
+  PutAt<std::uint64_t>(head, 56, Hash(dir));
+  PutAt<std::uint64_t>(head, 64, tables_hash);
+  PutAt<std::uint64_t>(head, 72, tables_at);
+  out.seekp(0);
+  out.write(head.data(), static_cast<std::streamsize>(head.size()));
+  out.write(dir.data(), static_cast<std::streamsize>(dir.size()));
+  out.close();
+  if (!out) return failed(path);
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  if (ec) return failed(path);
+  return true;
+}
+
+}  // namespace qel::search_index

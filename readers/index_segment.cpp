@@ -1,0 +1,257 @@
+#include "readers/index_segment.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qel::search_index {
+namespace {
+
+constexpr std::size_t kChars = 65536;
+constexpr std::size_t kFirstSlots = 1024;
+constexpr std::uint8_t kLargestClass = 12;  // chunks of 64 KiB
+constexpr std::size_t kChunkHead = 4;
+constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
+
+std::size_t ChunkBytes(std::uint8_t size_class) {
+  return std::size_t{16} << size_class;
+}
+
+std::size_t Payload(std::uint8_t size_class) {
+  return ChunkBytes(size_class) - kChunkHead;
+}
+
+std::size_t VarintLength(std::uint32_t v) {
+  return v < (1u << 7) ? 1 : v < (1u << 14) ? 2 : v < (1u << 21) ? 3 : v < (1u << 28) ? 4 : 5;
+}
+
+std::size_t Slot(std::uint32_t key, std::size_t mask) {
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
+
+template <typename T>
+void Put(std::string& out, T v) {
+  for (std::size_t i = 0; i < sizeof(T); ++i) {
+    out += static_cast<char>(static_cast<std::uint64_t>(v) >> (8 * i));
+  }
+}
+
+}  // namespace
+
+PostingTable::PostingTable(std::size_t budget) : budget_(budget) {
+  // Most of the budget holds lists; the rest lets the key tables grow.
+  pool_size_ = std::max<std::size_t>(budget / 2, 4096);
+  pool_ = std::make_unique_for_overwrite<unsigned char[]>(pool_size_);
+}
+
+PostingTable::Field& PostingTable::FieldOf(std::uint32_t field) {
+  while (fields_.size() <= field) fields_.emplace_back();
+  Field& f = fields_[field];
+  if (f.chars.empty()) {
+    f.chars.resize(kChars);
+    table_bytes_ += kChars * sizeof(Entry);
+  }
+  return f;
+}
+
+PostingTable::Entry* PostingTable::Other(Field& f, std::uint32_t key) {
+  if (!f.others.empty()) {
+    std::size_t mask = f.others.size() - 1;
+    for (std::size_t i = Slot(key, mask);; i = (i + 1) & mask) {
+      Entry& e = f.others[i];
+      if (e.last == 0 || e.key == key) {
+        if (e.last != 0) return &e;
+        break;
+      }
+    }
+  }
+  // A new key: grow the table past 70% full, while the budget allows.
+  if ((f.other_count + 1) * 10 > f.others.size() * 7) {
+    std::size_t slots = std::max(kFirstSlots, f.others.size() * 2);
+    std::size_t grown = table_bytes_ + (slots - f.others.size()) * sizeof(Entry);
+    if (!f.others.empty() && grown + pool_size_ > std::max(budget_, pool_size_ * 2)) {
+      return nullptr;
+    }
+    std::vector<Entry> old = std::move(f.others);
+    f.others.assign(slots, Entry{});
+    table_bytes_ = grown;
+    for (Entry const& e : old) {
+      if (e.last == 0) continue;
+      std::size_t i = Slot(e.key, slots - 1);
+      while (f.others[i].last != 0) i = (i + 1) & (slots - 1);
+      f.others[i] = e;
+    }
+  }
+  std::size_t mask = f.others.size() - 1;
+  std::size_t i = Slot(key, mask);
+  while (f.others[i].last != 0) i = (i + 1) & mask;
+  f.others[i].key = key;
+  ++f.other_count;
+  return &f.others[i];
+}
+
+bool PostingTable::Append(Entry& e, std::uint32_t n) {
+  std::uint32_t delta = n + 1 - e.last;
+  std::size_t length = VarintLength(delta);
+  if (e.last == 0) {
+    if (pool_used_ + ChunkBytes(0) > pool_size_) return false;
+    e.first = e.tail = static_cast<std::uint32_t>(pool_used_);
+    e.size_class = 0;
+    e.used = 0;
+    e.bytes = 0;
+    pool_used_ += ChunkBytes(0);
+  } else if (e.used + length > Payload(e.size_class)) {
+    auto size_class = static_cast<std::uint8_t>(std::min<int>(e.size_class + 1, kLargestClass));
+    if (pool_used_ + ChunkBytes(size_class) > pool_size_) return false;
+    unsigned char* tail = pool_.get() + e.tail;
+    // The unused end of a full chunk is zero, which no varint byte is.
+    std::memset(tail + kChunkHead + e.used, 0, Payload(e.size_class) - e.used);
+    auto next = static_cast<std::uint32_t>(pool_used_);
+    std::memcpy(tail, &next, sizeof next);
+    e.tail = next;
+    e.size_class = size_class;
+    e.used = 0;
+    pool_used_ += ChunkBytes(size_class);
+  }
+  unsigned char* out = pool_.get() + e.tail + kChunkHead + e.used;
+  while (delta >= 0x80) {
+    *out++ = static_cast<unsigned char>(delta | 0x80);
+    delta >>= 7;
+  }
+  *out = static_cast<unsigned char>(delta);
+  e.used = static_cast<std::uint16_t>(e.used + length);
+  e.bytes += static_cast<std::uint32_t>(length);
+  e.last = n + 1;
+  empty_ = false;
+  return true;
+}
+
+bool PostingTable::Add(std::uint32_t field, std::uint32_t key, std::uint32_t n) {
+  Field& f = FieldOf(field);
+  Entry* e = key < kChars ? &f.chars[key] : Other(f, key);
+  if (e == nullptr) return false;
+  return e->last == n + 1 || Append(*e, n);
+}
+
+bool PostingTable::AddValue(std::uint32_t field, std::uint32_t number, std::uint32_t n) {
+  Field& f = FieldOf(field);
+  if (f.values.size() <= number) {
+    table_bytes_ += (number + 1 - f.values.size()) * sizeof(Entry);
+    f.values.resize(number + 1);
+  }
+  Entry& e = f.values[number];
+  return e.last == n + 1 || Append(e, n);
+}
+
+void PostingTable::WriteList(std::string& out, std::uint64_t key, Entry const& e) const {
+  Put<std::uint64_t>(out, key);
+  Put<std::uint32_t>(out, e.bytes);
+  std::uint8_t size_class = 0;
+  for (std::uint32_t chunk = e.first;;) {
+    char const* data = reinterpret_cast<char const*>(pool_.get() + chunk + kChunkHead);
+    if (chunk == e.tail) {
+      out.append(data, e.used);
+      return;
+    }
+    std::size_t length = Payload(size_class);
+    while (length > 0 && data[length - 1] == 0) --length;
+    out.append(data, length);
+    std::memcpy(&chunk, pool_.get() + chunk, sizeof chunk);
+    size_class = static_cast<std::uint8_t>(std::min<int>(size_class + 1, kLargestClass));
+  }
+}
+
+bool PostingTable::WriteSegment(std::ostream& out) const {
+  std::string buffer;
+  auto flush = [&](std::size_t at_least) {
+    if (buffer.size() >= at_least) {
+      out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+      buffer.clear();
+    }
+  };
+  std::vector<std::pair<std::uint32_t, Entry const*>> others;
+  for (std::size_t field = 0; field < fields_.size(); ++field) {
+    Field const& f = fields_[field];
+    std::uint64_t high = static_cast<std::uint64_t>(field) << 32;
+    for (std::size_t key = 0; key < f.chars.size(); ++key) {
+      if (f.chars[key].last == 0) continue;
+      WriteList(buffer, high | key, f.chars[key]);
+      flush(kFlushBytes);
+    }
+    // Only keys are sorted: each list is in record order already.
+    others.clear();
+    for (Entry const& e : f.others) {
+      if (e.last != 0) others.emplace_back(e.key, &e);
+    }
+    std::sort(others.begin(), others.end(),
+              [](auto const& a, auto const& b) { return a.first < b.first; });
+    for (auto const& [key, e] : others) {
+      WriteList(buffer, high | key, *e);
+      flush(kFlushBytes);
+    }
+  }
+  for (std::size_t field = 0; field < fields_.size(); ++field) {
+    std::uint64_t high = kValueList | static_cast<std::uint64_t>(field) << 32;
+    for (std::size_t number = 0; number < fields_[field].values.size(); ++number) {
+      if (fields_[field].values[number].last == 0) continue;
+      WriteList(buffer, high | number, fields_[field].values[number]);
+      flush(kFlushBytes);
+    }
+  }
+  flush(0);
+  return static_cast<bool>(out);
+}
+
+void PostingTable::Clear() {
+  for (Field& f : fields_) {
+    std::fill(f.chars.begin(), f.chars.end(), Entry{});
+    std::fill(f.others.begin(), f.others.end(), Entry{});
+    f.other_count = 0;
+    std::fill(f.values.begin(), f.values.end(), Entry{});
+  }
+  pool_used_ = 0;
+  empty_ = true;
+}
+
+SegmentReader::SegmentReader(std::string const& path) : buffer_(std::size_t{1} << 20) {
+  in_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+  in_.open(path, std::ios::binary);
+  failed_ = !in_;
+}
+
+bool SegmentReader::Next() {
+  if (failed_) return false;
+  unsigned char head[12];
+  in_.read(reinterpret_cast<char*>(head), sizeof head);
+  if (in_.gcount() == 0 && in_.eof()) return false;
+  if (in_.gcount() != sizeof head) {
+    failed_ = true;
+    return false;
+  }
+  key_ = 0;
+  for (int i = 7; i >= 0; --i) key_ = key_ << 8 | head[i];
+  bytes_ = static_cast<std::uint32_t>(head[8]) | static_cast<std::uint32_t>(head[9]) << 8 |
+           static_cast<std::uint32_t>(head[10]) << 16 | static_cast<std::uint32_t>(head[11]) << 24;
+  list_.resize(bytes_);
+  in_.read(reinterpret_cast<char*>(list_.data()), static_cast<std::streamsize>(bytes_));
+  if (static_cast<std::size_t>(in_.gcount()) != bytes_) {
+    failed_ = true;
+    return false;
+  }
+  return true;
+}
+
+void SegmentReader::Records(std::vector<std::uint32_t>& records) {
+  std::uint32_t at = 0;  // the last record plus one
+  for (std::size_t i = 0; i < list_.size();) {
+    std::uint32_t delta = 0;
+    for (int shift = 0; i < list_.size(); shift += 7) {
+      unsigned char b = list_[i++];
+      delta |= static_cast<std::uint32_t>(b & 0x7F) << shift;
+      if (b < 0x80) break;
+    }
+    at += delta;
+    records.push_back(at - 1);
+  }
+}
+
+}  // namespace qel::search_index
