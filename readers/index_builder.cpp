@@ -134,11 +134,8 @@ void Builder::Impl::Work(int worker) {
     if (!out) failed = true;
     table.Clear();
   };
-  auto add = [&](std::uint32_t field, std::uint32_t key, std::uint32_t n) {
-    if (Owner(key) != worker) return;
-    while (!table.Add(field, key, n)) spill();
-  };
   bool own_field_key = Owner(kFieldKey) == worker;
+  std::vector<std::uint32_t> keys;
   while (auto batch = queues[worker].Pop()) {
     auto const* text = reinterpret_cast<unsigned char const*>(batch->text.data());
     for (Batch::Item const& item : batch->items) {
@@ -146,8 +143,10 @@ void Builder::Impl::Work(int worker) {
       if (worker == 0 && item.value >= 0) {
         while (!table.AddValue(item.field, static_cast<std::uint32_t>(item.value), n)) spill();
       }
-      if (own_field_key) add(item.field, kFieldKey, n);
-      // Characters cut as CharKey cuts them; each with the pair it ends.
+      // The keys this worker owns: characters cut as CharKey cuts them, each with the pair
+      // it ends.
+      keys.clear();
+      if (own_field_key) keys.push_back(kFieldKey);
       unsigned char const* p = text + item.at;
       std::size_t length = item.length;
       std::uint32_t previous = 0;
@@ -155,9 +154,14 @@ void Builder::Impl::Work(int worker) {
         std::size_t start = i;
         std::uint32_t key = p[i++];
         if (key >= 0x81 && i < length) key = key << 8 | p[i++];
-        add(item.field, key, n);
-        if (start > 0) add(item.field, previous << 16 | key, n);
+        if (Owner(key) == worker) keys.push_back(key);
+        std::uint32_t pair = previous << 16 | key;
+        if (start > 0 && Owner(pair) == worker) keys.push_back(pair);
         previous = key;
+      }
+      table.Prefetch(item.field, keys);
+      for (std::uint32_t key : keys) {
+        while (!table.Add(item.field, key, n)) spill();
       }
     }
   }

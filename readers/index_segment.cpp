@@ -24,15 +24,9 @@ std::size_t VarintLength(std::uint32_t v) {
   return v < (1u << 7) ? 1 : v < (1u << 14) ? 2 : v < (1u << 21) ? 3 : v < (1u << 28) ? 4 : 5;
 }
 
+// Multiplicative hashing: the top bits of the product, as many as the table needs.
 std::size_t Slot(std::uint32_t key, std::size_t mask) {
-  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;
-}
-
-template <typename T>
-void Put(std::string& out, T v) {
-  for (std::size_t i = 0; i < sizeof(T); ++i) {
-    out += static_cast<char>(static_cast<std::uint64_t>(v) >> (8 * i));
-  }
+  return static_cast<std::size_t>(((key * 0x9E3779B97F4A7C15ull) >> 40) & mask);
 }
 
 }  // namespace
@@ -132,6 +126,32 @@ bool PostingTable::Add(std::uint32_t field, std::uint32_t key, std::uint32_t n) 
   return e->last == n + 1 || Append(*e, n);
 }
 
+void PostingTable::Prefetch(std::uint32_t field, std::span<std::uint32_t const> keys) {
+  Field& f = FieldOf(field);
+  // Two passes ahead of the adds: the slots of the keys, then the ends of their lists,
+  // so that the misses of a record's keys overlap instead of following one another.
+  std::size_t mask = f.others.size() - 1;
+  for (std::uint32_t key : keys) {
+    if (key >= kChars && !f.others.empty()) __builtin_prefetch(&f.others[Slot(key, mask)]);
+  }
+  for (std::uint32_t key : keys) {
+    Entry const* e = nullptr;
+    if (key < kChars) {
+      e = &f.chars[key];
+    } else if (!f.others.empty()) {
+      for (std::size_t i = Slot(key, mask);; i = (i + 1) & mask) {
+        if (f.others[i].last == 0) break;
+        if (f.others[i].key == key) {
+          e = &f.others[i];
+          break;
+        }
+      }
+    }
+    if (e != nullptr && e->last != 0)
+      __builtin_prefetch(pool_.get() + e->tail + kChunkHead + e->used, 1);
+  }
+}
+
 bool PostingTable::AddValue(std::uint32_t field, std::uint32_t number, std::uint32_t n) {
   Field& f = FieldOf(field);
   if (f.values.size() <= number) {
@@ -143,8 +163,10 @@ bool PostingTable::AddValue(std::uint32_t field, std::uint32_t number, std::uint
 }
 
 void PostingTable::WriteList(std::string& out, std::uint64_t key, Entry const& e) const {
-  Put<std::uint64_t>(out, key);
-  Put<std::uint32_t>(out, e.bytes);
+  char head[12];
+  for (std::size_t i = 0; i < 8; ++i) head[i] = static_cast<char>(key >> (8 * i));
+  for (std::size_t i = 0; i < 4; ++i) head[8 + i] = static_cast<char>(e.bytes >> (8 * i));
+  out.append(head, sizeof head);
   std::uint8_t size_class = 0;
   for (std::uint32_t chunk = e.first;;) {
     char const* data = reinterpret_cast<char const*>(pool_.get() + chunk + kChunkHead);
@@ -162,6 +184,7 @@ void PostingTable::WriteList(std::string& out, std::uint64_t key, Entry const& e
 
 bool PostingTable::WriteSegment(std::ostream& out) const {
   std::string buffer;
+  buffer.reserve(2 * kFlushBytes);
   auto flush = [&](std::size_t at_least) {
     if (buffer.size() >= at_least) {
       out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));

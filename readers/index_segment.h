@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <fstream>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,8 @@ class PostingTable {
   // nothing added, when the table is full: the caller writes a segment, clears the table
   // and adds again.
   bool Add(std::uint32_t field, std::uint32_t key, std::uint32_t n);
+  // Tells the table that keys of field come next, so that it fetches their memory early.
+  void Prefetch(std::uint32_t field, std::span<std::uint32_t const> keys);
   // Adds record n to the listed value number of field; false as Add.
   bool AddValue(std::uint32_t field, std::uint32_t number, std::uint32_t n);
   // True when lists were added since the last Clear.

@@ -131,16 +131,21 @@ TEST(RetrievalIndex, GivesTheHitsOfTheScanForEveryExpression) {
   ASSERT_TRUE(BuildIndex(dir / "indexed.mrf", dir / "indexed.qix", records, error)) << error;
   EXPECT_EQ(records, 600u);
 
-  // Built in many spilled runs, merged, the index is the same file.
-  bool spilled = false;
-  std::uint32_t spilled_records = 0;
-  ASSERT_TRUE(BuildIndex(
-      dir / "indexed.mrf", dir / "spilled.qix", spilled_records, error,
-      [&](std::uint64_t, std::uint64_t) { spilled |= dir.Exists("spilled.qix.run0"); }, 2000))
-      << error;
-  EXPECT_TRUE(spilled);
-  EXPECT_FALSE(dir.Exists("spilled.qix.run0"));
-  EXPECT_EQ(dir.Read("spilled.qix"), dir.Read("indexed.qix"));
+  // Built in several segments under a small memory budget (or one per few records under a
+  // tiny one) and merged, the index is the same file as built in one segment.
+  for (std::size_t budget : {std::size_t{2000}, std::size_t{1} << 15}) {
+    bool segments = false;
+    std::uint32_t segmented_records = 0;
+    ASSERT_TRUE(BuildIndex(
+        dir / "indexed.mrf", dir / "segmented.qix", segmented_records, error,
+        [&](std::uint64_t, std::uint64_t) { segments |= dir.Exists("segmented.qix.run3"); },
+        budget))
+        << error;
+    EXPECT_TRUE(segments) << budget;
+    EXPECT_FALSE(dir.Exists("segmented.qix.run0"));
+    EXPECT_EQ(segmented_records, 600u);
+    EXPECT_EQ(dir.Read("segmented.qix"), dir.Read("indexed.qix")) << budget;
+  }
 
   Library scan, indexed;
   ASSERT_TRUE(scan.Open(dir / "scan", error)) << error;

@@ -1,0 +1,88 @@
+// Posting lists of the index builder: written to a segment and read back whole.
+#include "readers/index_segment.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "readers/temp_dir.h"
+
+namespace qel::search_index {
+namespace {
+
+using Lists = std::map<std::uint64_t, std::vector<std::uint32_t>>;
+
+Lists ReadBack(std::string const& path) {
+  Lists lists;
+  SegmentReader reader(path);
+  std::uint64_t previous = 0;
+  bool first = true;
+  while (reader.Next()) {
+    EXPECT_TRUE(first || reader.key() > previous) << "keys out of order";
+    previous = reader.key();
+    first = false;
+    reader.Records(lists[reader.key()]);
+  }
+  EXPECT_FALSE(reader.failed());
+  return lists;
+}
+
+TEST(IndexSegment, ListsComeBackInKeyOrderWithEveryRecord) {
+  TempDir dir;
+  PostingTable table(std::size_t{16} << 20);
+  Lists expected;
+  // Deltas around every varint length, records up to the largest number, a list long
+  // enough to fill chunks of every size, keys of both tables, a record added twice.
+  std::vector<std::uint32_t> records = {
+      0, 1, 128, 129, 16512, 16513, 2113664, 270549120, 270549121, 0xFFFFFFFDu, 0xFFFFFFFEu};
+  for (std::uint32_t n : records) {
+    for (std::uint32_t key : {0x41u, 0xB0A1u, 0xB0A1B0A2u, 0xFFFFFFFFu}) {
+      ASSERT_TRUE(table.Add(1, key, n));
+      ASSERT_TRUE(table.Add(1, key, n));
+      expected[std::uint64_t{1} << 32 | key].push_back(n);
+    }
+  }
+  for (std::uint32_t n = 0; n < 200000; n += n % 7 + 1) {
+    ASSERT_TRUE(table.Add(0, 0x20u, n));
+    ASSERT_TRUE(table.AddValue(2, 3, n));
+    expected[0x20u].push_back(n);
+    expected[kValueList | std::uint64_t{2} << 32 | 3].push_back(n);
+  }
+  std::string path = dir.Path("segment");
+  {
+    std::ofstream out(path, std::ios::binary);
+    ASSERT_TRUE(table.WriteSegment(out));
+  }
+  EXPECT_EQ(ReadBack(path), expected);
+
+  // Cleared, the table starts again from nothing.
+  table.Clear();
+  EXPECT_TRUE(table.empty());
+  ASSERT_TRUE(table.Add(0, 0x20u, 5));
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    ASSERT_TRUE(table.WriteSegment(out));
+  }
+  EXPECT_EQ(ReadBack(path), (Lists{{0x20u, {5}}}));
+
+  // A segment cut short is a failure, not a shorter list.
+  std::filesystem::resize_file(path, std::filesystem::file_size(path) - 1);
+  SegmentReader cut(path);
+  EXPECT_FALSE(cut.Next());
+  EXPECT_TRUE(cut.failed());
+}
+
+TEST(IndexSegment, AFullTableRefusesUntilCleared) {
+  PostingTable table(4096);
+  std::uint32_t added = 0;
+  for (std::uint32_t key = 0x10000; table.Add(0, key, 0); ++key) ++added;
+  EXPECT_GT(added, 10u);
+  EXPECT_FALSE(table.Add(0, 0x20000000u, 0));
+  table.Clear();
+  EXPECT_TRUE(table.Add(0, 0x20000000u, 0));
+}
+
+}  // namespace
+}  // namespace qel::search_index
