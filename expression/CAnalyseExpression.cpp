@@ -35,6 +35,7 @@ void CAnalyseExpression::AddField(char const* lpszName, char const* lpszCode, un
   m_pState->first_by_code.emplace(lpszCode, index);
   // A code registered now may resolve a member that did not resolve before.
   m_pState->members.assign(m_pState->members.size() + 1, {});
+  m_pState->default_fields_known = false;
   if (cType == 's' && m_pState->default_field < 0) m_pState->default_field = index;
 }
 

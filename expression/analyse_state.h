@@ -132,10 +132,14 @@ class NodeArena {
 };
 
 // A token list waiting to be built into the tree at *slot (see tree_builder.cpp).
+// With field >= 0, the list is already the group of that field (its qualifier resolved),
+// and the task stands for `steps` steps of the builder's budget.
 struct BuildTask {
   TokenView list;
   tagEXP_NODE** slot;
   int chain;  // group fields being resolved on the way to this list, or -1
+  int field = -1;
+  int steps = 1;
 };
 
 struct AnalyseState {
@@ -152,6 +156,12 @@ struct AnalyseState {
   std::vector<std::vector<int>> members;
   // Index of the first field of type s (the default field), or -1.
   int default_field = -1;
+  // The fields the default field's name resolves to, when that resolution cannot fail
+  // and leads only to text fields (types S and F) whose names are plain words: then an
+  // operand without a qualifier goes straight to those fields, without a field list to
+  // resolve. Empty when that does not hold; worked out again after AddField.
+  std::vector<int> default_fields;
+  bool default_fields_known = false;
 
   // Byte offsets, in the expression, of the key tree's nodes in text order (filled by
   // CreateKeyTree, read by MakeKeyStream).

@@ -127,6 +127,9 @@ class QELSHARE_API CAnalyseExpression {
   // names several fields (arrField then holds their names with "," between), or k >= 1
   // when it names exactly field k - 1.
   int CheckField(CStringArr& arrField);
+  // Works out which fields an operand without a qualifier goes to, when that needs no
+  // field list resolved per operand (see the builder).
+  void ResolveDefaultFields();
   // Appends the postfix items of the tree at pNode to m_strPoland.
   void MakePoland(tagEXP_NODE* pNode);
 
