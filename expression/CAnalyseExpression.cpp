@@ -7,6 +7,10 @@
 
 #include "expression/analyse_state.h"
 
+namespace qel::expr {
+bool g_default_shortcuts = true;
+}  // namespace qel::expr
+
 CAnalyseExpression::CAnalyseExpression()
     : m_pRoot(nullptr), m_pState(std::make_unique<qel::expr::AnalyseState>()) {}
 
@@ -46,6 +50,7 @@ int CAnalyseExpression::Analyse(char const* lpszExp) {
   state.node_cursor = 0;
 
   Free(m_pRoot);
+  if (AnalysePlainWords(lpszExp)) return 1;
   if (!CreateKeyTree(m_pRoot, lpszExp)) {
     Free(m_pRoot);
     return 0;

@@ -179,6 +179,8 @@ struct AnalyseState {
   std::vector<int> collected;
 
   std::string error;
+  // The words of an expression AnalysePlainWords takes.
+  std::vector<std::string_view> plain_words;
 
   // Every tree node of the object lives here: nodes are carved from chunks and handed
   // out in order, and once no node is live (Free released every tree) the next node is
@@ -226,6 +228,11 @@ struct AnalyseState {
     return false;
   }
 };
+
+// Whether operands without a qualifier take the direct way to the default field's text
+// fields (AnalyseState::default_fields). Tests turn it off to compare with the general
+// way; it only applies to objects that have not analysed yet.
+extern bool g_default_shortcuts;
 
 // " at byte N" for a known offset, or nothing.
 std::string AtByte(int offset);

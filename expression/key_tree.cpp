@@ -63,6 +63,16 @@ std::size_t FindDelimiter(std::string_view text) {
   return qel::text::npos;
 }
 
+// The bytes that keep an expression from AnalysePlainWords: quotes and the delimiters
+// other than the space.
+struct PlainStopperTable {
+  bool is[256] = {};
+  constexpr PlainStopperTable() {
+    for (char c : std::string_view("\"()[]/,")) is[static_cast<unsigned char>(c)] = true;
+  }
+};
+constexpr PlainStopperTable kPlainStoppers;
+
 // IsReservedKey for a token that is not NUL-terminated.
 bool IsReserved(std::string_view key);
 
@@ -200,6 +210,79 @@ void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
     }
     node = node->pRight;
   }
+}
+
+bool CAnalyseExpression::AnalysePlainWords(char const* lpszExp) {
+  qel::expr::AnalyseState& state = *m_pState;
+  if (lpszExp == nullptr) return false;
+  std::string_view text(lpszExp);
+  // Quotes and every delimiter but the space are left to the general steps; checking
+  // bytes (a trail byte may equal a bracket) only sends a few more expressions there.
+  for (char c : text) {
+    if (kPlainStoppers.is[static_cast<unsigned char>(c)]) return false;
+  }
+  if (!state.default_fields_known) ResolveDefaultFields();
+  if (state.default_fields.empty()) return false;
+  // The words as the key tree and the key stream would cut them.
+  auto& words = state.plain_words;
+  words.clear();
+  auto take = [&](std::string_view piece) {
+    if (!FoldedOperator(piece).empty()) return false;
+    std::string_view word = TrimBlanks(piece);
+    if (word.empty()) return true;
+    if (qel::expr::KindOf(word) != qel::expr::kWord || word[0] == '-' || word[0] == '#') {
+      return false;
+    }
+    words.push_back(word);
+    return true;
+  };
+  for (text = TrimBlanks(text); !text.empty();) {
+    std::size_t p = FindDelimiter(text);
+    if (p == qel::text::npos) {
+      if (!take(text)) return false;
+      break;
+    }
+    if (!take(TrimBlanks(text.substr(0, p)))) return false;
+    text = TrimLeading(text.substr(p + 1));
+  }
+  if (words.empty()) return false;
+
+  // The stream: the words with DEFAULT between them.
+  m_arrKeyStream.RemoveAll();
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) m_arrKeyStream.Add("DEFAULT", 7);
+    m_arrKeyStream.Add(words[i].data(), static_cast<int>(words[i].size()));
+  }
+  state.pool_is_stream = false;
+
+  // In each default field f1 .. fk, in turn, the words chained left to right by AND (type
+  // S) or OR (type F); the fields' trees joined as f1 OR (f2 OR ...), so the postfix
+  // stream ends with k - 1 ORs. Items end as MakePoland ends them.
+  auto end_item = [this] {
+    if (!m_strPoland.empty() && m_strPoland.back() != '\r') m_strPoland += '\r';
+  };
+  m_strPoland.clear();
+  m_strRedKey.clear();
+  for (int field : state.default_fields) {
+    std::string_view code = m_arrFieldCode.Get(field);
+    char const* op = m_arrFieldType[field] == 'F' ? "OR" : "AND";
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      end_item();
+      m_strPoland.append(code).append("\nNEAR\n").append(words[i]);
+      end_item();
+      if (i > 0) {
+        m_strPoland += op;
+        end_item();
+      }
+      m_strRedKey.append(words[i]).append("[").append(code).append("]");
+    }
+  }
+  for (std::size_t j = 1; j < state.default_fields.size(); ++j) {
+    end_item();
+    m_strPoland += "OR";
+    end_item();
+  }
+  return true;
 }
 
 int CAnalyseExpression::IsReservedKey(char const* lpszKey) {

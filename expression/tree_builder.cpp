@@ -724,6 +724,7 @@ void CAnalyseExpression::ResolveDefaultFields() {
   state.default_fields_known = true;
   state.default_fields.clear();
   int field = state.default_field;
+  if (!qel::expr::g_default_shortcuts) return;
   auto plain_name = [&](int f) {
     return qel::expr::KindOf(m_arrFieldName.Get(f)) == qel::expr::kWord;
   };

@@ -132,6 +132,11 @@ class QELSHARE_API CAnalyseExpression {
   void ResolveDefaultFields();
   // Appends the postfix items of the tree at pNode to m_strPoland.
   void MakePoland(tagEXP_NODE* pNode);
+  // The analysis of an expression of plain words only (no quote, bracket, qualifier,
+  // comma or reserved word), for the default field's text fields, with the results the
+  // general steps give, written directly. False, with nothing changed, for any other
+  // expression.
+  bool AnalysePlainWords(char const* lpszExp);
 
   // Look-up tables of the registry, token offsets and the reason of the last rejection.
   std::unique_ptr<qel::expr::AnalyseState> m_pState;
