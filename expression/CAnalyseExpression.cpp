@@ -46,8 +46,7 @@ void CAnalyseExpression::AddField(char const* lpszName, char const* lpszCode, un
 int CAnalyseExpression::Analyse(char const* lpszExp) {
   qel::expr::AnalyseState& state = *m_pState;
   state.error.clear();
-  state.node_offsets.clear();
-  state.node_cursor = 0;
+  state.pieces.clear();
 
   Free(m_pRoot);
   if (AnalysePlainWords(lpszExp)) return 1;

@@ -163,10 +163,10 @@ struct AnalyseState {
   std::vector<int> default_fields;
   bool default_fields_known = false;
 
-  // Byte offsets, in the expression, of the key tree's nodes in text order (filled by
-  // CreateKeyTree, read by MakeKeyStream).
-  memory::LargeVector<int> node_offsets;
-  std::size_t node_cursor = 0;
+  // The pieces the lexer cut the expression into, in text order, each with its byte
+  // offset in the expression (filled by CreateKeyTree, read by MakeKeyStream). They are
+  // views into the expression, which outlives the analysis.
+  memory::LargeVector<std::pair<std::string_view, int>> pieces;
 
   // Field list resolution: the offset of each entry of the list being checked, the
   // group fields being resolved on the current path (a chain of (field, parent) links,
@@ -190,7 +190,6 @@ struct AnalyseState {
   NodeArena nodes;
 
   // Working buffers reused from one analysis to the next.
-  memory::LargeVector<tagEXP_NODE*> walk;
   memory::LargeVector<std::pair<tagEXP_NODE*, bool>> postorder;
   memory::LargeVector<BuildTask> tasks;
   // The tokens the builder reads: while pool_is_stream holds, exactly the tokens of
@@ -208,9 +207,8 @@ struct AnalyseState {
     nodes.Trim();
     constexpr std::size_t kKept = 4096;
     if (tasks.capacity() > kKept) decltype(tasks)().swap(tasks);
-    if (walk.capacity() > kKept) decltype(walk)().swap(walk);
     if (postorder.capacity() > kKept) decltype(postorder)().swap(postorder);
-    if (node_offsets.capacity() > kKept) decltype(node_offsets)().swap(node_offsets);
+    if (pieces.capacity() > kKept) decltype(pieces)().swap(pieces);
     if (pool.text.capacity() > kKept) {
       pool = TokenPool();
       pool_is_stream = false;

@@ -111,11 +111,13 @@ class QELSHARE_API CAnalyseExpression {
   // Releases the tree at pNode, always m_pRoot (every node of the object hangs there, so
   // its whole node store is released), and sets pNode to null.
   void Free(tagEXP_NODE*& pNode);
-  // Cuts lpszText into a token tree whose in-order walk gives the tokens in text order.
-  // 1 on success, 0 on an unclosed quote.
+  // Cuts lpszText into its pieces in text order (quoted texts, delimiters and the words
+  // between them), kept in the object's working state; pNode is set to null (no tree is
+  // needed for that). 1 on success, 0 on an unclosed quote.
   int CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText);
-  // Appends the tokens of a key tree to m_arrKeyStream: operator words in capitals, the
-  // space dropped, "DEFAULT" between two adjacent operands.
+  // Appends the tokens of the pieces CreateKeyTree cut to m_arrKeyStream: operator words
+  // in capitals, the space dropped, "DEFAULT" between two adjacent operands. pNode is
+  // unused.
   void MakeKeyStream(tagEXP_NODE* pNode);
   // 1 when lpszKey is an operator word, "DEFAULT", a bracket, ",", "-", "/", "#" or a
   // numbered reference ("#" and digits), exactly and with case; else 0.
