@@ -6,12 +6,15 @@
 // source W + (((B1 & 0x0F) << 8) | B2), where the window start W is max(0, P - 4096) for
 // the output position P after the previous item. References may overlap their output.
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <memory>
 #include <new>
+#include <thread>
+#include <vector>
 
 #include "publicfun/block_codec.h"
 #include "qelshare/CPublicFun.h"
@@ -110,7 +113,10 @@ inline std::uint32_t LongKey(std::uint64_t first8) {
 
 class MatchIndex {
  public:
-  MatchIndex(unsigned char const* src, std::size_t len) : src_(src), len_(len) {}
+  // Indexes positions from first on; searches must come at first + 4096 or later (or
+  // from first = 0 on), so that every window they see is indexed.
+  MatchIndex(unsigned char const* src, std::size_t len, std::size_t first = 0)
+      : src_(src), len_(len), added_(first) {}
 
   // Best match for p with at most limit (3..18) bytes among positions from window on.
   // Returns the length (0 when below 3) and sets *from.
@@ -185,10 +191,175 @@ class MatchIndex {
 
   unsigned char const* src_;
   std::size_t len_;
-  std::size_t added_ = 0;  // positions below added_ are on their chains
-  Chains short_;           // by the first three bytes
-  Chains long_;            // by the first kLong bytes
+  std::size_t added_;  // positions below added_ are on their chains
+  Chains short_;       // by the first three bytes
+  Chains long_;        // by the first kLong bytes
 };
+
+// The window start before an item that begins at output position o.
+inline std::size_t WindowStart(std::size_t o) {
+  return o > kWindow ? o - kWindow : 0;
+}
+
+// One item of the parse as its two reference bytes B1 B2, or kLiteral for a literal.
+// A reference's source is at most P - 3 and the window start at least P - 4096, so its
+// window offset never exceeds 4093 and offset 4095 with length 3 is free to mark literals.
+using Code = std::uint16_t;
+constexpr Code kLiteral = 0x0FFF;
+
+inline std::size_t CodeLength(Code c) {
+  return c == kLiteral ? 1 : (c >> 12) + kMinMatch;
+}
+
+// The greedy parse's item at p, which depends on nothing but the input and p.
+inline Code ItemAt(MatchIndex& index, std::size_t n, std::size_t p) {
+  std::size_t const limit = std::min(kMaxMatch, n - p);
+  if (limit < kMinMatch) return kLiteral;
+  std::size_t const w = WindowStart(p);
+  std::size_t from = 0;
+  std::size_t const len = index.Find(p, w, limit, &from);
+  if (len == 0) return kLiteral;
+  return static_cast<Code>(((len - kMinMatch) << 12) | (from - w));
+}
+
+// Writes the block: the first three bytes, then items under their flag bytes. Refuses an
+// item once the output has reached the input length - 2 (the block would not be shorter).
+class BlockWriter {
+ public:
+  BlockWriter(unsigned char const* src, std::size_t n, unsigned char* dst)
+      : src_(src), n_(n), dst_(dst) {
+    std::memcpy(dst, src, 3);
+    dst_[flagAt_] = 0;
+  }
+
+  // Adds the item c that starts at input position p; false when the block is full.
+  bool Add(Code c, std::size_t p) {
+    if (o_ >= n_ - 2) return false;
+    if (c == kLiteral) {
+      dst_[o_++] = src_[p];
+    } else {
+      dst_[flagAt_] |= static_cast<unsigned char>(bit_);
+      dst_[o_++] = static_cast<unsigned char>(c >> 8);
+      dst_[o_++] = static_cast<unsigned char>(c & 0xFF);
+    }
+    bit_ >>= 1;
+    if (bit_ == 0) {
+      flagAt_ = o_;
+      dst_[o_++] = 0;
+      bit_ = 0x80;
+    }
+    return true;
+  }
+
+  // The block's length: a flag byte without items is dropped.
+  std::size_t Length() const { return bit_ == 0x80 ? flagAt_ : o_; }
+
+ private:
+  unsigned char const* src_;
+  std::size_t n_;
+  unsigned char* dst_;
+  std::size_t flagAt_ = 3;
+  std::size_t o_ = 4;
+  unsigned bit_ = 0x80;
+};
+
+// Parses [start, n) greedily on its own index, recording every item, until done or told
+// to stop. The index starts one window before start.
+void ParseTail(unsigned char const* src, std::size_t n, std::size_t start, std::vector<Code>& codes,
+               std::atomic<bool> const& stop) {
+  MatchIndex index(src, n, start - kWindow);
+  codes.reserve(n - start);
+  for (std::size_t p = start; p < n;) {
+    if (stop.load(std::memory_order_relaxed)) return;
+    Code const c = ItemAt(index, n, p);
+    codes.push_back(c);
+    p += CodeLength(c);
+  }
+}
+
+// Above this size a second thread parses the second half of the input while the caller's
+// thread parses the first. Greedy parses that meet at a common item start go on
+// identically, so once the first parse reaches an item start of the second, the rest of
+// the block is the second parse's items: the same bytes as one parse from the start.
+constexpr std::size_t kParallelFrom = std::size_t{1} << 20;
+
+// The second parse on its own thread; joined (after asking it to stop) on every way out.
+class TailParse {
+ public:
+  TailParse(unsigned char const* src, std::size_t n, std::size_t start) : start_(start) {
+    try {
+      thread_ = std::thread([this, src, n] {
+        try {
+          ParseTail(src, n, start_, codes_, stop_);
+        } catch (...) {
+          failed_ = true;
+        }
+      });
+    } catch (...) {
+      failed_ = true;  // no thread: the caller's parse goes on alone
+    }
+  }
+  TailParse(TailParse const&) = delete;
+  TailParse& operator=(TailParse const&) = delete;
+  ~TailParse() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+  std::size_t Start() const { return start_; }
+
+  // Waits for the second parse; its items when it parsed the whole rest, else null.
+  std::vector<Code> const* Finish() {
+    if (thread_.joinable()) thread_.join();
+    return failed_ ? nullptr : &codes_;
+  }
+
+ private:
+  std::size_t start_;
+  std::vector<Code> codes_;
+  std::atomic<bool> stop_{false};
+  bool failed_ = false;
+  std::thread thread_;
+};
+
+// Compresses src[0, n) into dst; the block's length, or 0 when it would not be shorter.
+std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char* dst) {
+  auto index = std::make_unique<MatchIndex>(src, n);
+  BlockWriter out(src, n, dst);
+  std::size_t p = 3;
+  if (n >= kParallelFrom) {
+    TailParse tail(src, n, n / 2);
+    while (p < tail.Start()) {
+      Code const c = ItemAt(*index, n, p);
+      if (!out.Add(c, p)) return 0;
+      p += CodeLength(c);
+    }
+    if (std::vector<Code> const* codes = tail.Finish()) {
+      // Follow the first parse until it lands on an item start of the second.
+      std::size_t k = 0;
+      std::size_t q = tail.Start();
+      while (p < n) {
+        while (q < p) q += CodeLength((*codes)[k++]);
+        if (q == p) {
+          for (; p < n; p += CodeLength((*codes)[k++])) {
+            if (!out.Add((*codes)[k], p)) return 0;
+          }
+          return out.Length();
+        }
+        Code const c = ItemAt(*index, n, p);
+        if (!out.Add(c, p)) return 0;
+        p += CodeLength(c);
+      }
+      return out.Length();
+    }
+  }
+  while (p < n) {
+    Code const c = ItemAt(*index, n, p);
+    if (!out.Add(c, p)) return 0;
+    p += CodeLength(c);
+  }
+  return out.Length();
+}
 
 enum class Decoded { kComplete, kDamaged };
 
@@ -224,11 +395,6 @@ inline void CopyMatch(unsigned char* out, std::size_t o, std::size_t from, std::
 // exactly full and the block exactly used up; without it (Expand's contract, the caller
 // guarantees the room), decoding ends with the block. Either way no byte is read past
 // the block and a reference to bytes not produced yet ends decoding as damaged.
-// The window start before an item that begins at output position o.
-inline std::size_t WindowStart(std::size_t o) {
-  return o > kWindow ? o - kWindow : 0;
-}
-
 template <bool kChecked>
 Decoded Decode(unsigned char const* in, std::size_t inLen, unsigned char* out, std::size_t outLen) {
   std::size_t const head = kChecked ? 3 : std::min<std::size_t>(3, inLen);
@@ -292,39 +458,9 @@ int CPublicFun::Compress(unsigned char* src, unsigned long srcLen, unsigned char
   if (src == nullptr || dst == nullptr || dstLen == nullptr) return 0;
   if (srcLen < kMinInput || srcLen > 0xFFFFFFF0ul) return 0;
   try {
-    std::size_t const n = srcLen;
-    auto index = std::make_unique<MatchIndex>(src, n);
-    std::memcpy(dst, src, 3);
-    std::size_t flagAt = 3;
-    dst[flagAt] = 0;
-    std::size_t o = 4;
-    std::size_t p = 3;
-    std::size_t w = 0;
-    unsigned bit = 0x80;
-    while (p < n) {
-      // Stop while the next item and flag byte still fit in srcLen bytes.
-      if (o >= n - 2) return 0;
-      std::size_t limit = std::min(kMaxMatch, n - p);
-      std::size_t from = 0;
-      std::size_t len = limit >= kMinMatch ? index->Find(p, w, limit, &from) : 0;
-      if (len != 0) {
-        dst[flagAt] |= static_cast<unsigned char>(bit);
-        std::size_t offset = from - w;
-        dst[o++] = static_cast<unsigned char>(((len - kMinMatch) << 4) | (offset >> 8));
-        dst[o++] = static_cast<unsigned char>(offset & 0xFF);
-        p += len;
-      } else {
-        dst[o++] = src[p++];
-      }
-      bit >>= 1;
-      if (bit == 0) {
-        flagAt = o;
-        dst[o++] = 0;
-        bit = 0x80;
-      }
-      if (p - w > kWindow) w = p - kWindow;
-    }
-    *dstLen = bit == 0x80 ? flagAt : o;
+    std::size_t const len = CompressBlock(src, srcLen, dst);
+    if (len == 0) return 0;
+    *dstLen = len;
     return 1;
   } catch (...) {
     return 0;
