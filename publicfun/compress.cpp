@@ -56,14 +56,15 @@ inline std::uint64_t Load8(unsigned char const* p) {
 class Chains {
  public:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-  static constexpr int kBits = 14;
-
-  Chains() { std::fill(std::begin(ends_), std::end(ends_), Ends{kNone, kNone}); }
+  // 2^bits chains, picked by the top bits of a 32-bit hash. Few chains sharing a slot
+  // matter more than the table's size: with 2^16 slots the walks meet few strangers.
+  explicit Chains(int bits)
+      : shift_(32 - bits), ends_(std::size_t{1} << bits, Ends{kNone, kNone}) {}
 
   // Appends p to chain key. Every later window starts above p - 4096, so older
   // positions leave the chain now, or the whole chain when its newest is old.
   void Add(std::uint32_t key, std::uint32_t p) {
-    Ends& e = ends_[key];
+    Ends& e = ends_[key >> shift_];
     if (e.last == kNone || e.last + kWindow < p) {
       e.head = p;
     } else {
@@ -73,18 +74,21 @@ class Chains {
     e.last = p;
   }
 
-  // The oldest position of chain key at or after window, or kNone.
-  std::uint32_t First(std::uint32_t key, std::size_t window) {
-    Ends& e = ends_[key];
-    if (e.last == kNone || e.last < window) return kNone;
+  // The oldest and the newest position of chain key at or after window; first is kNone
+  // when there is none. The positions between are reached by Next from first.
+  struct Span {
+    std::uint32_t first;
+    std::uint32_t last;
+  };
+  Span Find(std::uint32_t key, std::size_t window) {
+    Ends& e = ends_[key >> shift_];
+    if (e.last == kNone || e.last < window) return {kNone, kNone};
     while (e.head < window) e.head = Link(e.head);
-    return e.head;
+    return {e.head, e.last};
   }
 
-  // The position after q on its chain, or kNone after the newest.
-  std::uint32_t Next(std::uint32_t key, std::uint32_t q) {
-    return q == ends_[key].last ? kNone : Link(q);
-  }
+  // The position after q (older than the chain's newest) on its chain.
+  std::uint32_t Next(std::uint32_t q) { return Link(q); }
 
  private:
   static constexpr std::size_t kRing = 4 * kWindow;  // above two windows, a power of two
@@ -96,19 +100,26 @@ class Chains {
 
   std::uint32_t& Link(std::uint32_t q) { return next_[q & (kRing - 1)]; }
 
-  Ends ends_[std::size_t{1} << kBits];
+  int shift_;
+  std::vector<Ends> ends_;
   std::uint32_t next_[kRing];  // the position after each one on its chain
 };
 
-// Chain keys: a hash of the first three bytes, or of the first kLong bytes, of a
+// Chain keys: a 32-bit hash of the first three bytes, or of the first kLong bytes, of a
 // little-endian number holding the first eight.
 inline std::uint32_t ShortKey(std::uint64_t first8) {
-  return (static_cast<std::uint32_t>(first8 & 0xFFFFFF) * 2654435761u) >> (32 - Chains::kBits);
+  return static_cast<std::uint32_t>(first8 & 0xFFFFFF) * 2654435761u;
 }
 
 inline std::uint32_t LongKey(std::uint64_t first8) {
   std::uint64_t const v = first8 << (64 - 8 * kLong);
-  return static_cast<std::uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - Chains::kBits));
+  return static_cast<std::uint32_t>((v * 0x9E3779B97F4A7C15ull) >> 32);
+}
+
+// Chain table size for an input: small inputs cannot fill a large table and would
+// spend their time clearing it.
+inline int ChainBits(std::size_t len) {
+  return std::clamp(static_cast<int>(std::bit_width(len)) - 4, 10, 16);
 }
 
 class MatchIndex {
@@ -116,7 +127,7 @@ class MatchIndex {
   // Indexes positions from first on; searches must come at first + 4096 or later (or
   // from first = 0 on), so that every window they see is indexed.
   MatchIndex(unsigned char const* src, std::size_t len, std::size_t first = 0)
-      : src_(src), len_(len), added_(first) {}
+      : src_(src), len_(len), added_(first), short_(ChainBits(len)), long_(ChainBits(len)) {}
 
   // Best match for p with at most limit (3..18) bytes among positions from window on.
   // Returns the length (0 when below 3) and sets *from.
@@ -154,16 +165,20 @@ class MatchIndex {
                    std::size_t cap, bool wide, std::size_t* from) {
     std::size_t best = 0;
     unsigned char const* cur = src_ + p;
-    for (std::uint32_t q = chains.First(key, window); q != Chains::kNone; q = chains.Next(key, q)) {
+    auto const [first, last] = chains.Find(key, window);
+    if (first == Chains::kNone) return 0;
+    for (std::uint32_t q = first;; q = chains.Next(q)) {
       unsigned char const* cand = src_ + q;
       // Only a strictly longer match counts, and it must agree at index best.
-      if (cand[best] != cur[best]) continue;
-      std::size_t n = wide ? WideLength(cand, cur, cap) : ByteLength(cand, cur, cap);
-      if (n > best) {
-        best = n;
-        *from = q;
-        if (n == cap) break;
+      if (cand[best] == cur[best]) {
+        std::size_t n = wide ? WideLength(cand, cur, cap) : ByteLength(cand, cur, cap);
+        if (n > best) {
+          best = n;
+          *from = q;
+          if (n == cap) break;
+        }
       }
+      if (q == last) break;
     }
     return best;
   }
