@@ -87,6 +87,9 @@ class Chains {
     return {e.head, e.last};
   }
 
+  // Starts loading the slot of chain key, which an Add will soon need.
+  void Prefetch(std::uint32_t key) const { __builtin_prefetch(&ends_[key >> shift_]); }
+
   // The position after q (older than the chain's newest) on its chain.
   std::uint32_t Next(std::uint32_t q) { return Link(q); }
 
@@ -134,6 +137,11 @@ class MatchIndex {
   std::size_t Find(std::size_t p, std::size_t window, std::size_t limit, std::size_t* from) {
     for (; added_ + kMinMatch <= p; ++added_) {
       auto const q = static_cast<std::uint32_t>(added_);
+      if (q + 8 + kAhead <= len_) {
+        std::uint64_t const ahead = Load8(src_ + q + kAhead);
+        short_.Prefetch(ShortKey(ahead));
+        long_.Prefetch(LongKey(ahead));
+      }
       if (q + 8 <= len_) {
         std::uint64_t const first8 = Load8(src_ + q);
         short_.Add(ShortKey(first8), q);
@@ -154,6 +162,9 @@ class MatchIndex {
   }
 
  private:
+  // Positions this far ahead of the one being added have their chain slots fetched.
+  static constexpr std::size_t kAhead = 8;
+
   // The three bytes at p (which may be the last three) as a little-endian number.
   std::uint64_t Tail3(std::size_t p) const {
     return src_[p] | (src_[p + 1] << 8) | (src_[p + 2] << 16);
