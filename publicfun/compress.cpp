@@ -32,12 +32,12 @@ constexpr unsigned long kMinInput = 30;
 //
 // Positions are chained in increasing order per hash of their first bytes, on two
 // levels: by their first three bytes (every candidate shares these with P) and by their
-// first kLong bytes. When some position of the window matches P for kLong bytes or
-// more, all such positions are on P's long chain, which is short, and the answer is the
-// best of them; otherwise no match is longer than kLong - 1 bytes, and the first position
-// of the three-byte chain that reaches that length is the answer, so that walk usually
-// stops at its first candidate.
-constexpr std::size_t kLong = 6;
+// first kLong bytes. The three-byte chain is walked first, only until a position matches
+// kLong - 1 bytes: most positions of text have no longer match, and that walk usually
+// stops early or finds the chain empty. Only when it reaches kLong - 1 can a longer match
+// exist; all positions of the window that match P for kLong bytes or more are on P's long
+// chain, which is short, and when one of them does, the answer is the best of them.
+constexpr std::size_t kLong = 7;
 
 // The first eight bytes at p as a little-endian number.
 inline std::uint64_t Load8(unsigned char const* p) {
@@ -153,8 +153,15 @@ class MatchIndex {
     bool const wide = p + 24 <= len_;
     if (limit >= kLong && p + 8 <= len_) {
       std::uint64_t const first8 = Load8(src_ + p);
-      std::size_t best = Walk(long_, LongKey(first8), p, window, limit, wide, from);
-      if (best < kLong) best = Walk(short_, ShortKey(first8), p, window, kLong - 1, wide, from);
+      std::size_t const best = Walk(short_, ShortKey(first8), p, window, kLong - 1, wide, from);
+      if (best == kLong - 1) {
+        std::size_t longFrom = 0;
+        std::size_t const longest = Walk(long_, LongKey(first8), p, window, limit, wide, &longFrom);
+        if (longest >= kLong) {
+          *from = longFrom;
+          return longest;
+        }
+      }
       return best >= kMinMatch ? best : 0;
     }
     std::size_t best = Walk(short_, ShortKey(Tail3(p)), p, window, limit, wide, from);
