@@ -10,8 +10,10 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <thread>
 #include <vector>
@@ -296,98 +298,136 @@ class BlockWriter {
   unsigned bit_ = 0x80;
 };
 
-// Parses [start, n) greedily on its own index, recording every item, until done or told
-// to stop. The index starts one window before start.
-void ParseTail(unsigned char const* src, std::size_t n, std::size_t start, std::vector<Code>& codes,
-               std::atomic<bool> const& stop) {
-  MatchIndex index(src, n, start - kWindow);
-  codes.reserve(n - start);
-  for (std::size_t p = start; p < n;) {
-    if (stop.load(std::memory_order_relaxed)) return;
+// Large inputs are parsed in pieces, on two threads. The item at a position depends only
+// on the input and the position, so a greedy parse begun at a piece's start joins the
+// parse from the input's start for good at their first common item start, usually a few
+// items in. Each piece is parsed a little past its end; the block is then written by
+// following each piece's items until they meet the next piece's, parsing on where they
+// do not meet within what was recorded.
+constexpr std::size_t kParallelFrom = std::size_t{1} << 20;
+constexpr std::size_t kOverrun = 1024;  // how far a piece's parse goes past its end
+
+// A piece's parse: its items from start on, ending at the first item start at or after
+// the piece's end + kOverrun (or at the input's end).
+struct Piece {
+  std::size_t start = 0;
+  std::size_t end = 0;
+  std::vector<Code> codes;
+};
+
+void ParsePiece(unsigned char const* src, std::size_t n, Piece& piece) {
+  MatchIndex index(src, n, WindowStart(piece.start));
+  std::size_t const stop = std::min(n, piece.end + kOverrun);
+  piece.codes.reserve((stop - piece.start) / 2);
+  for (std::size_t p = piece.start; p < stop;) {
     Code const c = ItemAt(index, n, p);
-    codes.push_back(c);
+    piece.codes.push_back(c);
     p += CodeLength(c);
   }
 }
 
-// Above this size a second thread parses the second half of the input while the caller's
-// thread parses the first. Greedy parses that meet at a common item start go on
-// identically, so once the first parse reaches an item start of the second, the rest of
-// the block is the second parse's items: the same bytes as one parse from the start.
-constexpr std::size_t kParallelFrom = std::size_t{1} << 20;
-
-// The second parse on its own thread; joined (after asking it to stop) on every way out.
-class TailParse {
+// Parses every piece, taking the next unparsed one from a shared counter on the caller's
+// thread and one more, so that a thread the machine slows down takes fewer pieces. The
+// second thread is joined on every way out; a failure on either one is rethrown.
+class PieceParser {
  public:
-  TailParse(unsigned char const* src, std::size_t n, std::size_t start) : start_(start) {
+  PieceParser(unsigned char const* src, std::size_t n, std::vector<Piece>& pieces)
+      : src_(src), n_(n), pieces_(pieces) {}
+  PieceParser(PieceParser const&) = delete;
+  PieceParser& operator=(PieceParser const&) = delete;
+  ~PieceParser() {
+    failed_ = true;  // only stops the helper early when Run did not finish
+    if (helper_.joinable()) helper_.join();
+  }
+
+  void Run() {
     try {
-      thread_ = std::thread([this, src, n] {
-        try {
-          ParseTail(src, n, start_, codes_, stop_);
-        } catch (...) {
-          failed_ = true;
-        }
-      });
+      if (std::thread::hardware_concurrency() > 1) helper_ = std::thread([this] { Work(); });
     } catch (...) {
-      failed_ = true;  // no thread: the caller's parse goes on alone
+      // no second thread: the caller's parses every piece
     }
-  }
-  TailParse(TailParse const&) = delete;
-  TailParse& operator=(TailParse const&) = delete;
-  ~TailParse() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-
-  std::size_t Start() const { return start_; }
-
-  // Waits for the second parse; its items when it parsed the whole rest, else null.
-  std::vector<Code> const* Finish() {
-    if (thread_.joinable()) thread_.join();
-    return failed_ ? nullptr : &codes_;
+    Work();
+    if (helper_.joinable()) helper_.join();
+    if (error_) std::rethrow_exception(error_);
   }
 
  private:
-  std::size_t start_;
-  std::vector<Code> codes_;
-  std::atomic<bool> stop_{false};
-  bool failed_ = false;
-  std::thread thread_;
+  void Work() {
+    try {
+      for (std::size_t i; !failed_ && (i = next_++) < pieces_.size();) {
+        ParsePiece(src_, n_, pieces_[i]);
+      }
+    } catch (...) {
+      std::lock_guard lock(errorMutex_);
+      if (!error_) error_ = std::current_exception();
+      failed_ = true;
+    }
+  }
+
+  unsigned char const* src_;
+  std::size_t n_;
+  std::vector<Piece>& pieces_;
+  std::atomic<std::size_t> next_{0};
+  std::atomic<bool> failed_{false};
+  std::mutex errorMutex_;
+  std::exception_ptr error_;
+  std::thread helper_;
 };
+
+// Writes the parse of src[0, n) from its pieces' parses; the block's length or 0.
+std::size_t WritePieces(unsigned char const* src, std::size_t n, std::vector<Piece> const& pieces,
+                        BlockWriter& out) {
+  std::unique_ptr<MatchIndex> own;  // parses on where a piece's items ran out
+  std::size_t i = 0;                // the piece whose items are written
+  std::size_t k = 0;                // the next of them
+  std::size_t t = 1;                // the piece to join, with a cursor on its item starts
+  std::size_t q = t < pieces.size() ? pieces[t].start : n;
+  std::size_t j = 0;
+  std::size_t p = 3;
+  while (p < n) {
+    while (t < pieces.size() && p >= pieces[t].start) {
+      Piece const& next = pieces[t];
+      while (q < p && j < next.codes.size()) q += CodeLength(next.codes[j++]);
+      if (q > p) break;  // no item start here; perhaps further on
+      if (q == p) {
+        i = t;
+        k = j;
+        own.reset();
+      }
+      // Joined, or passed all its items without meeting them: aim at the piece after.
+      ++t;
+      q = t < pieces.size() ? pieces[t].start : n;
+      j = 0;
+    }
+    Code c;
+    if (own == nullptr && k < pieces[i].codes.size()) {
+      c = pieces[i].codes[k++];
+    } else {
+      if (own == nullptr) own = std::make_unique<MatchIndex>(src, n, WindowStart(p));
+      c = ItemAt(*own, n, p);
+    }
+    if (!out.Add(c, p)) return 0;
+    p += CodeLength(c);
+  }
+  return out.Length();
+}
 
 // Compresses src[0, n) into dst; the block's length, or 0 when it would not be shorter.
 std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char* dst) {
-  auto index = std::make_unique<MatchIndex>(src, n);
   BlockWriter out(src, n, dst);
-  std::size_t p = 3;
   if (n >= kParallelFrom) {
-    TailParse tail(src, n, n / 2);
-    while (p < tail.Start()) {
-      Code const c = ItemAt(*index, n, p);
-      if (!out.Add(c, p)) return 0;
-      p += CodeLength(c);
+    std::size_t const size = std::max(n / 8, kParallelFrom / 2);
+    std::vector<Piece> pieces;
+    for (std::size_t start = 3; start < n; start += size) {
+      pieces.push_back({start, std::min(n, start + size), {}});
     }
-    if (std::vector<Code> const* codes = tail.Finish()) {
-      // Follow the first parse until it lands on an item start of the second.
-      std::size_t k = 0;
-      std::size_t q = tail.Start();
-      while (p < n) {
-        while (q < p) q += CodeLength((*codes)[k++]);
-        if (q == p) {
-          for (; p < n; p += CodeLength((*codes)[k++])) {
-            if (!out.Add((*codes)[k], p)) return 0;
-          }
-          return out.Length();
-        }
-        Code const c = ItemAt(*index, n, p);
-        if (!out.Add(c, p)) return 0;
-        p += CodeLength(c);
-      }
-      return out.Length();
-    }
+    PieceParser(src, n, pieces).Run();
+    return WritePieces(src, n, pieces, out);
   }
+  MatchIndex index(src, n);
+  std::size_t p = 3;
   while (p < n) {
-    Code const c = ItemAt(*index, n, p);
+    Code const c = ItemAt(index, n, p);
     if (!out.Add(c, p)) return 0;
     p += CodeLength(c);
   }
