@@ -172,7 +172,7 @@ TEST(CompressTest, MatchesTheRulesAndRoundTripsPastTheWindow) {
   }
 }
 
-// From 1 MiB on the coder parses the second half on its own and joins the two parses
+// From 1 MiB on the coder parses pieces of the input on their own and joins the parses
 // where they meet: inputs where they meet at once, late or never, around that size.
 TEST(CompressTest, LargeInputsMatchTheRulesAcrossTheirMiddle) {
   constexpr std::size_t kMiB = std::size_t{1} << 20;
@@ -200,16 +200,16 @@ TEST(CompressTest, LargeInputsMatchTheRulesAcrossTheirMiddle) {
     return out;
   };
   std::vector<Bytes> inputs = {text(kMiB - 1), text(kMiB), text(kMiB + 1), text(kMiB + 4099)};
-  // One long run, and a 17-byte period, cross the middle: every item is a reference of
-  // 18 bytes, and whether the two parses ever share an item start depends on the size.
+  // One long run, and a 17-byte period, cross the pieces: every item is a reference of
+  // 18 bytes, and whether two parses ever share an item start depends on the size.
   for (std::size_t extra : {0, 1, 7}) inputs.push_back(Bytes(kMiB + extra, 'x'));
   for (std::size_t extra : {0, 5, 9}) {
     Bytes period(kMiB + extra);
     for (std::size_t i = 0; i < period.size(); ++i) period[i] = "abcdefghijklmnopq"[i % 17];
     inputs.push_back(period);
   }
-  // Noise before the middle and text after it, and the reverse: a repeat of the text far
-  // behind the middle and nothing to find around it.
+  // Noise in the first pieces and text after it, and a repeat of the text far behind
+  // with nothing to find around the piece boundaries.
   Bytes mixed = noise(kMiB / 2 + 333);
   Bytes tail = text(kMiB);
   mixed.insert(mixed.end(), tail.begin(), tail.end());
@@ -231,7 +231,7 @@ TEST(CompressTest, LargeInputsMatchTheRulesAcrossTheirMiddle) {
     EXPECT_TRUE(Checked(block, src.size(), &out));
     EXPECT_EQ(out, src);
   }
-  // Noise throughout: the block fills up in the second half and the coder declines.
+  // Noise throughout: the block fills up in the last pieces and the coder declines.
   EXPECT_TRUE(Compress(noise(2 * kMiB)).empty());
 }
 
