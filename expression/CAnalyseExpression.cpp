@@ -7,6 +7,10 @@
 
 #include "expression/analyse_state.h"
 
+namespace qel::expr {
+bool g_default_shortcuts = true;
+}  // namespace qel::expr
+
 CAnalyseExpression::CAnalyseExpression()
     : m_pRoot(nullptr), m_pState(std::make_unique<qel::expr::AnalyseState>()) {}
 
@@ -35,16 +39,17 @@ void CAnalyseExpression::AddField(char const* lpszName, char const* lpszCode, un
   m_pState->first_by_code.emplace(lpszCode, index);
   // A code registered now may resolve a member that did not resolve before.
   m_pState->members.assign(m_pState->members.size() + 1, {});
+  m_pState->default_fields_known = false;
   if (cType == 's' && m_pState->default_field < 0) m_pState->default_field = index;
 }
 
 int CAnalyseExpression::Analyse(char const* lpszExp) {
   qel::expr::AnalyseState& state = *m_pState;
   state.error.clear();
-  state.node_offsets.clear();
-  state.node_cursor = 0;
+  state.pieces.clear();
 
   Free(m_pRoot);
+  if (AnalysePlainWords(lpszExp)) return 1;
   if (!CreateKeyTree(m_pRoot, lpszExp)) {
     Free(m_pRoot);
     return 0;

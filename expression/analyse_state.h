@@ -132,10 +132,14 @@ class NodeArena {
 };
 
 // A token list waiting to be built into the tree at *slot (see tree_builder.cpp).
+// With field >= 0, the list is already the group of that field (its qualifier resolved),
+// and the task stands for `steps` steps of the builder's budget.
 struct BuildTask {
   TokenView list;
   tagEXP_NODE** slot;
   int chain;  // group fields being resolved on the way to this list, or -1
+  int field = -1;
+  int steps = 1;
 };
 
 struct AnalyseState {
@@ -152,11 +156,17 @@ struct AnalyseState {
   std::vector<std::vector<int>> members;
   // Index of the first field of type s (the default field), or -1.
   int default_field = -1;
+  // The fields the default field's name resolves to, when that resolution cannot fail
+  // and leads only to text fields (types S and F) whose names are plain words: then an
+  // operand without a qualifier goes straight to those fields, without a field list to
+  // resolve. Empty when that does not hold; worked out again after AddField.
+  std::vector<int> default_fields;
+  bool default_fields_known = false;
 
-  // Byte offsets, in the expression, of the key tree's nodes in text order (filled by
-  // CreateKeyTree, read by MakeKeyStream).
-  memory::LargeVector<int> node_offsets;
-  std::size_t node_cursor = 0;
+  // The pieces the lexer cut the expression into, in text order, each with its byte
+  // offset in the expression (filled by CreateKeyTree, read by MakeKeyStream). They are
+  // views into the expression, which outlives the analysis.
+  memory::LargeVector<std::pair<std::string_view, int>> pieces;
 
   // Field list resolution: the offset of each entry of the list being checked, the
   // group fields being resolved on the current path (a chain of (field, parent) links,
@@ -169,6 +179,8 @@ struct AnalyseState {
   std::vector<int> collected;
 
   std::string error;
+  // The words of an expression AnalysePlainWords takes.
+  std::vector<std::string_view> plain_words;
 
   // Every tree node of the object lives here: nodes are carved from chunks and handed
   // out in order, and once no node is live (Free released every tree) the next node is
@@ -178,7 +190,6 @@ struct AnalyseState {
   NodeArena nodes;
 
   // Working buffers reused from one analysis to the next.
-  memory::LargeVector<tagEXP_NODE*> walk;
   memory::LargeVector<std::pair<tagEXP_NODE*, bool>> postorder;
   memory::LargeVector<BuildTask> tasks;
   // The tokens the builder reads: while pool_is_stream holds, exactly the tokens of
@@ -196,9 +207,8 @@ struct AnalyseState {
     nodes.Trim();
     constexpr std::size_t kKept = 4096;
     if (tasks.capacity() > kKept) decltype(tasks)().swap(tasks);
-    if (walk.capacity() > kKept) decltype(walk)().swap(walk);
     if (postorder.capacity() > kKept) decltype(postorder)().swap(postorder);
-    if (node_offsets.capacity() > kKept) decltype(node_offsets)().swap(node_offsets);
+    if (pieces.capacity() > kKept) decltype(pieces)().swap(pieces);
     if (pool.text.capacity() > kKept) {
       pool = TokenPool();
       pool_is_stream = false;
@@ -216,6 +226,11 @@ struct AnalyseState {
     return false;
   }
 };
+
+// Whether operands without a qualifier take the direct way to the default field's text
+// fields (AnalyseState::default_fields). Tests turn it off to compare with the general
+// way; it only applies to objects that have not analysed yet.
+extern bool g_default_shortcuts;
 
 // " at byte N" for a known offset, or nothing.
 std::string AtByte(int offset);

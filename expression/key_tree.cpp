@@ -1,9 +1,10 @@
-// The lexer of CAnalyseExpression: the key tree, the token stream and reserved tokens.
+// The lexer of CAnalyseExpression: the pieces of the text, the token stream and reserved
+// tokens.
 //
-// The key tree of a text has the first quoted section (or, without quotes, the first
-// delimiter) at its root, the text before it on the left and the text after it on the
-// right; its in-order walk yields the tokens in text order. Both the tree and its walks
-// are built with loops, never recursion, so a megabyte of tokens costs no stack.
+// A text is cut at its quoted sections (each one piece, quotes kept) and, between them,
+// at every delimiter (each one piece, after the word before it). The pieces are views
+// into the text, cut in one pass with loops, so a megabyte of tokens costs no stack and
+// no copy before the token stream itself.
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,16 @@ std::size_t FindDelimiter(std::string_view text) {
   return qel::text::npos;
 }
 
+// The bytes that keep an expression from AnalysePlainWords: quotes and the delimiters
+// other than the space.
+struct PlainStopperTable {
+  bool is[256] = {};
+  constexpr PlainStopperTable() {
+    for (char c : std::string_view("\"()[]/,")) is[static_cast<unsigned char>(c)] = true;
+  }
+};
+constexpr PlainStopperTable kPlainStoppers;
+
 // IsReservedKey for a token that is not NUL-terminated.
 bool IsReserved(std::string_view key);
 
@@ -93,65 +104,44 @@ std::string_view FoldedOperator(std::string_view token) {
 int CAnalyseExpression::CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText) {
   pNode = nullptr;
   if (lpszText == nullptr) return 1;
-  auto& offsets = m_pState->node_offsets;
-  auto NewNode = [this](std::string_view key) {
-    tagEXP_NODE* node = m_pState->nodes.New();
-    node->strKey.append(key);  // the key is empty, its buffer reused
-    return node;
-  };
-  std::string_view rest(lpszText);
-  // Where the next subtree hangs: the root, then the right child of the last node built.
-  tagEXP_NODE** slot = &pNode;
-
-  // Hangs the tree of a text without quotes at *slot: a right-leaning chain of delimiter
-  // nodes, each with the word before it (or nothing) on its left. Returns the new slot.
-  auto hang_plain = [&](std::string_view text, tagEXP_NODE** at) {
+  auto& pieces = m_pState->pieces;
+  auto add = [&](std::string_view piece) { pieces.emplace_back(piece, OffsetOf(piece, lpszText)); };
+  // A text without quotes: each delimiter, after the word before it when there is one.
+  auto cut_plain = [&](std::string_view text) {
     text = TrimBlanks(text);
     while (!text.empty()) {
       std::size_t p = FindDelimiter(text);
       if (p == qel::text::npos) {
-        offsets.push_back(OffsetOf(text, lpszText));
-        *at = NewNode(text);
-        return at;  // a leaf: nothing hangs to its right
+        add(text);
+        return;
       }
-      tagEXP_NODE* node = NewNode(text.substr(p, 1));
-      *at = node;
       std::string_view word = TrimBlanks(text.substr(0, p));
-      if (!word.empty()) {
-        offsets.push_back(OffsetOf(word, lpszText));
-        node->pLeft = NewNode(word);
-      }
-      offsets.push_back(OffsetOf(text.substr(p, 1), lpszText));
-      at = &node->pRight;
+      if (!word.empty()) add(word);
+      add(text.substr(p, 1));
       text = TrimLeading(text.substr(p + 1));
     }
-    return at;
   };
 
-  rest = TrimBlanks(rest);
+  std::string_view rest = TrimBlanks(std::string_view(lpszText));
   while (!rest.empty()) {
     std::size_t q = qel::text::FindChar(rest, '"');
     if (q == qel::text::npos) {
-      hang_plain(rest, slot);
+      cut_plain(rest);
       return 1;
     }
-    tagEXP_NODE* node = NewNode({});
-    *slot = node;
-    hang_plain(rest.substr(0, q), &node->pLeft);
+    cut_plain(rest.substr(0, q));
     std::size_t close = qel::text::FindChar(rest, '"', q + 1);
     if (close == qel::text::npos) {
       m_pState->Fail("unclosed quote" + qel::expr::AtByte(OffsetOf(rest.substr(q), lpszText)));
       return 0;
     }
-    node->strKey.append(rest.substr(q, close - q + 1));
-    offsets.push_back(OffsetOf(rest.substr(q), lpszText));
-    slot = &node->pRight;
+    add(rest.substr(q, close - q + 1));
     rest = TrimLeading(rest.substr(close + 1));
   }
   return 1;
 }
 
-void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
+void CAnalyseExpression::MakeKeyStream([[maybe_unused]] tagEXP_NODE* pNode) {
   qel::expr::AnalyseState& state = *m_pState;
   qel::expr::TokenPool& pool = state.pool;
   // The builder reads the tokens from the pool, which follows the array while the pool
@@ -160,10 +150,6 @@ void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
       pool.text.size() != static_cast<std::size_t>(m_arrKeyStream.GetSize())) {
     state.pool_is_stream = false;
   }
-  // In-order walk with an explicit stack.
-  auto& stack = state.walk;
-  stack.clear();
-  tagEXP_NODE* node = pNode;
   int last = m_arrKeyStream.GetSize() - 1;
   bool last_reserved = last >= 0 && IsReservedKey(m_arrKeyStream.Get(last));
   auto append = [&](std::string_view token, qel::expr::Kind kind, int offset) {
@@ -173,17 +159,8 @@ void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
       pool.Add(std::string_view(stored, token.size()), kind, offset);
     }
   };
-  while (node != nullptr || !stack.empty()) {
-    while (node != nullptr) {
-      stack.push_back(node);
-      node = node->pLeft;
-    }
-    node = stack.back();
-    stack.pop_back();
-    int offset = state.node_cursor < state.node_offsets.size()
-                     ? state.node_offsets[state.node_cursor++]
-                     : -1;
-    std::string_view token = node->strKey;
+  for (auto const& [piece, offset] : state.pieces) {
+    std::string_view token = piece;
     std::string_view word = FoldedOperator(token);
     if (!word.empty()) token = word;
     token = TrimBlanks(token);
@@ -198,8 +175,80 @@ void CAnalyseExpression::MakeKeyStream(tagEXP_NODE* pNode) {
       append(token, kind, offset);
       last_reserved = reserved;
     }
-    node = node->pRight;
   }
+}
+
+bool CAnalyseExpression::AnalysePlainWords(char const* lpszExp) {
+  qel::expr::AnalyseState& state = *m_pState;
+  if (lpszExp == nullptr) return false;
+  std::string_view text(lpszExp);
+  // Quotes and every delimiter but the space are left to the general steps; checking
+  // bytes (a trail byte may equal a bracket) only sends a few more expressions there.
+  for (char c : text) {
+    if (kPlainStoppers.is[static_cast<unsigned char>(c)]) return false;
+  }
+  if (!state.default_fields_known) ResolveDefaultFields();
+  if (state.default_fields.empty()) return false;
+  // The words as the key tree and the key stream would cut them.
+  auto& words = state.plain_words;
+  words.clear();
+  auto take = [&](std::string_view piece) {
+    if (!FoldedOperator(piece).empty()) return false;
+    std::string_view word = TrimBlanks(piece);
+    if (word.empty()) return true;
+    if (qel::expr::KindOf(word) != qel::expr::kWord || word[0] == '-' || word[0] == '#') {
+      return false;
+    }
+    words.push_back(word);
+    return true;
+  };
+  for (text = TrimBlanks(text); !text.empty();) {
+    std::size_t p = FindDelimiter(text);
+    if (p == qel::text::npos) {
+      if (!take(text)) return false;
+      break;
+    }
+    if (!take(TrimBlanks(text.substr(0, p)))) return false;
+    text = TrimLeading(text.substr(p + 1));
+  }
+  if (words.empty()) return false;
+
+  // The stream: the words with DEFAULT between them.
+  m_arrKeyStream.RemoveAll();
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) m_arrKeyStream.Add("DEFAULT", 7);
+    m_arrKeyStream.Add(words[i].data(), static_cast<int>(words[i].size()));
+  }
+  state.pool_is_stream = false;
+
+  // In each default field f1 .. fk, in turn, the words chained left to right by AND (type
+  // S) or OR (type F); the fields' trees joined as f1 OR (f2 OR ...), so the postfix
+  // stream ends with k - 1 ORs. Items end as MakePoland ends them.
+  auto end_item = [this] {
+    if (!m_strPoland.empty() && m_strPoland.back() != '\r') m_strPoland += '\r';
+  };
+  m_strPoland.clear();
+  m_strRedKey.clear();
+  for (int field : state.default_fields) {
+    std::string_view code = m_arrFieldCode.Get(field);
+    char const* op = m_arrFieldType[field] == 'F' ? "OR" : "AND";
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      end_item();
+      m_strPoland.append(code).append("\nNEAR\n").append(words[i]);
+      end_item();
+      if (i > 0) {
+        m_strPoland += op;
+        end_item();
+      }
+      m_strRedKey.append(words[i]).append("[").append(code).append("]");
+    }
+  }
+  for (std::size_t j = 1; j < state.default_fields.size(); ++j) {
+    end_item();
+    m_strPoland += "OR";
+    end_item();
+  }
+  return true;
 }
 
 int CAnalyseExpression::IsReservedKey(char const* lpszKey) {

@@ -31,6 +31,13 @@ class TreeBuilder {
 
   bool Process(Task task);
   bool Qualified(TokenView group, int field, tagEXP_NODE** slot);
+  bool DefaultFields(TokenView group, tagEXP_NODE** slot);
+  bool DefaultWord(int id, tagEXP_NODE** slot);
+  // Takes steps from the budget; false (the expression rejected) when it runs out.
+  bool Spend(int steps) {
+    budget_ -= steps;
+    return budget_ >= 0 || Reject("the expression is too complex to analyse");
+  }
   bool TextGroup(TokenView const& group, int field, tagEXP_NODE** slot);
   bool TextLeaf(TokenView const& group, int field, tagEXP_NODE** slot);
   void WordChain(TokenView const& group, int field, tagEXP_NODE** slot);
@@ -72,6 +79,8 @@ class TreeBuilder {
   int lparen_, rparen_, slash_, comma_, field_base_;
   TokenIndex index_;
   CStringArr field_list_;
+  long long budget_ = 0;
+  std::vector<tagEXP_NODE**> field_slots_;
 };
 
 namespace {
@@ -290,7 +299,7 @@ int TreeBuilder::Build(tagEXP_NODE*& root) {
   // pathological registries (field names that are operators or brackets) from
   // rewriting a piece into itself.
   long long fields = owner_.m_arrFieldName.GetSize();
-  long long budget = 64 * (static_cast<long long>(n_) + 16) * (fields + 1);
+  budget_ = 64 * (static_cast<long long>(n_) + 16) * (fields + 1);
   stack_.clear();
   // Pieces waiting for their turn rarely outnumber the tokens; reserving (which touches
   // no memory yet) spares the copies of a growing stack.
@@ -299,13 +308,13 @@ int TreeBuilder::Build(tagEXP_NODE*& root) {
   while (!stack_.empty()) {
     Task task = std::move(stack_.back());
     stack_.pop_back();
-    if (--budget < 0) return Reject("the expression is too complex to analyse");
-    if (!Process(std::move(task))) return 0;
+    if (!Spend(task.steps) || !Process(std::move(task))) return 0;
   }
   return 1;
 }
 
 bool TreeBuilder::Process(Task task) {
+  if (task.field >= 0) return Qualified(std::move(task.list), task.field, task.slot);
   TokenView& list = task.list;
   for (;;) {
     int n = list.size();
@@ -322,6 +331,11 @@ bool TreeBuilder::Process(Task task) {
       }
       if (state_.default_field < 0) {
         return Reject("no default field (type s) for " + Quoted(token) + AtByte(OffsetAt(list, 0)));
+      }
+      state_.chain = task.chain;
+      if (pool_.kind[id] == kWord && !state_.default_fields.empty() &&
+          !state_.InChain(state_.default_field)) {
+        return DefaultWord(id, task.slot);
       }
       TokenView rewritten;
       rewritten.pre.push_back(id);
@@ -386,6 +400,11 @@ bool TreeBuilder::Process(Task task) {
       if (field >= 0 && state_.first_of_name[field] && !IsGroupType(owner_.m_arrFieldType[field])) {
         return Qualified(list.Slice(0, i), field, task.slot);
       }
+      state_.chain = task.chain;
+      if (field >= 0 && field == state_.default_field && !state_.default_fields.empty() &&
+          !state_.InChain(field)) {
+        return DefaultFields(list.Slice(0, i), task.slot);
+      }
     }
     field_list_.RemoveAll();
     state_.field_offsets.clear();
@@ -425,6 +444,51 @@ bool TreeBuilder::Process(Task task) {
     }
     return Qualified(list.Slice(0, i), resolved - 1, task.slot);
   }
+}
+
+// A group qualified by the default field (see AnalyseState::default_fields): the group in
+// each of its fields f1 .. fk, as the field list would build it, x/f1 OR (x/f2 OR ...).
+// The OR nodes come at once and each field's group waits as a task of its own, the first
+// on top; each task spends the steps that resolving the rest of the list would have, so
+// the budget runs out exactly where it would.
+bool TreeBuilder::DefaultFields(TokenView group, tagEXP_NODE** slot) {
+  std::vector<int> const& fields = state_.default_fields;
+  int k = static_cast<int>(fields.size());
+  if (k == 1) return Qualified(std::move(group), fields[0], slot);
+  field_slots_.clear();
+  tagEXP_NODE** at = slot;
+  for (int j = 0; j + 1 < k; ++j) {
+    tagEXP_NODE* node = NewNode(at, "OR");
+    field_slots_.push_back(&node->pLeft);
+    at = &node->pRight;
+  }
+  field_slots_.push_back(at);
+  for (int j = k - 1; j >= 0; --j) {
+    int steps = j == 0 || j == k - 1 ? 1 : 2;
+    stack_.push_back(
+        Task{j == 0 ? std::move(group) : group, field_slots_[j], -1, fields[j], steps});
+  }
+  return true;
+}
+
+// One word without a qualifier, in the default fields: its leaves at once, with the OR
+// nodes and the budget steps of DefaultFields.
+bool TreeBuilder::DefaultWord(int id, tagEXP_NODE** slot) {
+  std::vector<int> const& fields = state_.default_fields;
+  int k = static_cast<int>(fields.size());
+  tagEXP_NODE** at = slot;
+  for (int j = 0; j < k; ++j) {
+    if (k > 1 && !Spend(j == 0 || j == k - 1 ? 1 : 2)) return false;
+    tagEXP_NODE** leaf = at;
+    if (j + 1 < k) {
+      tagEXP_NODE* node = NewNode(at, "OR");
+      leaf = &node->pLeft;
+      at = &node->pRight;
+    }
+    WordLeaf(id, fields[j], leaf);
+    HighlightWord(id, fields[j]);
+  }
+  return true;
 }
 
 // A group of tokens qualified by one field.
@@ -650,8 +714,39 @@ int CAnalyseExpression::CreateExpTree(tagEXP_NODE*& pNode, CStringArr& arrToken)
   qel::expr::AnalyseState& state = *m_pState;
   state.chain_links.clear();
   state.chain = -1;
+  if (!state.default_fields_known) ResolveDefaultFields();
   qel::expr::TreeBuilder builder(*this, arrToken);
   return builder.Build(pNode);
+}
+
+void CAnalyseExpression::ResolveDefaultFields() {
+  qel::expr::AnalyseState& state = *m_pState;
+  state.default_fields_known = true;
+  state.default_fields.clear();
+  int field = state.default_field;
+  if (!qel::expr::g_default_shortcuts) return;
+  auto plain_name = [&](int f) {
+    return qel::expr::KindOf(m_arrFieldName.Get(f)) == qel::expr::kWord;
+  };
+  if (field < 0 || !state.first_of_name[field] || !plain_name(field)) return;
+  // The list resolved as a qualifier naming the field would be; a rejection only means
+  // that such operands keep the general way.
+  std::string error = std::move(state.error);
+  state.error.clear();
+  state.field_offsets.clear();
+  state.chain = -1;
+  CStringArr list;
+  list.Add(m_arrFieldName.Get(field), -1);
+  int resolved = CheckField(list);
+  state.error = std::move(error);
+  std::vector<int> fields;
+  if (resolved > 0) fields.push_back(resolved - 1);
+  if (resolved == 0) fields = state.collected;
+  for (int f : fields) {
+    unsigned char type = m_arrFieldType[f];
+    if ((type != 'S' && type != 'F') || !plain_name(f)) return;
+  }
+  state.default_fields = std::move(fields);
 }
 
 int CAnalyseExpression::CheckField(CStringArr& arrField) {

@@ -6,12 +6,17 @@
 // source W + (((B1 & 0x0F) << 8) | B2), where the window start W is max(0, P - 4096) for
 // the output position P after the previous item. References may overlap their output.
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <thread>
+#include <vector>
 
 #include "publicfun/block_codec.h"
 #include "qelshare/CPublicFun.h"
@@ -29,12 +34,12 @@ constexpr unsigned long kMinInput = 30;
 //
 // Positions are chained in increasing order per hash of their first bytes, on two
 // levels: by their first three bytes (every candidate shares these with P) and by their
-// first kLong bytes. When some position of the window matches P for kLong bytes or
-// more, all such positions are on P's long chain, which is short, and the answer is the
-// best of them; otherwise no match is longer than kLong - 1 bytes, and the first position
-// of the three-byte chain that reaches that length is the answer, so that walk usually
-// stops at its first candidate.
-constexpr std::size_t kLong = 6;
+// first kLong bytes. The three-byte chain is walked first, only until a position matches
+// kLong - 1 bytes: most positions of text have no longer match, and that walk usually
+// stops early or finds the chain empty. Only when it reaches kLong - 1 can a longer match
+// exist; all positions of the window that match P for kLong bytes or more are on P's long
+// chain, which is short, and when one of them does, the answer is the best of them.
+constexpr std::size_t kLong = 7;
 
 // The first eight bytes at p as a little-endian number.
 inline std::uint64_t Load8(unsigned char const* p) {
@@ -53,14 +58,15 @@ inline std::uint64_t Load8(unsigned char const* p) {
 class Chains {
  public:
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-  static constexpr int kBits = 14;
-
-  Chains() { std::fill(std::begin(ends_), std::end(ends_), Ends{kNone, kNone}); }
+  // 2^bits chains, picked by the top bits of a 32-bit hash. Few chains sharing a slot
+  // matter more than the table's size: with 2^16 slots the walks meet few strangers.
+  explicit Chains(int bits)
+      : shift_(32 - bits), ends_(std::size_t{1} << bits, Ends{kNone, kNone}) {}
 
   // Appends p to chain key. Every later window starts above p - 4096, so older
   // positions leave the chain now, or the whole chain when its newest is old.
   void Add(std::uint32_t key, std::uint32_t p) {
-    Ends& e = ends_[key];
+    Ends& e = ends_[key >> shift_];
     if (e.last == kNone || e.last + kWindow < p) {
       e.head = p;
     } else {
@@ -70,18 +76,24 @@ class Chains {
     e.last = p;
   }
 
-  // The oldest position of chain key at or after window, or kNone.
-  std::uint32_t First(std::uint32_t key, std::size_t window) {
-    Ends& e = ends_[key];
-    if (e.last == kNone || e.last < window) return kNone;
+  // The oldest and the newest position of chain key at or after window; first is kNone
+  // when there is none. The positions between are reached by Next from first.
+  struct Span {
+    std::uint32_t first;
+    std::uint32_t last;
+  };
+  Span Find(std::uint32_t key, std::size_t window) {
+    Ends& e = ends_[key >> shift_];
+    if (e.last == kNone || e.last < window) return {kNone, kNone};
     while (e.head < window) e.head = Link(e.head);
-    return e.head;
+    return {e.head, e.last};
   }
 
-  // The position after q on its chain, or kNone after the newest.
-  std::uint32_t Next(std::uint32_t key, std::uint32_t q) {
-    return q == ends_[key].last ? kNone : Link(q);
-  }
+  // Starts loading the slot of chain key, which an Add will soon need.
+  void Prefetch(std::uint32_t key) const { __builtin_prefetch(&ends_[key >> shift_]); }
+
+  // The position after q (older than the chain's newest) on its chain.
+  std::uint32_t Next(std::uint32_t q) { return Link(q); }
 
  private:
   static constexpr std::size_t kRing = 4 * kWindow;  // above two windows, a power of two
@@ -93,30 +105,45 @@ class Chains {
 
   std::uint32_t& Link(std::uint32_t q) { return next_[q & (kRing - 1)]; }
 
-  Ends ends_[std::size_t{1} << kBits];
+  int shift_;
+  std::vector<Ends> ends_;
   std::uint32_t next_[kRing];  // the position after each one on its chain
 };
 
-// Chain keys: a hash of the first three bytes, or of the first kLong bytes, of a
+// Chain keys: a 32-bit hash of the first three bytes, or of the first kLong bytes, of a
 // little-endian number holding the first eight.
 inline std::uint32_t ShortKey(std::uint64_t first8) {
-  return (static_cast<std::uint32_t>(first8 & 0xFFFFFF) * 2654435761u) >> (32 - Chains::kBits);
+  return static_cast<std::uint32_t>(first8 & 0xFFFFFF) * 2654435761u;
 }
 
 inline std::uint32_t LongKey(std::uint64_t first8) {
   std::uint64_t const v = first8 << (64 - 8 * kLong);
-  return static_cast<std::uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - Chains::kBits));
+  return static_cast<std::uint32_t>((v * 0x9E3779B97F4A7C15ull) >> 32);
+}
+
+// Chain table size for an input: small inputs cannot fill a large table and would
+// spend their time clearing it.
+inline int ChainBits(std::size_t len) {
+  return std::clamp(static_cast<int>(std::bit_width(len)) - 4, 10, 16);
 }
 
 class MatchIndex {
  public:
-  MatchIndex(unsigned char const* src, std::size_t len) : src_(src), len_(len) {}
+  // Indexes positions from first on; searches must come at first + 4096 or later (or
+  // from first = 0 on), so that every window they see is indexed.
+  MatchIndex(unsigned char const* src, std::size_t len, std::size_t first = 0)
+      : src_(src), len_(len), added_(first), short_(ChainBits(len)), long_(ChainBits(len)) {}
 
   // Best match for p with at most limit (3..18) bytes among positions from window on.
   // Returns the length (0 when below 3) and sets *from.
   std::size_t Find(std::size_t p, std::size_t window, std::size_t limit, std::size_t* from) {
     for (; added_ + kMinMatch <= p; ++added_) {
       auto const q = static_cast<std::uint32_t>(added_);
+      if (q + 8 + kAhead <= len_) {
+        std::uint64_t const ahead = Load8(src_ + q + kAhead);
+        short_.Prefetch(ShortKey(ahead));
+        long_.Prefetch(LongKey(ahead));
+      }
       if (q + 8 <= len_) {
         std::uint64_t const first8 = Load8(src_ + q);
         short_.Add(ShortKey(first8), q);
@@ -128,8 +155,15 @@ class MatchIndex {
     bool const wide = p + 24 <= len_;
     if (limit >= kLong && p + 8 <= len_) {
       std::uint64_t const first8 = Load8(src_ + p);
-      std::size_t best = Walk(long_, LongKey(first8), p, window, limit, wide, from);
-      if (best < kLong) best = Walk(short_, ShortKey(first8), p, window, kLong - 1, wide, from);
+      std::size_t const best = Walk(short_, ShortKey(first8), p, window, kLong - 1, wide, from);
+      if (best == kLong - 1) {
+        std::size_t longFrom = 0;
+        std::size_t const longest = Walk(long_, LongKey(first8), p, window, limit, wide, &longFrom);
+        if (longest >= kLong) {
+          *from = longFrom;
+          return longest;
+        }
+      }
       return best >= kMinMatch ? best : 0;
     }
     std::size_t best = Walk(short_, ShortKey(Tail3(p)), p, window, limit, wide, from);
@@ -137,6 +171,9 @@ class MatchIndex {
   }
 
  private:
+  // Positions this far ahead of the one being added have their chain slots fetched.
+  static constexpr std::size_t kAhead = 8;
+
   // The three bytes at p (which may be the last three) as a little-endian number.
   std::uint64_t Tail3(std::size_t p) const {
     return src_[p] | (src_[p + 1] << 8) | (src_[p + 2] << 16);
@@ -148,16 +185,20 @@ class MatchIndex {
                    std::size_t cap, bool wide, std::size_t* from) {
     std::size_t best = 0;
     unsigned char const* cur = src_ + p;
-    for (std::uint32_t q = chains.First(key, window); q != Chains::kNone; q = chains.Next(key, q)) {
+    auto const [first, last] = chains.Find(key, window);
+    if (first == Chains::kNone) return 0;
+    for (std::uint32_t q = first;; q = chains.Next(q)) {
       unsigned char const* cand = src_ + q;
       // Only a strictly longer match counts, and it must agree at index best.
-      if (cand[best] != cur[best]) continue;
-      std::size_t n = wide ? WideLength(cand, cur, cap) : ByteLength(cand, cur, cap);
-      if (n > best) {
-        best = n;
-        *from = q;
-        if (n == cap) break;
+      if (cand[best] == cur[best]) {
+        std::size_t n = wide ? WideLength(cand, cur, cap) : ByteLength(cand, cur, cap);
+        if (n > best) {
+          best = n;
+          *from = q;
+          if (n == cap) break;
+        }
       }
+      if (q == last) break;
     }
     return best;
   }
@@ -185,10 +226,213 @@ class MatchIndex {
 
   unsigned char const* src_;
   std::size_t len_;
-  std::size_t added_ = 0;  // positions below added_ are on their chains
-  Chains short_;           // by the first three bytes
-  Chains long_;            // by the first kLong bytes
+  std::size_t added_;  // positions below added_ are on their chains
+  Chains short_;       // by the first three bytes
+  Chains long_;        // by the first kLong bytes
 };
+
+// The window start before an item that begins at output position o.
+inline std::size_t WindowStart(std::size_t o) {
+  return o > kWindow ? o - kWindow : 0;
+}
+
+// One item of the parse as its two reference bytes B1 B2, or kLiteral for a literal.
+// A reference's source is at most P - 3 and the window start at least P - 4096, so its
+// window offset never exceeds 4093 and offset 4095 with length 3 is free to mark literals.
+using Code = std::uint16_t;
+constexpr Code kLiteral = 0x0FFF;
+
+inline std::size_t CodeLength(Code c) {
+  return c == kLiteral ? 1 : (c >> 12) + kMinMatch;
+}
+
+// The greedy parse's item at p, which depends on nothing but the input and p.
+inline Code ItemAt(MatchIndex& index, std::size_t n, std::size_t p) {
+  std::size_t const limit = std::min(kMaxMatch, n - p);
+  if (limit < kMinMatch) return kLiteral;
+  std::size_t const w = WindowStart(p);
+  std::size_t from = 0;
+  std::size_t const len = index.Find(p, w, limit, &from);
+  if (len == 0) return kLiteral;
+  return static_cast<Code>(((len - kMinMatch) << 12) | (from - w));
+}
+
+// Writes the block: the first three bytes, then items under their flag bytes. Refuses an
+// item once the output has reached the input length - 2 (the block would not be shorter).
+class BlockWriter {
+ public:
+  BlockWriter(unsigned char const* src, std::size_t n, unsigned char* dst)
+      : src_(src), n_(n), dst_(dst) {
+    std::memcpy(dst, src, 3);
+    dst_[flagAt_] = 0;
+  }
+
+  // Adds the item c that starts at input position p; false when the block is full.
+  bool Add(Code c, std::size_t p) {
+    if (o_ >= n_ - 2) return false;
+    if (c == kLiteral) {
+      dst_[o_++] = src_[p];
+    } else {
+      dst_[flagAt_] |= static_cast<unsigned char>(bit_);
+      dst_[o_++] = static_cast<unsigned char>(c >> 8);
+      dst_[o_++] = static_cast<unsigned char>(c & 0xFF);
+    }
+    bit_ >>= 1;
+    if (bit_ == 0) {
+      flagAt_ = o_;
+      dst_[o_++] = 0;
+      bit_ = 0x80;
+    }
+    return true;
+  }
+
+  // The block's length: a flag byte without items is dropped.
+  std::size_t Length() const { return bit_ == 0x80 ? flagAt_ : o_; }
+
+ private:
+  unsigned char const* src_;
+  std::size_t n_;
+  unsigned char* dst_;
+  std::size_t flagAt_ = 3;
+  std::size_t o_ = 4;
+  unsigned bit_ = 0x80;
+};
+
+// Large inputs are parsed in pieces, on two threads. The item at a position depends only
+// on the input and the position, so a greedy parse begun at a piece's start joins the
+// parse from the input's start for good at their first common item start, usually a few
+// items in. Each piece is parsed a little past its end; the block is then written by
+// following each piece's items until they meet the next piece's, parsing on where they
+// do not meet within what was recorded.
+constexpr std::size_t kParallelFrom = std::size_t{1} << 20;
+constexpr std::size_t kOverrun = 1024;  // how far a piece's parse goes past its end
+
+// A piece's parse: its items from start on, ending at the first item start at or after
+// the piece's end + kOverrun (or at the input's end).
+struct Piece {
+  std::size_t start = 0;
+  std::size_t end = 0;
+  std::vector<Code> codes;
+};
+
+void ParsePiece(unsigned char const* src, std::size_t n, Piece& piece) {
+  MatchIndex index(src, n, WindowStart(piece.start));
+  std::size_t const stop = std::min(n, piece.end + kOverrun);
+  piece.codes.reserve((stop - piece.start) / 2);
+  for (std::size_t p = piece.start; p < stop;) {
+    Code const c = ItemAt(index, n, p);
+    piece.codes.push_back(c);
+    p += CodeLength(c);
+  }
+}
+
+// Parses every piece, taking the next unparsed one from a shared counter on the caller's
+// thread and one more, so that a thread the machine slows down takes fewer pieces. The
+// second thread is joined on every way out; a failure on either one is rethrown.
+class PieceParser {
+ public:
+  PieceParser(unsigned char const* src, std::size_t n, std::vector<Piece>& pieces)
+      : src_(src), n_(n), pieces_(pieces) {}
+  PieceParser(PieceParser const&) = delete;
+  PieceParser& operator=(PieceParser const&) = delete;
+  ~PieceParser() {
+    failed_ = true;  // only stops the helper early when Run did not finish
+    if (helper_.joinable()) helper_.join();
+  }
+
+  void Run() {
+    try {
+      if (std::thread::hardware_concurrency() > 1) helper_ = std::thread([this] { Work(); });
+    } catch (...) {
+      // no second thread: the caller's parses every piece
+    }
+    Work();
+    if (helper_.joinable()) helper_.join();
+    if (error_) std::rethrow_exception(error_);
+  }
+
+ private:
+  void Work() {
+    try {
+      for (std::size_t i; !failed_ && (i = next_++) < pieces_.size();) {
+        ParsePiece(src_, n_, pieces_[i]);
+      }
+    } catch (...) {
+      std::lock_guard lock(errorMutex_);
+      if (!error_) error_ = std::current_exception();
+      failed_ = true;
+    }
+  }
+
+  unsigned char const* src_;
+  std::size_t n_;
+  std::vector<Piece>& pieces_;
+  std::atomic<std::size_t> next_{0};
+  std::atomic<bool> failed_{false};
+  std::mutex errorMutex_;
+  std::exception_ptr error_;
+  std::thread helper_;
+};
+
+// Writes the parse of src[0, n) from its pieces' parses; the block's length or 0.
+std::size_t WritePieces(unsigned char const* src, std::size_t n, std::vector<Piece> const& pieces,
+                        BlockWriter& out) {
+  std::unique_ptr<MatchIndex> own;  // parses on where a piece's items ran out
+  std::size_t i = 0;                // the piece whose items are written
+  std::size_t k = 0;                // the next of them
+  std::size_t t = 1;                // the piece to join, with a cursor on its item starts
+  std::size_t q = t < pieces.size() ? pieces[t].start : n;
+  std::size_t j = 0;
+  std::size_t p = 3;
+  while (p < n) {
+    while (t < pieces.size() && p >= pieces[t].start) {
+      Piece const& next = pieces[t];
+      while (q < p && j < next.codes.size()) q += CodeLength(next.codes[j++]);
+      if (q > p) break;  // no item start here; perhaps further on
+      if (q == p) {
+        i = t;
+        k = j;
+        own.reset();
+      }
+      // Joined, or passed all its items without meeting them: aim at the piece after.
+      ++t;
+      q = t < pieces.size() ? pieces[t].start : n;
+      j = 0;
+    }
+    Code c;
+    if (own == nullptr && k < pieces[i].codes.size()) {
+      c = pieces[i].codes[k++];
+    } else {
+      if (own == nullptr) own = std::make_unique<MatchIndex>(src, n, WindowStart(p));
+      c = ItemAt(*own, n, p);
+    }
+    if (!out.Add(c, p)) return 0;
+    p += CodeLength(c);
+  }
+  return out.Length();
+}
+
+// Compresses src[0, n) into dst; the block's length, or 0 when it would not be shorter.
+std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char* dst) {
+  BlockWriter out(src, n, dst);
+  if (n >= kParallelFrom) {
+    std::size_t const size = std::max(n / 8, kParallelFrom / 2);
+    std::vector<Piece> pieces;
+    for (std::size_t start = 3; start < n; start += size) {
+      pieces.push_back({start, std::min(n, start + size), {}});
+    }
+    PieceParser(src, n, pieces).Run();
+    return WritePieces(src, n, pieces, out);
+  }
+  MatchIndex index(src, n);
+  std::size_t p = 3;
+  while (p < n) {
+    Code const c = ItemAt(index, n, p);
+    if (!out.Add(c, p)) return 0;
+    p += CodeLength(c);
+  }
+  return out.Length();
+}
 
 enum class Decoded { kComplete, kDamaged };
 
@@ -224,11 +468,6 @@ inline void CopyMatch(unsigned char* out, std::size_t o, std::size_t from, std::
 // exactly full and the block exactly used up; without it (Expand's contract, the caller
 // guarantees the room), decoding ends with the block. Either way no byte is read past
 // the block and a reference to bytes not produced yet ends decoding as damaged.
-// The window start before an item that begins at output position o.
-inline std::size_t WindowStart(std::size_t o) {
-  return o > kWindow ? o - kWindow : 0;
-}
-
 template <bool kChecked>
 Decoded Decode(unsigned char const* in, std::size_t inLen, unsigned char* out, std::size_t outLen) {
   std::size_t const head = kChecked ? 3 : std::min<std::size_t>(3, inLen);
@@ -292,39 +531,9 @@ int CPublicFun::Compress(unsigned char* src, unsigned long srcLen, unsigned char
   if (src == nullptr || dst == nullptr || dstLen == nullptr) return 0;
   if (srcLen < kMinInput || srcLen > 0xFFFFFFF0ul) return 0;
   try {
-    std::size_t const n = srcLen;
-    auto index = std::make_unique<MatchIndex>(src, n);
-    std::memcpy(dst, src, 3);
-    std::size_t flagAt = 3;
-    dst[flagAt] = 0;
-    std::size_t o = 4;
-    std::size_t p = 3;
-    std::size_t w = 0;
-    unsigned bit = 0x80;
-    while (p < n) {
-      // Stop while the next item and flag byte still fit in srcLen bytes.
-      if (o >= n - 2) return 0;
-      std::size_t limit = std::min(kMaxMatch, n - p);
-      std::size_t from = 0;
-      std::size_t len = limit >= kMinMatch ? index->Find(p, w, limit, &from) : 0;
-      if (len != 0) {
-        dst[flagAt] |= static_cast<unsigned char>(bit);
-        std::size_t offset = from - w;
-        dst[o++] = static_cast<unsigned char>(((len - kMinMatch) << 4) | (offset >> 8));
-        dst[o++] = static_cast<unsigned char>(offset & 0xFF);
-        p += len;
-      } else {
-        dst[o++] = src[p++];
-      }
-      bit >>= 1;
-      if (bit == 0) {
-        flagAt = o;
-        dst[o++] = 0;
-        bit = 0x80;
-      }
-      if (p - w > kWindow) w = p - kWindow;
-    }
-    *dstLen = bit == 0x80 ? flagAt : o;
+    std::size_t const len = CompressBlock(src, srcLen, dst);
+    if (len == 0) return 0;
+    *dstLen = len;
     return 1;
   } catch (...) {
     return 0;

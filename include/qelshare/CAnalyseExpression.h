@@ -111,11 +111,13 @@ class QELSHARE_API CAnalyseExpression {
   // Releases the tree at pNode, always m_pRoot (every node of the object hangs there, so
   // its whole node store is released), and sets pNode to null.
   void Free(tagEXP_NODE*& pNode);
-  // Cuts lpszText into a token tree whose in-order walk gives the tokens in text order.
-  // 1 on success, 0 on an unclosed quote.
+  // Cuts lpszText into its pieces in text order (quoted texts, delimiters and the words
+  // between them), kept in the object's working state; pNode is set to null (no tree is
+  // needed for that). 1 on success, 0 on an unclosed quote.
   int CreateKeyTree(tagEXP_NODE*& pNode, char const* lpszText);
-  // Appends the tokens of a key tree to m_arrKeyStream: operator words in capitals, the
-  // space dropped, "DEFAULT" between two adjacent operands.
+  // Appends the tokens of the pieces CreateKeyTree cut to m_arrKeyStream: operator words
+  // in capitals, the space dropped, "DEFAULT" between two adjacent operands. pNode is
+  // unused.
   void MakeKeyStream(tagEXP_NODE* pNode);
   // 1 when lpszKey is an operator word, "DEFAULT", a bracket, ",", "-", "/", "#" or a
   // numbered reference ("#" and digits), exactly and with case; else 0.
@@ -127,8 +129,16 @@ class QELSHARE_API CAnalyseExpression {
   // names several fields (arrField then holds their names with "," between), or k >= 1
   // when it names exactly field k - 1.
   int CheckField(CStringArr& arrField);
+  // Works out which fields an operand without a qualifier goes to, when that needs no
+  // field list resolved per operand (see the builder).
+  void ResolveDefaultFields();
   // Appends the postfix items of the tree at pNode to m_strPoland.
   void MakePoland(tagEXP_NODE* pNode);
+  // The analysis of an expression of plain words only (no quote, bracket, qualifier,
+  // comma or reserved word), for the default field's text fields, with the results the
+  // general steps give, written directly. False, with nothing changed, for any other
+  // expression.
+  bool AnalysePlainWords(char const* lpszExp);
 
   // Look-up tables of the registry, token offsets and the reason of the last rejection.
   std::unique_ptr<qel::expr::AnalyseState> m_pState;

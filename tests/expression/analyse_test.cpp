@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "expression/analyse_state.h"
 #include "expression/token_index.h"
 #include "qelshare/CAnalyseExpression.h"
 
@@ -454,6 +458,63 @@ TEST(AnalyseChainTest, WordChainsLeanLeft) {
   EXPECT_EQ(CountItems(poland), 2 * kWords - 1);
   EXPECT_EQ(poland.rfind("TI\nNEAR\nw0\rTI\nNEAR\nw1\rAND\r", 0), 0u);
   EXPECT_EQ(e.GetRedKey(), redkey);
+}
+
+// Operands without a qualifier and expressions of plain words take shortcuts to the
+// default field's text fields; every result must be what the general way gives, on
+// registries where the shortcuts apply (groups of S and F fields, repeated codes and
+// names) and where they must not (groups of other types, nested groups, cycles, odd
+// names), for words with GBK bytes, blanks inside, operator and reserved words.
+TEST(AnalyseShortcutTest, ShortcutsMatchTheGeneralWay) {
+  using Registry = std::vector<std::tuple<char const*, char const*, unsigned char>>;
+  Registry const registries[] = {
+      {{"all", "TI\nAB", 's'}, {"title", "TI", 'S'}, {"abstract", "AB", 'F'}},
+      {{"all", "AB\nTI\nAB\nKW", 's'},
+       {"title", "TI", 'S'},
+       {"abstract", "AB", 'F'},
+       {"keyword", "KW", 'F'},
+       {"title", "T2", 'S'}},
+      {{"all", "TI", 's'}, {"title", "TI", 'S'}, {"year", "PY", 'N'}},
+      {{"all", "TI\nPY", 's'}, {"title", "TI", 'S'}, {"year", "PY", 'N'}},
+      {{"all", "TI\nG", 's'}, {"g", "G", 'f'}, {"title", "TI", 'S'}},
+      {{"all", "AL", 's'}, {"title", "TI", 'S'}},
+      {{"all", "TI\nXX", 's'}, {"title", "TI", 'S'}},
+      {{"all", "TI\nAB", 's'}, {"title", "TI", 'S'}, {"OR", "AB", 'F'}},
+      {{"title", "TI", 'S'}, {"all", "TI", 's'}, {"title", "AB", 's'}, {"title", "XY", 'S'}},
+      {{"title", "TI", 'S'}, {"abstract", "AB", 'F'}},
+  };
+  char const* const pieces[] = {
+      "a",         "b",        "w12",   " ",          "  ",      "\t",  "x\ty",  "\x81",   "\x81 ",
+      "\x81\t",    "\xB0\xA1", "\r",    "DEFAULT",    "and",     "Or",  "NEAR",  "not",    "sub",
+      "#12",       "#",        "-",     "a-b",        "\"q t\"", "(",   ")",     "/title", "/all",
+      "/abstract", ",",        "[1,2]", "/all,title", "\x81]",   "a+b", "ORDER", "para"};
+  std::mt19937 rng(20261206);
+  for (Registry const& registry : registries) {
+    for (int i = 0; i < 1500; ++i) {
+      std::string text;
+      int count = 1 + static_cast<int>(rng() % 7);
+      for (int k = 0; k < count; ++k) {
+        // Mostly plain words and blanks, so that the plain-word shortcut is often taken.
+        std::size_t limit = i % 2 ? std::size(pieces) : 12;
+        text += pieces[rng() % limit];
+        if (rng() % 3) text += ' ';
+      }
+      CAnalyseExpression fast, general;
+      for (auto const& [name, code, type] : registry) {
+        fast.AddField(name, code, type);
+        general.AddField(name, code, type);
+      }
+      int r1 = fast.Analyse(text.c_str());
+      qel::expr::g_default_shortcuts = false;
+      int r2 = general.Analyse(text.c_str());
+      qel::expr::g_default_shortcuts = true;
+      ASSERT_EQ(r1, r2) << text;
+      EXPECT_EQ(Tokens(fast), Tokens(general)) << text;
+      EXPECT_EQ(fast.m_strPoland, general.m_strPoland) << text;
+      EXPECT_EQ(fast.m_strRedKey, general.m_strRedKey) << text;
+      EXPECT_EQ(fast.GetError(), general.GetError()) << text;
+    }
+  }
 }
 
 }  // namespace

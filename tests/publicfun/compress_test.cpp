@@ -43,11 +43,15 @@ bool Checked(Bytes const& block, std::size_t size, Bytes* out = nullptr) {
   return ok;
 }
 
-// The coder as its rules read, without any of the fast paths: every earlier position of
-// the same pair key in the window is a candidate, in increasing order.
+// The coder as its rules read, without any of the fast paths: positions are listed per
+// pair key in increasing order, and every listed position in the window is a candidate.
 Bytes ReferenceCompress(Bytes const& src) {
   std::size_t n = src.size();
   if (n < 30) return {};
+  auto key = [&](std::size_t q) { return 5 * src[q] + 4 * src[q + 1]; };
+  std::vector<std::vector<std::uint32_t>> buckets(2304);
+  for (std::size_t q = 0; q + 1 < n; ++q) buckets[key(q)].push_back(static_cast<std::uint32_t>(q));
+  std::vector<std::size_t> front(buckets.size(), 0);
   Bytes dst(src.begin(), src.begin() + 3);
   std::size_t flagAt = 3, p = 3, w = 0, items = 0;
   dst.push_back(0);
@@ -55,10 +59,11 @@ Bytes ReferenceCompress(Bytes const& src) {
     if (dst.size() >= n - 2) return {};
     std::size_t m = std::min<std::size_t>(18, n - p), best = 0, from = 0;
     if (m >= 3) {
-      int key = 5 * src[p] + 4 * src[p + 1];
-      for (std::size_t q = w; q + 3 <= p; ++q) {
-        if (5 * src[q] + 4 * src[q + 1] != key) continue;
-        std::size_t j = 0;
+      auto const& bucket = buckets[key(p)];
+      std::size_t& k = front[key(p)];
+      while (k < bucket.size() && bucket[k] < w) ++k;
+      for (std::size_t i = k; i < bucket.size() && bucket[i] + 3 <= p; ++i) {
+        std::size_t q = bucket[i], j = 0;
         while (j < m && src[q + j] == src[p + j]) ++j;
         if (j == m) {
           best = j, from = q;
@@ -165,6 +170,69 @@ TEST(CompressTest, MatchesTheRulesAndRoundTripsPastTheWindow) {
     EXPECT_TRUE(Checked(block, src.size(), &out));
     EXPECT_EQ(out, src);
   }
+}
+
+// From 1 MiB on the coder parses pieces of the input on their own and joins the parses
+// where they meet: inputs where they meet at once, late or never, around that size.
+TEST(CompressTest, LargeInputsMatchTheRulesAcrossTheirMiddle) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  std::mt19937 rng(15);
+  auto text = [&](std::size_t size) {
+    std::vector<std::string> words(400);
+    for (auto& w : words) {
+      for (int k = 1 + static_cast<int>(rng() % 3); k > 0; --k) {
+        w += static_cast<char>(0xB0 + rng() % 40);
+        w += static_cast<char>(0xA1 + rng() % 94);
+      }
+      if (rng() % 5 == 0) w += "\xA3\xAC";
+    }
+    Bytes out;
+    while (out.size() < size) {
+      std::string const& w = words[std::min(rng() % 400, rng() % 400)];
+      out.insert(out.end(), w.begin(), w.end());
+    }
+    out.resize(size);
+    return out;
+  };
+  auto noise = [&](std::size_t size) {
+    Bytes out(size);
+    for (auto& b : out) b = static_cast<unsigned char>(rng());
+    return out;
+  };
+  std::vector<Bytes> inputs = {text(kMiB - 1), text(kMiB), text(kMiB + 1), text(kMiB + 4099)};
+  // One long run, and a 17-byte period, cross the pieces: every item is a reference of
+  // 18 bytes, and whether two parses ever share an item start depends on the size.
+  for (std::size_t extra : {0, 1, 7}) inputs.push_back(Bytes(kMiB + extra, 'x'));
+  for (std::size_t extra : {0, 5, 9}) {
+    Bytes period(kMiB + extra);
+    for (std::size_t i = 0; i < period.size(); ++i) period[i] = "abcdefghijklmnopq"[i % 17];
+    inputs.push_back(period);
+  }
+  // Noise in the first pieces and text after it, and a repeat of the text far behind
+  // with nothing to find around the piece boundaries.
+  Bytes mixed = noise(kMiB / 2 + 333);
+  Bytes tail = text(kMiB);
+  mixed.insert(mixed.end(), tail.begin(), tail.end());
+  inputs.push_back(mixed);
+  Bytes repeat = text(kMiB / 2 - 100);
+  Bytes gap = noise(3000);
+  Bytes again = repeat;
+  repeat.insert(repeat.end(), gap.begin(), gap.end());
+  repeat.insert(repeat.end(), again.begin(), again.end());
+  inputs.push_back(repeat);
+
+  for (std::size_t k = 0; k < inputs.size(); ++k) {
+    SCOPED_TRACE(k);
+    Bytes const& src = inputs[k];
+    Bytes block = Compress(src);
+    ASSERT_FALSE(block.empty());
+    EXPECT_EQ(block, ReferenceCompress(src));
+    Bytes out;
+    EXPECT_TRUE(Checked(block, src.size(), &out));
+    EXPECT_EQ(out, src);
+  }
+  // Noise throughout: the block fills up in the last pieces and the coder declines.
+  EXPECT_TRUE(Compress(noise(2 * kMiB)).empty());
 }
 
 TEST(CompressTest, CheckedDecoderReportsDamagedBlocks) {
