@@ -77,7 +77,9 @@ SearchSession::Result SearchSession::Search(std::string const& expression, bool 
     ++result.hits;
     if (result.rows.size() >= kRows) continue;
     retrieval::Record record;
-    std::string label = "[" + std::to_string(i + 1) + "]";
+    std::string label("[");
+    label += std::to_string(i + 1);
+    label += ']';
     if (library_.ReadRecord(i, record)) {
       std::string head;
       for (char const* code : {"TI", "AU", "SO"}) {

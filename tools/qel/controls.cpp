@@ -236,7 +236,7 @@ Run SetupControls(CLI::App& app, Context& ctx) {
   auto file = std::make_shared<std::string>();
   parse->add_option("FILE", *file, "Form file, or - for standard input")->required();
   Run render = SetupControlsRender(*cmd, ctx);
-  return [cmd, parse, file, render, &ctx] {
+  return [parse, file, render, &ctx] {
     if (!parse->parsed()) {
       if (render) render();
       return;
