@@ -91,6 +91,21 @@ Bytes ReferenceCompress(Bytes const& src) {
   return dst;
 }
 
+// Each input compresses to the reference coder's block, which both decoders expand back.
+void ExpectCodedByTheRules(std::vector<Bytes> const& inputs) {
+  for (std::size_t k = 0; k < inputs.size(); ++k) {
+    SCOPED_TRACE(k);
+    Bytes const& src = inputs[k];
+    Bytes block = Compress(src);
+    ASSERT_FALSE(block.empty());
+    EXPECT_EQ(block, ReferenceCompress(src));
+    EXPECT_EQ(Expand(block, src.size()), src);
+    Bytes out;
+    EXPECT_TRUE(Checked(block, src.size(), &out));
+    EXPECT_EQ(out, src);
+  }
+}
+
 TEST(CompressTest, FixedBlocks) {
   struct Case {
     std::string src;
@@ -159,17 +174,7 @@ TEST(CompressTest, MatchesTheRulesAndRoundTripsPastTheWindow) {
   inputs.push_back(farTwice);
   inputs.push_back(Bytes(10000, 0));
 
-  for (std::size_t k = 0; k < inputs.size(); ++k) {
-    SCOPED_TRACE(k);
-    Bytes const& src = inputs[k];
-    Bytes block = Compress(src);
-    ASSERT_FALSE(block.empty());
-    EXPECT_EQ(block, ReferenceCompress(src));
-    EXPECT_EQ(Expand(block, src.size()), src);
-    Bytes out;
-    EXPECT_TRUE(Checked(block, src.size(), &out));
-    EXPECT_EQ(out, src);
-  }
+  ExpectCodedByTheRules(inputs);
 }
 
 // From 1 MiB on the coder parses pieces of the input on their own and joins the parses
@@ -221,16 +226,7 @@ TEST(CompressTest, LargeInputsMatchTheRulesAcrossTheirMiddle) {
   repeat.insert(repeat.end(), again.begin(), again.end());
   inputs.push_back(repeat);
 
-  for (std::size_t k = 0; k < inputs.size(); ++k) {
-    SCOPED_TRACE(k);
-    Bytes const& src = inputs[k];
-    Bytes block = Compress(src);
-    ASSERT_FALSE(block.empty());
-    EXPECT_EQ(block, ReferenceCompress(src));
-    Bytes out;
-    EXPECT_TRUE(Checked(block, src.size(), &out));
-    EXPECT_EQ(out, src);
-  }
+  ExpectCodedByTheRules(inputs);
   // Noise throughout: the block fills up in the last pieces and the coder declines.
   EXPECT_TRUE(Compress(noise(2 * kMiB)).empty());
 }
