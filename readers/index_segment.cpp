@@ -34,7 +34,7 @@ std::size_t Slot(std::uint32_t key, std::size_t mask) {
 PostingTable::PostingTable(std::size_t budget) : budget_(budget) {
   // Most of the budget holds lists; the rest lets the key tables grow.
   pool_size_ = std::max<std::size_t>(budget / 2, 4096);
-  pool_ = std::make_unique_for_overwrite<unsigned char[]>(pool_size_);
+  pool_.resize(pool_size_);
 }
 
 PostingTable::Field& PostingTable::FieldOf(std::uint32_t field) {
@@ -65,7 +65,7 @@ PostingTable::Entry* PostingTable::Other(Field& f, std::uint32_t key) {
     if (!f.others.empty() && grown + pool_size_ > std::max(budget_, pool_size_ * 2)) {
       return nullptr;
     }
-    std::vector<Entry> old = std::move(f.others);
+    memory::LargeVector<Entry> old = std::move(f.others);
     f.others.assign(slots, Entry{});
     table_bytes_ = grown;
     for (Entry const& e : old) {
@@ -96,7 +96,7 @@ bool PostingTable::Append(Entry& e, std::uint32_t n) {
   } else if (e.used + length > Payload(e.size_class)) {
     auto size_class = static_cast<std::uint8_t>(std::min<int>(e.size_class + 1, kLargestClass));
     if (pool_used_ + ChunkBytes(size_class) > pool_size_) return false;
-    unsigned char* tail = pool_.get() + e.tail;
+    unsigned char* tail = pool_.data() + e.tail;
     // The unused end of a full chunk is zero, which no varint byte is.
     std::memset(tail + kChunkHead + e.used, 0, Payload(e.size_class) - e.used);
     auto next = static_cast<std::uint32_t>(pool_used_);
@@ -106,7 +106,7 @@ bool PostingTable::Append(Entry& e, std::uint32_t n) {
     e.used = 0;
     pool_used_ += ChunkBytes(size_class);
   }
-  unsigned char* out = pool_.get() + e.tail + kChunkHead + e.used;
+  unsigned char* out = pool_.data() + e.tail + kChunkHead + e.used;
   while (delta >= 0x80) {
     *out++ = static_cast<unsigned char>(delta | 0x80);
     delta >>= 7;
@@ -148,7 +148,7 @@ void PostingTable::Prefetch(std::uint32_t field, std::span<std::uint32_t const> 
       }
     }
     if (e != nullptr && e->last != 0)
-      __builtin_prefetch(pool_.get() + e->tail + kChunkHead + e->used, 1);
+      __builtin_prefetch(pool_.data() + e->tail + kChunkHead + e->used, 1);
   }
 }
 
@@ -169,7 +169,7 @@ void PostingTable::WriteList(std::string& out, std::uint64_t key, Entry const& e
   out.append(head, sizeof head);
   std::uint8_t size_class = 0;
   for (std::uint32_t chunk = e.first;;) {
-    char const* data = reinterpret_cast<char const*>(pool_.get() + chunk + kChunkHead);
+    char const* data = reinterpret_cast<char const*>(pool_.data() + chunk + kChunkHead);
     if (chunk == e.tail) {
       out.append(data, e.used);
       return;
@@ -177,7 +177,7 @@ void PostingTable::WriteList(std::string& out, std::uint64_t key, Entry const& e
     std::size_t length = Payload(size_class);
     while (length > 0 && data[length - 1] == 0) --length;
     out.append(data, length);
-    std::memcpy(&chunk, pool_.get() + chunk, sizeof chunk);
+    std::memcpy(&chunk, pool_.data() + chunk, sizeof chunk);
     size_class = static_cast<std::uint8_t>(std::min<int>(size_class + 1, kLargestClass));
   }
 }

@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/memory/large_pages.h"
+
 namespace qel::search_index {
 
 // The top bit of a list key marks a listed value's list.
@@ -61,8 +63,10 @@ class PostingTable {
     std::uint8_t pad = 0;
   };
   struct Field {
-    std::vector<Entry> chars;   // keys below 65536, by key
-    std::vector<Entry> others;  // open addressing, a power of two in size
+    // Huge pages: the tables are read at random, and with small pages nearly every key
+    // costs a TLB miss on top of its cache miss.
+    memory::LargeVector<Entry> chars;   // keys below 65536, by key
+    memory::LargeVector<Entry> others;  // open addressing, a power of two in size
     std::size_t other_count = 0;
     std::vector<Entry> values;  // by value number
   };
@@ -74,7 +78,7 @@ class PostingTable {
 
   std::size_t budget_;
   std::size_t pool_size_;
-  std::unique_ptr<unsigned char[]> pool_;
+  memory::LargeVector<unsigned char> pool_;
   std::size_t pool_used_ = 0;
   std::size_t table_bytes_ = 0;
   std::vector<Field> fields_;
