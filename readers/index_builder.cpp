@@ -51,12 +51,15 @@ struct Batch {
   std::vector<Item> items;
 };
 
+// A bounded queue between threads; Pop gives an empty T once closed and drained.
+template <class T>
 class Queue {
  public:
-  void Push(std::shared_ptr<Batch const> batch) {
+  explicit Queue(std::size_t depth = kQueueDepth) : depth_(depth) {}
+  void Push(T item) {
     std::unique_lock lock(mutex_);
-    room_.wait(lock, [&] { return batches_.size() < kQueueDepth; });
-    batches_.push_back(std::move(batch));
+    room_.wait(lock, [&] { return items_.size() < depth_; });
+    items_.push_back(std::move(item));
     ready_.notify_one();
   }
   void Close() {
@@ -64,23 +67,47 @@ class Queue {
     closed_ = true;
     ready_.notify_one();
   }
-  // The next batch, or null once closed and drained.
-  std::shared_ptr<Batch const> Pop() {
+  T Pop() {
     std::unique_lock lock(mutex_);
-    ready_.wait(lock, [&] { return closed_ || !batches_.empty(); });
-    if (batches_.empty()) return nullptr;
-    auto batch = std::move(batches_.front());
-    batches_.pop_front();
+    ready_.wait(lock, [&] { return closed_ || !items_.empty(); });
+    if (items_.empty()) return T{};
+    T item = std::move(items_.front());
+    items_.pop_front();
     room_.notify_one();
-    return batch;
+    return item;
   }
 
  private:
+  std::size_t depth_;
   std::mutex mutex_;
   std::condition_variable ready_, room_;
-  std::deque<std::shared_ptr<Batch const>> batches_;
+  std::deque<T> items_;
   bool closed_ = false;
 };
+
+// Serialised bitmaps of consecutive keys of one worker, with what their term entries need.
+struct Bitmaps {
+  struct Item {
+    std::uint64_t key;
+    std::uint32_t at;  // in bytes; a listed value's bytes lead its bitmap
+    std::uint32_t length;
+    std::uint64_t hash;
+  };
+  std::vector<Item> items;
+  std::string bytes;
+};
+constexpr std::size_t kBitmapsBytes = std::size_t{1} << 20;
+constexpr std::size_t kBitmapsDepth = 4;
+
+void AppendTerm(std::string& table, std::uint32_t key, std::uint32_t size, std::uint64_t at,
+                std::uint64_t hash) {
+  char entry[kTermEntry];
+  for (std::size_t i = 0; i < 4; ++i) entry[i] = static_cast<char>(key >> (8 * i));
+  for (std::size_t i = 0; i < 4; ++i) entry[4 + i] = static_cast<char>(size >> (8 * i));
+  for (std::size_t i = 0; i < 8; ++i) entry[8 + i] = static_cast<char>(at >> (8 * i));
+  for (std::size_t i = 0; i < 8; ++i) entry[16 + i] = static_cast<char>(hash >> (8 * i));
+  table.append(entry, sizeof entry);
+}
 
 }  // namespace
 
@@ -99,26 +126,30 @@ struct Builder::Impl {
   };
   std::vector<Values> values;  // by field number
   std::shared_ptr<Batch> batch;
-  Queue queues[kWorkers];
+  Queue<std::shared_ptr<Batch const>> queues[kWorkers];
   std::thread workers[kWorkers];
   bool finished = false;
   std::mutex segments_mutex;
   std::vector<std::string> segments;  // by number: a worker's segments hold rising records
+  std::vector<int> segment_owners;    // the worker that wrote each segment
   std::atomic<bool> failed{false};
 
-  std::string NewSegment() {
+  std::string NewSegment(int worker) {
     std::lock_guard lock(segments_mutex);
     segments.push_back(prefix + std::to_string(segments.size()));
+    segment_owners.push_back(worker);
     return segments.back();
   }
 
   void Dispatch() {
     if (!batch) return;
-    for (Queue& q : queues) q.Push(batch);
+    for (auto& q : queues) q.Push(batch);
     batch.reset();
   }
 
   void Work(int worker);
+  // Merges the segments of worker and serialises each key's bitmap, in key order.
+  void Serialise(int worker, Queue<std::unique_ptr<Bitmaps>>& out);
 };
 
 void Builder::Impl::Work(int worker) {
@@ -128,7 +159,7 @@ void Builder::Impl::Work(int worker) {
     std::vector<char> buffer(kFileBuffer);
     std::ofstream out;
     out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    out.open(NewSegment(), std::ios::binary | std::ios::trunc);
+    out.open(NewSegment(worker), std::ios::binary | std::ios::trunc);
     if (!table.WriteSegment(out)) failed = true;
     out.close();
     if (!out) failed = true;
@@ -233,7 +264,7 @@ void Builder::Finish() {
   Impl& b = *impl_;
   if (b.finished) return;
   b.Dispatch();
-  for (Queue& q : b.queues) q.Close();
+  for (auto& q : b.queues) q.Close();
   for (std::thread& t : b.workers) t.join();
   b.finished = true;
 }
@@ -282,6 +313,34 @@ class Merge {
 
 }  // namespace
 
+void Builder::Impl::Serialise(int worker, Queue<std::unique_ptr<Bitmaps>>& out) {
+  std::vector<std::string> own;
+  for (std::size_t s = 0; s < segments.size(); ++s) {
+    if (segment_owners[s] == worker) own.push_back(segments[s]);
+  }
+  Merge merge(own);
+  auto chunk = std::make_unique<Bitmaps>();
+  std::vector<std::uint32_t> members;
+  std::uint64_t key = 0;
+  while (merge.Next(key, members)) {
+    auto field = static_cast<std::uint32_t>(key >> 32 & 0x7FFFFFFFu);
+    bool value_key = (key & kValueList) != 0;
+    if (value_key && values[field].unlisted) continue;
+    auto at = static_cast<std::uint32_t>(chunk->bytes.size());
+    if (value_key) chunk->bytes += values[field].by_number[static_cast<std::uint32_t>(key)];
+    bitmap::AppendSorted(members, chunk->bytes);
+    auto length = static_cast<std::uint32_t>(chunk->bytes.size() - at);
+    chunk->items.push_back({key, at, length, Hash(std::string_view(chunk->bytes).substr(at))});
+    if (chunk->bytes.size() >= kBitmapsBytes) {
+      out.Push(std::move(chunk));
+      chunk = std::make_unique<Bitmaps>();
+    }
+  }
+  if (merge.failed()) failed = true;
+  if (!chunk->items.empty()) out.Push(std::move(chunk));
+  out.Close();
+}
+
 bool Builder::Write(std::string const& path, Binding const& binding, std::string& error) {
   Finish();
   Impl& b = *impl_;
@@ -293,8 +352,6 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     return false;
   };
   if (b.failed) return failed(b.prefix + "*");
-  Merge merge(b.segments);
-  if (merge.failed()) return failed(b.prefix + "*");
 
   std::string head(kHeader, '\0');
   std::memcpy(head.data(), kMagic, sizeof kMagic);
@@ -311,43 +368,62 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   out.open(temp, std::ios::binary | std::ios::trunc);
   std::uint64_t bitmaps_at = kHeader + 4ull * b.offsets.size() + kDirEntry * b.codes.size();
   out.seekp(static_cast<std::streamoff>(bitmaps_at));
-  // Term tables, one per field; bitmaps stream to the file as their lists are merged.
+
+  // The workers own disjoint keys: each worker's segments merge and serialise on a thread
+  // of their own, and the bitmaps are written here in the order of all keys.
+  std::deque<Queue<std::unique_ptr<Bitmaps>>> streams;  // not movable
+  for (int w = 0; w < kWorkers; ++w) streams.emplace_back(kBitmapsDepth);
+  std::vector<std::thread> threads;
+  for (int w = 0; w < kWorkers; ++w) {
+    threads.emplace_back([&b, &streams, w] { b.Serialise(w, streams[w]); });
+  }
+  struct Cursor {
+    std::unique_ptr<Bitmaps> chunk;
+    std::size_t next = 0;
+  };
+  std::vector<Cursor> cursors(kWorkers);
+  auto refill = [&](int w) {
+    Cursor& c = cursors[w];
+    if (c.chunk && c.next < c.chunk->items.size()) return true;
+    c.chunk = streams[w].Pop();
+    c.next = 0;
+    return c.chunk != nullptr;
+  };
+  // Term tables, one per field; bitmaps stream to the file in key order.
   std::vector<std::string> tables(b.codes.size());
   std::vector<std::vector<std::pair<std::string, std::string>>> value_tables(b.codes.size());
-  std::vector<std::uint32_t> members;
-  std::string bitmap;
   std::uint64_t at = bitmaps_at;
-  bitmap::RecordSet set;
-  std::uint64_t key = 0;
-  while (merge.Next(key, members)) {
-    auto field = static_cast<std::uint32_t>(key >> 32 & 0x7FFFFFFFu);
-    bool value_key = (key & kValueList) != 0;
-    if (value_key && b.values[field].unlisted) continue;
-    set.Clear();
-    set.AddMany(members);
-    bitmap.clear();
-    if (value_key) {
-      std::string const& value = b.values[field].by_number[static_cast<std::uint32_t>(key)];
-      bitmap = value;
-      set.AppendTo(bitmap);
+  for (;;) {
+    int w = -1;
+    for (int v = 0; v < kWorkers; ++v) {
+      if (!refill(v)) continue;
+      if (w < 0 || cursors[v].chunk->items[cursors[v].next].key <
+                       cursors[w].chunk->items[cursors[w].next].key) {
+        w = v;
+      }
+    }
+    if (w < 0) break;
+    Bitmaps const& chunk = *cursors[w].chunk;
+    Bitmaps::Item const& item = chunk.items[cursors[w].next++];
+    std::string_view bytes = std::string_view(chunk.bytes).substr(item.at, item.length);
+    auto field = static_cast<std::uint32_t>(item.key >> 32 & 0x7FFFFFFFu);
+    if ((item.key & kValueList) != 0) {
+      std::string const& value = b.values[field].by_number[static_cast<std::uint32_t>(item.key)];
       std::string entry;
       Put<std::uint32_t>(entry, static_cast<std::uint32_t>(value.size()));
-      Put<std::uint32_t>(entry, static_cast<std::uint32_t>(bitmap.size() - value.size()));
+      Put<std::uint32_t>(entry, static_cast<std::uint32_t>(bytes.size() - value.size()));
       Put<std::uint64_t>(entry, at);
-      Put<std::uint64_t>(entry, Hash(bitmap));
+      Put<std::uint64_t>(entry, item.hash);
       value_tables[field].emplace_back(value, std::move(entry));
     } else {
-      set.AppendTo(bitmap);
-      std::string& table = tables[field];
-      Put<std::uint32_t>(table, static_cast<std::uint32_t>(key));
-      Put<std::uint32_t>(table, static_cast<std::uint32_t>(bitmap.size()));
-      Put<std::uint64_t>(table, at);
-      Put<std::uint64_t>(table, Hash(bitmap));
+      AppendTerm(tables[field], static_cast<std::uint32_t>(item.key),
+                 static_cast<std::uint32_t>(bytes.size()), at, item.hash);
     }
-    out.write(bitmap.data(), static_cast<std::streamsize>(bitmap.size()));
-    at += bitmap.size();
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    at += bytes.size();
   }
-  if (merge.failed()) return failed(b.prefix + "*");
+  for (std::thread& t : threads) t.join();
+  if (b.failed) return failed(b.prefix + "*");
   // Listed values follow the terms of their field, in the order of their bytes.
   for (std::size_t f = 0; f < b.codes.size(); ++f) {
     std::sort(value_tables[f].begin(), value_tables[f].end());

@@ -82,6 +82,27 @@ constexpr std::uint32_t kPlainCookie = 12346;
 constexpr std::size_t kArrayMax = 4096;
 constexpr std::size_t kBitsetBytes = 8192;
 
+void PutU16(char* at, std::uint32_t v) {
+  at[0] = static_cast<char>(v);
+  at[1] = static_cast<char>(v >> 8);
+}
+
+void PutU32(char* at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<char>(v >> (8 * i));
+}
+
+// One container of a sorted list: records [first, end) share the high 16 bits.
+struct Container {
+  std::uint32_t key;
+  std::uint32_t cardinality;
+  std::uint32_t runs;
+  std::size_t first, end;
+  enum Kind : std::uint8_t { kArray, kBitset, kRun } kind;
+  std::size_t Bytes() const {
+    return kind == kArray ? 2 * cardinality : kind == kBitset ? kBitsetBytes : 2 + 4 * runs;
+  }
+};
+
 class Bytes {
  public:
   explicit Bytes(std::string_view bytes) : bytes_(bytes) {}
@@ -129,6 +150,96 @@ bool SetRange(std::uint64_t first, std::uint64_t last, std::span<unsigned char> 
 }
 
 }  // namespace
+
+void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
+  // Containers as adding the records one by one and then optimising runs makes them: up to
+  // kArrayMax records an array, more a bitset, and either becomes runs when runs take
+  // strictly fewer bytes (an array's size counting its 2-byte cardinality).
+  thread_local std::vector<Container> containers;
+  containers.clear();
+  bool has_runs = false;
+  for (std::size_t i = 0; i < records.size();) {
+    Container c{records[i] >> 16, 0, 0, i, i, Container::kArray};
+    std::uint32_t previous = 0;
+    for (; i < records.size() && records[i] >> 16 == c.key; ++i) {
+      std::uint32_t low = records[i] & 0xFFFF;
+      if (c.cardinality > 0 && low == previous) continue;
+      if (c.cardinality == 0 || low != previous + 1) ++c.runs;
+      ++c.cardinality;
+      previous = low;
+    }
+    c.end = i;
+    std::size_t as_runs = 2 + 4 * std::size_t{c.runs};
+    if (c.cardinality <= kArrayMax) {
+      c.kind = as_runs < 2 * std::size_t{c.cardinality} + 2 ? Container::kRun : Container::kArray;
+    } else {
+      c.kind = as_runs < kBitsetBytes ? Container::kRun : Container::kBitset;
+    }
+    has_runs = has_runs || c.kind == Container::kRun;
+    containers.push_back(c);
+  }
+  std::size_t n = containers.size();
+  std::size_t flags = has_runs ? (n + 7) / 8 : 0;
+  bool offsets = !has_runs || n >= 4;
+  std::size_t header = has_runs ? 4 + flags + 4 * n : 8 + 4 * n;
+  std::size_t total = header + (offsets ? 4 * n : 0);
+  std::size_t start = total;
+  for (Container const& c : containers) total += c.Bytes();
+
+  std::size_t at = out.size();
+  out.resize(at + total);
+  char* p = out.data() + at;
+  if (has_runs) {
+    PutU32(p, kRunCookie | static_cast<std::uint32_t>(n - 1) << 16);
+    std::memset(p + 4, 0, flags);
+    for (std::size_t k = 0; k < n; ++k) {
+      if (containers[k].kind == Container::kRun) p[4 + k / 8] |= static_cast<char>(1 << (k % 8));
+    }
+    p += 4 + flags;
+  } else {
+    PutU32(p, kPlainCookie);
+    PutU32(p + 4, static_cast<std::uint32_t>(n));
+    p += 8;
+  }
+  for (Container const& c : containers) {
+    PutU16(p, c.key);
+    PutU16(p + 2, c.cardinality - 1);
+    p += 4;
+  }
+  if (offsets) {
+    for (Container const& c : containers) {
+      PutU32(p, static_cast<std::uint32_t>(start));
+      start += c.Bytes();
+      p += 4;
+    }
+  }
+  for (Container const& c : containers) {
+    std::span<std::uint32_t const> part = records.subspan(c.first, c.end - c.first);
+    if (c.kind == Container::kArray) {
+      std::uint32_t previous = 0x10000;
+      for (std::uint32_t r : part) {
+        if ((r & 0xFFFF) == previous) continue;
+        previous = r & 0xFFFF;
+        PutU16(p, previous);
+        p += 2;
+      }
+    } else if (c.kind == Container::kBitset) {
+      std::memset(p, 0, kBitsetBytes);
+      for (std::uint32_t r : part) p[(r & 0xFFFF) / 8] |= static_cast<char>(1 << (r % 8));
+      p += kBitsetBytes;
+    } else {
+      PutU16(p, c.runs);
+      p += 2;
+      for (std::size_t i = 0; i < part.size();) {
+        std::uint32_t first = part[i] & 0xFFFF, last = first;
+        for (++i; i < part.size() && (part[i] & 0xFFFF) <= last + 1; ++i) last = part[i] & 0xFFFF;
+        PutU16(p, first);
+        PutU16(p + 2, last - first);
+        p += 4;
+      }
+    }
+  }
+}
 
 bool OrInto(std::string_view bytes, std::span<unsigned char> bits) {
   Bytes in(bytes);

@@ -45,6 +45,11 @@ class RecordSet {
   std::unique_ptr<Impl> impl_;
 };
 
+// Appends the portable serialisation of the set of records, given in non-decreasing order
+// (repeats count once): the same bytes as AppendTo of a RecordSet holding them, written
+// straight from the list without building the set.
+void AppendSorted(std::span<std::uint32_t const> records, std::string& out);
+
 // Adds the records of a portable serialisation to a hit bitmap (record n is bit n % 8 of
 // byte n / 8), reading the bytes in place. Returns false when bytes are not exactly one
 // serialisation or name a record beyond bits; bits may then hold part of the records.

@@ -80,3 +80,57 @@ TEST(RecordSetOrInto, RefusesBytesThatAreNotOneSerialisation) {
 
 }  // namespace
 }  // namespace qel::bitmap
+
+namespace qel::bitmap {
+namespace {
+
+// The direct writer must give CRoaring's bytes for every shape the index meets: arrays,
+// bitsets and runs at their size thresholds, one to many containers (offsets are left out
+// for fewer than four containers with runs), records repeated.
+TEST(RecordSetAppendSorted, WritesTheBytesOfTheSet) {
+  std::mt19937 rng(7);
+  std::vector<std::vector<std::uint32_t>> cases = {{}, {0}, {5, 5, 5}, {65535, 65536}};
+  auto range = [](std::uint32_t from, std::uint32_t count) {
+    std::vector<std::uint32_t> out(count);
+    for (std::uint32_t i = 0; i < count; ++i) out[i] = from + i;
+    return out;
+  };
+  // Around the choice between an array and runs, and a bitset and runs.
+  for (std::uint32_t count : {1u, 2u, 3u, 4u, 4095u, 4096u, 4097u, 65536u}) {
+    cases.push_back(range(70000, count));
+  }
+  for (std::uint32_t runs : {2046u, 2047u, 2048u}) {
+    std::vector<std::uint32_t> set;
+    for (std::uint32_t r = 0; r < runs; ++r) {
+      for (std::uint32_t i = 0; i < 3; ++i) set.push_back(r * 30 + i);
+    }
+    cases.push_back(set);
+  }
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::uint32_t> set;
+    std::uint32_t containers = 1 + rng() % 6;
+    for (std::uint32_t c = 0; c < containers; ++c) {
+      std::uint32_t base = (c * 3 + rng() % 3) << 16;
+      std::uint32_t density = 1 + rng() % 40;
+      std::uint32_t limit = rng() % 2 ? 65536 : 1 + rng() % 9000;
+      for (std::uint32_t low = 0; low < limit; ++low) {
+        if (rng() % density == 0) {
+          set.push_back(base + low);
+          if (rng() % 50 == 0) set.push_back(base + low);
+        }
+      }
+    }
+    cases.push_back(set);
+  }
+  for (auto const& records : cases) {
+    std::string direct;
+    AppendSorted(records, direct);
+    ASSERT_EQ(direct, Serialise(records)) << records.size();
+  }
+  std::string out = "head";
+  AppendSorted(std::vector<std::uint32_t>{1, 2}, out);
+  EXPECT_EQ(out, "head" + Serialise({1, 2}));
+}
+
+}  // namespace
+}  // namespace qel::bitmap
