@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "readers/index_segment.h"
 #include "readers/search_index.h"
@@ -24,6 +25,26 @@ constexpr int kWorkers = 2;
 constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
 constexpr std::size_t kQueueDepth = 8;
 constexpr std::size_t kFileBuffer = std::size_t{1} << 20;
+// Occurrences a worker collects before sorting them into its lists (8 bytes each, twice).
+constexpr std::size_t kSortedOccurrences = std::size_t{4} << 20;
+
+// Sorts occurrences (order << 32 | record) by order, keeping the order of equal keys: a
+// byte of the key at a time, skipping bytes that all occurrences share.
+void SortByKey(std::vector<std::uint64_t>& items, std::vector<std::uint64_t>& scratch) {
+  std::size_t counts[4][256] = {};
+  for (std::uint64_t item : items) {
+    for (int d = 0; d < 4; ++d) ++counts[d][item >> (32 + 8 * d) & 0xFF];
+  }
+  scratch.resize(items.size());
+  for (int d = 0; d < 4; ++d) {
+    std::size_t* count = counts[d];
+    if (std::find(count, count + 256, items.size()) != count + 256) continue;
+    std::size_t at = 0;
+    for (int b = 0; b < 256; ++b) at += std::exchange(count[b], at);
+    for (std::uint64_t item : items) scratch[count[item >> (32 + 8 * d) & 0xFF]++] = item;
+    items.swap(scratch);
+  }
+}
 
 // The worker that owns a key: a bit of a mixed hash, so that both halves see as many
 // frequent keys.
@@ -165,8 +186,48 @@ void Builder::Impl::Work(int worker) {
     if (!out) failed = true;
     table.Clear();
   };
+  // Occurrences (OrderOf(key) << 32 | record) of each field, collected over many batches
+  // and then sorted: each distinct key's entry and list end are reached once per round
+  // instead of once per occurrence, and the entries in the order of the table.
+  std::vector<std::vector<std::uint64_t>> pending;
+  std::vector<std::uint64_t> scratch;
+  std::vector<std::uint32_t> records;
+  std::size_t pending_count = 0;
+  std::vector<std::size_t> runs;  // where each key's occurrences start, and the end
+  auto flush = [&] {
+    for (std::size_t field = 0; field < pending.size(); ++field) {
+      std::vector<std::uint64_t>& list = pending[field];
+      SortByKey(list, scratch);
+      runs.clear();
+      for (std::size_t i = 0; i < list.size(); ++i) {
+        if (i == 0 || list[i] >> 32 != list[i - 1] >> 32) runs.push_back(i);
+      }
+      runs.push_back(list.size());
+      auto f = static_cast<std::uint32_t>(field);
+      table.Reserve(f, runs.size() - 1);
+      constexpr std::size_t kAhead = 8;
+      for (std::size_t r = 0; r + 1 < runs.size(); ++r) {
+        if (r + kAhead + 1 < runs.size()) {
+          table.PrefetchList(f, KeyAt(static_cast<std::uint32_t>(list[runs[r + kAhead]] >> 32)));
+        }
+        records.clear();
+        for (std::size_t i = runs[r]; i < runs[r + 1]; ++i) {
+          auto n = static_cast<std::uint32_t>(list[i]);
+          if (records.empty() || records.back() != n) records.push_back(n);
+        }
+        auto key = KeyAt(static_cast<std::uint32_t>(list[runs[r]] >> 32));
+        std::span<std::uint32_t const> rest = records;
+        for (;;) {
+          rest = rest.subspan(table.AddRun(f, key, rest));
+          if (rest.empty()) break;
+          spill();
+        }
+      }
+      list.clear();
+    }
+    pending_count = 0;
+  };
   bool own_field_key = Owner(kFieldKey) == worker;
-  std::vector<std::uint32_t> keys;
   while (auto batch = queues[worker].Pop()) {
     auto const* text = reinterpret_cast<unsigned char const*>(batch->text.data());
     for (Batch::Item const& item : batch->items) {
@@ -174,10 +235,12 @@ void Builder::Impl::Work(int worker) {
       if (worker == 0 && item.value >= 0) {
         while (!table.AddValue(item.field, static_cast<std::uint32_t>(item.value), n)) spill();
       }
+      if (pending.size() <= item.field) pending.resize(item.field + 1);
+      std::vector<std::uint64_t>& out = pending[item.field];
+      std::size_t before = out.size();
       // The keys this worker owns: characters cut as CharKey cuts them, each with the pair
       // it ends.
-      keys.clear();
-      if (own_field_key) keys.push_back(kFieldKey);
+      if (own_field_key) out.push_back(std::uint64_t{OrderOf(kFieldKey)} << 32 | n);
       unsigned char const* p = text + item.at;
       std::size_t length = item.length;
       std::uint32_t previous = 0;
@@ -185,17 +248,17 @@ void Builder::Impl::Work(int worker) {
         std::size_t start = i;
         std::uint32_t key = p[i++];
         if (key >= 0x81 && i < length) key = key << 8 | p[i++];
-        if (Owner(key) == worker) keys.push_back(key);
+        if (Owner(key) == worker) out.push_back(std::uint64_t{OrderOf(key)} << 32 | n);
         std::uint32_t pair = previous << 16 | key;
-        if (start > 0 && Owner(pair) == worker) keys.push_back(pair);
+        if (start > 0 && Owner(pair) == worker)
+          out.push_back(std::uint64_t{OrderOf(pair)} << 32 | n);
         previous = key;
       }
-      table.Prefetch(item.field, keys);
-      for (std::uint32_t key : keys) {
-        while (!table.Add(item.field, key, n)) spill();
-      }
+      pending_count += out.size() - before;
     }
+    if (pending_count >= kSortedOccurrences) flush();
   }
+  flush();
   spill();
 }
 

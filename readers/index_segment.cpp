@@ -24,9 +24,10 @@ std::size_t VarintLength(std::uint32_t v) {
   return v < (1u << 7) ? 1 : v < (1u << 14) ? 2 : v < (1u << 21) ? 3 : v < (1u << 28) ? 4 : 5;
 }
 
-// Multiplicative hashing: the top bits of the product, as many as the table needs.
+// Multiplicative hashing, the slot rising with OrderOf(key): keys added in that order walk
+// the table from one end to the other.
 std::size_t Slot(std::uint32_t key, std::size_t mask) {
-  return static_cast<std::size_t>(((key * 0x9E3779B97F4A7C15ull) >> 40) & mask);
+  return static_cast<std::size_t>(std::uint64_t{OrderOf(key)} * (mask + 1) >> 32);
 }
 
 }  // namespace
@@ -47,6 +48,31 @@ PostingTable::Field& PostingTable::FieldOf(std::uint32_t field) {
   return f;
 }
 
+bool PostingTable::Grow(Field& f, std::size_t slots) {
+  std::size_t grown = table_bytes_ + (slots - f.others.size()) * sizeof(Entry);
+  if (!f.others.empty() && grown + pool_size_ > std::max(budget_, pool_size_ * 2)) return false;
+  memory::LargeVector<Entry> old = std::move(f.others);
+  f.others.assign(slots, Entry{});
+  table_bytes_ = grown;
+  for (Entry const& e : old) {
+    if (e.last == 0) continue;
+    std::size_t i = Slot(e.key, slots - 1);
+    while (f.others[i].last != 0) i = (i + 1) & (slots - 1);
+    f.others[i] = e;
+  }
+  return true;
+}
+
+void PostingTable::Reserve(std::uint32_t field, std::size_t keys) {
+  Field& f = FieldOf(field);
+  std::size_t slots = std::max(kFirstSlots, f.others.size());
+  while ((f.other_count + keys) * 10 > slots * 7) slots *= 2;
+  // As large as the budget allows, if not as large as asked.
+  for (; slots > f.others.size(); slots /= 2) {
+    if (Grow(f, slots)) return;
+  }
+}
+
 PostingTable::Entry* PostingTable::Other(Field& f, std::uint32_t key) {
   if (!f.others.empty()) {
     std::size_t mask = f.others.size() - 1;
@@ -59,21 +85,9 @@ PostingTable::Entry* PostingTable::Other(Field& f, std::uint32_t key) {
     }
   }
   // A new key: grow the table past 70% full, while the budget allows.
-  if ((f.other_count + 1) * 10 > f.others.size() * 7) {
-    std::size_t slots = std::max(kFirstSlots, f.others.size() * 2);
-    std::size_t grown = table_bytes_ + (slots - f.others.size()) * sizeof(Entry);
-    if (!f.others.empty() && grown + pool_size_ > std::max(budget_, pool_size_ * 2)) {
-      return nullptr;
-    }
-    memory::LargeVector<Entry> old = std::move(f.others);
-    f.others.assign(slots, Entry{});
-    table_bytes_ = grown;
-    for (Entry const& e : old) {
-      if (e.last == 0) continue;
-      std::size_t i = Slot(e.key, slots - 1);
-      while (f.others[i].last != 0) i = (i + 1) & (slots - 1);
-      f.others[i] = e;
-    }
+  if ((f.other_count + 1) * 10 > f.others.size() * 7 &&
+      !Grow(f, std::max(kFirstSlots, f.others.size() * 2)) && !f.others.empty()) {
+    return nullptr;
   }
   std::size_t mask = f.others.size() - 1;
   std::size_t i = Slot(key, mask);
@@ -126,30 +140,35 @@ bool PostingTable::Add(std::uint32_t field, std::uint32_t key, std::uint32_t n) 
   return e->last == n + 1 || Append(*e, n);
 }
 
-void PostingTable::Prefetch(std::uint32_t field, std::span<std::uint32_t const> keys) {
+std::size_t PostingTable::AddRun(std::uint32_t field, std::uint32_t key,
+                                 std::span<std::uint32_t const> records) {
+  if (records.empty()) return 0;
   Field& f = FieldOf(field);
-  // Two passes ahead of the adds: the slots of the keys, then the ends of their lists,
-  // so that the misses of a record's keys overlap instead of following one another.
-  std::size_t mask = f.others.size() - 1;
-  for (std::uint32_t key : keys) {
-    if (key >= kChars && !f.others.empty()) __builtin_prefetch(&f.others[Slot(key, mask)]);
+  Entry* e = key < kChars ? &f.chars[key] : Other(f, key);
+  if (e == nullptr) return 0;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (e->last != records[i] + 1 && !Append(*e, records[i])) return i;
   }
-  for (std::uint32_t key : keys) {
-    Entry const* e = nullptr;
-    if (key < kChars) {
-      e = &f.chars[key];
-    } else if (!f.others.empty()) {
-      for (std::size_t i = Slot(key, mask);; i = (i + 1) & mask) {
-        if (f.others[i].last == 0) break;
-        if (f.others[i].key == key) {
-          e = &f.others[i];
-          break;
-        }
+  return records.size();
+}
+
+void PostingTable::PrefetchList(std::uint32_t field, std::uint32_t key) {
+  Field& f = FieldOf(field);
+  Entry const* e = nullptr;
+  if (key < kChars) {
+    e = &f.chars[key];
+  } else if (!f.others.empty()) {
+    std::size_t mask = f.others.size() - 1;
+    for (std::size_t i = Slot(key, mask);; i = (i + 1) & mask) {
+      if (f.others[i].last == 0) break;
+      if (f.others[i].key == key) {
+        e = &f.others[i];
+        break;
       }
     }
-    if (e != nullptr && e->last != 0)
-      __builtin_prefetch(pool_.data() + e->tail + kChunkHead + e->used, 1);
   }
+  if (e != nullptr && e->last != 0)
+    __builtin_prefetch(pool_.data() + e->tail + kChunkHead + e->used, 1);
 }
 
 bool PostingTable::AddValue(std::uint32_t field, std::uint32_t number, std::uint32_t n) {

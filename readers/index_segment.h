@@ -27,6 +27,35 @@ namespace qel::search_index {
 // The top bit of a list key marks a listed value's list.
 inline constexpr std::uint64_t kValueList = std::uint64_t{1} << 63;
 
+// Keys in the order of their places in a PostingTable: adding keys in this order walks its
+// tables from one end to the other instead of jumping at random. A bijection on 32 bits;
+// KeyAt inverts it.
+// (A mixing of xor-shifts and odd multipliers: a plain multiplication leaves the high
+// bits of two-byte character pairs too regular, and the tables' probes collide.)
+namespace order {
+inline constexpr std::uint32_t kA = 0x7FEB352Du, kB = 0x846CA68Bu;
+constexpr std::uint32_t Inverse(std::uint32_t odd) {
+  // The inverse modulo 2^32, by Newton's iteration.
+  std::uint32_t x = odd;
+  for (int i = 0; i < 5; ++i) x *= 2 - odd * x;
+  return x;
+}
+}  // namespace order
+constexpr std::uint32_t OrderOf(std::uint32_t key) {
+  key ^= key >> 16;
+  key *= order::kA;
+  key ^= key >> 15;
+  key *= order::kB;
+  return key ^ key >> 16;
+}
+constexpr std::uint32_t KeyAt(std::uint32_t order) {
+  order ^= order >> 16;
+  order *= order::Inverse(order::kB);
+  order ^= order >> 15 ^ order >> 30;
+  order *= order::Inverse(order::kA);
+  return order ^ order >> 16;
+}
+
 // Posting lists of (field, key) and (field, listed value) pairs, bounded in memory.
 class PostingTable {
  public:
@@ -38,8 +67,17 @@ class PostingTable {
   // nothing added, when the table is full: the caller writes a segment, clears the table
   // and adds again.
   bool Add(std::uint32_t field, std::uint32_t key, std::uint32_t n);
-  // Tells the table that keys of field come next, so that it fetches their memory early.
-  void Prefetch(std::uint32_t field, std::span<std::uint32_t const> keys);
+  // Adds records (rising; a record equal to the one before is added once) to key of field,
+  // as Add adds them one by one; returns how many were added, fewer when the table is full
+  // (the caller writes a segment, clears the table and adds the rest).
+  std::size_t AddRun(std::uint32_t field, std::uint32_t key,
+                     std::span<std::uint32_t const> records);
+  // Makes room for up to keys more keys of field at once, as far as the budget allows. A
+  // table that grew while keys came in OrderOf order would crowd them into its low end,
+  // in one long run of full slots; a caller adding in that order reserves first.
+  void Reserve(std::uint32_t field, std::size_t keys);
+  // Fetches the memory where the next record of key of field goes, ahead of AddRun.
+  void PrefetchList(std::uint32_t field, std::uint32_t key);
   // Adds record n to the listed value number of field; false as Add.
   bool AddValue(std::uint32_t field, std::uint32_t number, std::uint32_t n);
   // True when lists were added since the last Clear.
@@ -72,6 +110,8 @@ class PostingTable {
   };
   Field& FieldOf(std::uint32_t field);
   Entry* Other(Field& f, std::uint32_t key);
+  // Rehashes the other keys of f into slots; false when the budget does not allow it.
+  bool Grow(Field& f, std::size_t slots);
   // Appends record n; false (nothing added) when the pool is full.
   bool Append(Entry& e, std::uint32_t n);
   void WriteList(std::string& out, std::uint64_t key, Entry const& e) const;
