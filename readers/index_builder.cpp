@@ -28,20 +28,25 @@ constexpr std::size_t kFileBuffer = std::size_t{1} << 20;
 // Occurrences a worker collects before sorting them into its lists (8 bytes each, twice).
 constexpr std::size_t kSortedOccurrences = std::size_t{4} << 20;
 
-// Sorts occurrences (order << 32 | record) by order, keeping the order of equal keys: a
-// byte of the key at a time, skipping bytes that all occurrences share.
+// Sorts occurrences (order << 32 | record) by order, keeping the order of equal orders:
+// 11 bits of the order at a time (three passes), skipping digits all occurrences share.
 void SortByKey(std::vector<std::uint64_t>& items, std::vector<std::uint64_t>& scratch) {
-  std::size_t counts[4][256] = {};
+  constexpr int kDigits = 3, kBits = 11;
+  constexpr std::size_t kBuckets = std::size_t{1} << kBits;
+  std::vector<std::size_t> counts(kDigits * kBuckets);
+  auto digit = [](std::uint64_t item, int d) {
+    return static_cast<std::size_t>(item >> (32 + kBits * d) & (kBuckets - 1));
+  };
   for (std::uint64_t item : items) {
-    for (int d = 0; d < 4; ++d) ++counts[d][item >> (32 + 8 * d) & 0xFF];
+    for (int d = 0; d < kDigits; ++d) ++counts[d * kBuckets + digit(item, d)];
   }
   scratch.resize(items.size());
-  for (int d = 0; d < 4; ++d) {
-    std::size_t* count = counts[d];
-    if (std::find(count, count + 256, items.size()) != count + 256) continue;
+  for (int d = 0; d < kDigits; ++d) {
+    std::size_t* count = counts.data() + d * kBuckets;
+    if (std::find(count, count + kBuckets, items.size()) != count + kBuckets) continue;
     std::size_t at = 0;
-    for (int b = 0; b < 256; ++b) at += std::exchange(count[b], at);
-    for (std::uint64_t item : items) scratch[count[item >> (32 + 8 * d) & 0xFF]++] = item;
+    for (std::size_t b = 0; b < kBuckets; ++b) at += std::exchange(count[b], at);
+    for (std::uint64_t item : items) scratch[count[digit(item, d)]++] = item;
     items.swap(scratch);
   }
 }
@@ -174,7 +179,11 @@ struct Builder::Impl {
 };
 
 void Builder::Impl::Work(int worker) {
-  PostingTable table(budget / kWorkers);
+  // The budget holds the table and the occurrences waiting to be sorted (twice: the sort
+  // needs room to move them).
+  constexpr std::size_t kSortBytes = 2 * kSortedOccurrences * sizeof(std::uint64_t);
+  PostingTable table(budget / kWorkers > 2 * kSortBytes ? budget / kWorkers - kSortBytes
+                                                        : budget / kWorkers / 2);
   auto spill = [&] {
     if (table.empty()) return;
     std::vector<char> buffer(kFileBuffer);
@@ -255,8 +264,8 @@ void Builder::Impl::Work(int worker) {
         previous = key;
       }
       pending_count += out.size() - before;
+      if (pending_count >= kSortedOccurrences) flush();
     }
-    if (pending_count >= kSortedOccurrences) flush();
   }
   flush();
   spill();

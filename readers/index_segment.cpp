@@ -11,6 +11,7 @@ constexpr std::size_t kFirstSlots = 1024;
 constexpr std::uint8_t kLargestClass = 12;  // chunks of 64 KiB
 constexpr std::size_t kChunkHead = 4;
 constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
+constexpr std::size_t kListHead = 12;
 
 std::size_t ChunkBytes(std::uint8_t size_class) {
   return std::size_t{16} << size_class;
@@ -181,34 +182,37 @@ bool PostingTable::AddValue(std::uint32_t field, std::uint32_t number, std::uint
   return e.last == n + 1 || Append(e, n);
 }
 
-void PostingTable::WriteList(std::string& out, std::uint64_t key, Entry const& e) const {
-  char head[12];
-  for (std::size_t i = 0; i < 8; ++i) head[i] = static_cast<char>(key >> (8 * i));
-  for (std::size_t i = 0; i < 4; ++i) head[8 + i] = static_cast<char>(e.bytes >> (8 * i));
-  out.append(head, sizeof head);
+char* PostingTable::WriteList(char* out, std::uint64_t key, Entry const& e) const {
+  for (std::size_t i = 0; i < 8; ++i) *out++ = static_cast<char>(key >> (8 * i));
+  for (std::size_t i = 0; i < 4; ++i) *out++ = static_cast<char>(e.bytes >> (8 * i));
   std::uint8_t size_class = 0;
   for (std::uint32_t chunk = e.first;;) {
     char const* data = reinterpret_cast<char const*>(pool_.data() + chunk + kChunkHead);
     if (chunk == e.tail) {
-      out.append(data, e.used);
-      return;
+      std::memcpy(out, data, e.used);
+      return out + e.used;
     }
     std::size_t length = Payload(size_class);
     while (length > 0 && data[length - 1] == 0) --length;
-    out.append(data, length);
+    std::memcpy(out, data, length);
+    out += length;
     std::memcpy(&chunk, pool_.data() + chunk, sizeof chunk);
     size_class = static_cast<std::uint8_t>(std::min<int>(size_class + 1, kLargestClass));
   }
 }
 
 bool PostingTable::WriteSegment(std::ostream& out) const {
-  std::string buffer;
-  buffer.reserve(2 * kFlushBytes);
-  auto flush = [&](std::size_t at_least) {
-    if (buffer.size() >= at_least) {
-      out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-      buffer.clear();
+  // Lists are copied into a buffer written whenever the next list might not fit.
+  std::vector<char> buffer(kFlushBytes);
+  std::size_t used = 0;
+  auto write = [&](std::uint64_t key, Entry const& e) {
+    std::size_t bytes = kListHead + e.bytes;
+    if (buffer.size() - used < bytes) {
+      out.write(buffer.data(), static_cast<std::streamsize>(used));
+      used = 0;
+      if (buffer.size() < bytes) buffer.resize(bytes);
     }
+    used = static_cast<std::size_t>(WriteList(buffer.data() + used, key, e) - buffer.data());
   };
   std::vector<std::pair<std::uint32_t, Entry const*>> others;
   for (std::size_t field = 0; field < fields_.size(); ++field) {
@@ -216,8 +220,7 @@ bool PostingTable::WriteSegment(std::ostream& out) const {
     std::uint64_t high = static_cast<std::uint64_t>(field) << 32;
     for (std::size_t key = 0; key < f.chars.size(); ++key) {
       if (f.chars[key].last == 0) continue;
-      WriteList(buffer, high | key, f.chars[key]);
-      flush(kFlushBytes);
+      write(high | key, f.chars[key]);
     }
     // Only keys are sorted: each list is in record order already.
     others.clear();
@@ -227,19 +230,17 @@ bool PostingTable::WriteSegment(std::ostream& out) const {
     std::sort(others.begin(), others.end(),
               [](auto const& a, auto const& b) { return a.first < b.first; });
     for (auto const& [key, e] : others) {
-      WriteList(buffer, high | key, *e);
-      flush(kFlushBytes);
+      write(high | key, *e);
     }
   }
   for (std::size_t field = 0; field < fields_.size(); ++field) {
     std::uint64_t high = kValueList | static_cast<std::uint64_t>(field) << 32;
     for (std::size_t number = 0; number < fields_[field].values.size(); ++number) {
       if (fields_[field].values[number].last == 0) continue;
-      WriteList(buffer, high | number, fields_[field].values[number]);
-      flush(kFlushBytes);
+      write(high | number, fields_[field].values[number]);
     }
   }
-  flush(0);
+  out.write(buffer.data(), static_cast<std::streamsize>(used));
   return static_cast<bool>(out);
 }
 

@@ -114,7 +114,8 @@ class PostingTable {
   bool Grow(Field& f, std::size_t slots);
   // Appends record n; false (nothing added) when the pool is full.
   bool Append(Entry& e, std::uint32_t n);
-  void WriteList(std::string& out, std::uint64_t key, Entry const& e) const;
+  // Writes the list of key at out (its head, then e.bytes bytes); returns its end.
+  char* WriteList(char* out, std::uint64_t key, Entry const& e) const;
 
   std::size_t budget_;
   std::size_t pool_size_;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -82,6 +83,55 @@ TEST(IndexSegment, AFullTableRefusesUntilCleared) {
   EXPECT_FALSE(table.Add(0, 0x20000000u, 0));
   table.Clear();
   EXPECT_TRUE(table.Add(0, 0x20000000u, 0));
+}
+
+}  // namespace
+}  // namespace qel::search_index
+
+namespace qel::search_index {
+namespace {
+
+// Runs of records: repeats dropped, a full table stops part-way and says where, and keys
+// added in slot order after Reserve come back whole and in key order.
+TEST(IndexSegment, RunsOfRecordsAddAsOneByOne) {
+  for (std::uint32_t key : {0u, 1u, 0xB0A1u, 0xFFFFu, 0x10000u, 0xB0A1B0A2u, 0xFFFFFFFFu}) {
+    EXPECT_EQ(KeyAt(OrderOf(key)), key);
+  }
+  EXPECT_NE(OrderOf(0xB0A1B0A2u), 0xB0A1B0A2u);
+
+  TempDir dir;
+  std::string path = dir.Path("segment");
+  PostingTable table(std::size_t{16} << 20);
+  std::vector<std::uint32_t> keys;
+  for (std::uint32_t i = 0; i < 50000; ++i) keys.push_back(0xB0A10000u + i * 7919u);
+  keys.push_back(0x41u);
+  std::sort(keys.begin(), keys.end(),
+            [](std::uint32_t a, std::uint32_t b) { return OrderOf(a) < OrderOf(b); });
+  table.Reserve(3, keys.size());
+  Lists expected;
+  std::vector<std::uint32_t> run = {2, 2, 5, 900, 900, 70000};
+  for (std::uint32_t key : keys) {
+    ASSERT_EQ(table.AddRun(3, key, run), run.size());
+    expected[std::uint64_t{3} << 32 | key] = {2, 5, 900, 70000};
+  }
+  // The last record of a run again, as the next run's first: added once.
+  ASSERT_EQ(table.AddRun(3, 0x41u, std::vector<std::uint32_t>{70000, 70001}), 2u);
+  expected[std::uint64_t{3} << 32 | 0x41u].push_back(70001);
+  {
+    std::ofstream out(path, std::ios::binary);
+    ASSERT_TRUE(table.WriteSegment(out));
+  }
+  EXPECT_EQ(ReadBack(path), expected);
+
+  // A small table takes part of a long run, then the rest once cleared.
+  PostingTable small(4096);
+  std::vector<std::uint32_t> records;
+  for (std::uint32_t n = 0; n < 20000; ++n) records.push_back(n * 3);
+  std::size_t added = small.AddRun(0, 0x20u, records);
+  EXPECT_GT(added, 0u);
+  EXPECT_LT(added, records.size());
+  small.Clear();
+  EXPECT_EQ(small.AddRun(0, 0x20u, std::span(records).subspan(added, 10)), 10u);
 }
 
 }  // namespace
