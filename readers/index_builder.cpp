@@ -1,5 +1,6 @@
 // The search index's builder: records are cut into keys by two threads, each owning half of
-// the keys, whose posting lists spill to segment files; writing merges the segments.
+// the keys, whose posting lists spill to segment files; writing merges each thread's
+// segments on a thread of its own and writes the bitmaps in key order.
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>

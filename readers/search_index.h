@@ -91,11 +91,14 @@ bool BindingOf(std::string const& record_file, Binding& binding, std::string& er
 
 // Collects the keys of records and writes the index file. Records are numbered in the
 // order they are added, so each key's records arrive sorted: two threads (each owning half
-// of the keys) append them to compressed lists, written to a temporary segment file (keys
-// sorted) whenever the memory budget is spent; writing concatenates each key's lists.
+// of the keys) collect occurrences, sort them by key a few million at a time and append
+// them to compressed lists, written to a temporary segment file (keys sorted) whenever the
+// memory budget is spent; writing merges each thread's segments on a thread of its own and
+// concatenates each key's lists.
 class Builder {
  public:
-  // Bytes of posting lists and key tables held in memory, both threads together.
+  // Bytes of posting lists, key tables and occurrences waiting to be sorted held in
+  // memory, both threads together.
   static constexpr std::size_t kMemoryBudget = std::size_t{512} << 20;
 
   // Temporary segment files are named segment_prefix and a number (removed when the
