@@ -26,7 +26,7 @@ constexpr int kWorkers = 2;
 constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
 constexpr std::size_t kQueueDepth = 8;
 constexpr std::size_t kFileBuffer = std::size_t{1} << 20;
-// Occurrences a worker collects before sorting them into its lists (8 bytes each, twice).
+// Occurrences a worker collects at most before sorting them into its lists.
 constexpr std::size_t kSortedOccurrences = std::size_t{4} << 20;
 
 // Sorts occurrences (order << 32 | record) by order, keeping the order of equal orders:
@@ -180,11 +180,12 @@ struct Builder::Impl {
 };
 
 void Builder::Impl::Work(int worker) {
-  // The budget holds the table and the occurrences waiting to be sorted (twice: the sort
-  // needs room to move them).
-  constexpr std::size_t kSortBytes = 2 * kSortedOccurrences * sizeof(std::uint64_t);
-  PostingTable table(budget / kWorkers > 2 * kSortBytes ? budget / kWorkers - kSortBytes
-                                                        : budget / kWorkers / 2);
+  // Occurrences waiting to be sorted take up to a quarter of the budget, and as much again
+  // while they are sorted; the table takes the rest.
+  std::size_t const share = budget / kWorkers;
+  std::size_t const sorted =
+      std::clamp<std::size_t>(share / 4 / sizeof(std::uint64_t), 4096, kSortedOccurrences);
+  PostingTable table(share - std::min(share / 2, 2 * sorted * sizeof(std::uint64_t)));
   auto spill = [&] {
     if (table.empty()) return;
     std::vector<char> buffer(kFileBuffer);
@@ -265,7 +266,7 @@ void Builder::Impl::Work(int worker) {
         previous = key;
       }
       pending_count += out.size() - before;
-      if (pending_count >= kSortedOccurrences) flush();
+      if (pending_count >= sorted) flush();
     }
   }
   flush();
