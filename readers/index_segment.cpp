@@ -36,7 +36,7 @@ std::size_t Slot(std::uint32_t key, std::size_t mask) {
 PostingTable::PostingTable(std::size_t budget) : budget_(budget) {
   // Most of the budget holds lists; the rest lets the key tables grow.
   pool_size_ = std::max<std::size_t>(budget / 2, 4096);
-  pool_.resize(pool_size_);
+  pool_ = {static_cast<unsigned char*>(memory::AllocateLarge(pool_size_)), FreePool{pool_size_}};
 }
 
 PostingTable::Field& PostingTable::FieldOf(std::uint32_t field) {
@@ -111,7 +111,7 @@ bool PostingTable::Append(Entry& e, std::uint32_t n) {
   } else if (e.used + length > Payload(e.size_class)) {
     auto size_class = static_cast<std::uint8_t>(std::min<int>(e.size_class + 1, kLargestClass));
     if (pool_used_ + ChunkBytes(size_class) > pool_size_) return false;
-    unsigned char* tail = pool_.data() + e.tail;
+    unsigned char* tail = pool_.get() + e.tail;
     // The unused end of a full chunk is zero, which no varint byte is.
     std::memset(tail + kChunkHead + e.used, 0, Payload(e.size_class) - e.used);
     auto next = static_cast<std::uint32_t>(pool_used_);
@@ -121,7 +121,7 @@ bool PostingTable::Append(Entry& e, std::uint32_t n) {
     e.used = 0;
     pool_used_ += ChunkBytes(size_class);
   }
-  unsigned char* out = pool_.data() + e.tail + kChunkHead + e.used;
+  unsigned char* out = pool_.get() + e.tail + kChunkHead + e.used;
   while (delta >= 0x80) {
     *out++ = static_cast<unsigned char>(delta | 0x80);
     delta >>= 7;
@@ -169,7 +169,7 @@ void PostingTable::PrefetchList(std::uint32_t field, std::uint32_t key) {
     }
   }
   if (e != nullptr && e->last != 0)
-    __builtin_prefetch(pool_.data() + e->tail + kChunkHead + e->used, 1);
+    __builtin_prefetch(pool_.get() + e->tail + kChunkHead + e->used, 1);
 }
 
 bool PostingTable::AddValue(std::uint32_t field, std::uint32_t number, std::uint32_t n) {
@@ -187,7 +187,7 @@ char* PostingTable::WriteList(char* out, std::uint64_t key, Entry const& e) cons
   for (std::size_t i = 0; i < 4; ++i) *out++ = static_cast<char>(e.bytes >> (8 * i));
   std::uint8_t size_class = 0;
   for (std::uint32_t chunk = e.first;;) {
-    char const* data = reinterpret_cast<char const*>(pool_.data() + chunk + kChunkHead);
+    char const* data = reinterpret_cast<char const*>(pool_.get() + chunk + kChunkHead);
     if (chunk == e.tail) {
       std::memcpy(out, data, e.used);
       return out + e.used;
@@ -196,7 +196,7 @@ char* PostingTable::WriteList(char* out, std::uint64_t key, Entry const& e) cons
     while (length > 0 && data[length - 1] == 0) --length;
     std::memcpy(out, data, length);
     out += length;
-    std::memcpy(&chunk, pool_.data() + chunk, sizeof chunk);
+    std::memcpy(&chunk, pool_.get() + chunk, sizeof chunk);
     size_class = static_cast<std::uint8_t>(std::min<int>(size_class + 1, kLargestClass));
   }
 }

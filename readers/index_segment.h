@@ -119,7 +119,12 @@ class PostingTable {
 
   std::size_t budget_;
   std::size_t pool_size_;
-  memory::LargeVector<unsigned char> pool_;
+  // Left untouched until lists use it, so that a small library takes little memory.
+  struct FreePool {
+    std::size_t bytes;
+    void operator()(unsigned char* pool) const noexcept { memory::FreeLarge(pool, bytes); }
+  };
+  std::unique_ptr<unsigned char[], FreePool> pool_;
   std::size_t pool_used_ = 0;
   std::size_t table_bytes_ = 0;
   std::vector<Field> fields_;
