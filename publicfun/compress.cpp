@@ -48,7 +48,7 @@ inline std::uint64_t Load8(unsigned char const* p) {
   return v;
 }
 
-// Hash chains over positions, oldest first. A chain only holds positions less than two
+// Hash chains over positions, oldest first. A chain only holds positions less than three
 // windows behind the newest position added, so the links live in a ring of slots indexed
 // by position (in cache) instead of one slot per input byte.
 //
@@ -64,16 +64,19 @@ class Chains {
   // cache, is slower on text).
   explicit Chains(int bits) : ends_(std::size_t{1} << bits) {}
 
-  // Appends biased position b to the chain in slot. Every later window starts above
-  // b - 4096, so older positions leave the chain now, or the whole chain when its
-  // newest is old.
+  // Appends biased position b to the chain in slot. A chain whose newest position left
+  // every window starts anew. Positions that left the window stay on a chain until it
+  // spans kPruned, and are then dropped together: a test that rarely passes costs less
+  // than a step at almost every Add, and Find drops them for the chains it walks.
   void Add(std::size_t slot, std::uint32_t b) {
     Ends& e = ends_[slot];
     if (e.last + kWindow < b) {
       e.head = b;
     } else {
       Link(e.last) = b;
-      while (e.head + kWindow < b) e.head = Link(e.head);
+      if (e.head + kPruned < b) {
+        while (e.head + kWindow < b) e.head = Link(e.head);
+      }
     }
     e.last = b;
   }
@@ -99,7 +102,11 @@ class Chains {
   std::uint32_t Next(std::uint32_t b) { return Link(b); }
 
  private:
-  static constexpr std::size_t kRing = 4 * kWindow;  // above two windows, a power of two
+  // A chain that can still grow or be walked has its newest position in the window and
+  // its oldest at most kPruned before that, less than a ring's length behind the newest
+  // position added: the links the chain still follows are not overwritten yet.
+  static constexpr std::size_t kPruned = 2 * kWindow;
+  static constexpr std::size_t kRing = 4 * kWindow;  // above kPruned + kWindow, a power of two
 
   struct Ends {
     std::uint32_t head = 0;  // oldest position kept
