@@ -36,7 +36,8 @@ constexpr unsigned long kMinInput = 30;
 // candidate shares these with P), and P's chain is walked from the oldest position in
 // the window, up to the first that matches the cap. Adding a position costs one slot
 // update, which is most of the work on text, where chains are short; where they are long
-// (repeated markup), a 18-byte match usually comes early in the walk.
+// (repeated markup), an 18-byte match usually comes early in the walk.
+
 // The first eight bytes at p as a little-endian number.
 inline std::uint64_t Load8(unsigned char const* p) {
   std::uint64_t v = 0;
@@ -136,7 +137,8 @@ class MatchIndex {
  public:
   // Indexes positions from first on; searches must come at first + 4096 or later (or
   // from first = 0 on), so that every window they see is indexed. Chains hold positions
-  // relative to first, which keeps them within 32 bits for inputs below 4 GiB - 8 KiB.
+  // relative to first in 32 bits: an index must stay below 4 GiB - 8 KiB past first,
+  // which the pieces that large inputs are parsed in do.
   MatchIndex(unsigned char const* src, std::size_t len, std::size_t first = 0)
       : src_(src),
         len_(len),
