@@ -32,14 +32,11 @@ constexpr unsigned long kMinInput = 30;
 // position Q in [W, P - 3] among those whose match with P (capped at 18 bytes and at the
 // end of the input) is longest, when that length is at least 3.
 //
-// Positions are chained in increasing order per hash of their first bytes, on two
-// levels: by their first three bytes (every candidate shares these with P) and by their
-// first kLong bytes. The three-byte chain is walked first, only until a position matches
-// kLong - 1 bytes: most positions of text have no longer match, and that walk usually
-// stops early or finds the chain empty. Only when it reaches kLong - 1 can a longer match
-// exist; all positions of the window that match P for kLong bytes or more are on P's long
-// chain, which is short, and when one of them does, the answer is the best of them.
-constexpr std::size_t kLong = 7;
+// Positions are chained in increasing order per hash of their first three bytes (every
+// candidate shares these with P), and P's chain is walked from the oldest position in
+// the window, up to the first that matches the cap. Adding a position costs one slot
+// update, which is most of the work on text, where chains are short; where they are long
+// (repeated markup), an 18-byte match usually comes early in the walk.
 
 // The first eight bytes at p as a little-endian number.
 inline std::uint64_t Load8(unsigned char const* p) {
@@ -52,74 +49,76 @@ inline std::uint64_t Load8(unsigned char const* p) {
   return v;
 }
 
-// Hash chains over positions, oldest first. A chain only holds positions less than two
+// Hash chains over positions, oldest first. A chain only holds positions less than three
 // windows behind the newest position added, so the links live in a ring of slots indexed
 // by position (in cache) instead of one slot per input byte.
+//
+// Positions are stored biased by kBias (above the window), so that an empty slot, all
+// zero, reads as a chain whose newest position left every window long ago: adding and
+// finding need no test for emptiness, and the table starts out as zeroed memory.
 class Chains {
  public:
-  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-  // 2^bits chains, picked by the top bits of a 32-bit hash. Few chains sharing a slot
-  // matter more than the table's size: with 2^16 slots the walks meet few strangers.
-  explicit Chains(int bits)
-      : shift_(32 - bits), ends_(std::size_t{1} << bits, Ends{kNone, kNone}) {}
+  static constexpr std::uint32_t kBias = kWindow + 1;
 
-  // Appends p to chain key. Every later window starts above p - 4096, so older
-  // positions leave the chain now, or the whole chain when its newest is old.
-  void Add(std::uint32_t key, std::uint32_t p) {
-    Ends& e = ends_[key >> shift_];
-    if (e.last == kNone || e.last + kWindow < p) {
-      e.head = p;
+  // 2^bits chains. Few chains sharing a slot matter more than the table's size: with
+  // 2^16 slots the walks meet few strangers (2^12, which would stay in the first-level
+  // cache, is slower on text).
+  explicit Chains(int bits) : ends_(std::size_t{1} << bits) {}
+
+  // Appends biased position b to the chain in slot. A chain whose newest position left
+  // every window starts anew. Positions that left the window stay on a chain until it
+  // spans kPruned, and are then dropped together: a test that rarely passes costs less
+  // than a step at almost every Add, and Find drops them for the chains it walks.
+  void Add(std::size_t slot, std::uint32_t b) {
+    Ends& e = ends_[slot];
+    if (e.last + kWindow < b) {
+      e.head = b;
     } else {
-      Link(e.last) = p;
-      while (e.head + kWindow < p) e.head = Link(e.head);
+      Link(e.last) = b;
+      if (e.head + kPruned < b) {
+        while (e.head + kWindow < b) e.head = Link(e.head);
+      }
     }
-    e.last = p;
+    e.last = b;
   }
 
-  // The oldest and the newest position of chain key at or after window; first is kNone
-  // when there is none. The positions between are reached by Next from first.
+  // Starts loading a slot, which an Add will soon need.
+  void Prefetch(std::size_t slot) const { __builtin_prefetch(&ends_[slot]); }
+
+  // The oldest and the newest position of the chain in slot at or after the biased
+  // window start bw (at least kBias); first is 0 when there is none. The positions between
+  // are reached by Next from first.
   struct Span {
     std::uint32_t first;
     std::uint32_t last;
   };
-  Span Find(std::uint32_t key, std::size_t window) {
-    Ends& e = ends_[key >> shift_];
-    if (e.last == kNone || e.last < window) return {kNone, kNone};
-    while (e.head < window) e.head = Link(e.head);
+  Span Find(std::size_t slot, std::uint32_t bw) {
+    Ends& e = ends_[slot];
+    if (e.last < bw) return {0, 0};
+    while (e.head < bw) e.head = Link(e.head);
     return {e.head, e.last};
   }
 
-  // Starts loading the slot of chain key, which an Add will soon need.
-  void Prefetch(std::uint32_t key) const { __builtin_prefetch(&ends_[key >> shift_]); }
-
-  // The position after q (older than the chain's newest) on its chain.
-  std::uint32_t Next(std::uint32_t q) { return Link(q); }
+  // The position after b (older than the chain's newest) on its chain.
+  std::uint32_t Next(std::uint32_t b) { return Link(b); }
 
  private:
-  static constexpr std::size_t kRing = 4 * kWindow;  // above two windows, a power of two
+  // A chain that can still grow or be walked has its newest position in the window and
+  // its oldest at most kPruned before that, less than a ring's length behind the newest
+  // position added: the links the chain still follows are not overwritten yet.
+  static constexpr std::size_t kPruned = 2 * kWindow;
+  static constexpr std::size_t kRing = 4 * kWindow;  // above kPruned + kWindow, a power of two
 
   struct Ends {
-    std::uint32_t head;  // oldest position kept
-    std::uint32_t last;  // newest position, kNone when the chain is empty
+    std::uint32_t head = 0;  // oldest position kept
+    std::uint32_t last = 0;  // newest position
   };
 
-  std::uint32_t& Link(std::uint32_t q) { return next_[q & (kRing - 1)]; }
+  std::uint32_t& Link(std::uint32_t b) { return next_[b & (kRing - 1)]; }
 
-  int shift_;
   std::vector<Ends> ends_;
   std::uint32_t next_[kRing];  // the position after each one on its chain
 };
-
-// Chain keys: a 32-bit hash of the first three bytes, or of the first kLong bytes, of a
-// little-endian number holding the first eight.
-inline std::uint32_t ShortKey(std::uint64_t first8) {
-  return static_cast<std::uint32_t>(first8 & 0xFFFFFF) * 2654435761u;
-}
-
-inline std::uint32_t LongKey(std::uint64_t first8) {
-  std::uint64_t const v = first8 << (64 - 8 * kLong);
-  return static_cast<std::uint32_t>((v * 0x9E3779B97F4A7C15ull) >> 32);
-}
 
 // Chain table size for an input: small inputs cannot fill a large table and would
 // spend their time clearing it.
@@ -127,52 +126,73 @@ inline int ChainBits(std::size_t len) {
   return std::clamp(static_cast<int>(std::bit_width(len)) - 4, 10, 16);
 }
 
+// A chain slot: the top bits of a multiplicative hash of the first `bytes` bytes of a
+// little-endian number holding the first eight; shift is 64 less the table's bits.
+template <std::size_t kBytes>
+inline std::size_t Slot(std::uint64_t first8, int shift) {
+  return static_cast<std::size_t>(((first8 << (64 - 8 * kBytes)) * 0x9E3779B97F4A7C15ull) >> shift);
+}
+
 class MatchIndex {
  public:
   // Indexes positions from first on; searches must come at first + 4096 or later (or
-  // from first = 0 on), so that every window they see is indexed.
+  // from first = 0 on), so that every window they see is indexed. Chains hold positions
+  // relative to first in 32 bits: an index must stay below 4 GiB - 8 KiB past first,
+  // which the pieces that large inputs are parsed in do.
   MatchIndex(unsigned char const* src, std::size_t len, std::size_t first = 0)
-      : src_(src), len_(len), added_(first), short_(ChainBits(len)), long_(ChainBits(len)) {}
+      : src_(src),
+        len_(len),
+        fastEnd_(len >= 8 ? len - 7 : 0),
+        aheadEnd_(len >= 8 + kAhead ? len - 7 - kAhead : 0),
+        added_(first),
+        delta_(first - Chains::kBias),
+        shift_(64 - ChainBits(len)),
+        chains_(ChainBits(len)) {
+    for (std::size_t q = first; q < std::min(first + kAhead, fastEnd_); ++q) Hash(q);
+  }
 
   // Best match for p with at most limit (3..18) bytes among positions from window on.
   // Returns the length (0 when below 3) and sets *from.
   std::size_t Find(std::size_t p, std::size_t window, std::size_t limit, std::size_t* from) {
-    for (; added_ + kMinMatch <= p; ++added_) {
-      auto const q = static_cast<std::uint32_t>(added_);
-      if (q + 8 + kAhead <= len_) {
-        std::uint64_t const ahead = Load8(src_ + q + kAhead);
-        short_.Prefetch(ShortKey(ahead));
-        long_.Prefetch(LongKey(ahead));
-      }
-      if (q + 8 <= len_) {
-        std::uint64_t const first8 = Load8(src_ + q);
-        short_.Add(ShortKey(first8), q);
-        long_.Add(LongKey(first8), q);
-      } else {
-        short_.Add(ShortKey(Tail3(q)), q);
-      }
-    }
-    bool const wide = p + 24 <= len_;
-    if (limit >= kLong && p + 8 <= len_) {
-      std::uint64_t const first8 = Load8(src_ + p);
-      std::size_t const best = Walk(short_, ShortKey(first8), p, window, kLong - 1, wide, from);
-      if (best == kLong - 1) {
-        std::size_t longFrom = 0;
-        std::size_t const longest = Walk(long_, LongKey(first8), p, window, limit, wide, &longFrom);
-        if (longest >= kLong) {
-          *from = longFrom;
-          return longest;
-        }
-      }
-      return best >= kMinMatch ? best : 0;
-    }
-    std::size_t best = Walk(short_, ShortKey(Tail3(p)), p, window, limit, wide, from);
+    AddUpTo(p - kMinMatch + 1);
+    auto const bw = static_cast<std::uint32_t>(window - delta_);
+    std::uint64_t const first3 = p + 8 <= len_ ? Load8(src_ + p) : Tail3(p);
+    std::size_t const best = Walk(Slot<kMinMatch>(first3, shift_), p, bw, limit, from);
     return best >= kMinMatch ? best : 0;
   }
 
  private:
-  // Positions this far ahead of the one being added have their chain slots fetched.
+  // Positions this far ahead of the one being added are hashed, and their slots fetched.
   static constexpr std::size_t kAhead = 8;
+
+  // Adds every position below end to its chain.
+  void AddUpTo(std::size_t end) {
+    std::size_t q = added_;
+    for (std::size_t const fast = std::min(end, aheadEnd_); q < fast; ++q) {
+      std::size_t const s = ahead_[q % kAhead];
+      Hash(q + kAhead);  // into the entry just read
+      auto const b = static_cast<std::uint32_t>(q - delta_);
+      chains_.Add(s, b);
+    }
+    for (std::size_t const fast = std::min(end, fastEnd_); q < fast; ++q) {
+      std::size_t const s = ahead_[q % kAhead];
+      auto const b = static_cast<std::uint32_t>(q - delta_);
+      chains_.Add(s, b);
+    }
+    for (; q < end; ++q) {
+      chains_.Add(Slot<kMinMatch>(Tail3(q), shift_), static_cast<std::uint32_t>(q - delta_));
+    }
+    added_ = q;
+  }
+
+  // Hashes position q (with eight bytes in the input) for its Add kAhead positions on, and
+  // starts loading its chains' slots meanwhile.
+  void Hash(std::size_t q) {
+    std::uint64_t const first8 = Load8(src_ + q);
+    std::size_t const slot = Slot<kMinMatch>(first8, shift_);
+    ahead_[q % kAhead] = slot;
+    chains_.Prefetch(slot);
+  }
 
   // The three bytes at p (which may be the last three) as a little-endian number.
   std::uint64_t Tail3(std::size_t p) const {
@@ -181,13 +201,15 @@ class MatchIndex {
 
   // The longest match of at most cap bytes among the chain's positions from window on,
   // the earliest among equals; stops at the first that reaches cap.
-  std::size_t Walk(Chains& chains, std::uint32_t key, std::size_t p, std::size_t window,
-                   std::size_t cap, bool wide, std::size_t* from) {
+  std::size_t Walk(std::size_t slot, std::size_t p, std::uint32_t bw, std::size_t cap,
+                   std::size_t* from) {
+    auto const [first, last] = chains_.Find(slot, bw);
+    if (first == 0) return 0;
     std::size_t best = 0;
     unsigned char const* cur = src_ + p;
-    auto const [first, last] = chains.Find(key, window);
-    if (first == Chains::kNone) return 0;
-    for (std::uint32_t q = first;; q = chains.Next(q)) {
+    bool const wide = p + 24 <= len_;
+    for (std::uint32_t b = first;; b = chains_.Next(b)) {
+      std::size_t const q = b + delta_;
       unsigned char const* cand = src_ + q;
       // Only a strictly longer match counts, and it must agree at index best.
       if (cand[best] == cur[best]) {
@@ -198,7 +220,7 @@ class MatchIndex {
           if (n == cap) break;
         }
       }
-      if (q == last) break;
+      if (b == last) break;
     }
     return best;
   }
@@ -226,11 +248,14 @@ class MatchIndex {
 
   unsigned char const* src_;
   std::size_t len_;
-  std::size_t added_;  // positions below added_ are on their chains
-  Chains short_;       // by the first three bytes
-  Chains long_;        // by the first kLong bytes
+  std::size_t fastEnd_;   // positions below it have eight bytes in the input
+  std::size_t aheadEnd_;  // positions below it have eight bytes in the input kAhead on
+  std::size_t added_;     // positions below added_ are on their chains
+  std::size_t delta_;     // a position less its biased form (modulo 2^64)
+  int shift_;
+  Chains chains_;              // by the first three bytes
+  std::size_t ahead_[kAhead];  // the slots of the next kAhead positions to add, by position
 };
-
 // The window start before an item that begins at output position o.
 inline std::size_t WindowStart(std::size_t o) {
   return o > kWindow ? o - kWindow : 0;

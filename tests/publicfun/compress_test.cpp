@@ -177,6 +177,29 @@ TEST(CompressTest, MatchesTheRulesAndRoundTripsPastTheWindow) {
   ExpectCodedByTheRules(inputs);
 }
 
+// A marker recurring at a fixed gap in text: its chain never starts anew over 100 KB, so
+// it sheds the positions that left the window only now and then, in batches; gaps
+// around the window size put the previous marker just inside or just outside it.
+TEST(CompressTest, LongLivedChainsAndTheWindowEdge) {
+  std::mt19937 rng(3);
+  char const* words[] = {"\xC4\xEA", "\xD4\xC2", "\xB5\xC4", "\xCA\xB1", "\xA3\xAC",
+                         "\xB7\xD6", "\xC3\xEB", "\xC8\xD5", "\r\n"};
+  std::string const marker = "<marker 0123456789>";
+  std::vector<Bytes> inputs;
+  for (std::size_t gap : {1000, 4093, 4095, 4096, 4097, 4100}) {
+    Bytes in;
+    while (in.size() < 100000) {
+      std::string w = words[std::min(rng() % 9, rng() % 9)];
+      in.insert(in.end(), w.begin(), w.end());
+    }
+    for (std::size_t at = gap % 7; at + marker.size() < in.size(); at += gap) {
+      std::copy(marker.begin(), marker.end(), in.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    inputs.push_back(in);
+  }
+  ExpectCodedByTheRules(inputs);
+}
+
 // From 1 MiB on the coder parses pieces of the input on their own and joins the parses
 // where they meet: inputs where they meet at once, late or never, around that size.
 TEST(CompressTest, LargeInputsMatchTheRulesAcrossTheirMiddle) {
