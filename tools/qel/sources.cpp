@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cli.h"
+#include <nlohmann/json.hpp>
+
 #include "fortune.h"
+#include "host.h"
 #include "platform/text/codepage.h"
 
 namespace qel::cli {
