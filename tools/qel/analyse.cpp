@@ -6,7 +6,7 @@
 #include "platform/text/mbcs.h"
 #include "qelshare/CAnalyseExpression.h"
 
-namespace qel::cli {
+namespace qel::cli::analyse_command {
 namespace {
 
 // Pieces of text that each end with `end` (the end kept when keep_end), and the rest.
@@ -207,4 +207,4 @@ Run SetupAnalyse(CLI::App& app, Context& ctx) {
 RegisterCommand reg("analyse", SetupAnalyse);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::analyse_command

@@ -7,7 +7,7 @@
 #include "qelshare/storage.h"
 #include "storage_errors.h"
 
-namespace qel::cli {
+namespace qel::cli::cfb_command {
 namespace {
 
 constexpr DWORD kRead = STGM_READ | STGM_SHARE_DENY_WRITE;
@@ -189,4 +189,4 @@ Run SetupCfb(CLI::App& app, Context& ctx) {
 RegisterCommand reg("cfb", SetupCfb);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::cfb_command

@@ -15,6 +15,7 @@
 #include "platform/text/codepage.h"
 
 namespace qel::cli {
+namespace host_detail {
 namespace {
 
 std::vector<std::pair<std::string, Setup>>& Registry() {
@@ -23,13 +24,14 @@ std::vector<std::pair<std::string, Setup>>& Registry() {
 }
 
 }  // namespace
+}  // namespace host_detail
 
 RegisterCommand::RegisterCommand(char const* name, Setup setup) {
-  Registry().emplace_back(name, std::move(setup));
+  host_detail::Registry().emplace_back(name, std::move(setup));
 }
 
 std::vector<std::pair<std::string, Setup>> const& Commands() {
-  auto& registry = Registry();
+  auto& registry = host_detail::Registry();
   std::sort(registry.begin(), registry.end(),
             [](auto const& a, auto const& b) { return a.first < b.first; });
   return registry;
@@ -145,6 +147,7 @@ std::vector<std::string> ReadLines(std::string const& path) {
   return lines;
 }
 
+namespace host_detail {
 namespace {
 
 std::int64_t NowMs() {
@@ -154,6 +157,7 @@ std::int64_t NowMs() {
 }
 
 }  // namespace
+}  // namespace host_detail
 
 Progress::Progress(std::string label, std::uint64_t total)
     : label_(std::move(label)), total_(total), enabled_(isatty(STDERR_FILENO) == 1) {}
@@ -164,7 +168,7 @@ Progress::~Progress() {
 
 void Progress::Update(std::uint64_t done) {
   if (!enabled_) return;
-  std::int64_t now = NowMs();
+  std::int64_t now = host_detail::NowMs();
   if (drawn_ && now - last_draw_ms_ < 100) return;
   last_draw_ms_ = now;
   drawn_ = true;

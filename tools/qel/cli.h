@@ -1,5 +1,5 @@
-// Shared plumbing of the qel host: command registration, global options, exit codes,
-// text conversion at the terminal's edge, and file input.
+// Command plumbing of the qel host: command registration and JSON output, over the
+// exit codes, options and text conversion of host.h.
 //
 // Every command lives in its own source and registers itself with a static
 // RegisterCommand; main builds the command line from the registry. Commands report
@@ -10,34 +10,15 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "host.h"
+
 namespace qel::cli {
-
-// Exit codes of every command.
-enum Exit : int {
-  kOk = 0,
-  kFailed = 1,  // the operation itself failed or found nothing
-  kUsage = 2,   // the command line is wrong (also: an argument that does not convert)
-  kIo = 3,      // a file could not be read or written, or its text does not convert
-};
-
-// A command's failure: the exit code and one sentence for stderr.
-struct Failure {
-  int code;
-  std::string message;
-};
-
-// Options every command accepts.
-struct Context {
-  bool json = false;    // one JSON object per result instead of text for people
-  bool gbk = false;     // arguments and output are raw GBK bytes, not UTF-8
-  int exit_code = kOk;  // set by a command that ends without throwing
-};
 
 // Work of one command, run after the whole command line is parsed. It sets
 // ctx.exit_code or throws Failure.
@@ -56,15 +37,6 @@ struct RegisterCommand {
 // The registered commands, ordered by name.
 std::vector<std::pair<std::string, Setup>> const& Commands();
 
-// A text argument or input line in the library's encoding (GBK). In UTF-8 mode it is
-// converted; what does not convert throws Failure(code) naming `what`.
-std::string ToLibrary(Context const& ctx, std::string_view text, std::string_view what,
-                      int code = kUsage);
-
-// Library text (GBK) for the terminal: converted to UTF-8 unless in GBK mode; bytes that
-// are not GBK show as U+FFFD.
-std::string ToUser(Context const& ctx, std::string_view gbk);
-
 // Library text as a JSON string: UTF-8 text, or in GBK mode each byte as one code point
 // (U+0000..U+00FF), so that an ASCII-escaped dump keeps every byte.
 nlohmann::json JsonText(Context const& ctx, std::string_view gbk);
@@ -76,35 +48,6 @@ void AppendJsonText(Context const& ctx, std::string& out, std::string_view gbk);
 
 // Prints one JSON value on a line (ASCII-escaped in GBK mode).
 void PrintJson(Context const& ctx, nlohmann::json const& value);
-
-// The whole content of a file ("-" for standard input); throws Failure(kIo) on failure.
-std::string ReadInput(std::string const& path);
-
-// Lines of a file or of standard input ("-" or empty path), without their line ends
-// (LF or CR LF).
-std::vector<std::string> ReadLines(std::string const& path);
-
-// A progress bar on stderr for long work, drawn only when stderr is a terminal and at
-// most ten times a second; cleared when destroyed.
-class Progress {
- public:
-  // label names the work ("cutting poems.mrf"); total is the amount of work (bytes,
-  // files), 0 when unknown.
-  Progress(std::string label, std::uint64_t total);
-  ~Progress();
-  Progress(Progress const&) = delete;
-  Progress& operator=(Progress const&) = delete;
-
-  // Reports that done units of the total are finished.
-  void Update(std::uint64_t done);
-
- private:
-  std::string label_;
-  std::uint64_t total_;
-  bool enabled_;
-  bool drawn_ = false;
-  std::int64_t last_draw_ms_ = 0;
-};
 
 }  // namespace qel::cli
 

@@ -10,7 +10,7 @@
 #include "publicfun/block_codec.h"
 #include "qelshare/CPublicFun.h"
 
-namespace qel::cli {
+namespace qel::cli::compress_command {
 namespace {
 
 void WriteOutput(std::string const& path, unsigned char const* data, std::size_t size) {
@@ -116,4 +116,4 @@ RegisterCommand expand("expand", SetupExpand);
 RegisterCommand code("code", SetupCode);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::compress_command

@@ -11,7 +11,7 @@
 #include "qelshare/config.h"
 
 namespace qel::cli {
-
+namespace controls_command {
 namespace {
 
 // ASCII reads the same in UTF-8 and GBK: such text needs no conversion either way.
@@ -23,6 +23,7 @@ bool Ascii(std::string_view text) {
 }
 
 }  // namespace
+}  // namespace controls_command
 
 FormLines ReadFormLines(Context const& ctx, std::string const& path) {
   FormLines out;
@@ -35,7 +36,7 @@ FormLines ReadFormLines(Context const& ctx, std::string const& path) {
     rest.remove_prefix(lf == std::string_view::npos ? rest.size() : lf + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     bool bad = false;
-    if (!ctx.gbk && !Ascii(line)) {
+    if (!ctx.gbk && !controls_command::Ascii(line)) {
       std::string converted;
       if (text::Utf8ToGbk(line, converted, error)) {
         line = out.converted.emplace_back(std::move(converted));
@@ -55,6 +56,7 @@ Run SetupControlsRender(CLI::App&, Context&) {
 }
 #endif
 
+namespace controls_command {
 namespace {
 
 namespace qc = qel::controls;
@@ -273,4 +275,5 @@ Run SetupControls(CLI::App& app, Context& ctx) {
 RegisterCommand reg("controls", SetupControls);
 
 }  // namespace
+}  // namespace controls_command
 }  // namespace qel::cli

@@ -13,7 +13,7 @@
 #include "qelshare/CCtrlWnd.h"
 
 namespace qel::cli {
-
+namespace controls_render_command {
 namespace {
 
 // The form's own window: a plain dialog-coloured surface.
@@ -35,6 +35,7 @@ struct RenderArgs {
 };
 
 }  // namespace
+}  // namespace controls_render_command
 
 Run SetupControlsRender(CLI::App& controls, Context& ctx) {
   auto* cmd = controls.add_subcommand("render", "Build a form and write a screenshot of it");
@@ -47,7 +48,7 @@ Run SetupControlsRender(CLI::App& controls, Context& ctx) {
       "Lines that do not describe a control are skipped with a message naming them, and\n"
       "the exit status is then 1.\n\n"
       "Example:\n  qel controls render sample/search.frm --out search.png --design");
-  auto args = std::make_shared<RenderArgs>();
+  auto args = std::make_shared<controls_render_command::RenderArgs>();
   cmd->add_option("FILE", args->file, "Form file, or - for standard input")->required();
   cmd->add_option("--out", args->out, "PNG file to write")->required();
   cmd->add_flag("--design", args->design, "Design mode: a sizing frame around every control");
@@ -67,7 +68,7 @@ Run SetupControlsRender(CLI::App& controls, Context& ctx) {
     }
     FormLines form = ReadFormLines(ctx, args->file);
     qel::ui::HostSession session;
-    FormWindow window;
+    controls_render_command::FormWindow window;
     if (!window.Open(width ? width : 1, height ? height : 1)) {
       throw Failure{kFailed, "cannot create a window for the form"};
     }

@@ -4,7 +4,7 @@
 #include "cli.h"
 #include "qelshare/CMrfCut.h"
 
-namespace qel::cli {
+namespace qel::cli::cut_command {
 namespace {
 
 Run SetupCut(CLI::App& app, Context& ctx) {
@@ -68,4 +68,4 @@ Run SetupCut(CLI::App& app, Context& ctx) {
 RegisterCommand reg("cut", SetupCut);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::cut_command

@@ -7,7 +7,7 @@
 #include "platform/clock/clock.h"
 #include "qelshare/CPublicFun.h"
 
-namespace qel::cli {
+namespace qel::cli::dates_command {
 namespace {
 
 clock::LocalTime ParseNow(std::string const& text) {
@@ -138,4 +138,4 @@ RegisterCommand cy("cy", SetupCy);
 RegisterCommand format_date("format-date", SetupFormatDate);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::dates_command

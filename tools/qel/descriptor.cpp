@@ -4,7 +4,7 @@
 #include "cli.h"
 #include "qelshare/CQel2000.h"
 
-namespace qel::cli {
+namespace qel::cli::descriptor_command {
 namespace {
 
 std::string Entry(CStringArr& list, int i) {
@@ -84,4 +84,4 @@ Run SetupFields(CLI::App& app, Context& ctx) {
 RegisterCommand reg("fields", SetupFields);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::descriptor_command

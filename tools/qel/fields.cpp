@@ -1,6 +1,8 @@
 #include "fields.h"
 
-#include "cli.h"
+#include <nlohmann/json.hpp>
+
+#include "host.h"
 #include "platform/text/codepage.h"
 
 namespace qel::cli {

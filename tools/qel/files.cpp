@@ -15,7 +15,7 @@
 #include "platform/fs/path.h"
 #include "qelshare/CPublicFun.h"
 
-namespace qel::cli {
+namespace qel::cli::files_command {
 namespace {
 
 // The folders directly under dir (full paths), in the order the library's walks meet them.
@@ -354,4 +354,4 @@ RegisterCommand reg_exists("exists", SetupExists);
 RegisterCommand reg_shotname("shotname", SetupShotname);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::files_command

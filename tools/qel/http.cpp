@@ -9,7 +9,7 @@
 #include "platform/net/http.h"
 #include "publicfun/http_probe.h"
 
-namespace qel::cli {
+namespace qel::cli::http_command {
 namespace {
 
 Run SetupHttp(CLI::App& app, Context& ctx) {
@@ -65,4 +65,4 @@ Run SetupHttp(CLI::App& app, Context& ctx) {
 RegisterCommand reg("http", SetupHttp);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::http_command

@@ -8,7 +8,7 @@
 #include "platform/gdi/png.h"
 #include "platform/resources/resources.h"
 
-namespace qel::cli {
+namespace qel::cli::icons_command {
 namespace {
 
 Run SetupIcons(CLI::App& app, Context& ctx) {
@@ -62,4 +62,4 @@ Run SetupIcons(CLI::App& app, Context& ctx) {
 RegisterCommand reg("icons", SetupIcons);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::icons_command

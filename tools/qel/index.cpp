@@ -8,7 +8,7 @@
 #include "readers/search_index.h"
 #include "retrieval.h"
 
-namespace qel::cli {
+namespace qel::cli::index_command {
 namespace {
 
 Run SetupIndex(CLI::App& app, Context& ctx) {
@@ -71,4 +71,4 @@ Run SetupIndex(CLI::App& app, Context& ctx) {
 RegisterCommand reg("index", SetupIndex);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::index_command

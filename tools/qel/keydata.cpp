@@ -6,7 +6,7 @@
 #include "cli.h"
 #include "qelshare/CPublicFun.h"
 
-namespace qel::cli {
+namespace qel::cli::keydata_command {
 namespace {
 
 Run SetupKeyData(CLI::App& app, Context& ctx) {
@@ -74,4 +74,4 @@ Run SetupKeyData(CLI::App& app, Context& ctx) {
 RegisterCommand reg("keydata", SetupKeyData);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::keydata_command

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "cli.h"
+#include "host.h"
 #include "qelshare/CMrfCut.h"
 
 namespace qel::cli {

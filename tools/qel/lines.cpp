@@ -4,7 +4,7 @@
 #include "cli.h"
 #include "qelshare/CLineBuf.h"
 
-namespace qel::cli {
+namespace qel::cli::lines_command {
 namespace {
 
 Run SetupLines(CLI::App& app, Context& ctx) {
@@ -40,4 +40,4 @@ Run SetupLines(CLI::App& app, Context& ctx) {
 RegisterCommand reg("lines", SetupLines);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::lines_command

@@ -10,7 +10,7 @@
 #include "platform/text/codepage.h"
 #include "sources.h"
 
-namespace qel::cli {
+namespace qel::cli::mklib_command {
 namespace {
 
 namespace fs = std::filesystem;
@@ -190,4 +190,4 @@ Run SetupMklib(CLI::App& app, Context& ctx) {
 RegisterCommand reg("mklib", SetupMklib);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::mklib_command

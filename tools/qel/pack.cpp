@@ -13,7 +13,7 @@
 #include "qelshare/storage.h"
 #include "storage_errors.h"
 
-namespace qel::cli {
+namespace qel::cli::pack_command {
 namespace {
 
 constexpr DWORD kWrite = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
@@ -237,4 +237,4 @@ RegisterCommand reg_unpack("unpack", SetupUnpack);
 RegisterCommand reg_cmbcopy("cmbcopy", SetupCmbCopy);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::pack_command

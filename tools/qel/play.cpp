@@ -17,7 +17,7 @@
 #include "platform/mci/soundfont.h"
 #include "qelshare/CBkMidi.h"
 
-namespace qel::cli {
+namespace qel::cli::play_command {
 namespace {
 
 namespace mci = qel::mci;
@@ -213,4 +213,4 @@ Run SetupPlay(CLI::App& app, Context& ctx) {
 RegisterCommand reg("play", SetupPlay);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::play_command

@@ -8,7 +8,7 @@
 #include "platform/registry/registry.h"
 #include "qelshare/CPublicFun.h"
 
-namespace qel::cli {
+namespace qel::cli::registry_command {
 namespace {
 
 Run SetupApppath(CLI::App& app, Context& ctx) {
@@ -97,4 +97,4 @@ RegisterCommand reg_apppath("apppath", SetupApppath);
 RegisterCommand reg_registry("registry", SetupRegistry);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::registry_command

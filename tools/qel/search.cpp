@@ -10,7 +10,7 @@
 #include "platform/fs/path.h"
 #include "retrieval.h"
 
-namespace qel::cli {
+namespace qel::cli::search_command {
 namespace {
 
 namespace fs = std::filesystem;
@@ -268,4 +268,4 @@ Run SetupSearch(CLI::App& app, Context& ctx) {
 RegisterCommand reg("search", SetupSearch);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::search_command

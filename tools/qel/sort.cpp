@@ -4,7 +4,7 @@
 #include "cli.h"
 #include "qelshare/CStringArr.h"
 
-namespace qel::cli {
+namespace qel::cli::sort_command {
 namespace {
 
 Run SetupSort(CLI::App& app, Context& ctx) {
@@ -59,4 +59,4 @@ Run SetupSort(CLI::App& app, Context& ctx) {
 RegisterCommand reg("sort", SetupSort);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::sort_command

@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cli.h"
+#include <nlohmann/json.hpp>
+
 #include "fortune.h"
+#include "host.h"
 #include "platform/text/codepage.h"
 
 namespace qel::cli {
@@ -207,7 +209,8 @@ void ReadJsonLines(std::string const& path, bool gbk, RecordSink const& sink,
           if (!item.is_string()) {
             throw Failure{kIo, at + ": \"" + key + "\" holds an array of other than strings"};
           }
-          text += (text.empty() ? "" : "\n") + item.get<std::string>();
+          if (!text.empty()) text += '\n';
+          text += item.get_ref<std::string const&>();
         }
       } else if (!value.is_null()) {
         throw Failure{kIo, at + ": \"" + key + "\" is an object, not a field value"};

@@ -4,7 +4,7 @@
 #include "cli.h"
 #include "qelshare/CPublicFun.h"
 
-namespace qel::cli {
+namespace qel::cli::split_command {
 namespace {
 
 Run SetupSplit(CLI::App& app, Context& ctx) {
@@ -52,4 +52,4 @@ Run SetupSplit(CLI::App& app, Context& ctx) {
 RegisterCommand reg("split", SetupSplit);
 
 }  // namespace
-}  // namespace qel::cli
+}  // namespace qel::cli::split_command

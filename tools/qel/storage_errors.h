@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
+#include "host.h"
 #include "qelshare/storage.h"
 
 namespace qel::cli {
