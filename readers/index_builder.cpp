@@ -126,6 +126,7 @@ struct Bitmaps {
 constexpr std::size_t kBitmapsBytes = std::size_t{1} << 20;
 constexpr std::size_t kBitmapsDepth = 4;
 
+// Appends a term table entry; a listed value's entry holds its value's length as key.
 void AppendTerm(std::string& table, std::uint32_t key, std::uint32_t size, std::uint64_t at,
                 std::uint64_t hash) {
   char entry[kTermEntry];
@@ -484,10 +485,8 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     if ((item.key & kValueList) != 0) {
       std::string const& value = b.values[field].by_number[static_cast<std::uint32_t>(item.key)];
       std::string entry;
-      Put<std::uint32_t>(entry, static_cast<std::uint32_t>(value.size()));
-      Put<std::uint32_t>(entry, static_cast<std::uint32_t>(bytes.size() - value.size()));
-      Put<std::uint64_t>(entry, at);
-      Put<std::uint64_t>(entry, item.hash);
+      AppendTerm(entry, static_cast<std::uint32_t>(value.size()),
+                 static_cast<std::uint32_t>(bytes.size() - value.size()), at, item.hash);
       value_tables[field].emplace_back(value, std::move(entry));
     } else {
       AppendTerm(tables[field], static_cast<std::uint32_t>(item.key),

@@ -135,10 +135,7 @@ bool PostingTable::Append(Entry& e, std::uint32_t n) {
 }
 
 bool PostingTable::Add(std::uint32_t field, std::uint32_t key, std::uint32_t n) {
-  Field& f = FieldOf(field);
-  Entry* e = key < kChars ? &f.chars[key] : Other(f, key);
-  if (e == nullptr) return false;
-  return e->last == n + 1 || Append(*e, n);
+  return AddRun(field, key, std::span(&n, 1)) == 1;
 }
 
 std::size_t PostingTable::AddRun(std::uint32_t field, std::uint32_t key,
