@@ -1,6 +1,7 @@
-// The search index's builder: records are cut into keys by two threads, each owning half of
-// the keys, whose posting lists spill to segment files; writing merges each thread's
-// segments on a thread of its own and writes the bitmaps in key order.
+// The search index's builder: batches of records are cut into keys by two threads, each
+// taking the next batch, whose posting lists spill to segment files in two parts of the
+// key space; writing merges each part's segments on a thread of its own (the two threads'
+// records of a key interleave by batch) and writes the bitmaps in key order.
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -8,6 +9,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -22,41 +24,15 @@ using namespace layout;
 namespace {
 
 constexpr int kWorkers = 2;
-// Text handed to the workers at a time, and batches a worker may lag behind.
+// Parts of the key space whose segments merge and serialise on threads of their own.
+constexpr std::size_t kParts = 2;
+// Text handed to a worker at a time (less under a small budget, so that a small budget
+// also spreads few records over both workers), and batches the workers may lag behind.
 constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
 constexpr std::size_t kQueueDepth = 8;
 constexpr std::size_t kFileBuffer = std::size_t{1} << 20;
 // Occurrences a worker collects at most before sorting them into its lists.
 constexpr std::size_t kSortedOccurrences = std::size_t{4} << 20;
-
-// Sorts occurrences (order << 32 | record) by order, keeping the order of equal orders:
-// 11 bits of the order at a time (three passes), skipping digits all occurrences share.
-void SortByKey(std::vector<std::uint64_t>& items, std::vector<std::uint64_t>& scratch) {
-  constexpr int kDigits = 3, kBits = 11;
-  constexpr std::size_t kBuckets = std::size_t{1} << kBits;
-  std::vector<std::size_t> counts(kDigits * kBuckets);
-  auto digit = [](std::uint64_t item, int d) {
-    return static_cast<std::size_t>(item >> (32 + kBits * d) & (kBuckets - 1));
-  };
-  for (std::uint64_t item : items) {
-    for (int d = 0; d < kDigits; ++d) ++counts[d * kBuckets + digit(item, d)];
-  }
-  scratch.resize(items.size());
-  for (int d = 0; d < kDigits; ++d) {
-    std::size_t* count = counts.data() + d * kBuckets;
-    if (std::find(count, count + kBuckets, items.size()) != count + kBuckets) continue;
-    std::size_t at = 0;
-    for (std::size_t b = 0; b < kBuckets; ++b) at += std::exchange(count[b], at);
-    for (std::uint64_t item : items) scratch[count[digit(item, d)]++] = item;
-    items.swap(scratch);
-  }
-}
-
-// The worker that owns a key: a bit of a mixed hash, so that both halves see as many
-// frequent keys.
-int Owner(std::uint32_t key) {
-  return static_cast<int>(((key ^ (key >> 15)) * 0x2C1B3C6Du) >> 31);
-}
 
 struct StringHash {
   using is_transparent = void;
@@ -92,7 +68,7 @@ class Queue {
   void Close() {
     std::lock_guard lock(mutex_);
     closed_ = true;
-    ready_.notify_one();
+    ready_.notify_all();
   }
   T Pop() {
     std::unique_lock lock(mutex_);
@@ -112,7 +88,7 @@ class Queue {
   bool closed_ = false;
 };
 
-// Serialised bitmaps of consecutive keys of one worker, with what their term entries need.
+// Serialised bitmaps of consecutive keys of one part, with what their term entries need.
 struct Bitmaps {
   struct Item {
     std::uint64_t key;
@@ -153,31 +129,36 @@ struct Builder::Impl {
     bool unlisted = false;
   };
   std::vector<Values> values;  // by field number
-  std::shared_ptr<Batch> batch;
-  Queue<std::shared_ptr<Batch const>> queues[kWorkers];
+  std::unique_ptr<Batch> batch;
+  // Batches in record order; each worker takes the next, so a worker's batches rise.
+  Queue<std::unique_ptr<Batch const>> queue{kQueueDepth};
+  std::size_t batch_bytes = kBatchBytes;
   std::thread workers[kWorkers];
   bool finished = false;
+  struct Segment {
+    std::string path;
+    int worker;
+    std::size_t part;
+  };
   std::mutex segments_mutex;
-  std::vector<std::string> segments;  // by number: a worker's segments hold rising records
-  std::vector<int> segment_owners;    // the worker that wrote each segment
+  std::vector<Segment> segments;  // by number: a worker's segments hold rising records
   std::atomic<bool> failed{false};
 
-  std::string NewSegment(int worker) {
+  std::string NewSegment(int worker, std::size_t part) {
     std::lock_guard lock(segments_mutex);
-    segments.push_back(prefix + std::to_string(segments.size()));
-    segment_owners.push_back(worker);
-    return segments.back();
+    segments.push_back({prefix + std::to_string(segments.size()), worker, part});
+    return segments.back().path;
   }
 
   void Dispatch() {
     if (!batch) return;
-    for (auto& q : queues) q.Push(batch);
+    queue.Push(std::move(batch));
     batch.reset();
   }
 
   void Work(int worker);
-  // Merges the segments of worker and serialises each key's bitmap, in key order.
-  void Serialise(int worker, Queue<std::unique_ptr<Bitmaps>>& out);
+  // Merges the segments of part and serialises each key's bitmap, in key order.
+  void Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>& out);
 };
 
 void Builder::Impl::Work(int worker) {
@@ -189,13 +170,17 @@ void Builder::Impl::Work(int worker) {
   PostingTable table(share - std::min(share / 2, 2 * sorted * sizeof(std::uint64_t)));
   auto spill = [&] {
     if (table.empty()) return;
-    std::vector<char> buffer(kFileBuffer);
-    std::ofstream out;
-    out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    out.open(NewSegment(worker), std::ios::binary | std::ios::trunc);
-    if (!table.WriteSegment(out)) failed = true;
-    out.close();
-    if (!out) failed = true;
+    std::ofstream files[kParts];
+    std::ostream* parts[kParts];
+    for (std::size_t p = 0; p < kParts; ++p) {
+      files[p].open(NewSegment(worker, p), std::ios::binary | std::ios::trunc);
+      parts[p] = &files[p];
+    }
+    if (!table.WriteSegment(parts)) failed = true;
+    for (std::ofstream& file : files) {
+      file.close();
+      if (!file) failed = true;
+    }
     table.Clear();
   };
   // Occurrences (OrderOf(key) << 32 | record) of each field, collected over many batches
@@ -209,7 +194,7 @@ void Builder::Impl::Work(int worker) {
   auto flush = [&] {
     for (std::size_t field = 0; field < pending.size(); ++field) {
       std::vector<std::uint64_t>& list = pending[field];
-      SortByKey(list, scratch);
+      SortByHigh(list, scratch);
       runs.clear();
       for (std::size_t i = 0; i < list.size(); ++i) {
         if (i == 0 || list[i] >> 32 != list[i - 1] >> 32) runs.push_back(i);
@@ -239,20 +224,18 @@ void Builder::Impl::Work(int worker) {
     }
     pending_count = 0;
   };
-  bool own_field_key = Owner(kFieldKey) == worker;
-  while (auto batch = queues[worker].Pop()) {
+  while (auto batch = queue.Pop()) {
     auto const* text = reinterpret_cast<unsigned char const*>(batch->text.data());
     for (Batch::Item const& item : batch->items) {
       std::uint32_t n = batch->first + item.record;
-      if (worker == 0 && item.value >= 0) {
+      if (item.value >= 0) {
         while (!table.AddValue(item.field, static_cast<std::uint32_t>(item.value), n)) spill();
       }
       if (pending.size() <= item.field) pending.resize(item.field + 1);
       std::vector<std::uint64_t>& out = pending[item.field];
       std::size_t before = out.size();
-      // The keys this worker owns: characters cut as CharKey cuts them, each with the pair
-      // it ends.
-      if (own_field_key) out.push_back(std::uint64_t{OrderOf(kFieldKey)} << 32 | n);
+      // Characters cut as CharKey cuts them, each with the pair it ends.
+      out.push_back(std::uint64_t{OrderOf(kFieldKey)} << 32 | n);
       unsigned char const* p = text + item.at;
       std::size_t length = item.length;
       std::uint32_t previous = 0;
@@ -260,10 +243,8 @@ void Builder::Impl::Work(int worker) {
         std::size_t start = i;
         std::uint32_t key = p[i++];
         if (key >= 0x81 && i < length) key = key << 8 | p[i++];
-        if (Owner(key) == worker) out.push_back(std::uint64_t{OrderOf(key)} << 32 | n);
-        std::uint32_t pair = previous << 16 | key;
-        if (start > 0 && Owner(pair) == worker)
-          out.push_back(std::uint64_t{OrderOf(pair)} << 32 | n);
+        out.push_back(std::uint64_t{OrderOf(key)} << 32 | n);
+        if (start > 0) out.push_back(std::uint64_t{OrderOf(previous << 16 | key)} << 32 | n);
         previous = key;
       }
       pending_count += out.size() - before;
@@ -278,6 +259,7 @@ Builder::Builder(std::string segment_prefix, std::size_t memory_budget)
     : impl_(std::make_unique<Impl>()) {
   impl_->prefix = std::move(segment_prefix);
   impl_->budget = memory_budget;
+  impl_->batch_bytes = std::clamp<std::size_t>(memory_budget / 256, 1, kBatchBytes);
   for (int w = 0; w < kWorkers; ++w) {
     impl_->workers[w] = std::thread([impl = impl_.get(), w] { impl->Work(w); });
   }
@@ -286,7 +268,7 @@ Builder::Builder(std::string segment_prefix, std::size_t memory_budget)
 Builder::~Builder() {
   Finish();
   std::error_code ec;
-  for (std::string const& segment : impl_->segments) std::filesystem::remove(segment, ec);
+  for (Impl::Segment const& segment : impl_->segments) std::filesystem::remove(segment.path, ec);
 }
 
 std::uint32_t Builder::records() const {
@@ -298,7 +280,7 @@ void Builder::Add(std::uint32_t offset, std::span<Field const> fields) {
   auto n = static_cast<std::uint32_t>(b.offsets.size());
   b.offsets.push_back(offset);
   if (!b.batch) {
-    b.batch = std::make_shared<Batch>();
+    b.batch = std::make_unique<Batch>();
     b.batch->first = n;
   }
   Batch& batch = *b.batch;
@@ -332,26 +314,29 @@ void Builder::Add(std::uint32_t offset, std::span<Field const> fields) {
                            static_cast<std::uint32_t>(f.value.size()), number});
     batch.text.append(f.value);
   }
-  if (batch.text.size() >= kBatchBytes) b.Dispatch();
+  if (batch.text.size() >= b.batch_bytes) b.Dispatch();
 }
 
 void Builder::Finish() {
   Impl& b = *impl_;
   if (b.finished) return;
   b.Dispatch();
-  for (auto& q : b.queues) q.Close();
+  b.queue.Close();
   for (std::thread& t : b.workers) t.join();
   b.finished = true;
 }
 
 namespace {
 
-// The lists of every segment, merged by key; a key's records come out in order.
+// The lists of segments, merged by key; a key's records come out in order. Segments are
+// given in the order they were written, each with the worker that wrote it.
 class Merge {
  public:
-  explicit Merge(std::vector<std::string> const& segments) {
-    for (std::string const& path : segments)
+  explicit Merge(std::vector<std::pair<std::string, int>> const& segments) {
+    for (auto const& [path, worker] : segments) {
       readers_.push_back(std::make_unique<SegmentReader>(path));
+      workers_.push_back(worker);
+    }
     for (std::size_t s = 0; s < readers_.size(); ++s) Advance(s);
     std::make_heap(heap_.begin(), heap_.end(), std::greater<>{});
   }
@@ -360,13 +345,27 @@ class Merge {
     records.clear();
     if (failed_ || heap_.empty()) return false;
     key = heap_.front().first;
-    // Equal keys come out by segment number: earlier segments hold earlier records.
+    // Equal keys come out by segment number: a worker's earlier segments hold its earlier
+    // records, so each worker's records rise; the workers' batches interleave, so their
+    // records are merged.
+    for (auto& list : lists_) list.clear();
     while (!heap_.empty() && heap_.front().first == key) {
       std::pop_heap(heap_.begin(), heap_.end(), std::greater<>{});
       std::size_t s = heap_.back().second;
       heap_.pop_back();
-      readers_[s]->Records(records);
+      readers_[s]->Records(lists_[workers_[s]]);
       if (Advance(s)) std::push_heap(heap_.begin(), heap_.end(), std::greater<>{});
+    }
+    for (auto& list : lists_) {
+      if (list.empty()) continue;
+      if (records.empty()) {
+        records.swap(list);
+        continue;
+      }
+      merged_.clear();
+      std::merge(records.begin(), records.end(), list.begin(), list.end(),
+                 std::back_inserter(merged_));
+      records.swap(merged_);
     }
     return !failed_;
   }
@@ -382,16 +381,19 @@ class Merge {
     return false;
   }
   std::vector<std::unique_ptr<SegmentReader>> readers_;
+  std::vector<int> workers_;  // by segment
   std::vector<std::pair<std::uint64_t, std::size_t>> heap_;
+  std::vector<std::uint32_t> lists_[kWorkers];  // the current key's records, by worker
+  std::vector<std::uint32_t> merged_;
   bool failed_ = false;
 };
 
 }  // namespace
 
-void Builder::Impl::Serialise(int worker, Queue<std::unique_ptr<Bitmaps>>& out) {
-  std::vector<std::string> own;
-  for (std::size_t s = 0; s < segments.size(); ++s) {
-    if (segment_owners[s] == worker) own.push_back(segments[s]);
+void Builder::Impl::Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>& out) {
+  std::vector<std::pair<std::string, int>> own;
+  for (Segment const& segment : segments) {
+    if (segment.part == part) own.emplace_back(segment.path, segment.worker);
   }
   Merge merge(own);
   auto chunk = std::make_unique<Bitmaps>();
@@ -444,20 +446,20 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   std::uint64_t bitmaps_at = kHeader + 4ull * b.offsets.size() + kDirEntry * b.codes.size();
   out.seekp(static_cast<std::streamoff>(bitmaps_at));
 
-  // The workers own disjoint keys: each worker's segments merge and serialise on a thread
-  // of their own, and the bitmaps are written here in the order of all keys.
+  // The parts hold disjoint keys: each part's segments merge and serialise on a thread of
+  // their own, and the bitmaps are written here in the order of all keys.
   std::deque<Queue<std::unique_ptr<Bitmaps>>> streams;  // not movable
-  for (int w = 0; w < kWorkers; ++w) streams.emplace_back(kBitmapsDepth);
+  for (std::size_t p = 0; p < kParts; ++p) streams.emplace_back(kBitmapsDepth);
   std::vector<std::thread> threads;
-  for (int w = 0; w < kWorkers; ++w) {
-    threads.emplace_back([&b, &streams, w] { b.Serialise(w, streams[w]); });
+  for (std::size_t p = 0; p < kParts; ++p) {
+    threads.emplace_back([&b, &streams, p] { b.Serialise(p, streams[p]); });
   }
   struct Cursor {
     std::unique_ptr<Bitmaps> chunk;
     std::size_t next = 0;
   };
-  std::vector<Cursor> cursors(kWorkers);
-  auto refill = [&](int w) {
+  std::vector<Cursor> cursors(kParts);
+  auto refill = [&](std::size_t w) {
     Cursor& c = cursors[w];
     if (c.chunk && c.next < c.chunk->items.size()) return true;
     c.chunk = streams[w].Pop();
@@ -469,15 +471,15 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   std::vector<std::vector<std::pair<std::string, std::string>>> value_tables(b.codes.size());
   std::uint64_t at = bitmaps_at;
   for (;;) {
-    int w = -1;
-    for (int v = 0; v < kWorkers; ++v) {
+    std::size_t w = kParts;
+    for (std::size_t v = 0; v < kParts; ++v) {
       if (!refill(v)) continue;
-      if (w < 0 || cursors[v].chunk->items[cursors[v].next].key <
-                       cursors[w].chunk->items[cursors[w].next].key) {
+      if (w == kParts || cursors[v].chunk->items[cursors[v].next].key <
+                             cursors[w].chunk->items[cursors[w].next].key) {
         w = v;
       }
     }
-    if (w < 0) break;
+    if (w == kParts) break;
     Bitmaps const& chunk = *cursors[w].chunk;
     Bitmaps::Item const& item = chunk.items[cursors[w].next++];
     std::string_view bytes = std::string_view(chunk.bytes).substr(item.at, item.length);

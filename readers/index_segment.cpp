@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace qel::search_index {
 namespace {
@@ -32,6 +33,27 @@ std::size_t Slot(std::uint32_t key, std::size_t mask) {
 }
 
 }  // namespace
+
+void SortByHigh(std::vector<std::uint64_t>& items, std::vector<std::uint64_t>& scratch) {
+  constexpr int kDigits = 3, kBits = 11;
+  constexpr std::size_t kBuckets = std::size_t{1} << kBits;
+  std::vector<std::size_t> counts(kDigits * kBuckets);
+  auto digit = [](std::uint64_t item, int d) {
+    return static_cast<std::size_t>(item >> (32 + kBits * d) & (kBuckets - 1));
+  };
+  for (std::uint64_t item : items) {
+    for (int d = 0; d < kDigits; ++d) ++counts[d * kBuckets + digit(item, d)];
+  }
+  scratch.resize(items.size());
+  for (int d = 0; d < kDigits; ++d) {
+    std::size_t* count = counts.data() + d * kBuckets;
+    if (std::find(count, count + kBuckets, items.size()) != count + kBuckets) continue;
+    std::size_t at = 0;
+    for (std::size_t b = 0; b < kBuckets; ++b) at += std::exchange(count[b], at);
+    for (std::uint64_t item : items) scratch[count[digit(item, d)]++] = item;
+    items.swap(scratch);
+  }
+}
 
 PostingTable::PostingTable(std::size_t budget) : budget_(budget) {
   // Most of the budget holds lists; the rest lets the key tables grow.
@@ -199,35 +221,58 @@ char* PostingTable::WriteList(char* out, std::uint64_t key, Entry const& e) cons
 }
 
 bool PostingTable::WriteSegment(std::ostream& out) const {
-  // Lists are copied into a buffer written whenever the next list might not fit.
-  std::vector<char> buffer(kFlushBytes);
-  std::size_t used = 0;
-  auto write = [&](std::uint64_t key, Entry const& e) {
-    std::size_t bytes = kListHead + e.bytes;
-    if (buffer.size() - used < bytes) {
-      out.write(buffer.data(), static_cast<std::streamsize>(used));
-      used = 0;
-      if (buffer.size() < bytes) buffer.resize(bytes);
-    }
-    used = static_cast<std::size_t>(WriteList(buffer.data() + used, key, e) - buffer.data());
+  std::ostream* const parts[] = {&out};
+  return WriteSegment(parts);
+}
+
+bool PostingTable::WriteSegment(std::span<std::ostream* const> parts) const {
+  // Lists are copied into a buffer per part, written whenever the next list might not fit.
+  struct Part {
+    std::vector<char> buffer = std::vector<char>(kFlushBytes);
+    std::size_t used = 0;
   };
-  std::vector<std::pair<std::uint32_t, Entry const*>> others;
+  std::vector<Part> buffers(parts.size());
+  bool ok = true;
+  auto write = [&](std::uint64_t key, Entry const& e) {
+    std::size_t p = parts.size() == 1 ? 0 : PartOf(key, parts.size());
+    Part& part = buffers[p];
+    std::size_t bytes = kListHead + e.bytes;
+    if (part.buffer.size() - part.used < bytes) {
+      ok = parts[p]->write(part.buffer.data(), static_cast<std::streamsize>(part.used)) && ok;
+      part.used = 0;
+      if (part.buffer.size() < bytes) part.buffer.resize(bytes);
+    }
+    part.used = static_cast<std::size_t>(WriteList(part.buffer.data() + part.used, key, e) -
+                                         part.buffer.data());
+  };
+  // Lists lie in the pool in the order they began, not in key order: their first chunks,
+  // and the entries of other keys, are fetched some lists ahead of copying them.
+  constexpr std::size_t kAhead = 8;
+  auto fetch = [&](Entry const& e) { __builtin_prefetch(pool_.get() + e.first); };
+  std::vector<std::uint64_t> others, scratch;  // key << 32 | slot
   for (std::size_t field = 0; field < fields_.size(); ++field) {
     Field const& f = fields_[field];
     std::uint64_t high = static_cast<std::uint64_t>(field) << 32;
     for (std::size_t key = 0; key < f.chars.size(); ++key) {
+      if (key + kAhead < f.chars.size() && f.chars[key + kAhead].last != 0)
+        fetch(f.chars[key + kAhead]);
       if (f.chars[key].last == 0) continue;
       write(high | key, f.chars[key]);
     }
     // Only keys are sorted: each list is in record order already.
     others.clear();
-    for (Entry const& e : f.others) {
-      if (e.last != 0) others.emplace_back(e.key, &e);
+    for (std::size_t slot = 0; slot < f.others.size(); ++slot) {
+      if (f.others[slot].last != 0)
+        others.push_back(std::uint64_t{f.others[slot].key} << 32 | slot);
     }
-    std::sort(others.begin(), others.end(),
-              [](auto const& a, auto const& b) { return a.first < b.first; });
-    for (auto const& [key, e] : others) {
-      write(high | key, *e);
+    SortByHigh(others, scratch);
+    auto entry = [&](std::size_t i) -> Entry const& {
+      return f.others[static_cast<std::uint32_t>(others[i])];
+    };
+    for (std::size_t i = 0; i < others.size(); ++i) {
+      if (i + 2 * kAhead < others.size()) __builtin_prefetch(&entry(i + 2 * kAhead));
+      if (i + kAhead < others.size()) fetch(entry(i + kAhead));
+      write(high | others[i] >> 32, entry(i));
     }
   }
   for (std::size_t field = 0; field < fields_.size(); ++field) {
@@ -237,8 +282,11 @@ bool PostingTable::WriteSegment(std::ostream& out) const {
       write(high | number, fields_[field].values[number]);
     }
   }
-  out.write(buffer.data(), static_cast<std::streamsize>(used));
-  return static_cast<bool>(out);
+  for (std::size_t p = 0; p < parts.size(); ++p) {
+    Part const& part = buffers[p];
+    ok = parts[p]->write(part.buffer.data(), static_cast<std::streamsize>(part.used)) && ok;
+  }
+  return ok;
 }
 
 void PostingTable::Clear() {

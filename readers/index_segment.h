@@ -56,6 +56,17 @@ constexpr std::uint32_t KeyAt(std::uint32_t order) {
   return order ^ order >> 16;
 }
 
+// The part of the key space a list belongs to when a segment is written in parts: a
+// mixed hash of the key's low 32 bits, so that every part gets as many frequent keys.
+constexpr std::size_t PartOf(std::uint64_t list_key, std::size_t parts) {
+  auto key = static_cast<std::uint32_t>(list_key);
+  return static_cast<std::size_t>(std::uint64_t{(key ^ (key >> 15)) * 0x2C1B3C6Du} * parts >> 32);
+}
+
+// Sorts items by their high 32 bits, keeping the order of equal ones (a radix sort, 11
+// bits at a time, skipping digits all items share); scratch is working space.
+void SortByHigh(std::vector<std::uint64_t>& items, std::vector<std::uint64_t>& scratch);
+
 // Posting lists of (field, key) and (field, listed value) pairs, bounded in memory.
 class PostingTable {
  public:
@@ -86,6 +97,9 @@ class PostingTable {
   // Writes every list sorted by key (field << 32 | key, then listed values as
   // kValueList | field << 32 | number); false when out fails.
   bool WriteSegment(std::ostream& out) const;
+  // As WriteSegment(out), each list to parts[PartOf(key, parts.size())]: the segment of
+  // each part of the key space in a file of its own.
+  bool WriteSegment(std::span<std::ostream* const> parts) const;
   // Drops every list; the tables keep their size.
   void Clear();
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 
 #include "readers/temp_dir.h"
 
@@ -132,6 +133,65 @@ TEST(IndexSegment, RunsOfRecordsAddAsOneByOne) {
   EXPECT_LT(added, records.size());
   small.Clear();
   EXPECT_EQ(small.AddRun(0, 0x20u, std::span(records).subspan(added, 10)), 10u);
+}
+
+}  // namespace
+}  // namespace qel::search_index
+
+namespace qel::search_index {
+namespace {
+
+// A segment written in parts: each list in the part its key names, each part in key
+// order, and together the lists of the whole segment. The keys of other keys are sorted
+// by SortByHigh, which keeps equal keys in their order.
+TEST(IndexSegment, PartsTogetherHoldTheWholeSegment) {
+  std::mt19937 rng(14);
+  std::vector<std::uint64_t> items, scratch;
+  for (std::uint64_t i = 0; i < 5000; ++i) {
+    std::uint64_t high = rng() % 3 == 0 ? rng() : rng() % 40;
+    items.push_back(high << 32 | i);
+  }
+  std::vector<std::uint64_t> expected = items;
+  std::stable_sort(expected.begin(), expected.end(),
+                   [](std::uint64_t a, std::uint64_t b) { return a >> 32 < b >> 32; });
+  SortByHigh(items, scratch);
+  EXPECT_EQ(items, expected);
+
+  TempDir dir;
+  PostingTable table(std::size_t{16} << 20);
+  for (std::uint32_t n = 0; n < 3000; n += rng() % 5 + 1) {
+    for (int k = 0; k < 20; ++k) {
+      std::uint32_t key = rng() % 2 ? 0xB0A1u + rng() % 200 : 0xB0A1B0A1u + rng() % 5000;
+      ASSERT_TRUE(table.Add(rng() % 3, key, n));
+    }
+    ASSERT_TRUE(table.AddValue(1, rng() % 7, n));
+  }
+  std::string whole = dir.Path("whole");
+  {
+    std::ofstream out(whole, std::ios::binary);
+    ASSERT_TRUE(table.WriteSegment(out));
+  }
+  constexpr std::size_t kParts = 3;
+  std::ofstream files[kParts];
+  std::ostream* parts[kParts];
+  for (std::size_t p = 0; p < kParts; ++p) {
+    files[p].open(dir.Path("part" + std::to_string(p)), std::ios::binary);
+    parts[p] = &files[p];
+  }
+  ASSERT_TRUE(table.WriteSegment(parts));
+  Lists together;
+  for (std::size_t p = 0; p < kParts; ++p) {
+    files[p].close();
+    Lists part = ReadBack(dir.Path("part" + std::to_string(p)));
+    EXPECT_FALSE(part.empty()) << p;
+    for (auto const& [key, records] : part) {
+      EXPECT_EQ(PartOf(key, kParts), p) << key;
+      together[key] = records;
+    }
+  }
+  Lists all = ReadBack(whole);
+  EXPECT_GT(all.size(), 1000u);
+  EXPECT_EQ(together, all);
 }
 
 }  // namespace
