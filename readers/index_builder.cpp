@@ -193,8 +193,7 @@ void Builder::Impl::Work(int worker) {
   std::vector<std::size_t> runs;  // where each key's occurrences start, and the end
   auto flush = [&] {
     for (std::size_t field = 0; field < pending.size(); ++field) {
-      std::vector<std::uint64_t>& list = pending[field];
-      SortByHigh(list, scratch);
+      std::span<std::uint64_t const> list = SortByHigh(pending[field], scratch);
       runs.clear();
       for (std::size_t i = 0; i < list.size(); ++i) {
         if (i == 0 || list[i] >> 32 != list[i - 1] >> 32) runs.push_back(i);
@@ -220,7 +219,7 @@ void Builder::Impl::Work(int worker) {
           spill();
         }
       }
-      list.clear();
+      pending[field].clear();
     }
     pending_count = 0;
   };

@@ -34,7 +34,8 @@ std::size_t Slot(std::uint32_t key, std::size_t mask) {
 
 }  // namespace
 
-void SortByHigh(std::vector<std::uint64_t>& items, std::vector<std::uint64_t>& scratch) {
+std::span<std::uint64_t const> SortByHigh(std::vector<std::uint64_t>& items,
+                                          std::vector<std::uint64_t>& scratch) {
   constexpr int kDigits = 3, kBits = 11;
   constexpr std::size_t kBuckets = std::size_t{1} << kBits;
   std::vector<std::size_t> counts(kDigits * kBuckets);
@@ -44,15 +45,20 @@ void SortByHigh(std::vector<std::uint64_t>& items, std::vector<std::uint64_t>& s
   for (std::uint64_t item : items) {
     for (int d = 0; d < kDigits; ++d) ++counts[d * kBuckets + digit(item, d)];
   }
-  scratch.resize(items.size());
+  if (scratch.size() < items.size()) scratch.resize(items.size());
+  // Each pass moves the items between the two buffers; the buffers themselves stay.
+  std::uint64_t* from = items.data();
+  std::uint64_t* to = scratch.data();
   for (int d = 0; d < kDigits; ++d) {
     std::size_t* count = counts.data() + d * kBuckets;
     if (std::find(count, count + kBuckets, items.size()) != count + kBuckets) continue;
     std::size_t at = 0;
     for (std::size_t b = 0; b < kBuckets; ++b) at += std::exchange(count[b], at);
-    for (std::uint64_t item : items) scratch[count[digit(item, d)]++] = item;
-    items.swap(scratch);
+    for (std::uint64_t const* item = from; item != from + items.size(); ++item)
+      to[count[digit(*item, d)]++] = *item;
+    std::swap(from, to);
   }
+  return {from, items.size()};
 }
 
 PostingTable::PostingTable(std::size_t budget) : budget_(budget) {
@@ -265,14 +271,14 @@ bool PostingTable::WriteSegment(std::span<std::ostream* const> parts) const {
       if (f.others[slot].last != 0)
         others.push_back(std::uint64_t{f.others[slot].key} << 32 | slot);
     }
-    SortByHigh(others, scratch);
+    std::span<std::uint64_t const> sorted = SortByHigh(others, scratch);
     auto entry = [&](std::size_t i) -> Entry const& {
-      return f.others[static_cast<std::uint32_t>(others[i])];
+      return f.others[static_cast<std::uint32_t>(sorted[i])];
     };
-    for (std::size_t i = 0; i < others.size(); ++i) {
-      if (i + 2 * kAhead < others.size()) __builtin_prefetch(&entry(i + 2 * kAhead));
-      if (i + kAhead < others.size()) fetch(entry(i + kAhead));
-      write(high | others[i] >> 32, entry(i));
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+      if (i + 2 * kAhead < sorted.size()) __builtin_prefetch(&entry(i + 2 * kAhead));
+      if (i + kAhead < sorted.size()) fetch(entry(i + kAhead));
+      write(high | sorted[i] >> 32, entry(i));
     }
   }
   for (std::size_t field = 0; field < fields_.size(); ++field) {

@@ -64,8 +64,12 @@ constexpr std::size_t PartOf(std::uint64_t list_key, std::size_t parts) {
 }
 
 // Sorts items by their high 32 bits, keeping the order of equal ones (a radix sort, 11
-// bits at a time, skipping digits all items share); scratch is working space.
-void SortByHigh(std::vector<std::uint64_t>& items, std::vector<std::uint64_t>& scratch);
+// bits at a time, skipping digits all items share); scratch is working space. The sorted
+// items are left in the buffer of items or of scratch, as the returned span shows: the
+// buffers stay with their vectors, so a scratch shared by many lists does not pass its
+// capacity on to each of them.
+std::span<std::uint64_t const> SortByHigh(std::vector<std::uint64_t>& items,
+                                          std::vector<std::uint64_t>& scratch);
 
 // Posting lists of (field, key) and (field, listed value) pairs, bounded in memory.
 class PostingTable {

@@ -154,8 +154,10 @@ TEST(IndexSegment, PartsTogetherHoldTheWholeSegment) {
   std::vector<std::uint64_t> expected = items;
   std::stable_sort(expected.begin(), expected.end(),
                    [](std::uint64_t a, std::uint64_t b) { return a >> 32 < b >> 32; });
-  SortByHigh(items, scratch);
-  EXPECT_EQ(items, expected);
+  std::span<std::uint64_t const> sorted = SortByHigh(items, scratch);
+  EXPECT_EQ(std::vector(sorted.begin(), sorted.end()), expected);
+  // Three passes: the items end in scratch, and each buffer stays with its vector.
+  EXPECT_EQ(sorted.data(), scratch.data());
 
   TempDir dir;
   PostingTable table(std::size_t{16} << 20);
