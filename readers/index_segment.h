@@ -5,10 +5,10 @@
 // is kept as delta varints (every delta at least 1, so no byte of a list is zero) in
 // chunks of a pool, chunk sizes doubling with the list. A segment file holds the lists of
 // one table sorted by key: per list, u64 key, u32 byte count, the varint bytes (the first
-// delta counts from -1, so it is the record number plus one). A key's full list is the
-// concatenation of its lists in the order the segments were written: later segments hold
-// later records (a record cut across a segment boundary may appear at both ends; the
-// records form a set, so the repeat is harmless).
+// delta counts from -1, so it is the record number plus one). The lists of one table's
+// segments concatenate in the order they were written: later segments hold later records
+// (a record cut across a segment boundary may appear at both ends; the records form a
+// set, so the repeat is harmless). Tables fed by different threads merge by record.
 #ifndef QELSHARE_READERS_INDEX_SEGMENT_H_
 #define QELSHARE_READERS_INDEX_SEGMENT_H_
 
