@@ -36,7 +36,10 @@ constexpr unsigned long kMinInput = 30;
 // candidate shares these with P), and P's chain is walked from the oldest position in
 // the window, up to the first that matches the cap. Adding a position costs one slot
 // update, which is most of the work on text, where chains are short; where they are long
-// (repeated markup), an 18-byte match usually comes early in the walk.
+// (repeated markup), an 18-byte match usually comes early in the walk. Positions inside
+// runs of one byte or one two-byte unit (indentation, ruled lines) would make the
+// longest chains; they are kept apart as whole runs, whose matches follow from where
+// the runs end (class Runs).
 
 // The first eight bytes at p as a little-endian number.
 inline std::uint64_t Load8(unsigned char const* p) {
@@ -84,6 +87,7 @@ class Chains {
 
   // Starts loading a slot, which an Add will soon need.
   void Prefetch(std::size_t slot) const { __builtin_prefetch(&ends_[slot]); }
+  std::size_t Mask() const { return ends_.size() - 1; }
 
   // The oldest and the newest position of the chain in slot at or after the biased
   // window start bw (at least kBias); first is 0 when there is none. The positions between
@@ -120,6 +124,85 @@ class Chains {
   std::uint32_t next_[kRing];  // the position after each one on its chain
 };
 
+// Stretches where every byte equals the one two before: runs of one byte or of one
+// two-byte unit (spaces, ruled lines). A position whose first three bytes read x y x
+// ("periodic") can only match positions that read x y x too, and the length of such a
+// match follows from where the two stretches end, so periodic positions are kept as
+// whole stretches instead of one chain entry each: a stretch of any length is one record
+// per phase (its first position; the positions of a phase follow every byte, or every
+// other byte for a two-byte unit).
+//
+// Records are chained oldest first by their unit x y, and once more by x y and the byte
+// after the stretch, in hashed tables over a ring of records. A record is dead once its
+// stretch ends less than three bytes after the window start; no live record is older
+// than kRing / 2 records, so a chain whose newest record is older is dead too.
+class Runs {
+ public:
+  struct Record {
+    std::uint32_t first;    // biased first position of the phase
+    std::uint32_t end;      // biased end of the stretch
+    std::uint32_t next[2];  // the next record on either chain
+  };
+  enum Chain { kByUnit = 0, kByUnitAndAfter = 1 };
+  static constexpr int kBits = 11;
+
+  Runs()
+      : ends_{std::vector<Ends>(std::size_t{1} << kBits),
+              std::vector<Ends>(std::size_t{1} << kBits)},
+        records_(std::make_unique_for_overwrite<Record[]>(kRing)) {}
+
+  static std::size_t Slot(std::uint32_t key) {
+    return static_cast<std::size_t>((key * 0x9E3779B1u) >> (32 - kBits));
+  }
+
+  // Adds a record, on the second chain only when it has a byte after.
+  void Add(std::size_t unit, std::size_t after, bool hasAfter, std::uint32_t first,
+           std::uint32_t end) {
+    std::uint32_t const s = ++count_;
+    records_[s & (kRing - 1)] = {first, end, {0, 0}};
+    Append(kByUnit, unit, s);
+    if (hasAfter) Append(kByUnitAndAfter, after, s);
+  }
+
+  // The oldest and newest live record of a chain for the biased window start bw; head
+  // is 0 when there is none.
+  struct Span {
+    std::uint32_t head;
+    std::uint32_t last;
+  };
+  Span Find(Chain k, std::size_t slot, std::uint32_t bw) {
+    Ends& e = ends_[k][slot];
+    if (e.last == 0 || count_ - e.last >= kRing / 2 || At(e.last).end < bw + 3) return {0, 0};
+    while (At(e.head).end < bw + 3) e.head = At(e.head).next[k];
+    return {e.head, e.last};
+  }
+
+  Record const& At(std::uint32_t s) const { return records_[s & (kRing - 1)]; }
+
+ private:
+  static constexpr std::uint32_t kRing = 4 * kWindow;
+
+  struct Ends {
+    std::uint32_t head = 0;
+    std::uint32_t last = 0;
+  };
+
+  void Append(Chain k, std::size_t slot, std::uint32_t s) {
+    Ends& e = ends_[k][slot];
+    if (e.last == 0 || s - e.last >= kRing / 2) {
+      e.head = s;
+    } else {
+      records_[e.last & (kRing - 1)].next[k] = s;
+      while (s - e.head >= kRing / 2) e.head = At(e.head).next[k];
+    }
+    e.last = s;
+  }
+
+  std::vector<Ends> ends_[2];
+  std::unique_ptr<Record[]> records_;
+  std::uint32_t count_ = 0;
+};
+
 // Chain table size for an input: small inputs cannot fill a large table and would
 // spend their time clearing it.
 inline int ChainBits(std::size_t len) {
@@ -142,56 +225,87 @@ class MatchIndex {
   MatchIndex(unsigned char const* src, std::size_t len, std::size_t first = 0)
       : src_(src),
         len_(len),
-        fastEnd_(len >= 8 ? len - 7 : 0),
-        aheadEnd_(len >= 8 + kAhead ? len - 7 - kAhead : 0),
+        first_(first),
         added_(first),
+        base_(first),
+        ready_(first),
         delta_(first - Chains::kBias),
         shift_(64 - ChainBits(len)),
-        chains_(ChainBits(len)) {
-    for (std::size_t q = first; q < std::min(first + kAhead, fastEnd_); ++q) Hash(q);
+        chains_(ChainBits(len)),
+        slots_(kChunk + kAhead, 0) {
+    Refill();
   }
 
   // Best match for p with at most limit (3..18) bytes among positions from window on.
   // Returns the length (0 when below 3) and sets *from.
-  std::size_t Find(std::size_t p, std::size_t window, std::size_t limit, std::size_t* from) {
+  [[gnu::always_inline]] std::size_t Find(std::size_t p, std::size_t window, std::size_t limit,
+                                          std::size_t* from) {
     AddUpTo(p - kMinMatch + 1);
+    std::uint32_t const slot = slots_[p - base_];
+    if (slot >= kPeriodic) return RunWalk(p, window, limit, from);
     auto const bw = static_cast<std::uint32_t>(window - delta_);
-    std::uint64_t const first3 = p + 8 <= len_ ? Load8(src_ + p) : Tail3(p);
-    std::size_t const best = Walk(Slot<kMinMatch>(first3, shift_), p, bw, limit, from);
+    std::size_t const best = Walk(slot, p, bw, limit, from);
     return best >= kMinMatch ? best : 0;
   }
 
  private:
-  // Positions this far ahead of the one being added are hashed, and their slots fetched.
+  // Slots are computed a chunk of positions at a time, and fetched this far ahead of the
+  // position being added.
+  static constexpr std::size_t kChunk = 4096;
   static constexpr std::size_t kAhead = 8;
+  // Slot values of periodic positions: the first of a stretch, and the others.
+  static constexpr std::uint32_t kPeriodic = 0xFFFFFFFE;
+  static constexpr std::uint32_t kRunStart = 0xFFFFFFFF;
 
-  // Adds every position below end to its chain.
-  void AddUpTo(std::size_t end) {
-    std::size_t q = added_;
-    for (std::size_t const fast = std::min(end, aheadEnd_); q < fast; ++q) {
-      std::size_t const s = ahead_[q % kAhead];
-      Hash(q + kAhead);  // into the entry just read
-      auto const b = static_cast<std::uint32_t>(q - delta_);
-      chains_.Add(s, b);
+  // Adds every position below end (at most kChunk past added_) to its chain, or its
+  // stretch to the runs.
+  [[gnu::always_inline]] void AddUpTo(std::size_t end) {
+    if (end > ready_) [[unlikely]] {
+      AddRange(added_, ready_);
+      added_ = ready_;
+      Refill();
     }
-    for (std::size_t const fast = std::min(end, fastEnd_); q < fast; ++q) {
-      std::size_t const s = ahead_[q % kAhead];
-      auto const b = static_cast<std::uint32_t>(q - delta_);
-      chains_.Add(s, b);
-    }
-    for (; q < end; ++q) {
-      chains_.Add(Slot<kMinMatch>(Tail3(q), shift_), static_cast<std::uint32_t>(q - delta_));
-    }
-    added_ = q;
+    AddRange(added_, end);
+    added_ = end;
   }
 
-  // Hashes position q (with eight bytes in the input) for its Add kAhead positions on, and
-  // starts loading its chains' slots meanwhile.
-  void Hash(std::size_t q) {
-    std::uint64_t const first8 = Load8(src_ + q);
-    std::size_t const slot = Slot<kMinMatch>(first8, shift_);
-    ahead_[q % kAhead] = slot;
-    chains_.Prefetch(slot);
+  [[gnu::always_inline]] void AddRange(std::size_t q, std::size_t end) {
+    std::uint32_t const* s = slots_.data();
+    std::size_t const mask = chains_.Mask();
+    for (std::size_t i = q - base_, stop = end - base_; i < stop; ++i) {
+      chains_.Prefetch(s[i + kAhead] & mask);
+      std::uint32_t const slot = s[i];
+      if (slot < kPeriodic) [[likely]] {
+        chains_.Add(slot, static_cast<std::uint32_t>(i + base_ - delta_));
+      } else if (slot == kRunStart) {
+        AddRun(i + base_);
+      }
+    }
+  }
+
+  // Computes the slots of the next kChunk positions from ready_ on (and kAhead more):
+  // the chain slot of the first three bytes, or a periodic mark.
+  [[gnu::noinline]] void Refill() {
+    base_ = ready_;
+    std::size_t const end = std::min(base_ + kChunk + kAhead, len_ >= 2 ? len_ - 2 : 0);
+    bool prev = base_ > first_ && base_ < end && src_[base_ - 1] == src_[base_ + 1];
+    std::size_t q = base_;
+    std::uint32_t* out = slots_.data() - base_;
+    for (std::size_t const fast = std::min(end, len_ >= 8 ? len_ - 7 : 0); q < fast; ++q) {
+      std::uint64_t const first8 = Load8(src_ + q);
+      bool const periodic = static_cast<std::uint8_t>(first8 ^ (first8 >> 16)) == 0;
+      auto const slot = static_cast<std::uint32_t>(Slot<kMinMatch>(first8, shift_));
+      out[q] = periodic ? kPeriodic + !prev : slot;
+      prev = periodic;
+    }
+    for (; q < end; ++q) {
+      bool const periodic = src_[q] == src_[q + 2];
+      auto const slot = static_cast<std::uint32_t>(Slot<kMinMatch>(Tail3(q), shift_));
+      out[q] = periodic ? kPeriodic + !prev : slot;
+      prev = periodic;
+    }
+    std::fill(out + q, out + base_ + kChunk + kAhead, 0);
+    ready_ = base_ + kChunk;
   }
 
   // The three bytes at p (which may be the last three) as a little-endian number.
@@ -199,10 +313,106 @@ class MatchIndex {
     return src_[p] | (src_[p + 1] << 8) | (src_[p + 2] << 16);
   }
 
+  // The end of the stretch through periodic position q: the first position from q + 3 on
+  // whose byte differs from the one two before (or the input's end).
+  std::size_t StretchEnd(std::size_t q) const {
+    std::size_t e = q + 3;
+    for (; e + 8 <= len_; e += 8) {
+      std::uint64_t const x = Load8(src_ + e) ^ Load8(src_ + e - 2);
+      if (x != 0) return e + std::countr_zero(x) / 8;
+    }
+    while (e < len_ && src_[e] == src_[e - 2]) ++e;
+    return e;
+  }
+
+  // Records the stretch that starts at periodic position q: its phases from q and q + 1.
+  [[gnu::noinline]] void AddRun(std::size_t q) {
+    std::size_t const e = StretchEnd(q);
+    auto const be = static_cast<std::uint32_t>(e - delta_);
+    bool const hasAfter = e < len_;
+    std::uint32_t const after = hasAfter ? std::uint32_t{src_[e]} << 16 : 0;
+    std::uint32_t const x = src_[q], y = src_[q + 1];
+    runs_.Add(Runs::Slot(x | (y << 8)), Runs::Slot(x | (y << 8) | after), hasAfter,
+              static_cast<std::uint32_t>(q - delta_), be);
+    if (x != y && q + 4 <= e) {
+      runs_.Add(Runs::Slot(y | (x << 8)), Runs::Slot(y | (x << 8) | after), hasAfter,
+                static_cast<std::uint32_t>(q + 1 - delta_), be);
+    }
+  }
+
+  // Best match for periodic p among the recorded stretches. The stretch from p holds r
+  // bytes; a position whose stretch holds t bytes matches min(t, r) of them, and when
+  // t == r the bytes after both stretches may match on. So: below the cap, a position
+  // with t == r whose bytes after match furthest; else the earliest with t >= r (all
+  // of them match r bytes); else the earliest with the longest t.
+  [[gnu::noinline]] std::size_t RunWalk(std::size_t p, std::size_t window, std::size_t cap,
+                                        std::size_t* from) {
+    std::uint32_t const x = src_[p], y = src_[p + 1];
+    std::size_t const odd = x == y ? 0 : 1;  // the positions of a phase are every other byte
+    std::size_t r = 3;
+    while (r < cap && src_[p + r] == src_[p + r - 2]) ++r;
+    auto const bw = static_cast<std::uint32_t>(window - delta_);
+    if (r < cap) {
+      // The stretch from p ends at p + r with byte z: candidates end with z too.
+      std::uint32_t const z = src_[p + r];
+      auto const [head, last] =
+          runs_.Find(Runs::kByUnitAndAfter, Runs::Slot(x | (y << 8) | (z << 16)), bw);
+      std::size_t ext = 0, extAt = 0;
+      for (std::uint32_t s = head; s != 0; s = runs_.At(s).next[Runs::kByUnitAndAfter]) {
+        Runs::Record const& rec = runs_.At(s);
+        std::size_t const f = rec.first + delta_;
+        std::size_t const e = rec.end + delta_;
+        std::size_t lo = std::max(f, window);
+        lo += (lo - f) & odd;
+        std::size_t const q = e - r;  // where its stretch holds r bytes
+        if (lo + r <= e && q + 3 <= p && ((q - lo) & odd) == 0 && src_[f] == x &&
+            src_[f + 1] == y && src_[e] == z) {
+          std::size_t n = 1;
+          while (n < cap - r && src_[e + n] == src_[p + r + n]) ++n;
+          if (n > ext) {
+            ext = n;
+            extAt = q;
+            if (n == cap - r) break;
+          }
+        }
+        if (s == last) break;
+      }
+      if (ext > 0) {
+        *from = extAt;
+        return r + ext;
+      }
+    }
+    auto const [head, last] = runs_.Find(Runs::kByUnit, Runs::Slot(x | (y << 8)), bw);
+    std::size_t low = 0, lowAt = 0;
+    for (std::uint32_t s = head; s != 0; s = runs_.At(s).next[Runs::kByUnit]) {
+      Runs::Record const& rec = runs_.At(s);
+      std::size_t const f = rec.first + delta_;
+      std::size_t const e = rec.end + delta_;
+      if (src_[f] == x && src_[f + 1] == y) {
+        std::size_t lo = std::max(f, window);
+        lo += (lo - f) & odd;
+        if (lo + 3 <= std::min(e, p)) {
+          std::size_t const t = e - lo;
+          if (t >= r) {
+            *from = lo;
+            return r;
+          }
+          if (t > low) {
+            low = t;
+            lowAt = lo;
+          }
+        }
+      }
+      if (s == last) break;
+    }
+    *from = lowAt;
+    return low;
+  }
+
   // The longest match of at most cap bytes among the chain's positions from window on,
   // the earliest among equals; stops at the first that reaches cap.
-  std::size_t Walk(std::size_t slot, std::size_t p, std::uint32_t bw, std::size_t cap,
-                   std::size_t* from) {
+  [[gnu::always_inline]] std::size_t Walk(std::size_t slot, std::size_t p, std::uint32_t bw,
+                                          std::size_t cap, std::size_t* from) {
     auto const [first, last] = chains_.Find(slot, bw);
     if (first == 0) return 0;
     std::size_t best = 0;
@@ -248,13 +458,15 @@ class MatchIndex {
 
   unsigned char const* src_;
   std::size_t len_;
-  std::size_t fastEnd_;   // positions below it have eight bytes in the input
-  std::size_t aheadEnd_;  // positions below it have eight bytes in the input kAhead on
-  std::size_t added_;     // positions below added_ are on their chains
-  std::size_t delta_;     // a position less its biased form (modulo 2^64)
+  std::size_t first_;  // the first position indexed
+  std::size_t added_;  // positions below added_ are on their chains
+  std::size_t base_;   // the position of slots_[0]
+  std::size_t ready_;  // slots_ holds the positions below ready_ (and kAhead more)
+  std::size_t delta_;  // a position less its biased form (modulo 2^64)
   int shift_;
-  Chains chains_;              // by the first three bytes
-  std::size_t ahead_[kAhead];  // the slots of the next kAhead positions to add, by position
+  Chains chains_;  // by the first three bytes
+  Runs runs_;      // periodic positions
+  std::vector<std::uint32_t> slots_;
 };
 // The window start before an item that begins at output position o.
 inline std::size_t WindowStart(std::size_t o) {
@@ -272,7 +484,7 @@ inline std::size_t CodeLength(Code c) {
 }
 
 // The greedy parse's item at p, which depends on nothing but the input and p.
-inline Code ItemAt(MatchIndex& index, std::size_t n, std::size_t p) {
+[[gnu::always_inline]] inline Code ItemAt(MatchIndex& index, std::size_t n, std::size_t p) {
   std::size_t const limit = std::min(kMaxMatch, n - p);
   if (limit < kMinMatch) return kLiteral;
   std::size_t const w = WindowStart(p);

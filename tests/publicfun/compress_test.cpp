@@ -177,6 +177,43 @@ TEST(CompressTest, MatchesTheRulesAndRoundTripsPastTheWindow) {
   ExpectCodedByTheRules(inputs);
 }
 
+// Runs of one byte and of one two-byte unit, of every length up to past the cap, in
+// both phases, followed by bytes that often repeat what follows other runs (so that runs
+// of equal length compete on the bytes after them), near and across the window edge.
+TEST(CompressTest, RunsOfOneByteAndOfTwoByteUnits) {
+  std::mt19937 rng(11);
+  std::vector<Bytes> inputs;
+  for (int alphabet : {2, 3, 7}) {
+    for (std::size_t size : {200, 5000, 30000}) {
+      Bytes in;
+      while (in.size() < size) {
+        auto const a = static_cast<unsigned char>('a' + rng() % alphabet);
+        auto const b = static_cast<unsigned char>('a' + rng() % alphabet);
+        std::size_t const len = 1 + rng() % (rng() % 3 == 0 ? 60 : 9);
+        switch (rng() % 3) {
+          case 0:
+            in.insert(in.end(), len, a);
+            break;
+          case 1:
+            for (std::size_t k = 0; k < len; ++k) in.push_back(k % 2 ? b : a);
+            break;
+          default:
+            for (std::size_t k = 0; k < len; ++k)
+              in.push_back(static_cast<unsigned char>('a' + rng() % alphabet));
+        }
+      }
+      inputs.push_back(in);
+    }
+  }
+  // A run longer than the window ends just before a shorter one of the same byte.
+  Bytes longRun(9000, ' ');
+  longRun.push_back('x');
+  longRun.insert(longRun.end(), 40, ' ');
+  longRun.push_back('x');
+  inputs.push_back(longRun);
+  ExpectCodedByTheRules(inputs);
+}
+
 // A marker recurring at a fixed gap in text: its chain never starts anew over 100 KB, so
 // it sheds the positions that left the window only now and then, in batches; gaps
 // around the window size put the previous marker just inside or just outside it.
