@@ -232,7 +232,7 @@ class MatchIndex {
         delta_(first - Chains::kBias),
         shift_(64 - ChainBits(len)),
         chains_(ChainBits(len)),
-        slots_(kChunk + kAhead, 0) {
+        slots_(1 + kChunk + kAhead, 0) {
     Refill();
   }
 
@@ -241,8 +241,8 @@ class MatchIndex {
   [[gnu::always_inline]] std::size_t Find(std::size_t p, std::size_t window, std::size_t limit,
                                           std::size_t* from) {
     AddUpTo(p - kMinMatch + 1);
-    std::uint32_t const slot = slots_[p - base_];
-    if (slot >= kPeriodic) return RunWalk(p, window, limit, from);
+    std::uint32_t const slot = slots_[1 + p - base_];
+    if (slot == kPeriodic) return RunWalk(p, window, limit, from);
     auto const bw = static_cast<std::uint32_t>(window - delta_);
     std::size_t const best = Walk(slot, p, bw, limit, from);
     return best >= kMinMatch ? best : 0;
@@ -253,9 +253,8 @@ class MatchIndex {
   // position being added.
   static constexpr std::size_t kChunk = 4096;
   static constexpr std::size_t kAhead = 8;
-  // Slot values of periodic positions: the first of a stretch, and the others.
-  static constexpr std::uint32_t kPeriodic = 0xFFFFFFFE;
-  static constexpr std::uint32_t kRunStart = 0xFFFFFFFF;
+  // The slot value of periodic positions.
+  static constexpr std::uint32_t kPeriodic = 0xFFFFFFFF;
 
   // Adds every position below end (at most kChunk past added_) to its chain, or its
   // stretch to the runs.
@@ -270,39 +269,40 @@ class MatchIndex {
   }
 
   [[gnu::always_inline]] void AddRange(std::size_t q, std::size_t end) {
-    std::uint32_t const* s = slots_.data();
+    std::uint32_t const* s = slots_.data() + 1;
     std::size_t const mask = chains_.Mask();
     for (std::size_t i = q - base_, stop = end - base_; i < stop; ++i) {
       chains_.Prefetch(s[i + kAhead] & mask);
       std::uint32_t const slot = s[i];
-      if (slot < kPeriodic) [[likely]] {
+      if (slot != kPeriodic) [[likely]] {
         chains_.Add(slot, static_cast<std::uint32_t>(i + base_ - delta_));
-      } else if (slot == kRunStart) {
-        AddRun(i + base_);
+      } else if (s[i - 1] != kPeriodic) {
+        AddRun(i + base_);  // the first periodic position of a stretch
       }
     }
   }
 
   // Computes the slots of the next kChunk positions from ready_ on (and kAhead more):
-  // the chain slot of the first three bytes, or a periodic mark.
+  // the chain slot of the first three bytes, or kPeriodic; slots_[0] is the slot of the
+  // position before (kPeriodic or not).
   [[gnu::noinline]] void Refill() {
     base_ = ready_;
     std::size_t const end = std::min(base_ + kChunk + kAhead, len_ >= 2 ? len_ - 2 : 0);
-    bool prev = base_ > first_ && base_ < end && src_[base_ - 1] == src_[base_ + 1];
+    std::uint32_t* const out = slots_.data() + 1 - base_;
+    unsigned char const* const src = src_;
+    int const shift = shift_;
+    out[base_ - 1] =
+        base_ > first_ && base_ < end && src[base_ - 1] == src[base_ + 1] ? kPeriodic : 0;
     std::size_t q = base_;
-    std::uint32_t* out = slots_.data() - base_;
+    // Without branches: whether a position is periodic is as good as random on text.
     for (std::size_t const fast = std::min(end, len_ >= 8 ? len_ - 7 : 0); q < fast; ++q) {
-      std::uint64_t const first8 = Load8(src_ + q);
-      bool const periodic = static_cast<std::uint8_t>(first8 ^ (first8 >> 16)) == 0;
-      auto const slot = static_cast<std::uint32_t>(Slot<kMinMatch>(first8, shift_));
-      out[q] = periodic ? kPeriodic + !prev : slot;
-      prev = periodic;
+      std::uint64_t const first8 = Load8(src + q);
+      std::uint32_t const periodic = static_cast<std::uint8_t>(first8 ^ (first8 >> 16)) == 0;
+      out[q] = static_cast<std::uint32_t>(Slot<kMinMatch>(first8, shift)) | (0 - periodic);
     }
     for (; q < end; ++q) {
-      bool const periodic = src_[q] == src_[q + 2];
-      auto const slot = static_cast<std::uint32_t>(Slot<kMinMatch>(Tail3(q), shift_));
-      out[q] = periodic ? kPeriodic + !prev : slot;
-      prev = periodic;
+      std::uint32_t const periodic = src[q] == src[q + 2];
+      out[q] = static_cast<std::uint32_t>(Slot<kMinMatch>(Tail3(q), shift)) | (0 - periodic);
     }
     std::fill(out + q, out + base_ + kChunk + kAhead, 0);
     ready_ = base_ + kChunk;
@@ -460,7 +460,7 @@ class MatchIndex {
   std::size_t len_;
   std::size_t first_;  // the first position indexed
   std::size_t added_;  // positions below added_ are on their chains
-  std::size_t base_;   // the position of slots_[0]
+  std::size_t base_;   // the position of slots_[1]
   std::size_t ready_;  // slots_ holds the positions below ready_ (and kAhead more)
   std::size_t delta_;  // a position less its biased form (modulo 2^64)
   int shift_;
@@ -649,10 +649,47 @@ std::size_t WritePieces(unsigned char const* src, std::size_t n, std::vector<Pie
   return out.Length();
 }
 
+// The greedy parse of src[0, n) from the start on one thread, written as it goes (the
+// same bytes as BlockWriter); the block's length, or 0 when it would not be shorter.
+std::size_t ParseAndWrite(unsigned char const* src, std::size_t n, unsigned char* dst) {
+  MatchIndex index(src, n);
+  std::memcpy(dst, src, 3);
+  unsigned char* flags = dst + 3;
+  *flags = 0;
+  unsigned char* o = dst + 4;
+  unsigned char const* const full = dst + n - 2;
+  unsigned bit = 0x80;
+  for (std::size_t p = 3; p < n;) {
+    if (o >= full) return 0;
+    std::size_t const limit = std::min(kMaxMatch, n - p);
+    std::size_t len = 0;
+    std::size_t from = 0;
+    std::size_t const w = WindowStart(p);
+    if (limit >= kMinMatch) len = index.Find(p, w, limit, &from);
+    if (len == 0) {
+      *o++ = src[p++];
+    } else {
+      std::size_t const offset = from - w;
+      *flags |= static_cast<unsigned char>(bit);
+      o[0] = static_cast<unsigned char>(((len - kMinMatch) << 4) | (offset >> 8));
+      o[1] = static_cast<unsigned char>(offset);
+      o += 2;
+      p += len;
+    }
+    bit >>= 1;
+    if (bit == 0) {
+      flags = o++;
+      *flags = 0;
+      bit = 0x80;
+    }
+  }
+  return static_cast<std::size_t>((bit == 0x80 ? flags : o) - dst);
+}
+
 // Compresses src[0, n) into dst; the block's length, or 0 when it would not be shorter.
 std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char* dst) {
-  BlockWriter out(src, n, dst);
   if (n >= kParallelFrom) {
+    BlockWriter out(src, n, dst);
     std::size_t const size = std::max(n / 8, kParallelFrom / 2);
     std::vector<Piece> pieces;
     for (std::size_t start = 3; start < n; start += size) {
@@ -661,14 +698,7 @@ std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char
     PieceParser(src, n, pieces).Run();
     return WritePieces(src, n, pieces, out);
   }
-  MatchIndex index(src, n);
-  std::size_t p = 3;
-  while (p < n) {
-    Code const c = ItemAt(index, n, p);
-    if (!out.Add(c, p)) return 0;
-    p += CodeLength(c);
-  }
-  return out.Length();
+  return ParseAndWrite(src, n, dst);
 }
 
 enum class Decoded { kComplete, kDamaged };
