@@ -6,16 +6,10 @@
 // source W + (((B1 & 0x0F) << 8) | B2), where the window start W is max(0, P - 4096) for
 // the output position P after the previous item. References may overlap their output.
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <exception>
-#include <iterator>
 #include <memory>
-#include <mutex>
-#include <new>
-#include <thread>
 #include <vector>
 
 #include "publicfun/block_codec.h"
@@ -221,7 +215,7 @@ class MatchIndex {
   // Indexes positions from first on; searches must come at first + 4096 or later (or
   // from first = 0 on), so that every window they see is indexed. Chains hold positions
   // relative to first in 32 bits: an index must stay below 4 GiB - 8 KiB past first,
-  // which the pieces that large inputs are parsed in do.
+  // which the segments that CompressBlock parses in do.
   MatchIndex(unsigned char const* src, std::size_t len, std::size_t first = 0)
       : src_(src),
         len_(len),
@@ -473,186 +467,15 @@ inline std::size_t WindowStart(std::size_t o) {
   return o > kWindow ? o - kWindow : 0;
 }
 
-// One item of the parse as its two reference bytes B1 B2, or kLiteral for a literal.
-// A reference's source is at most P - 3 and the window start at least P - 4096, so its
-// window offset never exceeds 4093 and offset 4095 with length 3 is free to mark literals.
-using Code = std::uint16_t;
-constexpr Code kLiteral = 0x0FFF;
+// Inputs are parsed in segments of this size at most, each with an index of its own (from
+// the window before it), so that the index's 32-bit positions never run out.
+constexpr std::size_t kSegment = std::size_t{1} << 30;
 
-inline std::size_t CodeLength(Code c) {
-  return c == kLiteral ? 1 : (c >> 12) + kMinMatch;
-}
-
-// The greedy parse's item at p, which depends on nothing but the input and p.
-[[gnu::always_inline]] inline Code ItemAt(MatchIndex& index, std::size_t n, std::size_t p) {
-  std::size_t const limit = std::min(kMaxMatch, n - p);
-  if (limit < kMinMatch) return kLiteral;
-  std::size_t const w = WindowStart(p);
-  std::size_t from = 0;
-  std::size_t const len = index.Find(p, w, limit, &from);
-  if (len == 0) return kLiteral;
-  return static_cast<Code>(((len - kMinMatch) << 12) | (from - w));
-}
-
-// Writes the block: the first three bytes, then items under their flag bytes. Refuses an
-// item once the output has reached the input length - 2 (the block would not be shorter).
-class BlockWriter {
- public:
-  BlockWriter(unsigned char const* src, std::size_t n, unsigned char* dst)
-      : src_(src), n_(n), dst_(dst) {
-    std::memcpy(dst, src, 3);
-    dst_[flagAt_] = 0;
-  }
-
-  // Adds the item c that starts at input position p; false when the block is full.
-  bool Add(Code c, std::size_t p) {
-    if (o_ >= n_ - 2) return false;
-    if (c == kLiteral) {
-      dst_[o_++] = src_[p];
-    } else {
-      dst_[flagAt_] |= static_cast<unsigned char>(bit_);
-      dst_[o_++] = static_cast<unsigned char>(c >> 8);
-      dst_[o_++] = static_cast<unsigned char>(c & 0xFF);
-    }
-    bit_ >>= 1;
-    if (bit_ == 0) {
-      flagAt_ = o_;
-      dst_[o_++] = 0;
-      bit_ = 0x80;
-    }
-    return true;
-  }
-
-  // The block's length: a flag byte without items is dropped.
-  std::size_t Length() const { return bit_ == 0x80 ? flagAt_ : o_; }
-
- private:
-  unsigned char const* src_;
-  std::size_t n_;
-  unsigned char* dst_;
-  std::size_t flagAt_ = 3;
-  std::size_t o_ = 4;
-  unsigned bit_ = 0x80;
-};
-
-// Large inputs are parsed in pieces, on two threads. The item at a position depends only
-// on the input and the position, so a greedy parse begun at a piece's start joins the
-// parse from the input's start for good at their first common item start, usually a few
-// items in. Each piece is parsed a little past its end; the block is then written by
-// following each piece's items until they meet the next piece's, parsing on where they
-// do not meet within what was recorded.
-constexpr std::size_t kParallelFrom = std::size_t{1} << 20;
-constexpr std::size_t kOverrun = 1024;  // how far a piece's parse goes past its end
-
-// A piece's parse: its items from start on, ending at the first item start at or after
-// the piece's end + kOverrun (or at the input's end).
-struct Piece {
-  std::size_t start = 0;
-  std::size_t end = 0;
-  std::vector<Code> codes;
-};
-
-void ParsePiece(unsigned char const* src, std::size_t n, Piece& piece) {
-  MatchIndex index(src, n, WindowStart(piece.start));
-  std::size_t const stop = std::min(n, piece.end + kOverrun);
-  piece.codes.reserve((stop - piece.start) / 2);
-  for (std::size_t p = piece.start; p < stop;) {
-    Code const c = ItemAt(index, n, p);
-    piece.codes.push_back(c);
-    p += CodeLength(c);
-  }
-}
-
-// Parses every piece, taking the next unparsed one from a shared counter on the caller's
-// thread and one more, so that a thread the machine slows down takes fewer pieces. The
-// second thread is joined on every way out; a failure on either one is rethrown.
-class PieceParser {
- public:
-  PieceParser(unsigned char const* src, std::size_t n, std::vector<Piece>& pieces)
-      : src_(src), n_(n), pieces_(pieces) {}
-  PieceParser(PieceParser const&) = delete;
-  PieceParser& operator=(PieceParser const&) = delete;
-  ~PieceParser() {
-    failed_ = true;  // only stops the helper early when Run did not finish
-    if (helper_.joinable()) helper_.join();
-  }
-
-  void Run() {
-    try {
-      if (std::thread::hardware_concurrency() > 1) helper_ = std::thread([this] { Work(); });
-    } catch (...) {
-      // no second thread: the caller's parses every piece
-    }
-    Work();
-    if (helper_.joinable()) helper_.join();
-    if (error_) std::rethrow_exception(error_);
-  }
-
- private:
-  void Work() {
-    try {
-      for (std::size_t i; !failed_ && (i = next_++) < pieces_.size();) {
-        ParsePiece(src_, n_, pieces_[i]);
-      }
-    } catch (...) {
-      std::lock_guard lock(errorMutex_);
-      if (!error_) error_ = std::current_exception();
-      failed_ = true;
-    }
-  }
-
-  unsigned char const* src_;
-  std::size_t n_;
-  std::vector<Piece>& pieces_;
-  std::atomic<std::size_t> next_{0};
-  std::atomic<bool> failed_{false};
-  std::mutex errorMutex_;
-  std::exception_ptr error_;
-  std::thread helper_;
-};
-
-// Writes the parse of src[0, n) from its pieces' parses; the block's length or 0.
-std::size_t WritePieces(unsigned char const* src, std::size_t n, std::vector<Piece> const& pieces,
-                        BlockWriter& out) {
-  std::unique_ptr<MatchIndex> own;  // parses on where a piece's items ran out
-  std::size_t i = 0;                // the piece whose items are written
-  std::size_t k = 0;                // the next of them
-  std::size_t t = 1;                // the piece to join, with a cursor on its item starts
-  std::size_t q = t < pieces.size() ? pieces[t].start : n;
-  std::size_t j = 0;
-  std::size_t p = 3;
-  while (p < n) {
-    while (t < pieces.size() && p >= pieces[t].start) {
-      Piece const& next = pieces[t];
-      while (q < p && j < next.codes.size()) q += CodeLength(next.codes[j++]);
-      if (q > p) break;  // no item start here; perhaps further on
-      if (q == p) {
-        i = t;
-        k = j;
-        own.reset();
-      }
-      // Joined, or passed all its items without meeting them: aim at the piece after.
-      ++t;
-      q = t < pieces.size() ? pieces[t].start : n;
-      j = 0;
-    }
-    Code c;
-    if (own == nullptr && k < pieces[i].codes.size()) {
-      c = pieces[i].codes[k++];
-    } else {
-      if (own == nullptr) own = std::make_unique<MatchIndex>(src, n, WindowStart(p));
-      c = ItemAt(*own, n, p);
-    }
-    if (!out.Add(c, p)) return 0;
-    p += CodeLength(c);
-  }
-  return out.Length();
-}
-
-// The greedy parse of src[0, n) from the start on one thread, written as it goes (the
-// same bytes as BlockWriter); the block's length, or 0 when it would not be shorter.
-std::size_t ParseAndWrite(unsigned char const* src, std::size_t n, unsigned char* dst) {
-  MatchIndex index(src, n);
+// Compresses src[0, n) into dst with the greedy parse, writing the items as they come;
+// the block's length, or 0 when it would not be shorter. Block layout: the first three
+// bytes, then items under their flag bytes; an item is refused once the output has
+// reached the input length - 2.
+std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char* dst) {
   std::memcpy(dst, src, 3);
   unsigned char* flags = dst + 3;
   *flags = 0;
@@ -660,45 +483,33 @@ std::size_t ParseAndWrite(unsigned char const* src, std::size_t n, unsigned char
   unsigned char const* const full = dst + n - 2;
   unsigned bit = 0x80;
   for (std::size_t p = 3; p < n;) {
-    if (o >= full) return 0;
-    std::size_t const limit = std::min(kMaxMatch, n - p);
-    std::size_t len = 0;
-    std::size_t from = 0;
-    std::size_t const w = WindowStart(p);
-    if (limit >= kMinMatch) len = index.Find(p, w, limit, &from);
-    if (len == 0) {
-      *o++ = src[p++];
-    } else {
-      std::size_t const offset = from - w;
-      *flags |= static_cast<unsigned char>(bit);
-      o[0] = static_cast<unsigned char>(((len - kMinMatch) << 4) | (offset >> 8));
-      o[1] = static_cast<unsigned char>(offset);
-      o += 2;
-      p += len;
-    }
-    bit >>= 1;
-    if (bit == 0) {
-      flags = o++;
-      *flags = 0;
-      bit = 0x80;
+    MatchIndex index(src, n, WindowStart(p));
+    for (std::size_t const stop = std::min(n, p + kSegment); p < stop;) {
+      if (o >= full) return 0;
+      std::size_t const limit = std::min(kMaxMatch, n - p);
+      std::size_t len = 0;
+      std::size_t from = 0;
+      std::size_t const w = WindowStart(p);
+      if (limit >= kMinMatch) len = index.Find(p, w, limit, &from);
+      if (len == 0) {
+        *o++ = src[p++];
+      } else {
+        std::size_t const offset = from - w;
+        *flags |= static_cast<unsigned char>(bit);
+        o[0] = static_cast<unsigned char>(((len - kMinMatch) << 4) | (offset >> 8));
+        o[1] = static_cast<unsigned char>(offset);
+        o += 2;
+        p += len;
+      }
+      bit >>= 1;
+      if (bit == 0) {
+        flags = o++;
+        *flags = 0;
+        bit = 0x80;
+      }
     }
   }
   return static_cast<std::size_t>((bit == 0x80 ? flags : o) - dst);
-}
-
-// Compresses src[0, n) into dst; the block's length, or 0 when it would not be shorter.
-std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char* dst) {
-  if (n >= kParallelFrom) {
-    BlockWriter out(src, n, dst);
-    std::size_t const size = std::max(n / 8, kParallelFrom / 2);
-    std::vector<Piece> pieces;
-    for (std::size_t start = 3; start < n; start += size) {
-      pieces.push_back({start, std::min(n, start + size), {}});
-    }
-    PieceParser(src, n, pieces).Run();
-    return WritePieces(src, n, pieces, out);
-  }
-  return ParseAndWrite(src, n, dst);
 }
 
 enum class Decoded { kComplete, kDamaged };

@@ -237,9 +237,9 @@ TEST(CompressTest, LongLivedChainsAndTheWindowEdge) {
   ExpectCodedByTheRules(inputs);
 }
 
-// From 1 MiB on the coder parses pieces of the input on their own and joins the parses
-// where they meet: inputs where they meet at once, late or never, around that size.
-TEST(CompressTest, LargeInputsMatchTheRulesAcrossTheirMiddle) {
+// Inputs of about 1 MiB: text, a run and a period that last throughout, noise then text,
+// and a repeat far behind.
+TEST(CompressTest, LargeInputsMatchTheRules) {
   constexpr std::size_t kMiB = std::size_t{1} << 20;
   std::mt19937 rng(15);
   auto text = [&](std::size_t size) {
@@ -265,16 +265,14 @@ TEST(CompressTest, LargeInputsMatchTheRulesAcrossTheirMiddle) {
     return out;
   };
   std::vector<Bytes> inputs = {text(kMiB - 1), text(kMiB), text(kMiB + 1), text(kMiB + 4099)};
-  // One long run, and a 17-byte period, cross the pieces: every item is a reference of
-  // 18 bytes, and whether two parses ever share an item start depends on the size.
+  // One long run, and a 17-byte period: every item is a reference of 18 bytes.
   for (std::size_t extra : {0, 1, 7}) inputs.push_back(Bytes(kMiB + extra, 'x'));
   for (std::size_t extra : {0, 5, 9}) {
     Bytes period(kMiB + extra);
     for (std::size_t i = 0; i < period.size(); ++i) period[i] = "abcdefghijklmnopq"[i % 17];
     inputs.push_back(period);
   }
-  // Noise in the first pieces and text after it, and a repeat of the text far behind
-  // with nothing to find around the piece boundaries.
+  // Noise and text after it, and a repeat of the text far behind.
   Bytes mixed = noise(kMiB / 2 + 333);
   Bytes tail = text(kMiB);
   mixed.insert(mixed.end(), tail.begin(), tail.end());
@@ -287,7 +285,7 @@ TEST(CompressTest, LargeInputsMatchTheRulesAcrossTheirMiddle) {
   inputs.push_back(repeat);
 
   ExpectCodedByTheRules(inputs);
-  // Noise throughout: the block fills up in the last pieces and the coder declines.
+  // Noise throughout: the block fills up near the end and the coder declines.
   EXPECT_TRUE(Compress(noise(2 * kMiB)).empty());
 }
 
