@@ -263,14 +263,14 @@ class MatchIndex {
   }
 
   [[gnu::always_inline]] void AddRange(std::size_t q, std::size_t end) {
-    std::uint32_t const* s = slots_.data() + 1;
+    std::uint32_t const* s = slots_.data();  // s[i + 1] for position base_ + i
     std::size_t const mask = chains_.Mask();
     for (std::size_t i = q - base_, stop = end - base_; i < stop; ++i) {
-      chains_.Prefetch(s[i + kAhead] & mask);
-      std::uint32_t const slot = s[i];
+      chains_.Prefetch(s[i + 1 + kAhead] & mask);
+      std::uint32_t const slot = s[i + 1];
       if (slot != kPeriodic) [[likely]] {
         chains_.Add(slot, static_cast<std::uint32_t>(i + base_ - delta_));
-      } else if (s[i - 1] != kPeriodic) {
+      } else if (s[i] != kPeriodic) {
         AddRun(i + base_);  // the first periodic position of a stretch
       }
     }
@@ -282,23 +282,23 @@ class MatchIndex {
   [[gnu::noinline]] void Refill() {
     base_ = ready_;
     std::size_t const end = std::min(base_ + kChunk + kAhead, len_ >= 2 ? len_ - 2 : 0);
-    std::uint32_t* const out = slots_.data() + 1 - base_;
     unsigned char const* const src = src_;
     int const shift = shift_;
-    out[base_ - 1] =
-        base_ > first_ && base_ < end && src[base_ - 1] == src[base_ + 1] ? kPeriodic : 0;
+    slots_[0] = base_ > first_ && base_ < end && src[base_ - 1] == src[base_ + 1] ? kPeriodic : 0;
+    std::uint32_t* const out = slots_.data() + 1;  // out[i] for position base_ + i
     std::size_t q = base_;
     // Without branches: whether a position is periodic is as good as random on text.
     for (std::size_t const fast = std::min(end, len_ >= 8 ? len_ - 7 : 0); q < fast; ++q) {
       std::uint64_t const first8 = Load8(src + q);
       std::uint32_t const periodic = static_cast<std::uint8_t>(first8 ^ (first8 >> 16)) == 0;
-      out[q] = static_cast<std::uint32_t>(Slot<kMinMatch>(first8, shift)) | (0 - periodic);
+      out[q - base_] = static_cast<std::uint32_t>(Slot<kMinMatch>(first8, shift)) | (0 - periodic);
     }
     for (; q < end; ++q) {
       std::uint32_t const periodic = src[q] == src[q + 2];
-      out[q] = static_cast<std::uint32_t>(Slot<kMinMatch>(Tail3(q), shift)) | (0 - periodic);
+      out[q - base_] =
+          static_cast<std::uint32_t>(Slot<kMinMatch>(Tail3(q), shift)) | (0 - periodic);
     }
-    std::fill(out + q, out + base_ + kChunk + kAhead, 0);
+    std::fill(out + (q - base_), out + kChunk + kAhead, 0);
     ready_ = base_ + kChunk;
   }
 
