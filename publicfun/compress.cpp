@@ -6,16 +6,10 @@
 // source W + (((B1 & 0x0F) << 8) | B2), where the window start W is max(0, P - 4096) for
 // the output position P after the previous item. References may overlap their output.
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <exception>
-#include <iterator>
 #include <memory>
-#include <mutex>
-#include <new>
-#include <thread>
 #include <vector>
 
 #include "publicfun/block_codec.h"
@@ -36,7 +30,10 @@ constexpr unsigned long kMinInput = 30;
 // candidate shares these with P), and P's chain is walked from the oldest position in
 // the window, up to the first that matches the cap. Adding a position costs one slot
 // update, which is most of the work on text, where chains are short; where they are long
-// (repeated markup), an 18-byte match usually comes early in the walk.
+// (repeated markup), an 18-byte match usually comes early in the walk. Positions inside
+// runs of one byte or one two-byte unit (indentation, ruled lines) would make the
+// longest chains; they are kept apart as whole runs, whose matches follow from where
+// the runs end (class Runs).
 
 // The first eight bytes at p as a little-endian number.
 inline std::uint64_t Load8(unsigned char const* p) {
@@ -60,9 +57,9 @@ class Chains {
  public:
   static constexpr std::uint32_t kBias = kWindow + 1;
 
-  // 2^bits chains. Few chains sharing a slot matter more than the table's size: with
-  // 2^16 slots the walks meet few strangers (2^12, which would stay in the first-level
-  // cache, is slower on text).
+  // 2^bits chains. At most 2^15 slots (256 KiB, which stays in the second-level cache):
+  // 2^16 slots meet fewer strangers on the walks, but miss that cache three to four
+  // times as often, which costs more; 2^14 and less meet many more strangers.
   explicit Chains(int bits) : ends_(std::size_t{1} << bits) {}
 
   // Appends biased position b to the chain in slot. A chain whose newest position left
@@ -84,6 +81,7 @@ class Chains {
 
   // Starts loading a slot, which an Add will soon need.
   void Prefetch(std::size_t slot) const { __builtin_prefetch(&ends_[slot]); }
+  std::size_t Mask() const { return ends_.size() - 1; }
 
   // The oldest and the newest position of the chain in slot at or after the biased
   // window start bw (at least kBias); first is 0 when there is none. The positions between
@@ -120,10 +118,89 @@ class Chains {
   std::uint32_t next_[kRing];  // the position after each one on its chain
 };
 
+// Stretches where every byte equals the one two before: runs of one byte or of one
+// two-byte unit (spaces, ruled lines). A position whose first three bytes read x y x
+// ("periodic") can only match positions that read x y x too, and the length of such a
+// match follows from where the two stretches end, so periodic positions are kept as
+// whole stretches instead of one chain entry each: a stretch of any length is one record
+// per phase (its first position; the positions of a phase follow every byte, or every
+// other byte for a two-byte unit).
+//
+// Records are chained oldest first by their unit x y, and once more by x y and the byte
+// after the stretch, in hashed tables over a ring of records. A record is dead once its
+// stretch ends less than three bytes after the window start; no live record is older
+// than kRing / 2 records, so a chain whose newest record is older is dead too.
+class Runs {
+ public:
+  struct Record {
+    std::uint32_t first;    // biased first position of the phase
+    std::uint32_t end;      // biased end of the stretch
+    std::uint32_t next[2];  // the next record on either chain
+  };
+  enum Chain { kByUnit = 0, kByUnitAndAfter = 1 };
+  static constexpr int kBits = 11;
+
+  Runs()
+      : ends_{std::vector<Ends>(std::size_t{1} << kBits),
+              std::vector<Ends>(std::size_t{1} << kBits)},
+        records_(std::make_unique_for_overwrite<Record[]>(kRing)) {}
+
+  static std::size_t Slot(std::uint32_t key) {
+    return static_cast<std::size_t>((key * 0x9E3779B1u) >> (32 - kBits));
+  }
+
+  // Adds a record, on the second chain only when it has a byte after.
+  void Add(std::size_t unit, std::size_t after, bool hasAfter, std::uint32_t first,
+           std::uint32_t end) {
+    std::uint32_t const s = ++count_;
+    records_[s & (kRing - 1)] = {first, end, {0, 0}};
+    Append(kByUnit, unit, s);
+    if (hasAfter) Append(kByUnitAndAfter, after, s);
+  }
+
+  // The oldest and newest live record of a chain for the biased window start bw; head
+  // is 0 when there is none.
+  struct Span {
+    std::uint32_t head;
+    std::uint32_t last;
+  };
+  Span Find(Chain k, std::size_t slot, std::uint32_t bw) {
+    Ends& e = ends_[k][slot];
+    if (e.last == 0 || count_ - e.last >= kRing / 2 || At(e.last).end < bw + 3) return {0, 0};
+    while (At(e.head).end < bw + 3) e.head = At(e.head).next[k];
+    return {e.head, e.last};
+  }
+
+  Record const& At(std::uint32_t s) const { return records_[s & (kRing - 1)]; }
+
+ private:
+  static constexpr std::uint32_t kRing = 4 * kWindow;
+
+  struct Ends {
+    std::uint32_t head = 0;
+    std::uint32_t last = 0;
+  };
+
+  void Append(Chain k, std::size_t slot, std::uint32_t s) {
+    Ends& e = ends_[k][slot];
+    if (e.last == 0 || s - e.last >= kRing / 2) {
+      e.head = s;
+    } else {
+      records_[e.last & (kRing - 1)].next[k] = s;
+      while (s - e.head >= kRing / 2) e.head = At(e.head).next[k];
+    }
+    e.last = s;
+  }
+
+  std::vector<Ends> ends_[2];
+  std::unique_ptr<Record[]> records_;
+  std::uint32_t count_ = 0;
+};
+
 // Chain table size for an input: small inputs cannot fill a large table and would
 // spend their time clearing it.
 inline int ChainBits(std::size_t len) {
-  return std::clamp(static_cast<int>(std::bit_width(len)) - 4, 10, 16);
+  return std::clamp(static_cast<int>(std::bit_width(len)) - 4, 10, 15);
 }
 
 // A chain slot: the top bits of a multiplicative hash of the first `bytes` bytes of a
@@ -138,60 +215,91 @@ class MatchIndex {
   // Indexes positions from first on; searches must come at first + 4096 or later (or
   // from first = 0 on), so that every window they see is indexed. Chains hold positions
   // relative to first in 32 bits: an index must stay below 4 GiB - 8 KiB past first,
-  // which the pieces that large inputs are parsed in do.
+  // which the segments that CompressBlock parses in do.
   MatchIndex(unsigned char const* src, std::size_t len, std::size_t first = 0)
       : src_(src),
         len_(len),
-        fastEnd_(len >= 8 ? len - 7 : 0),
-        aheadEnd_(len >= 8 + kAhead ? len - 7 - kAhead : 0),
+        first_(first),
         added_(first),
+        base_(first),
+        ready_(first),
         delta_(first - Chains::kBias),
         shift_(64 - ChainBits(len)),
-        chains_(ChainBits(len)) {
-    for (std::size_t q = first; q < std::min(first + kAhead, fastEnd_); ++q) Hash(q);
+        chains_(ChainBits(len)),
+        slots_(1 + kChunk + kAhead, 0) {
+    Refill();
   }
 
   // Best match for p with at most limit (3..18) bytes among positions from window on.
   // Returns the length (0 when below 3) and sets *from.
-  std::size_t Find(std::size_t p, std::size_t window, std::size_t limit, std::size_t* from) {
+  [[gnu::always_inline]] std::size_t Find(std::size_t p, std::size_t window, std::size_t limit,
+                                          std::size_t* from) {
     AddUpTo(p - kMinMatch + 1);
+    std::uint32_t const slot = slots_[1 + p - base_];
+    if (slot == kPeriodic) return RunWalk(p, window, limit, from);
     auto const bw = static_cast<std::uint32_t>(window - delta_);
-    std::uint64_t const first3 = p + 8 <= len_ ? Load8(src_ + p) : Tail3(p);
-    std::size_t const best = Walk(Slot<kMinMatch>(first3, shift_), p, bw, limit, from);
+    std::size_t const best = Walk(slot, p, bw, limit, from);
     return best >= kMinMatch ? best : 0;
   }
 
  private:
-  // Positions this far ahead of the one being added are hashed, and their slots fetched.
+  // Slots are computed a chunk of positions at a time, and fetched this far ahead of the
+  // position being added.
+  static constexpr std::size_t kChunk = 4096;
   static constexpr std::size_t kAhead = 8;
+  // The slot value of periodic positions.
+  static constexpr std::uint32_t kPeriodic = 0xFFFFFFFF;
 
-  // Adds every position below end to its chain.
-  void AddUpTo(std::size_t end) {
-    std::size_t q = added_;
-    for (std::size_t const fast = std::min(end, aheadEnd_); q < fast; ++q) {
-      std::size_t const s = ahead_[q % kAhead];
-      Hash(q + kAhead);  // into the entry just read
-      auto const b = static_cast<std::uint32_t>(q - delta_);
-      chains_.Add(s, b);
+  // Adds every position below end (at most kChunk past added_) to its chain, or its
+  // stretch to the runs.
+  [[gnu::always_inline]] void AddUpTo(std::size_t end) {
+    if (end > ready_) [[unlikely]] {
+      AddRange(added_, ready_);
+      added_ = ready_;
+      Refill();
     }
-    for (std::size_t const fast = std::min(end, fastEnd_); q < fast; ++q) {
-      std::size_t const s = ahead_[q % kAhead];
-      auto const b = static_cast<std::uint32_t>(q - delta_);
-      chains_.Add(s, b);
-    }
-    for (; q < end; ++q) {
-      chains_.Add(Slot<kMinMatch>(Tail3(q), shift_), static_cast<std::uint32_t>(q - delta_));
-    }
-    added_ = q;
+    AddRange(added_, end);
+    added_ = end;
   }
 
-  // Hashes position q (with eight bytes in the input) for its Add kAhead positions on, and
-  // starts loading its chains' slots meanwhile.
-  void Hash(std::size_t q) {
-    std::uint64_t const first8 = Load8(src_ + q);
-    std::size_t const slot = Slot<kMinMatch>(first8, shift_);
-    ahead_[q % kAhead] = slot;
-    chains_.Prefetch(slot);
+  [[gnu::always_inline]] void AddRange(std::size_t q, std::size_t end) {
+    std::uint32_t const* s = slots_.data();  // s[i + 1] for position base_ + i
+    std::size_t const mask = chains_.Mask();
+    for (std::size_t i = q - base_, stop = end - base_; i < stop; ++i) {
+      chains_.Prefetch(s[i + 1 + kAhead] & mask);
+      std::uint32_t const slot = s[i + 1];
+      if (slot != kPeriodic) [[likely]] {
+        chains_.Add(slot, static_cast<std::uint32_t>(i + base_ - delta_));
+      } else if (s[i] != kPeriodic) {
+        AddRun(i + base_);  // the first periodic position of a stretch
+      }
+    }
+  }
+
+  // Computes the slots of the next kChunk positions from ready_ on (and kAhead more):
+  // the chain slot of the first three bytes, or kPeriodic; slots_[0] is the slot of the
+  // position before (kPeriodic or not).
+  [[gnu::noinline]] void Refill() {
+    base_ = ready_;
+    std::size_t const end = std::min(base_ + kChunk + kAhead, len_ >= 2 ? len_ - 2 : 0);
+    unsigned char const* const src = src_;
+    int const shift = shift_;
+    slots_[0] = base_ > first_ && base_ < end && src[base_ - 1] == src[base_ + 1] ? kPeriodic : 0;
+    std::uint32_t* const out = slots_.data() + 1;  // out[i] for position base_ + i
+    std::size_t q = base_;
+    // Without branches: whether a position is periodic is as good as random on text.
+    for (std::size_t const fast = std::min(end, len_ >= 8 ? len_ - 7 : 0); q < fast; ++q) {
+      std::uint64_t const first8 = Load8(src + q);
+      std::uint32_t const periodic = static_cast<std::uint8_t>(first8 ^ (first8 >> 16)) == 0;
+      out[q - base_] = static_cast<std::uint32_t>(Slot<kMinMatch>(first8, shift)) | (0 - periodic);
+    }
+    for (; q < end; ++q) {
+      std::uint32_t const periodic = src[q] == src[q + 2];
+      out[q - base_] =
+          static_cast<std::uint32_t>(Slot<kMinMatch>(Tail3(q), shift)) | (0 - periodic);
+    }
+    std::fill(out + (q - base_), out + kChunk + kAhead, 0);
+    ready_ = base_ + kChunk;
   }
 
   // The three bytes at p (which may be the last three) as a little-endian number.
@@ -199,10 +307,106 @@ class MatchIndex {
     return src_[p] | (src_[p + 1] << 8) | (src_[p + 2] << 16);
   }
 
+  // The end of the stretch through periodic position q: the first position from q + 3 on
+  // whose byte differs from the one two before (or the input's end).
+  std::size_t StretchEnd(std::size_t q) const {
+    std::size_t e = q + 3;
+    for (; e + 8 <= len_; e += 8) {
+      std::uint64_t const x = Load8(src_ + e) ^ Load8(src_ + e - 2);
+      if (x != 0) return e + std::countr_zero(x) / 8;
+    }
+    while (e < len_ && src_[e] == src_[e - 2]) ++e;
+    return e;
+  }
+
+  // Records the stretch that starts at periodic position q: its phases from q and q + 1.
+  [[gnu::noinline]] void AddRun(std::size_t q) {
+    std::size_t const e = StretchEnd(q);
+    auto const be = static_cast<std::uint32_t>(e - delta_);
+    bool const hasAfter = e < len_;
+    std::uint32_t const after = hasAfter ? std::uint32_t{src_[e]} << 16 : 0;
+    std::uint32_t const x = src_[q], y = src_[q + 1];
+    runs_.Add(Runs::Slot(x | (y << 8)), Runs::Slot(x | (y << 8) | after), hasAfter,
+              static_cast<std::uint32_t>(q - delta_), be);
+    if (x != y && q + 4 <= e) {
+      runs_.Add(Runs::Slot(y | (x << 8)), Runs::Slot(y | (x << 8) | after), hasAfter,
+                static_cast<std::uint32_t>(q + 1 - delta_), be);
+    }
+  }
+
+  // Best match for periodic p among the recorded stretches. The stretch from p holds r
+  // bytes; a position whose stretch holds t bytes matches min(t, r) of them, and when
+  // t == r the bytes after both stretches may match on. So: below the cap, a position
+  // with t == r whose bytes after match furthest; else the earliest with t >= r (all
+  // of them match r bytes); else the earliest with the longest t.
+  [[gnu::noinline]] std::size_t RunWalk(std::size_t p, std::size_t window, std::size_t cap,
+                                        std::size_t* from) {
+    std::uint32_t const x = src_[p], y = src_[p + 1];
+    std::size_t const odd = x == y ? 0 : 1;  // the positions of a phase are every other byte
+    std::size_t r = 3;
+    while (r < cap && src_[p + r] == src_[p + r - 2]) ++r;
+    auto const bw = static_cast<std::uint32_t>(window - delta_);
+    if (r < cap) {
+      // The stretch from p ends at p + r with byte z: candidates end with z too.
+      std::uint32_t const z = src_[p + r];
+      auto const [head, last] =
+          runs_.Find(Runs::kByUnitAndAfter, Runs::Slot(x | (y << 8) | (z << 16)), bw);
+      std::size_t ext = 0, extAt = 0;
+      for (std::uint32_t s = head; s != 0; s = runs_.At(s).next[Runs::kByUnitAndAfter]) {
+        Runs::Record const& rec = runs_.At(s);
+        std::size_t const f = rec.first + delta_;
+        std::size_t const e = rec.end + delta_;
+        std::size_t lo = std::max(f, window);
+        lo += (lo - f) & odd;
+        std::size_t const q = e - r;  // where its stretch holds r bytes
+        if (lo + r <= e && q + 3 <= p && ((q - lo) & odd) == 0 && src_[f] == x &&
+            src_[f + 1] == y && src_[e] == z) {
+          std::size_t n = 1;
+          while (n < cap - r && src_[e + n] == src_[p + r + n]) ++n;
+          if (n > ext) {
+            ext = n;
+            extAt = q;
+            if (n == cap - r) break;
+          }
+        }
+        if (s == last) break;
+      }
+      if (ext > 0) {
+        *from = extAt;
+        return r + ext;
+      }
+    }
+    auto const [head, last] = runs_.Find(Runs::kByUnit, Runs::Slot(x | (y << 8)), bw);
+    std::size_t low = 0, lowAt = 0;
+    for (std::uint32_t s = head; s != 0; s = runs_.At(s).next[Runs::kByUnit]) {
+      Runs::Record const& rec = runs_.At(s);
+      std::size_t const f = rec.first + delta_;
+      std::size_t const e = rec.end + delta_;
+      if (src_[f] == x && src_[f + 1] == y) {
+        std::size_t lo = std::max(f, window);
+        lo += (lo - f) & odd;
+        if (lo + 3 <= std::min(e, p)) {
+          std::size_t const t = e - lo;
+          if (t >= r) {
+            *from = lo;
+            return r;
+          }
+          if (t > low) {
+            low = t;
+            lowAt = lo;
+          }
+        }
+      }
+      if (s == last) break;
+    }
+    *from = lowAt;
+    return low;
+  }
+
   // The longest match of at most cap bytes among the chain's positions from window on,
   // the earliest among equals; stops at the first that reaches cap.
-  std::size_t Walk(std::size_t slot, std::size_t p, std::uint32_t bw, std::size_t cap,
-                   std::size_t* from) {
+  [[gnu::always_inline]] std::size_t Walk(std::size_t slot, std::size_t p, std::uint32_t bw,
+                                          std::size_t cap, std::size_t* from) {
     auto const [first, last] = chains_.Find(slot, bw);
     if (first == 0) return 0;
     std::size_t best = 0;
@@ -248,215 +452,64 @@ class MatchIndex {
 
   unsigned char const* src_;
   std::size_t len_;
-  std::size_t fastEnd_;   // positions below it have eight bytes in the input
-  std::size_t aheadEnd_;  // positions below it have eight bytes in the input kAhead on
-  std::size_t added_;     // positions below added_ are on their chains
-  std::size_t delta_;     // a position less its biased form (modulo 2^64)
+  std::size_t first_;  // the first position indexed
+  std::size_t added_;  // positions below added_ are on their chains
+  std::size_t base_;   // the position of slots_[1]
+  std::size_t ready_;  // slots_ holds the positions below ready_ (and kAhead more)
+  std::size_t delta_;  // a position less its biased form (modulo 2^64)
   int shift_;
-  Chains chains_;              // by the first three bytes
-  std::size_t ahead_[kAhead];  // the slots of the next kAhead positions to add, by position
+  Chains chains_;  // by the first three bytes
+  Runs runs_;      // periodic positions
+  std::vector<std::uint32_t> slots_;
 };
 // The window start before an item that begins at output position o.
 inline std::size_t WindowStart(std::size_t o) {
   return o > kWindow ? o - kWindow : 0;
 }
 
-// One item of the parse as its two reference bytes B1 B2, or kLiteral for a literal.
-// A reference's source is at most P - 3 and the window start at least P - 4096, so its
-// window offset never exceeds 4093 and offset 4095 with length 3 is free to mark literals.
-using Code = std::uint16_t;
-constexpr Code kLiteral = 0x0FFF;
+// Inputs are parsed in segments of this size at most, each with an index of its own (from
+// the window before it), so that the index's 32-bit positions never run out.
+constexpr std::size_t kSegment = std::size_t{1} << 30;
 
-inline std::size_t CodeLength(Code c) {
-  return c == kLiteral ? 1 : (c >> 12) + kMinMatch;
-}
-
-// The greedy parse's item at p, which depends on nothing but the input and p.
-inline Code ItemAt(MatchIndex& index, std::size_t n, std::size_t p) {
-  std::size_t const limit = std::min(kMaxMatch, n - p);
-  if (limit < kMinMatch) return kLiteral;
-  std::size_t const w = WindowStart(p);
-  std::size_t from = 0;
-  std::size_t const len = index.Find(p, w, limit, &from);
-  if (len == 0) return kLiteral;
-  return static_cast<Code>(((len - kMinMatch) << 12) | (from - w));
-}
-
-// Writes the block: the first three bytes, then items under their flag bytes. Refuses an
-// item once the output has reached the input length - 2 (the block would not be shorter).
-class BlockWriter {
- public:
-  BlockWriter(unsigned char const* src, std::size_t n, unsigned char* dst)
-      : src_(src), n_(n), dst_(dst) {
-    std::memcpy(dst, src, 3);
-    dst_[flagAt_] = 0;
-  }
-
-  // Adds the item c that starts at input position p; false when the block is full.
-  bool Add(Code c, std::size_t p) {
-    if (o_ >= n_ - 2) return false;
-    if (c == kLiteral) {
-      dst_[o_++] = src_[p];
-    } else {
-      dst_[flagAt_] |= static_cast<unsigned char>(bit_);
-      dst_[o_++] = static_cast<unsigned char>(c >> 8);
-      dst_[o_++] = static_cast<unsigned char>(c & 0xFF);
-    }
-    bit_ >>= 1;
-    if (bit_ == 0) {
-      flagAt_ = o_;
-      dst_[o_++] = 0;
-      bit_ = 0x80;
-    }
-    return true;
-  }
-
-  // The block's length: a flag byte without items is dropped.
-  std::size_t Length() const { return bit_ == 0x80 ? flagAt_ : o_; }
-
- private:
-  unsigned char const* src_;
-  std::size_t n_;
-  unsigned char* dst_;
-  std::size_t flagAt_ = 3;
-  std::size_t o_ = 4;
-  unsigned bit_ = 0x80;
-};
-
-// Large inputs are parsed in pieces, on two threads. The item at a position depends only
-// on the input and the position, so a greedy parse begun at a piece's start joins the
-// parse from the input's start for good at their first common item start, usually a few
-// items in. Each piece is parsed a little past its end; the block is then written by
-// following each piece's items until they meet the next piece's, parsing on where they
-// do not meet within what was recorded.
-constexpr std::size_t kParallelFrom = std::size_t{1} << 20;
-constexpr std::size_t kOverrun = 1024;  // how far a piece's parse goes past its end
-
-// A piece's parse: its items from start on, ending at the first item start at or after
-// the piece's end + kOverrun (or at the input's end).
-struct Piece {
-  std::size_t start = 0;
-  std::size_t end = 0;
-  std::vector<Code> codes;
-};
-
-void ParsePiece(unsigned char const* src, std::size_t n, Piece& piece) {
-  MatchIndex index(src, n, WindowStart(piece.start));
-  std::size_t const stop = std::min(n, piece.end + kOverrun);
-  piece.codes.reserve((stop - piece.start) / 2);
-  for (std::size_t p = piece.start; p < stop;) {
-    Code const c = ItemAt(index, n, p);
-    piece.codes.push_back(c);
-    p += CodeLength(c);
-  }
-}
-
-// Parses every piece, taking the next unparsed one from a shared counter on the caller's
-// thread and one more, so that a thread the machine slows down takes fewer pieces. The
-// second thread is joined on every way out; a failure on either one is rethrown.
-class PieceParser {
- public:
-  PieceParser(unsigned char const* src, std::size_t n, std::vector<Piece>& pieces)
-      : src_(src), n_(n), pieces_(pieces) {}
-  PieceParser(PieceParser const&) = delete;
-  PieceParser& operator=(PieceParser const&) = delete;
-  ~PieceParser() {
-    failed_ = true;  // only stops the helper early when Run did not finish
-    if (helper_.joinable()) helper_.join();
-  }
-
-  void Run() {
-    try {
-      if (std::thread::hardware_concurrency() > 1) helper_ = std::thread([this] { Work(); });
-    } catch (...) {
-      // no second thread: the caller's parses every piece
-    }
-    Work();
-    if (helper_.joinable()) helper_.join();
-    if (error_) std::rethrow_exception(error_);
-  }
-
- private:
-  void Work() {
-    try {
-      for (std::size_t i; !failed_ && (i = next_++) < pieces_.size();) {
-        ParsePiece(src_, n_, pieces_[i]);
-      }
-    } catch (...) {
-      std::lock_guard lock(errorMutex_);
-      if (!error_) error_ = std::current_exception();
-      failed_ = true;
-    }
-  }
-
-  unsigned char const* src_;
-  std::size_t n_;
-  std::vector<Piece>& pieces_;
-  std::atomic<std::size_t> next_{0};
-  std::atomic<bool> failed_{false};
-  std::mutex errorMutex_;
-  std::exception_ptr error_;
-  std::thread helper_;
-};
-
-// Writes the parse of src[0, n) from its pieces' parses; the block's length or 0.
-std::size_t WritePieces(unsigned char const* src, std::size_t n, std::vector<Piece> const& pieces,
-                        BlockWriter& out) {
-  std::unique_ptr<MatchIndex> own;  // parses on where a piece's items ran out
-  std::size_t i = 0;                // the piece whose items are written
-  std::size_t k = 0;                // the next of them
-  std::size_t t = 1;                // the piece to join, with a cursor on its item starts
-  std::size_t q = t < pieces.size() ? pieces[t].start : n;
-  std::size_t j = 0;
-  std::size_t p = 3;
-  while (p < n) {
-    while (t < pieces.size() && p >= pieces[t].start) {
-      Piece const& next = pieces[t];
-      while (q < p && j < next.codes.size()) q += CodeLength(next.codes[j++]);
-      if (q > p) break;  // no item start here; perhaps further on
-      if (q == p) {
-        i = t;
-        k = j;
-        own.reset();
-      }
-      // Joined, or passed all its items without meeting them: aim at the piece after.
-      ++t;
-      q = t < pieces.size() ? pieces[t].start : n;
-      j = 0;
-    }
-    Code c;
-    if (own == nullptr && k < pieces[i].codes.size()) {
-      c = pieces[i].codes[k++];
-    } else {
-      if (own == nullptr) own = std::make_unique<MatchIndex>(src, n, WindowStart(p));
-      c = ItemAt(*own, n, p);
-    }
-    if (!out.Add(c, p)) return 0;
-    p += CodeLength(c);
-  }
-  return out.Length();
-}
-
-// Compresses src[0, n) into dst; the block's length, or 0 when it would not be shorter.
+// Compresses src[0, n) into dst with the greedy parse, writing the items as they come;
+// the block's length, or 0 when it would not be shorter. Block layout: the first three
+// bytes, then items under their flag bytes; an item is refused once the output has
+// reached the input length - 2.
 std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char* dst) {
-  BlockWriter out(src, n, dst);
-  if (n >= kParallelFrom) {
-    std::size_t const size = std::max(n / 8, kParallelFrom / 2);
-    std::vector<Piece> pieces;
-    for (std::size_t start = 3; start < n; start += size) {
-      pieces.push_back({start, std::min(n, start + size), {}});
+  std::memcpy(dst, src, 3);
+  unsigned char* flags = dst + 3;
+  *flags = 0;
+  unsigned char* o = dst + 4;
+  unsigned char const* const full = dst + n - 2;
+  unsigned bit = 0x80;
+  for (std::size_t p = 3; p < n;) {
+    MatchIndex index(src, n, WindowStart(p));
+    for (std::size_t const stop = std::min(n, p + kSegment); p < stop;) {
+      if (o >= full) return 0;
+      std::size_t const limit = std::min(kMaxMatch, n - p);
+      std::size_t len = 0;
+      std::size_t from = 0;
+      std::size_t const w = WindowStart(p);
+      if (limit >= kMinMatch) len = index.Find(p, w, limit, &from);
+      if (len == 0) {
+        *o++ = src[p++];
+      } else {
+        std::size_t const offset = from - w;
+        *flags |= static_cast<unsigned char>(bit);
+        o[0] = static_cast<unsigned char>(((len - kMinMatch) << 4) | (offset >> 8));
+        o[1] = static_cast<unsigned char>(offset);
+        o += 2;
+        p += len;
+      }
+      bit >>= 1;
+      if (bit == 0) {
+        flags = o++;
+        *flags = 0;
+        bit = 0x80;
+      }
     }
-    PieceParser(src, n, pieces).Run();
-    return WritePieces(src, n, pieces, out);
   }
-  MatchIndex index(src, n);
-  std::size_t p = 3;
-  while (p < n) {
-    Code const c = ItemAt(index, n, p);
-    if (!out.Add(c, p)) return 0;
-    p += CodeLength(c);
-  }
-  return out.Length();
+  return static_cast<std::size_t>((bit == 0x80 ? flags : o) - dst);
 }
 
 enum class Decoded { kComplete, kDamaged };

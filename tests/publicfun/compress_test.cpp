@@ -177,6 +177,43 @@ TEST(CompressTest, MatchesTheRulesAndRoundTripsPastTheWindow) {
   ExpectCodedByTheRules(inputs);
 }
 
+// Runs of one byte and of one two-byte unit, of every length up to past the cap, in
+// both phases, followed by bytes that often repeat what follows other runs (so that runs
+// of equal length compete on the bytes after them), near and across the window edge.
+TEST(CompressTest, RunsOfOneByteAndOfTwoByteUnits) {
+  std::mt19937 rng(11);
+  std::vector<Bytes> inputs;
+  for (int alphabet : {2, 3, 7}) {
+    for (std::size_t size : {200, 5000, 30000}) {
+      Bytes in;
+      while (in.size() < size) {
+        auto const a = static_cast<unsigned char>('a' + rng() % alphabet);
+        auto const b = static_cast<unsigned char>('a' + rng() % alphabet);
+        std::size_t const len = 1 + rng() % (rng() % 3 == 0 ? 60 : 9);
+        switch (rng() % 3) {
+          case 0:
+            in.insert(in.end(), len, a);
+            break;
+          case 1:
+            for (std::size_t k = 0; k < len; ++k) in.push_back(k % 2 ? b : a);
+            break;
+          default:
+            for (std::size_t k = 0; k < len; ++k)
+              in.push_back(static_cast<unsigned char>('a' + rng() % alphabet));
+        }
+      }
+      inputs.push_back(in);
+    }
+  }
+  // A run longer than the window ends just before a shorter one of the same byte.
+  Bytes longRun(9000, ' ');
+  longRun.push_back('x');
+  longRun.insert(longRun.end(), 40, ' ');
+  longRun.push_back('x');
+  inputs.push_back(longRun);
+  ExpectCodedByTheRules(inputs);
+}
+
 // A marker recurring at a fixed gap in text: its chain never starts anew over 100 KB, so
 // it sheds the positions that left the window only now and then, in batches; gaps
 // around the window size put the previous marker just inside or just outside it.
@@ -200,9 +237,9 @@ TEST(CompressTest, LongLivedChainsAndTheWindowEdge) {
   ExpectCodedByTheRules(inputs);
 }
 
-// From 1 MiB on the coder parses pieces of the input on their own and joins the parses
-// where they meet: inputs where they meet at once, late or never, around that size.
-TEST(CompressTest, LargeInputsMatchTheRulesAcrossTheirMiddle) {
+// Inputs of about 1 MiB: text, a run and a period that last throughout, noise then text,
+// and a repeat far behind.
+TEST(CompressTest, LargeInputsMatchTheRules) {
   constexpr std::size_t kMiB = std::size_t{1} << 20;
   std::mt19937 rng(15);
   auto text = [&](std::size_t size) {
@@ -228,16 +265,14 @@ TEST(CompressTest, LargeInputsMatchTheRulesAcrossTheirMiddle) {
     return out;
   };
   std::vector<Bytes> inputs = {text(kMiB - 1), text(kMiB), text(kMiB + 1), text(kMiB + 4099)};
-  // One long run, and a 17-byte period, cross the pieces: every item is a reference of
-  // 18 bytes, and whether two parses ever share an item start depends on the size.
+  // One long run, and a 17-byte period: every item is a reference of 18 bytes.
   for (std::size_t extra : {0, 1, 7}) inputs.push_back(Bytes(kMiB + extra, 'x'));
   for (std::size_t extra : {0, 5, 9}) {
     Bytes period(kMiB + extra);
     for (std::size_t i = 0; i < period.size(); ++i) period[i] = "abcdefghijklmnopq"[i % 17];
     inputs.push_back(period);
   }
-  // Noise in the first pieces and text after it, and a repeat of the text far behind
-  // with nothing to find around the piece boundaries.
+  // Noise and text after it, and a repeat of the text far behind.
   Bytes mixed = noise(kMiB / 2 + 333);
   Bytes tail = text(kMiB);
   mixed.insert(mixed.end(), tail.begin(), tail.end());
@@ -250,7 +285,7 @@ TEST(CompressTest, LargeInputsMatchTheRulesAcrossTheirMiddle) {
   inputs.push_back(repeat);
 
   ExpectCodedByTheRules(inputs);
-  // Noise throughout: the block fills up in the last pieces and the coder declines.
+  // Noise throughout: the block fills up near the end and the coder declines.
   EXPECT_TRUE(Compress(noise(2 * kMiB)).empty());
 }
 
