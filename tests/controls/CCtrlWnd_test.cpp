@@ -12,7 +12,7 @@
 #include "qelshare/CCtrlSizeWnd.h"
 #include "support/window_host.h"
 
-namespace {
+namespace cctrlwnd_test {
 
 using qel::testing::HostWindow;
 
@@ -181,4 +181,4 @@ TEST(CCtrlWnd, DesignModeClickSelectsInsteadOfReachingTheControl) {
   EXPECT_EQ(CCtrlWnd::GetSysResideString(-1), "");
 }
 
-}  // namespace
+}  // namespace cctrlwnd_test

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace size_frame_logic_test {
 
 using namespace qel::controls;
 
@@ -66,4 +66,4 @@ TEST(SizeFrameLogic, ResizeMoveAndGrowRules) {
   EXPECT_EQ(r.left, -2147483647 - 1);
 }
 
-}  // namespace
+}  // namespace size_frame_logic_test

@@ -11,7 +11,7 @@
 #include "support/temp_tree.h"
 #include "support/window_host.h"
 
-namespace {
+namespace window_test {
 
 using qel::testing::HostWindow;
 
@@ -94,4 +94,4 @@ TEST(PublicFunWindow, AnimateWindowShowsAndHidesForReal) {
   }
 }
 
-}  // namespace
+}  // namespace window_test
