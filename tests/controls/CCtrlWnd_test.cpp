@@ -102,7 +102,6 @@ TEST(CCtrlWnd, CreatesTheDescribedWindowAndWritesItsLineBack) {
   EXPECT_EQ(bad.DoCreate("TEXT", &host, nullptr, nullptr), 0);
   EXPECT_EQ(bad.m_strType, "");
   EXPECT_EQ(bad.DoCreate(nullptr, &host, nullptr, nullptr), 0);
-
 }
 
 TEST(CCtrlWnd, IconButtonsTakeTheirIconFromTheCaption) {
