@@ -49,6 +49,7 @@ test-plain: deps
 	@bash scripts/build-plain.sh $(JOBS)
 
 bench: build
+	@cmake --build --preset release -j $(JOBS) --target bench/all
 	@bash scripts/run-bench.sh build/release
 
 format:

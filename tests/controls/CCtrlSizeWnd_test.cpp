@@ -10,7 +10,7 @@
 #include "qelshare/CCtrlWnd.h"
 #include "support/window_host.h"
 
-namespace {
+namespace cctrlsizewnd_test {
 
 using qel::testing::HostWindow;
 
@@ -335,4 +335,4 @@ TEST(CCtrlSizeWnd, OrderViewShowsTheNumberAndReportsClicks) {
   EXPECT_EQ(lone.m_nMode, 0);
 }
 
-}  // namespace
+}  // namespace cctrlsizewnd_test

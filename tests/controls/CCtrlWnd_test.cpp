@@ -12,7 +12,7 @@
 #include "qelshare/CCtrlSizeWnd.h"
 #include "support/window_host.h"
 
-namespace {
+namespace cctrlwnd_test {
 
 using qel::testing::HostWindow;
 
@@ -102,7 +102,6 @@ TEST(CCtrlWnd, CreatesTheDescribedWindowAndWritesItsLineBack) {
   EXPECT_EQ(bad.DoCreate("TEXT", &host, nullptr, nullptr), 0);
   EXPECT_EQ(bad.m_strType, "");
   EXPECT_EQ(bad.DoCreate(nullptr, &host, nullptr, nullptr), 0);
-
 }
 
 TEST(CCtrlWnd, IconButtonsTakeTheirIconFromTheCaption) {
@@ -181,4 +180,4 @@ TEST(CCtrlWnd, DesignModeClickSelectsInsteadOfReachingTheControl) {
   EXPECT_EQ(CCtrlWnd::GetSysResideString(-1), "");
 }
 
-}  // namespace
+}  // namespace cctrlwnd_test

@@ -9,7 +9,7 @@
 
 #include "support/window_host.h"
 
-namespace {
+namespace ceditlistctrl_test {
 
 using qel::testing::HostWindow;
 
@@ -61,4 +61,4 @@ TEST(CEditListCtrl, ScrollingTakesTheFocusFirst) {
   EXPECT_EQ(CWnd::GetFocus(), &list);
 }
 
-}  // namespace
+}  // namespace ceditlistctrl_test

@@ -7,7 +7,7 @@
 #include "platform/resources/resources.h"
 #include "support/window_host.h"
 
-namespace {
+namespace csmallbutton_test {
 
 using qel::testing::HostWindow;
 
@@ -164,4 +164,4 @@ TEST(CSmallButton, ColourSwatchAndIconsHandedIn) {
   EXPECT_EQ(orphan.m_hIcon, nullptr);
 }
 
-}  // namespace
+}  // namespace csmallbutton_test

@@ -7,7 +7,7 @@
 #include "platform/gdi/gdi.h"
 #include "support/window_host.h"
 
-namespace {
+namespace ctransparentimg_test {
 
 using qel::testing::HostWindow;
 
@@ -99,4 +99,4 @@ TEST(CTransparentImg, WithoutABitmapItPaintsAsAPlainStatic) {
   EXPECT_EQ(edit.SendMessage(STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
 }
 
-}  // namespace
+}  // namespace ctransparentimg_test

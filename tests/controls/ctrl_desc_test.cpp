@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace {
+namespace ctrl_desc_test {
 
 using qel::controls::DescError;
 using qel::controls::Description;
@@ -166,4 +166,4 @@ TEST(CtrlDesc, LineWrittenBackParsesToTheSameRectangle) {
   EXPECT_STREQ(qel::controls::SysMarkDescription(14), "");
 }
 
-}  // namespace
+}  // namespace ctrl_desc_test

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace size_frame_logic_test {
 
 using namespace qel::controls;
 
@@ -16,7 +16,7 @@ TEST(SizeFrameLogic, ZonesOfTheBandWithStrictEdges) {
       {2, 10, kFrameLeft, 32644},    {5, 10, kFrameMove, 32646},    {102, 22, kFrameMove, 32646},
       {103, 10, kFrameIdle, 0},      {105, 10, kFrameRight, 32644}, {107, 10, kFrameRight, 32644},
       {108, 10, kFrameIdle, 0},      {2, 2, kFrameIdle, 0},         {50, 2, kFrameTop, 32645},
-      {50, 0, kFrameIdle, 0},     {0, 10, kFrameIdle, 0},    {50, 23, kFrameIdle, 0},
+      {50, 0, kFrameIdle, 0},        {0, 10, kFrameIdle, 0},        {50, 23, kFrameIdle, 0},
       {50, 24, kFrameBottom, 32645}, {50, 28, kFrameIdle, 0},       {5, 2, kFrameIdle, 0},
       {2, 5, kFrameIdle, 0},         {105, 25, kFrameIdle, 0},      {-1, 10, kFrameIdle, 0},
   };
@@ -66,4 +66,4 @@ TEST(SizeFrameLogic, ResizeMoveAndGrowRules) {
   EXPECT_EQ(r.left, -2147483647 - 1);
 }
 
-}  // namespace
+}  // namespace size_frame_logic_test

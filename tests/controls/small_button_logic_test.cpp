@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace small_button_logic_test {
 
 using namespace qel::controls;
 
@@ -46,4 +46,4 @@ TEST(SmallButtonLogic, ClickOnlyWhenReleasedSunken) {
   EXPECT_TRUE(up.release);
 }
 
-}  // namespace
+}  // namespace small_button_logic_test

@@ -9,7 +9,7 @@
 
 #include "platform/text/collate.h"
 
-namespace {
+namespace cstringarr_test {
 
 std::vector<std::string> Texts(CStringArr& a) {
   std::vector<std::string> out;
@@ -215,4 +215,4 @@ TEST(CStringArrTest, AppendKeepsAbsentEntriesAndCopiesDeeply) {
   EXPECT_EQ(moved.GetSize(), 5);
 }
 
-}  // namespace
+}  // namespace cstringarr_test

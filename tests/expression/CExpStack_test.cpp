@@ -8,7 +8,7 @@
 
 #include "qelshare/memory.h"
 
-namespace {
+namespace cexpstack_test {
 
 using Bytes = std::vector<unsigned char>;
 
@@ -150,4 +150,4 @@ TEST(CExpStackTest, CopiesAreDeepAndTheStackIsReusable) {
   EXPECT_EQ(Result(stack), Bytes{0x33});
 }
 
-}  // namespace
+}  // namespace cexpstack_test

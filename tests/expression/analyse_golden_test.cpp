@@ -18,11 +18,13 @@
 #include <vector>
 
 #include "qelshare/CAnalyseExpression.h"
+#include "support/build_paths.h"
 
-namespace {
+namespace analyse_golden_test {
 
 constexpr int kExpressions = 6000;
-constexpr char const* kGoldenFile = QEL_SOURCE_DIR "/tests/expression/data/analyse_golden.txt";
+std::string const kGoldenFile =
+    qel::testing::SourcePath("tests/expression/data/analyse_golden.txt");
 
 // A small generator whose sequence does not depend on the standard library's version.
 class Random {
@@ -306,4 +308,4 @@ TEST(AnalyseGoldenTest, OutputsMatchRecordedHashes) {
   EXPECT_EQ(mismatches, 0);
 }
 
-}  // namespace
+}  // namespace analyse_golden_test

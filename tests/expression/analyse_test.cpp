@@ -10,7 +10,7 @@
 #include "expression/token_index.h"
 #include "qelshare/CAnalyseExpression.h"
 
-namespace {
+namespace analyse_test {
 
 // Size of the hostile inputs (their speed is measured in bench/bench_expression.cpp).
 #if defined(__SANITIZE_ADDRESS__)
@@ -517,4 +517,4 @@ TEST(AnalyseShortcutTest, ShortcutsMatchTheGeneralWay) {
   }
 }
 
-}  // namespace
+}  // namespace analyse_test

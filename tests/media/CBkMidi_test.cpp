@@ -20,7 +20,7 @@
 #include "readers/temp_dir.h"
 #include "support/smf_writer.h"
 
-namespace {
+namespace cbkmidi_test {
 
 using namespace qel::mci;
 using qel::test::SmfWriter;
@@ -298,4 +298,4 @@ TEST_F(BkMidiTest, OpenFailuresReturnZeroAndKeepTheFlag) {
   EXPECT_EQ(midi.m_pDevice->m_dwLastError, MCIERR_SEQ_NOMIDIPRESENT);
 }
 
-}  // namespace
+}  // namespace cbkmidi_test

@@ -9,7 +9,7 @@
 #include "support/registry_file.h"
 #include "support/temp_tree.h"
 
-namespace {
+namespace registry_test {
 
 using namespace qel::registry;
 using qel::testing::RegistryFile;
@@ -132,4 +132,4 @@ TEST(RegistryKeyTest, EnumeratesWithBufferLimits) {
   EXPECT_EQ(key.EnumValue(3, 100, 512, &v), Status::kNoMoreItems);
 }
 
-}  // namespace
+}  // namespace registry_test

@@ -9,7 +9,7 @@
 #include "publicfun/block_codec.h"
 #include "qelshare/CPublicFun.h"
 
-namespace {
+namespace compress_test {
 
 using Bytes = std::vector<unsigned char>;
 
@@ -339,4 +339,4 @@ TEST(SimpleCodeTest, SwapsNeighbouringBitsAndIsItsOwnInverse) {
   EXPECT_EQ(CPublicFun::SimpleCode(buf.data(), 0), 1);
 }
 
-}  // namespace
+}  // namespace compress_test

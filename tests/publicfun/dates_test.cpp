@@ -8,7 +8,7 @@
 #include "publicfun/dates.h"
 #include "qelshare/CPublicFun.h"
 
-namespace {
+namespace dates_test {
 
 // Test texts are written in UTF-8 and handed to the library in GBK.
 std::string G(char const* utf8) {
@@ -183,4 +183,4 @@ TEST(ClockTest, FixedMomentNestsAndReleases) {
   EXPECT_GE(qel::clock::Now().year, 2024);
 }
 
-}  // namespace
+}  // namespace dates_test

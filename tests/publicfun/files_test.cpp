@@ -9,7 +9,7 @@
 #include "qelshare/CPublicFun.h"
 #include "support/temp_tree.h"
 
-namespace {
+namespace files_test {
 
 using qel::testing::TempTree;
 using Strings = std::vector<std::string>;
@@ -297,4 +297,4 @@ TEST(CreateShotNameTest, SafeNames) {
   }
 }
 
-}  // namespace
+}  // namespace files_test

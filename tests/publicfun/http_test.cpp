@@ -9,7 +9,7 @@
 #include "qelshare/CPublicFun.h"
 #include "support/http_server.h"
 
-namespace {
+namespace http_test {
 
 using namespace std::chrono_literals;
 using qel::testing::HttpServer;
@@ -91,4 +91,4 @@ TEST_F(HttpProbeTest, VerdictsNameTheirRule) {
   EXPECT_EQ(seen.body.size(), qel::probe::kCommandBodyBytes);
 }
 
-}  // namespace
+}  // namespace http_test

@@ -8,7 +8,7 @@
 #include "qelshare/storage.h"
 #include "tests/platform/storage/cfb_fixture.h"
 
-namespace {
+namespace keydata_test {
 
 using qel::storage::testing::GetStream;
 using qel::storage::testing::Slurp;
@@ -115,4 +115,4 @@ TEST(KeyDataTest, CutAtEveryWriteLeavesOldOrNewValue) {
   EXPECT_GT(results[0], 3);
 }
 
-}  // namespace
+}  // namespace keydata_test

@@ -12,7 +12,7 @@
 #include "qelshare/storage.h"
 #include "tests/platform/storage/cfb_fixture.h"
 
-namespace {
+namespace packing_test {
 
 using qel::storage::testing::GetStream;
 using qel::storage::testing::PutStream;
@@ -277,4 +277,4 @@ TEST(CopyCmbFileTest, GbkPathsAndSharingWithPlainOpens) {
   EXPECT_EQ(Slurp(dir.File("\xE8\xAF\x97.out")), "lines");
 }
 
-}  // namespace
+}  // namespace packing_test

@@ -5,7 +5,7 @@
 
 #include "qelshare/CPublicFun.h"
 
-namespace {
+namespace split_test {
 
 std::vector<std::string> Split(char const* s, char sep, int* count = nullptr) {
   CStringArr parts;
@@ -37,4 +37,4 @@ TEST(SplitStringTest, ScansBytesNotCharacters) {
   EXPECT_EQ(Split("a\x81\\b", '\\'), (Strings{"a\x81", "b"}));
 }
 
-}  // namespace
+}  // namespace split_test

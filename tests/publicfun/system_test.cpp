@@ -8,7 +8,7 @@
 #include "support/registry_file.h"
 #include "support/temp_tree.h"
 
-namespace {
+namespace system_test {
 
 using namespace qel::registry;
 using qel::testing::RegistryFile;
@@ -58,4 +58,4 @@ TEST(GetExecFilePathTest, MissingOrBrokenRegistryFindsNothing) {
   EXPECT_EQ(CPublicFun::GetExecFilePath("tool.exe"), "");
 }
 
-}  // namespace
+}  // namespace system_test

@@ -5,7 +5,7 @@
 
 #include "qelshare/CPublicFun.h"
 
-namespace {
+namespace text_test {
 
 using Strings = std::vector<std::string>;
 
@@ -228,4 +228,4 @@ TEST(GuidTest, TextFormRoundTrips) {
             "0123ABCD-4567-89EF-0123-456709ABCDEF");
 }
 
-}  // namespace
+}  // namespace text_test

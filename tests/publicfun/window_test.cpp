@@ -11,7 +11,7 @@
 #include "support/temp_tree.h"
 #include "support/window_host.h"
 
-namespace {
+namespace window_test {
 
 using qel::testing::HostWindow;
 
@@ -83,9 +83,12 @@ TEST(PublicFunWindow, AnimateWindowShowsAndHidesForReal) {
   CPublicFun::AnimateWindow(child.m_hWnd, 40, 0, 1);
   EXPECT_EQ(child.IsWindowVisible(), 0);  // flags 0: nothing
   CPublicFun::AnimateWindow(nullptr, 40, AW_BLEND, 1);
-  unsigned long const hows[] = {AW_SLIDE | AW_HOR_POSITIVE, AW_SLIDE | AW_HOR_NEGATIVE,
-                                AW_SLIDE | AW_VER_POSITIVE, AW_SLIDE | AW_VER_NEGATIVE,
-                                AW_CENTER,                  AW_BLEND};
+  unsigned long const hows[] = {AW_SLIDE | AW_HOR_POSITIVE,
+                                AW_SLIDE | AW_HOR_NEGATIVE,
+                                AW_SLIDE | AW_VER_POSITIVE,
+                                AW_SLIDE | AW_VER_NEGATIVE,
+                                AW_CENTER,
+                                AW_BLEND};
   for (unsigned long how : hows) {
     CPublicFun::AnimateWindow(child.m_hWnd, 30, how | AW_ACTIVATE, 1);
     EXPECT_EQ(child.IsWindowVisible(), 1) << how;
@@ -94,4 +97,4 @@ TEST(PublicFunWindow, AnimateWindowShowsAndHidesForReal) {
   }
 }
 
-}  // namespace
+}  // namespace window_test

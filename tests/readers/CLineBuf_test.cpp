@@ -7,7 +7,7 @@
 
 #include "temp_dir.h"
 
-namespace {
+namespace clinebuf_test {
 
 using std::string_literals::operator""s;
 using Lines = std::vector<std::string>;
@@ -123,4 +123,4 @@ TEST(CLineBufTest, CopiesKeepTheirOwnTextAndPosition) {
   EXPECT_EQ(ReadAll(buf), (Lines{"z"}));
 }
 
-}  // namespace
+}  // namespace clinebuf_test

@@ -9,7 +9,7 @@
 
 #include "temp_dir.h"
 
-namespace {
+namespace cmrfcut_test {
 
 using Records = std::vector<std::string>;
 
@@ -204,9 +204,9 @@ TEST(CMrfCutTest, CopyContinuesOnItsOwn) {
   EXPECT_EQ(cut.GetRecord(), "c");
 }
 
-}  // namespace
+}  // namespace cmrfcut_test
 
-namespace {
+namespace cmrfcut_test {
 
 // Offsets past 4 GiB: a sparse file whose records cross the 4 GiB mark.
 TEST(CMrfCutTest, FilesLargerThanFourGiB) {
@@ -235,4 +235,4 @@ TEST(CMrfCutTest, FilesLargerThanFourGiB) {
   EXPECT_EQ(cut.GetPos(), cut.GetSize());
 }
 
-}  // namespace
+}  // namespace cmrfcut_test

@@ -10,7 +10,7 @@
 #include "platform/fs/file.h"
 #include "temp_dir.h"
 
-namespace {
+namespace cqel2000_test {
 
 struct Field {
   std::string code, name, description;
@@ -240,4 +240,4 @@ TEST(CQel2000Test, CopiesOwnTheirDescriptor) {
   EXPECT_EQ(assigned.m_strPath, q.m_strPath);
 }
 
-}  // namespace
+}  // namespace cqel2000_test

@@ -12,7 +12,7 @@
 #include "readers/temp_dir.h"
 
 namespace qel::search_index {
-namespace {
+namespace index_segment_test {
 
 using Lists = std::map<std::uint64_t, std::vector<std::uint32_t>>;
 
@@ -86,11 +86,11 @@ TEST(IndexSegment, AFullTableRefusesUntilCleared) {
   EXPECT_TRUE(table.Add(0, 0x20000000u, 0));
 }
 
-}  // namespace
+}  // namespace index_segment_test
 }  // namespace qel::search_index
 
 namespace qel::search_index {
-namespace {
+namespace index_segment_test {
 
 // Runs of records: repeats dropped, a full table stops part-way and says where, and keys
 // added in slot order after Reserve come back whole and in key order.
@@ -135,7 +135,7 @@ TEST(IndexSegment, RunsOfRecordsAddAsOneByOne) {
   EXPECT_EQ(small.AddRun(0, 0x20u, std::span(records).subspan(added, 10)), 10u);
 }
 
-}  // namespace
+}  // namespace index_segment_test
 }  // namespace qel::search_index
 
 namespace qel::search_index {

@@ -10,9 +10,10 @@
 #include "designer/description_check.h"
 #include "designer/design.h"
 #include "designer/form.h"
+#include "support/build_paths.h"
 
 namespace qel::designer {
-namespace {
+namespace designer_form_test {
 
 // Takes lines that start with a known kind and a comma, as a stand-in for DoCreate.
 bool Check(std::string const& line, std::string& reason) {
@@ -69,7 +70,8 @@ TEST(DesignerForm, ChecksLinesWithTheControlsGrammar) {
   Form form;
   std::vector<Skipped> skipped;
   std::string error;
-  ASSERT_TRUE(form.Load(QEL_SOURCE_DIR "/sample/search.frm", CheckDescription, skipped, error))
+  ASSERT_TRUE(
+      form.Load(qel::testing::SourcePath("sample/search.frm"), CheckDescription, skipped, error))
       << error;
   EXPECT_TRUE(skipped.empty());
   for (std::string_view kind : Kinds()) {
@@ -186,5 +188,5 @@ TEST(DesignerDesign, StyleWordsAndPaletteLines) {
   EXPECT_EQ(JoinWords({"3D", "", "RIGHT"}), "3D|RIGHT");
 }
 
-}  // namespace
+}  // namespace designer_form_test
 }  // namespace qel::designer

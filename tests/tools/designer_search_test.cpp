@@ -5,9 +5,10 @@
 #include <map>
 
 #include "designer/search_form.h"
+#include "support/build_paths.h"
 
 namespace qel::designer {
-namespace {
+namespace designer_search_test {
 
 // Records what the form does to its controls.
 class FakeSurface : public Surface {
@@ -49,7 +50,7 @@ constexpr char kMoon[] = "\xD4\xC2";            // 月
 class DesignerSearch : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string base = QEL_BINARY_DIR "/demo/poems";
+    std::string base = qel::testing::BinaryPath("demo/poems");
     if (!std::filesystem::exists(base + ".qel")) GTEST_SKIP() << "demo library not built";
     std::string error;
     ASSERT_TRUE(session.Open(base, error)) << error;
@@ -148,5 +149,5 @@ TEST_F(DesignerSearch, BuildsFromFieldBoxesClearsAndShowsRejections) {
   EXPECT_NE(surface.status.find("_SYS_ED_EXP"), std::string::npos);
 }
 
-}  // namespace
+}  // namespace designer_search_test
 }  // namespace qel::designer

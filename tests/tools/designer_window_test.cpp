@@ -13,9 +13,10 @@
 
 #include "designer/form_window.h"
 #include "qelshare/qt.h"
+#include "support/build_paths.h"
 
 namespace qel::designer {
-namespace {
+namespace designer_window_test {
 
 class DesignerWindow : public ::testing::Test {
  protected:
@@ -150,7 +151,7 @@ TEST_F(DesignerWindow, RefusesAFileThatIsNoForm) {
 }
 
 TEST_F(DesignerWindow, RunModeSearchesTheDemoLibraryAndListsHits) {
-  std::string base = QEL_BINARY_DIR "/demo/poems";
+  std::string base = qel::testing::BinaryPath("demo/poems");
   if (!std::filesystem::exists(base + ".qel")) GTEST_SKIP() << "demo library not built";
   FormWindow window(true, base);
   std::string error;
@@ -173,5 +174,5 @@ TEST_F(DesignerWindow, RunModeSearchesTheDemoLibraryAndListsHits) {
   EXPECT_FALSE(window.StatusText().isEmpty());
 }
 
-}  // namespace
+}  // namespace designer_window_test
 }  // namespace qel::designer

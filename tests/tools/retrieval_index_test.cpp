@@ -11,7 +11,7 @@
 #include "support/temp_tree.h"
 
 namespace qel::retrieval {
-namespace {
+namespace retrieval_index_test {
 
 std::string Gbk(std::string const& utf8) {
   std::string out, error;
@@ -238,5 +238,5 @@ TEST(RetrievalIndex, RefusesIndexesThatAreDamagedCutShortStaleOrForeign) {
   EXPECT_NE(error.find("does not belong"), std::string::npos) << error;
 }
 
-}  // namespace
+}  // namespace retrieval_index_test
 }  // namespace qel::retrieval

@@ -8,7 +8,7 @@
 #include <vector>
 
 namespace qel::bitmap {
-namespace {
+namespace roaring_test {
 
 std::vector<std::uint32_t> BitsToRecords(std::vector<unsigned char> const& bits) {
   std::vector<std::uint32_t> out;
@@ -78,11 +78,11 @@ TEST(RecordSetOrInto, RefusesBytesThatAreNotOneSerialisation) {
   EXPECT_TRUE(OrInto(Serialise(dense), enough));
 }
 
-}  // namespace
+}  // namespace roaring_test
 }  // namespace qel::bitmap
 
 namespace qel::bitmap {
-namespace {
+namespace roaring_test {
 
 // The direct writer must give CRoaring's bytes for every shape the index meets: arrays,
 // bitsets and runs at their size thresholds, one to many containers (offsets are left out
@@ -132,5 +132,5 @@ TEST(RecordSetAppendSorted, WritesTheBytesOfTheSet) {
   EXPECT_EQ(out, "head" + Serialise({1, 2}));
 }
 
-}  // namespace
+}  // namespace roaring_test
 }  // namespace qel::bitmap

@@ -15,7 +15,7 @@
 #include "platform/fs/wildcard.h"
 #include "support/temp_tree.h"
 
-namespace {
+namespace fs_test {
 
 using namespace qel::fs;
 using qel::testing::TempTree;
@@ -254,4 +254,4 @@ TEST(OpsTest, CopyAndMove) {
   EXPECT_TRUE(RemoveDirectory(t / "d"));
 }
 
-}  // namespace
+}  // namespace fs_test

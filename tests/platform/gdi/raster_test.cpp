@@ -3,7 +3,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/raster.h"
 
-namespace {
+namespace raster_test {
 
 // A memory context holding a fresh bitmap, released at scope end.
 struct MemoryDc {
@@ -153,4 +153,4 @@ TEST(GdiRaster, DrawTextPutsCjkGlyphsInTheTextColour) {
   dc.m_hDC = nullptr;
 }
 
-}  // namespace
+}  // namespace raster_test

@@ -11,7 +11,7 @@
 #include "support/smf_writer.h"
 
 namespace qel::mci {
-namespace {
+namespace mci_test {
 
 DWORD_PTR Block(auto& parms) {
   return reinterpret_cast<DWORD_PTR>(&parms);
@@ -84,5 +84,5 @@ TEST(MciTest, CommandsCheckTheirDeviceFlagsAndParameters) {
   SetOutput({});
 }
 
-}  // namespace
+}  // namespace mci_test
 }  // namespace qel::mci

@@ -7,7 +7,7 @@
 #include <vector>
 
 namespace qel::mci {
-namespace {
+namespace notify_test {
 
 HWND Window(std::uintptr_t v) {
   return reinterpret_cast<HWND>(v);
@@ -53,5 +53,5 @@ TEST(NotifyTest, HooksTakeOverDeliveryAndHandles) {
   SetWindowHandleHook(nullptr);
 }
 
-}  // namespace
+}  // namespace notify_test
 }  // namespace qel::mci

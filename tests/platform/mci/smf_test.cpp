@@ -8,7 +8,7 @@
 #include "support/smf_writer.h"
 
 namespace qel::mci {
-namespace {
+namespace smf_test {
 
 using test::SmfTrack;
 using test::SmfWriter;
@@ -136,5 +136,5 @@ TEST(SmfTest, AbsurdTemposAndHugeTracks) {
   EXPECT_EQ(info.length_us, (1000000ull * 500000 + 240) / 480);  // to the nearest microsecond
 }
 
-}  // namespace
+}  // namespace smf_test
 }  // namespace qel::mci

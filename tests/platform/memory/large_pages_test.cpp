@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace {
+namespace large_pages_test {
 
 // Small blocks come from the heap, large ones are mapped on a 2 MiB boundary; both hold
 // every byte asked for and free cleanly.
@@ -34,4 +34,4 @@ TEST(LargePagesTest, LargeVectorKeepsItsContentsWhileGrowing) {
   EXPECT_EQ(v[9], 9 * 2654435761u);
 }
 
-}  // namespace
+}  // namespace large_pages_test

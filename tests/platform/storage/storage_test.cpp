@@ -14,7 +14,7 @@
 #include "tests/platform/storage/cfb_fixture.h"
 
 namespace qel::storage::testing {
-namespace {
+namespace storage_test {
 
 constexpr DWORD kRw = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 constexpr DWORD kRead = STGM_READ | STGM_SHARE_EXCLUSIVE;
@@ -344,11 +344,11 @@ TEST(StorageTest, DamagedFilesAreRefusedOrReadAsFarAsSound) {
   }
 }
 
-}  // namespace
+}  // namespace storage_test
 }  // namespace qel::storage::testing
 
 namespace qel::storage::testing {
-namespace {
+namespace storage_test {
 
 TEST(StorageTest, ReadsVersion4Files) {
   TempDir dir;
@@ -386,5 +386,5 @@ TEST(StorageTest, ReadsVersion4Files) {
   EXPECT_EQ(std::system(py.c_str()), 0) << "olefile reads the version 4 file alike";
 }
 
-}  // namespace
+}  // namespace storage_test
 }  // namespace qel::storage::testing

@@ -8,7 +8,7 @@
 #include "platform/text/collate.h"
 
 namespace qel::text {
-namespace {
+namespace codepage_test {
 
 TEST(CodepageTest, ConvertsBothWays) {
   std::string gbk, utf8, error;
@@ -61,5 +61,5 @@ TEST(CollateTest, PinyinOrderWithByteTieBreak) {
   EXPECT_LT(CompareNoCase("apple", "BANANA"), 0);
 }
 
-}  // namespace
+}  // namespace codepage_test
 }  // namespace qel::text

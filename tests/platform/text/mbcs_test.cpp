@@ -5,7 +5,7 @@
 #include <string>
 
 namespace qel::text {
-namespace {
+namespace mbcs_test {
 
 TEST(MbcsTest, FindSkipsTrailBytes) {
   // Two-byte characters whose trail bytes are "\\" (0x81 0x5C) and "|" (0x90 0x7C).
@@ -34,5 +34,5 @@ TEST(MbcsTest, ComparisonsRespectCharacters) {
   EXPECT_EQ(MbsICmp("x\x90\x41Y", "X\x90\x41y"), 0);
 }
 
-}  // namespace
+}  // namespace mbcs_test
 }  // namespace qel::text

@@ -13,7 +13,7 @@
 
 #include "support/window_host.h"
 
-namespace {
+namespace cwnd_test {
 
 using qel::testing::HostWindow;
 
@@ -161,4 +161,4 @@ TEST(CWndFloor, SendPostEnableAndInput) {
   EXPECT_EQ(GetKeyState(VK_SHIFT) < 0, false);
 }
 
-}  // namespace
+}  // namespace cwnd_test

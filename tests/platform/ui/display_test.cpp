@@ -7,7 +7,7 @@
 #include "qelshare/CSmallButton.h"
 #include "support/window_host.h"
 
-namespace {
+namespace display_test {
 
 using qel::testing::HostWindow;
 
@@ -29,4 +29,4 @@ TEST(WindowDisplay, SmallButtonClickAndItsPixelsOnScreen) {
   EXPECT_EQ(HostWindow::Pixel(&button, 20, 20), RGB(0, 0, 255));
 }
 
-}  // namespace
+}  // namespace display_test

@@ -13,7 +13,7 @@
 #include "support/smf_writer.h"
 #include "support/window_host.h"
 
-namespace {
+namespace midi_notify_test {
 
 using namespace std::chrono_literals;
 
@@ -57,4 +57,4 @@ TEST(MidiNotifyTest, EndOfPlayReachesTheHostWindowOnceThroughItsEventQueue) {
   EXPECT_NE(host.notifications[0].lParam, 0);
 }
 
-}  // namespace
+}  // namespace midi_notify_test
