@@ -8,6 +8,7 @@
 
 #include "publicfun/block_codec.h"
 #include "qelshare/CPublicFun.h"
+#include "support/reference_coder.h"
 
 namespace compress_test {
 
@@ -43,54 +44,6 @@ bool Checked(Bytes const& block, std::size_t size, Bytes* out = nullptr) {
   return ok;
 }
 
-// The coder as its rules read, without any of the fast paths: positions are listed per
-// pair key in increasing order, and every listed position in the window is a candidate.
-Bytes ReferenceCompress(Bytes const& src) {
-  std::size_t n = src.size();
-  if (n < 30) return {};
-  auto key = [&](std::size_t q) { return 5 * src[q] + 4 * src[q + 1]; };
-  std::vector<std::vector<std::uint32_t>> buckets(2304);
-  for (std::size_t q = 0; q + 1 < n; ++q) buckets[key(q)].push_back(static_cast<std::uint32_t>(q));
-  std::vector<std::size_t> front(buckets.size(), 0);
-  Bytes dst(src.begin(), src.begin() + 3);
-  std::size_t flagAt = 3, p = 3, w = 0, items = 0;
-  dst.push_back(0);
-  while (p < n) {
-    if (dst.size() >= n - 2) return {};
-    std::size_t m = std::min<std::size_t>(18, n - p), best = 0, from = 0;
-    if (m >= 3) {
-      auto const& bucket = buckets[key(p)];
-      std::size_t& k = front[key(p)];
-      while (k < bucket.size() && bucket[k] < w) ++k;
-      for (std::size_t i = k; i < bucket.size() && bucket[i] + 3 <= p; ++i) {
-        std::size_t q = bucket[i], j = 0;
-        while (j < m && src[q + j] == src[p + j]) ++j;
-        if (j == m) {
-          best = j, from = q;
-          break;
-        }
-        if (j > best) best = j, from = q;
-      }
-    }
-    if (best >= 3) {
-      dst[flagAt] |= 0x80 >> items;
-      dst.push_back(static_cast<unsigned char>(((best - 3) << 4) | ((from - w) >> 8)));
-      dst.push_back(static_cast<unsigned char>((from - w) & 0xFF));
-      p += best;
-    } else {
-      dst.push_back(src[p++]);
-    }
-    if (++items == 8) {
-      flagAt = dst.size();
-      dst.push_back(0);
-      items = 0;
-    }
-    if (p - w > 4096) w = p - 4096;
-  }
-  if (items == 0) dst.pop_back();
-  return dst;
-}
-
 // Each input compresses to the reference coder's block, which both decoders expand back.
 void ExpectCodedByTheRules(std::vector<Bytes> const& inputs) {
   for (std::size_t k = 0; k < inputs.size(); ++k) {
@@ -98,7 +51,7 @@ void ExpectCodedByTheRules(std::vector<Bytes> const& inputs) {
     Bytes const& src = inputs[k];
     Bytes block = Compress(src);
     ASSERT_FALSE(block.empty());
-    EXPECT_EQ(block, ReferenceCompress(src));
+    EXPECT_EQ(block, qel::testing::ReferenceCompress(src));
     EXPECT_EQ(Expand(block, src.size()), src);
     Bytes out;
     EXPECT_TRUE(Checked(block, src.size(), &out));

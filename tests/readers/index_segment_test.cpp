@@ -86,12 +86,6 @@ TEST(IndexSegment, AFullTableRefusesUntilCleared) {
   EXPECT_TRUE(table.Add(0, 0x20000000u, 0));
 }
 
-}  // namespace index_segment_test
-}  // namespace qel::search_index
-
-namespace qel::search_index {
-namespace index_segment_test {
-
 // Runs of records: repeats dropped, a full table stops part-way and says where, and keys
 // added in slot order after Reserve come back whole and in key order.
 TEST(IndexSegment, RunsOfRecordsAddAsOneByOne) {
@@ -134,12 +128,6 @@ TEST(IndexSegment, RunsOfRecordsAddAsOneByOne) {
   small.Clear();
   EXPECT_EQ(small.AddRun(0, 0x20u, std::span(records).subspan(added, 10)), 10u);
 }
-
-}  // namespace index_segment_test
-}  // namespace qel::search_index
-
-namespace qel::search_index {
-namespace {
 
 // A segment written in parts: each list in the part its key names, each part in key
 // order, and together the lists of the whole segment. The keys of other keys are sorted
@@ -196,5 +184,5 @@ TEST(IndexSegment, PartsTogetherHoldTheWholeSegment) {
   EXPECT_EQ(together, all);
 }
 
-}  // namespace
+}  // namespace index_segment_test
 }  // namespace qel::search_index
