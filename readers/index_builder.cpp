@@ -31,6 +31,9 @@ constexpr std::size_t kParts = 2;
 constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
 constexpr std::size_t kQueueDepth = 8;
 constexpr std::size_t kFileBuffer = std::size_t{1} << 20;
+// Bytes of segment blocks one part's merge reads into, and the least per segment.
+constexpr std::size_t kMergeBlocks = std::size_t{32} << 20;
+constexpr std::size_t kSmallestBlock = std::size_t{64} << 10;
 // Occurrences a worker collects at most before sorting them into its lists.
 constexpr std::size_t kSortedOccurrences = std::size_t{4} << 20;
 
@@ -332,8 +335,13 @@ namespace {
 class Merge {
  public:
   explicit Merge(std::vector<std::pair<std::string, int>> const& segments) {
+    // Each segment is read a block at a time; the blocks of one merge together stay
+    // bounded however many segments a large library spills.
+    std::size_t block =
+        std::clamp<std::size_t>(kMergeBlocks / std::max<std::size_t>(segments.size(), 1),
+                                kSmallestBlock, SegmentReader::kBlock);
     for (auto const& [path, worker] : segments) {
-      readers_.push_back(std::make_unique<SegmentReader>(path));
+      readers_.push_back(std::make_unique<SegmentReader>(path, block));
       workers_.push_back(worker);
     }
     for (std::size_t s = 0; s < readers_.size(); ++s) Advance(s);
