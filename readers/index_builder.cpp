@@ -353,26 +353,29 @@ class Merge {
     if (failed_ || heap_.empty()) return false;
     key = heap_.front().first;
     // Equal keys come out by segment number: a worker's earlier segments hold its earlier
-    // records, so each worker's records rise; the workers' batches interleave, so their
-    // records are merged.
+    // records, so each worker's lists, one after the other, hold its records rising. The
+    // first worker's are decoded straight into records, each other's merged in from the
+    // back (only one worker's records are held twice).
     for (auto& list : lists_) list.clear();
     while (!heap_.empty() && heap_.front().first == key) {
       std::pop_heap(heap_.begin(), heap_.end(), std::greater<>{});
       std::size_t s = heap_.back().second;
       heap_.pop_back();
-      readers_[s]->Records(lists_[workers_[s]]);
+      readers_[s]->Records(workers_[s] == 0 ? records : lists_[workers_[s]]);
       if (Advance(s)) std::push_heap(heap_.begin(), heap_.end(), std::greater<>{});
     }
-    for (auto& list : lists_) {
+    for (auto const& list : lists_) {
       if (list.empty()) continue;
-      if (records.empty()) {
-        records.swap(list);
-        continue;
+      std::size_t a = records.size();
+      records.resize(a + list.size());
+      std::size_t b = list.size();
+      for (std::size_t k = records.size(); b > 0;) {
+        if (a > 0 && records[a - 1] > list[b - 1]) {
+          records[--k] = records[--a];
+        } else {
+          records[--k] = list[--b];
+        }
       }
-      merged_.clear();
-      std::merge(records.begin(), records.end(), list.begin(), list.end(),
-                 std::back_inserter(merged_));
-      records.swap(merged_);
     }
     return !failed_;
   }
@@ -390,8 +393,8 @@ class Merge {
   std::vector<std::unique_ptr<SegmentReader>> readers_;
   std::vector<int> workers_;  // by segment
   std::vector<std::pair<std::uint64_t, std::size_t>> heap_;
-  std::vector<std::uint32_t> lists_[kWorkers];  // the current key's records, by worker
-  std::vector<std::uint32_t> merged_;
+  // The current key's records of each worker but the first.
+  std::vector<std::uint32_t> lists_[kWorkers];
   bool failed_ = false;
 };
 

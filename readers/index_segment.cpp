@@ -419,20 +419,8 @@ bool SegmentReader::Next() {
 }
 
 void SegmentReader::Records(std::vector<std::uint32_t>& records) const {
-  std::uint32_t at = 0;  // the last record plus one
-  for (std::size_t i = 0; i < list_.size();) {
-    std::uint32_t delta = list_[i++];
-    if (delta >= 0x80) {
-      delta &= 0x7F;
-      for (int shift = 7; i < list_.size(); shift += 7) {
-        unsigned char b = list_[i++];
-        delta |= static_cast<std::uint32_t>(b & 0x7F) << shift;
-        if (b < 0x80) break;
-      }
-    }
-    at += delta;
-    records.push_back(at - 1);
-  }
+  ListDecoder decoder(list_);
+  for (std::uint32_t n; decoder.Next(n);) records.push_back(n);
 }
 
 }  // namespace qel::search_index

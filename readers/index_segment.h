@@ -157,6 +157,34 @@ class PostingTable {
   bool empty_ = true;
 };
 
+// The records of a list's varint bytes, one at a time.
+class ListDecoder {
+ public:
+  ListDecoder() = default;
+  explicit ListDecoder(std::span<unsigned char const> bytes) : bytes_(bytes) {}
+  // The next record; false at the end of the list.
+  bool Next(std::uint32_t& record) {
+    if (i_ == bytes_.size()) return false;
+    std::uint32_t delta = bytes_[i_++];
+    if (delta >= 0x80) {
+      delta &= 0x7F;
+      for (int shift = 7; i_ < bytes_.size(); shift += 7) {
+        unsigned char b = bytes_[i_++];
+        delta |= static_cast<std::uint32_t>(b & 0x7F) << shift;
+        if (b < 0x80) break;
+      }
+    }
+    at_ += delta;
+    record = at_ - 1;
+    return true;
+  }
+
+ private:
+  std::span<unsigned char const> bytes_;
+  std::size_t i_ = 0;
+  std::uint32_t at_ = 0;  // the last record plus one
+};
+
 // Lists of one segment file, in key order, read a block of many lists at a time.
 class SegmentReader {
  public:
