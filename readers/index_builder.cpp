@@ -121,7 +121,20 @@ void AppendTerm(std::string& table, std::uint32_t key, std::uint32_t size, std::
 struct Builder::Impl {
   std::string prefix;
   std::size_t budget;
-  std::vector<std::uint32_t> offsets;
+  // Record offsets go to a file of their own as they come, a block at a time, and are
+  // copied into the index when it is written: a large library's offsets stay out of memory.
+  std::uint32_t records = 0;
+  std::string offsets_path;
+  std::ofstream offsets_file;
+  std::string offsets_block;
+  StreamHash offsets_hash;
+  void FlushOffsets() {
+    offsets_hash.Add(offsets_block);
+    if (!offsets_file.write(offsets_block.data(),
+                            static_cast<std::streamsize>(offsets_block.size())))
+      failed = true;
+    offsets_block.clear();
+  }
   std::vector<std::string> codes;  // by field number
   NumberOf field_ids;
   // The distinct values of each field while they stay few and short; a field past the
@@ -260,6 +273,9 @@ void Builder::Impl::Work(int worker) {
 Builder::Builder(std::string segment_prefix, std::size_t memory_budget)
     : impl_(std::make_unique<Impl>()) {
   impl_->prefix = std::move(segment_prefix);
+  impl_->offsets_path = impl_->prefix + "offsets";
+  impl_->offsets_file.open(impl_->offsets_path, std::ios::binary | std::ios::trunc);
+  if (!impl_->offsets_file) impl_->failed = true;
   impl_->budget = memory_budget;
   impl_->batch_bytes = std::clamp<std::size_t>(memory_budget / 256, 1, kBatchBytes);
   for (int w = 0; w < kWorkers; ++w) {
@@ -271,16 +287,19 @@ Builder::~Builder() {
   Finish();
   std::error_code ec;
   for (Impl::Segment const& segment : impl_->segments) std::filesystem::remove(segment.path, ec);
+  impl_->offsets_file.close();
+  std::filesystem::remove(impl_->offsets_path, ec);
 }
 
 std::uint32_t Builder::records() const {
-  return static_cast<std::uint32_t>(impl_->offsets.size());
+  return impl_->records;
 }
 
 void Builder::Add(std::uint32_t offset, std::span<Field const> fields) {
   Impl& b = *impl_;
-  auto n = static_cast<std::uint32_t>(b.offsets.size());
-  b.offsets.push_back(offset);
+  std::uint32_t n = b.records++;
+  Put(b.offsets_block, offset);
+  if (b.offsets_block.size() >= kFileBuffer) b.FlushOffsets();
   if (!b.batch) {
     b.batch = std::make_unique<Batch>();
     b.batch->first = n;
@@ -325,6 +344,9 @@ void Builder::Finish() {
   b.Dispatch();
   b.queue.Close();
   for (std::thread& t : b.workers) t.join();
+  b.FlushOffsets();
+  b.offsets_file.close();
+  if (!b.offsets_file) b.failed = true;
   b.finished = true;
 }
 
@@ -453,7 +475,7 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   std::ofstream out;
   out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
   out.open(temp, std::ios::binary | std::ios::trunc);
-  std::uint64_t bitmaps_at = kHeader + 4ull * b.offsets.size() + kDirEntry * b.codes.size();
+  std::uint64_t bitmaps_at = kHeader + 4ull * b.records + kDirEntry * b.codes.size();
   out.seekp(static_cast<std::streamoff>(bitmaps_at));
 
   // The parts hold disjoint keys: each part's segments merge and serialise on a thread of
@@ -516,7 +538,6 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   }
 
   std::string dir;
-  for (std::uint32_t offset : b.offsets) Put(dir, offset);
   std::uint64_t tables_at = at;
   std::uint64_t table_at = at;
   std::uint64_t tables_hash = 0xcbf29ce484222325ull;
@@ -533,11 +554,25 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     tables_hash = (tables_hash ^ Hash(tables[f])) * 0x100000001b3ull;
   }
   PutAt<std::uint64_t>(head, 48, table_at);
-  PutAt<std::uint64_t>(head, 56, Hash(dir));
+  StreamHash dir_hash = b.offsets_hash;
+  dir_hash.Add(dir);
+  PutAt<std::uint64_t>(head, 56, dir_hash.value());
   PutAt<std::uint64_t>(head, 64, tables_hash);
   PutAt<std::uint64_t>(head, 72, tables_at);
   out.seekp(0);
   out.write(head.data(), static_cast<std::streamsize>(head.size()));
+  {
+    std::ifstream offsets(b.offsets_path, std::ios::binary);
+    std::uint64_t left = 4ull * b.records;
+    std::vector<char> block(kFileBuffer);
+    while (left > 0 && offsets) {
+      offsets.read(block.data(),
+                   static_cast<std::streamsize>(std::min<std::uint64_t>(left, block.size())));
+      out.write(block.data(), offsets.gcount());
+      left -= static_cast<std::uint64_t>(offsets.gcount());
+    }
+    if (left > 0) return failed(path);
+  }
   out.write(dir.data(), static_cast<std::streamsize>(dir.size()));
   out.close();
   if (!out) return failed(path);

@@ -76,6 +76,19 @@ inline constexpr std::size_t kMaxValueBytes = 64;
 // A 64-bit hash of bytes (FNV-1a over 8-byte words, then the tail bytes).
 std::uint64_t Hash(std::string_view bytes);
 
+// Hash of bytes given in pieces of any size: value() is Hash of all of them in a row.
+class StreamHash {
+ public:
+  void Add(std::string_view bytes);
+  std::uint64_t value() const;
+
+ private:
+  void Word(char const* bytes);
+  std::uint64_t h_ = 0xcbf29ce484222325ull;
+  char pending_[8] = {};
+  std::size_t pending_size_ = 0;
+};
+
 // Key of the character of text starting at i, and its length in bytes.
 std::pair<std::uint32_t, std::size_t> CharKey(std::string_view text, std::size_t i);
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 
+#include "readers/search_index.h"
 #include "readers/temp_dir.h"
 
 namespace qel::search_index {
@@ -253,6 +254,29 @@ TEST(IndexSegment, KeysAndListsShareTheBudget) {
   std::uint32_t records = 0;
   while (table.Add(0, 0x10000, records)) ++records;
   EXPECT_GT(records, 4000000u);
+}
+
+}  // namespace
+}  // namespace qel::search_index
+
+namespace qel::search_index {
+namespace {
+
+// Bytes hashed in pieces of every size, words cut anywhere: the hash of them in a row.
+TEST(IndexSegment, HashInPiecesIsTheHashOfTheWhole) {
+  std::mt19937 rng(3);
+  std::string bytes;
+  for (int i = 0; i < 1000; ++i) bytes += static_cast<char>(rng());
+  for (std::size_t size : {0, 1, 7, 8, 9, 63, 1000}) {
+    std::string_view whole = std::string_view(bytes).substr(0, size);
+    StreamHash pieces;
+    for (std::size_t at = 0; at < size;) {
+      std::size_t piece = std::min<std::size_t>(rng() % 13, size - at);
+      pieces.Add(whole.substr(at, piece));
+      at += piece;
+    }
+    EXPECT_EQ(pieces.value(), Hash(whole)) << size;
+  }
 }
 
 }  // namespace
