@@ -289,6 +289,7 @@ Builder::~Builder() {
   for (Impl::Segment const& segment : impl_->segments) std::filesystem::remove(segment.path, ec);
   impl_->offsets_file.close();
   std::filesystem::remove(impl_->offsets_path, ec);
+  std::filesystem::remove(impl_->prefix + "terms", ec);
 }
 
 std::uint32_t Builder::records() const {
@@ -498,8 +499,14 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     c.next = 0;
     return c.chunk != nullptr;
   };
-  // Term tables, one per field; bitmaps stream to the file in key order.
-  std::vector<std::string> tables(b.codes.size());
+  // Term tables, one per field; bitmaps stream to the file in key order. Keys come field
+  // by field, so the term entries go to a file of their own in the order of the tables
+  // and are copied in behind the bitmaps; listed values (few) wait in memory to be sorted.
+  std::string terms_path = b.prefix + "terms";
+  std::ofstream terms(terms_path, std::ios::binary | std::ios::trunc);
+  std::string term_block;
+  std::vector<std::uint64_t> term_bytes(b.codes.size());
+  std::vector<StreamHash> table_hashes(b.codes.size());
   std::vector<std::vector<std::pair<std::string, std::string>>> value_tables(b.codes.size());
   std::uint64_t at = bitmaps_at;
   for (;;) {
@@ -523,18 +530,27 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
                  static_cast<std::uint32_t>(bytes.size() - value.size()), at, item.hash);
       value_tables[field].emplace_back(value, std::move(entry));
     } else {
-      AppendTerm(tables[field], static_cast<std::uint32_t>(item.key),
+      AppendTerm(term_block, static_cast<std::uint32_t>(item.key),
                  static_cast<std::uint32_t>(bytes.size()), at, item.hash);
+      table_hashes[field].Add(std::string_view(term_block).substr(term_block.size() - kTermEntry));
+      term_bytes[field] += kTermEntry;
+      if (term_block.size() >= kFileBuffer) {
+        terms.write(term_block.data(), static_cast<std::streamsize>(term_block.size()));
+        term_block.clear();
+      }
     }
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     at += bytes.size();
   }
   for (std::thread& t : threads) t.join();
+  terms.write(term_block.data(), static_cast<std::streamsize>(term_block.size()));
+  terms.close();
+  if (!terms) b.failed = true;
   if (b.failed) return failed(b.prefix + "*");
   // Listed values follow the terms of their field, in the order of their bytes.
   for (std::size_t f = 0; f < b.codes.size(); ++f) {
     std::sort(value_tables[f].begin(), value_tables[f].end());
-    for (auto const& [value, entry] : value_tables[f]) tables[f] += entry;
+    for (auto const& [value, entry] : value_tables[f]) table_hashes[f].Add(entry);
   }
 
   std::string dir;
@@ -546,12 +562,27 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     padded.resize(kCodeBytes, '\0');
     dir += padded;
     auto values = static_cast<std::uint32_t>(value_tables[f].size());
-    Put<std::uint32_t>(dir, static_cast<std::uint32_t>(tables[f].size() / kTermEntry) - values);
+    Put<std::uint32_t>(dir, static_cast<std::uint32_t>(term_bytes[f] / kTermEntry));
     Put<std::uint32_t>(dir, values);
     Put<std::uint64_t>(dir, table_at);
-    table_at += tables[f].size();
-    out.write(tables[f].data(), static_cast<std::streamsize>(tables[f].size()));
-    tables_hash = (tables_hash ^ Hash(tables[f])) * 0x100000001b3ull;
+    table_at += term_bytes[f] + std::uint64_t{kTermEntry} * values;
+    tables_hash = (tables_hash ^ table_hashes[f].value()) * 0x100000001b3ull;
+  }
+  // Behind the bitmaps, each field's term entries, then its listed values.
+  {
+    std::ifstream in(terms_path, std::ios::binary);
+    std::vector<char> block(kFileBuffer);
+    for (std::size_t f = 0; f < b.codes.size(); ++f) {
+      for (std::uint64_t left = term_bytes[f]; left > 0;) {
+        in.read(block.data(),
+                static_cast<std::streamsize>(std::min<std::uint64_t>(left, block.size())));
+        if (in.gcount() == 0) return failed(path);
+        out.write(block.data(), in.gcount());
+        left -= static_cast<std::uint64_t>(in.gcount());
+      }
+      for (auto const& [value, entry] : value_tables[f])
+        out.write(entry.data(), static_cast<std::streamsize>(entry.size()));
+    }
   }
   PutAt<std::uint64_t>(head, 48, table_at);
   StreamHash dir_hash = b.offsets_hash;
