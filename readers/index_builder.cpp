@@ -1,7 +1,8 @@
 // The search index's builder: batches of records are cut into keys by two threads, each
 // taking the next batch, whose posting lists spill to segment files in two parts of the
 // key space; writing merges each part's segments on a thread of its own (the two threads'
-// records of a key interleave by batch) and writes the bitmaps in key order.
+// records of a key interleave by batch) and writes the bitmaps in key order, then the
+// offsets and term tables kept in files of their own meanwhile.
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>

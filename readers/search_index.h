@@ -103,19 +103,20 @@ struct Binding {
 bool BindingOf(std::string const& record_file, Binding& binding, std::string& error);
 
 // Collects the keys of records and writes the index file. Records are numbered in the
-// order they are added, so each key's records arrive sorted: two threads (each owning half
-// of the keys) collect occurrences, sort them by key a few million at a time and append
-// them to compressed lists, written to a temporary segment file (keys sorted) whenever the
-// memory budget is spent; writing merges each thread's segments on a thread of its own and
-// concatenates each key's lists.
+// order they are added, so each key's records arrive sorted: two threads, each taking the
+// next batch of records, collect occurrences, sort them by key a few million at a time and
+// append them to compressed lists, written to temporary segment files (keys sorted, in two
+// parts of the key space) whenever the memory budget is spent; writing merges each part's
+// segments on a thread of its own. Record offsets and term entries pass through temporary
+// files too, so that memory stays bounded whatever the number of records.
 class Builder {
  public:
   // Bytes of posting lists, key tables and occurrences waiting to be sorted held in
   // memory, both threads together.
   static constexpr std::size_t kMemoryBudget = std::size_t{512} << 20;
 
-  // Temporary segment files are named segment_prefix and a number (removed when the
-  // builder ends).
+  // Temporary files are named segment_prefix and a number, "offsets" or "terms" (removed
+  // when the builder ends).
   explicit Builder(std::string segment_prefix, std::size_t memory_budget = kMemoryBudget);
   ~Builder();
   Builder(Builder const&) = delete;
