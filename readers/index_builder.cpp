@@ -1,7 +1,8 @@
 // The search index's builder: batches of records are cut into keys by two threads, each
 // taking the next batch, whose posting lists spill to segment files in two parts of the
 // key space; writing merges each part's segments on a thread of its own (the two threads'
-// records of a key interleave by batch) and writes the bitmaps in key order.
+// records of a key interleave by batch) and writes the bitmaps in key order, then the
+// offsets and term tables kept in files of their own meanwhile.
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -31,6 +32,9 @@ constexpr std::size_t kParts = 2;
 constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
 constexpr std::size_t kQueueDepth = 8;
 constexpr std::size_t kFileBuffer = std::size_t{1} << 20;
+// Bytes of segment blocks one part's merge reads into, and the least per segment.
+constexpr std::size_t kMergeBlocks = std::size_t{32} << 20;
+constexpr std::size_t kSmallestBlock = std::size_t{64} << 10;
 // Occurrences a worker collects at most before sorting them into its lists.
 constexpr std::size_t kSortedOccurrences = std::size_t{4} << 20;
 
@@ -118,7 +122,20 @@ void AppendTerm(std::string& table, std::uint32_t key, std::uint32_t size, std::
 struct Builder::Impl {
   std::string prefix;
   std::size_t budget;
-  std::vector<std::uint32_t> offsets;
+  // Record offsets go to a file of their own as they come, a block at a time, and are
+  // copied into the index when it is written: a large library's offsets stay out of memory.
+  std::uint32_t records = 0;
+  std::string offsets_path;
+  std::ofstream offsets_file;
+  std::string offsets_block;
+  StreamHash offsets_hash;
+  void FlushOffsets() {
+    offsets_hash.Add(offsets_block);
+    if (!offsets_file.write(offsets_block.data(),
+                            static_cast<std::streamsize>(offsets_block.size())))
+      failed = true;
+    offsets_block.clear();
+  }
   std::vector<std::string> codes;  // by field number
   NumberOf field_ids;
   // The distinct values of each field while they stay few and short; a field past the
@@ -257,6 +274,9 @@ void Builder::Impl::Work(int worker) {
 Builder::Builder(std::string segment_prefix, std::size_t memory_budget)
     : impl_(std::make_unique<Impl>()) {
   impl_->prefix = std::move(segment_prefix);
+  impl_->offsets_path = impl_->prefix + "offsets";
+  impl_->offsets_file.open(impl_->offsets_path, std::ios::binary | std::ios::trunc);
+  if (!impl_->offsets_file) impl_->failed = true;
   impl_->budget = memory_budget;
   impl_->batch_bytes = std::clamp<std::size_t>(memory_budget / 256, 1, kBatchBytes);
   for (int w = 0; w < kWorkers; ++w) {
@@ -268,16 +288,20 @@ Builder::~Builder() {
   Finish();
   std::error_code ec;
   for (Impl::Segment const& segment : impl_->segments) std::filesystem::remove(segment.path, ec);
+  impl_->offsets_file.close();
+  std::filesystem::remove(impl_->offsets_path, ec);
+  std::filesystem::remove(impl_->prefix + "terms", ec);
 }
 
 std::uint32_t Builder::records() const {
-  return static_cast<std::uint32_t>(impl_->offsets.size());
+  return impl_->records;
 }
 
 void Builder::Add(std::uint32_t offset, std::span<Field const> fields) {
   Impl& b = *impl_;
-  auto n = static_cast<std::uint32_t>(b.offsets.size());
-  b.offsets.push_back(offset);
+  std::uint32_t n = b.records++;
+  Put(b.offsets_block, offset);
+  if (b.offsets_block.size() >= kFileBuffer) b.FlushOffsets();
   if (!b.batch) {
     b.batch = std::make_unique<Batch>();
     b.batch->first = n;
@@ -322,6 +346,9 @@ void Builder::Finish() {
   b.Dispatch();
   b.queue.Close();
   for (std::thread& t : b.workers) t.join();
+  b.FlushOffsets();
+  b.offsets_file.close();
+  if (!b.offsets_file) b.failed = true;
   b.finished = true;
 }
 
@@ -332,8 +359,13 @@ namespace {
 class Merge {
  public:
   explicit Merge(std::vector<std::pair<std::string, int>> const& segments) {
+    // Each segment is read a block at a time; the blocks of one merge together stay
+    // bounded however many segments a large library spills.
+    std::size_t block =
+        std::clamp<std::size_t>(kMergeBlocks / std::max<std::size_t>(segments.size(), 1),
+                                kSmallestBlock, SegmentReader::kBlock);
     for (auto const& [path, worker] : segments) {
-      readers_.push_back(std::make_unique<SegmentReader>(path));
+      readers_.push_back(std::make_unique<SegmentReader>(path, block));
       workers_.push_back(worker);
     }
     for (std::size_t s = 0; s < readers_.size(); ++s) Advance(s);
@@ -345,26 +377,29 @@ class Merge {
     if (failed_ || heap_.empty()) return false;
     key = heap_.front().first;
     // Equal keys come out by segment number: a worker's earlier segments hold its earlier
-    // records, so each worker's records rise; the workers' batches interleave, so their
-    // records are merged.
+    // records, so each worker's lists, one after the other, hold its records rising. The
+    // first worker's are decoded straight into records, each other's merged in from the
+    // back (only one worker's records are held twice).
     for (auto& list : lists_) list.clear();
     while (!heap_.empty() && heap_.front().first == key) {
       std::pop_heap(heap_.begin(), heap_.end(), std::greater<>{});
       std::size_t s = heap_.back().second;
       heap_.pop_back();
-      readers_[s]->Records(lists_[workers_[s]]);
+      readers_[s]->Records(workers_[s] == 0 ? records : lists_[workers_[s]]);
       if (Advance(s)) std::push_heap(heap_.begin(), heap_.end(), std::greater<>{});
     }
-    for (auto& list : lists_) {
+    for (auto const& list : lists_) {
       if (list.empty()) continue;
-      if (records.empty()) {
-        records.swap(list);
-        continue;
+      std::size_t a = records.size();
+      records.resize(a + list.size());
+      std::size_t b = list.size();
+      for (std::size_t k = records.size(); b > 0;) {
+        if (a > 0 && records[a - 1] > list[b - 1]) {
+          records[--k] = records[--a];
+        } else {
+          records[--k] = list[--b];
+        }
       }
-      merged_.clear();
-      std::merge(records.begin(), records.end(), list.begin(), list.end(),
-                 std::back_inserter(merged_));
-      records.swap(merged_);
     }
     return !failed_;
   }
@@ -382,8 +417,8 @@ class Merge {
   std::vector<std::unique_ptr<SegmentReader>> readers_;
   std::vector<int> workers_;  // by segment
   std::vector<std::pair<std::uint64_t, std::size_t>> heap_;
-  std::vector<std::uint32_t> lists_[kWorkers];  // the current key's records, by worker
-  std::vector<std::uint32_t> merged_;
+  // The current key's records of each worker but the first.
+  std::vector<std::uint32_t> lists_[kWorkers];
   bool failed_ = false;
 };
 
@@ -442,7 +477,7 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   std::ofstream out;
   out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
   out.open(temp, std::ios::binary | std::ios::trunc);
-  std::uint64_t bitmaps_at = kHeader + 4ull * b.offsets.size() + kDirEntry * b.codes.size();
+  std::uint64_t bitmaps_at = kHeader + 4ull * b.records + kDirEntry * b.codes.size();
   out.seekp(static_cast<std::streamoff>(bitmaps_at));
 
   // The parts hold disjoint keys: each part's segments merge and serialise on a thread of
@@ -465,8 +500,14 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     c.next = 0;
     return c.chunk != nullptr;
   };
-  // Term tables, one per field; bitmaps stream to the file in key order.
-  std::vector<std::string> tables(b.codes.size());
+  // Term tables, one per field; bitmaps stream to the file in key order. Keys come field
+  // by field, so the term entries go to a file of their own in the order of the tables
+  // and are copied in behind the bitmaps; listed values (few) wait in memory to be sorted.
+  std::string terms_path = b.prefix + "terms";
+  std::ofstream terms(terms_path, std::ios::binary | std::ios::trunc);
+  std::string term_block;
+  std::vector<std::uint64_t> term_bytes(b.codes.size());
+  std::vector<StreamHash> table_hashes(b.codes.size());
   std::vector<std::vector<std::pair<std::string, std::string>>> value_tables(b.codes.size());
   std::uint64_t at = bitmaps_at;
   for (;;) {
@@ -490,22 +531,30 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
                  static_cast<std::uint32_t>(bytes.size() - value.size()), at, item.hash);
       value_tables[field].emplace_back(value, std::move(entry));
     } else {
-      AppendTerm(tables[field], static_cast<std::uint32_t>(item.key),
+      AppendTerm(term_block, static_cast<std::uint32_t>(item.key),
                  static_cast<std::uint32_t>(bytes.size()), at, item.hash);
+      table_hashes[field].Add(std::string_view(term_block).substr(term_block.size() - kTermEntry));
+      term_bytes[field] += kTermEntry;
+      if (term_block.size() >= kFileBuffer) {
+        terms.write(term_block.data(), static_cast<std::streamsize>(term_block.size()));
+        term_block.clear();
+      }
     }
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     at += bytes.size();
   }
   for (std::thread& t : threads) t.join();
+  terms.write(term_block.data(), static_cast<std::streamsize>(term_block.size()));
+  terms.close();
+  if (!terms) b.failed = true;
   if (b.failed) return failed(b.prefix + "*");
   // Listed values follow the terms of their field, in the order of their bytes.
   for (std::size_t f = 0; f < b.codes.size(); ++f) {
     std::sort(value_tables[f].begin(), value_tables[f].end());
-    for (auto const& [value, entry] : value_tables[f]) tables[f] += entry;
+    for (auto const& [value, entry] : value_tables[f]) table_hashes[f].Add(entry);
   }
 
   std::string dir;
-  for (std::uint32_t offset : b.offsets) Put(dir, offset);
   std::uint64_t tables_at = at;
   std::uint64_t table_at = at;
   std::uint64_t tables_hash = 0xcbf29ce484222325ull;
@@ -514,19 +563,48 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     padded.resize(kCodeBytes, '\0');
     dir += padded;
     auto values = static_cast<std::uint32_t>(value_tables[f].size());
-    Put<std::uint32_t>(dir, static_cast<std::uint32_t>(tables[f].size() / kTermEntry) - values);
+    Put<std::uint32_t>(dir, static_cast<std::uint32_t>(term_bytes[f] / kTermEntry));
     Put<std::uint32_t>(dir, values);
     Put<std::uint64_t>(dir, table_at);
-    table_at += tables[f].size();
-    out.write(tables[f].data(), static_cast<std::streamsize>(tables[f].size()));
-    tables_hash = (tables_hash ^ Hash(tables[f])) * 0x100000001b3ull;
+    table_at += term_bytes[f] + std::uint64_t{kTermEntry} * values;
+    tables_hash = (tables_hash ^ table_hashes[f].value()) * 0x100000001b3ull;
+  }
+  // Behind the bitmaps, each field's term entries, then its listed values.
+  {
+    std::ifstream in(terms_path, std::ios::binary);
+    std::vector<char> block(kFileBuffer);
+    for (std::size_t f = 0; f < b.codes.size(); ++f) {
+      for (std::uint64_t left = term_bytes[f]; left > 0;) {
+        in.read(block.data(),
+                static_cast<std::streamsize>(std::min<std::uint64_t>(left, block.size())));
+        if (in.gcount() == 0) return failed(path);
+        out.write(block.data(), in.gcount());
+        left -= static_cast<std::uint64_t>(in.gcount());
+      }
+      for (auto const& [value, entry] : value_tables[f])
+        out.write(entry.data(), static_cast<std::streamsize>(entry.size()));
+    }
   }
   PutAt<std::uint64_t>(head, 48, table_at);
-  PutAt<std::uint64_t>(head, 56, Hash(dir));
+  StreamHash dir_hash = b.offsets_hash;
+  dir_hash.Add(dir);
+  PutAt<std::uint64_t>(head, 56, dir_hash.value());
   PutAt<std::uint64_t>(head, 64, tables_hash);
   PutAt<std::uint64_t>(head, 72, tables_at);
   out.seekp(0);
   out.write(head.data(), static_cast<std::streamsize>(head.size()));
+  {
+    std::ifstream offsets(b.offsets_path, std::ios::binary);
+    std::uint64_t left = 4ull * b.records;
+    std::vector<char> block(kFileBuffer);
+    while (left > 0 && offsets) {
+      offsets.read(block.data(),
+                   static_cast<std::streamsize>(std::min<std::uint64_t>(left, block.size())));
+      out.write(block.data(), offsets.gcount());
+      left -= static_cast<std::uint64_t>(offsets.gcount());
+    }
+    if (left > 0) return failed(path);
+  }
   out.write(dir.data(), static_cast<std::streamsize>(dir.size()));
   out.close();
   if (!out) return failed(path);

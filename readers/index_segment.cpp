@@ -1,7 +1,9 @@
 #include "readers/index_segment.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace qel::search_index {
@@ -13,6 +15,8 @@ constexpr std::uint8_t kLargestClass = 12;  // chunks of 64 KiB
 constexpr std::size_t kChunkHead = 4;
 constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
 constexpr std::size_t kListHead = 12;
+// Pool offsets are 32-bit.
+constexpr std::size_t kLargestPool = (std::size_t{1} << 32) - (std::size_t{1} << 16);
 
 std::size_t ChunkBytes(std::uint8_t size_class) {
   return std::size_t{16} << size_class;
@@ -22,8 +26,33 @@ std::size_t Payload(std::uint8_t size_class) {
   return ChunkBytes(size_class) - kChunkHead;
 }
 
-std::size_t VarintLength(std::uint32_t v) {
-  return v < (1u << 7) ? 1 : v < (1u << 14) ? 2 : v < (1u << 21) ? 3 : v < (1u << 28) ? 4 : 5;
+// Payload bytes of a list's chunks before its chunk number i (i <= kLargestClass).
+constexpr std::array<std::uint32_t, kLargestClass + 1> kBefore = [] {
+  std::array<std::uint32_t, kLargestClass + 1> before{};
+  for (std::size_t i = 1; i <= kLargestClass; ++i)
+    before[i] =
+        before[i - 1] + static_cast<std::uint32_t>((std::size_t{16} << (i - 1)) - kChunkHead);
+  return before;
+}();
+
+// The size class of the chunk holding byte number bytes - 1 of a list, and how many of
+// its payload bytes are used (bytes > 0): every chunk before it is full.
+std::pair<std::uint8_t, std::size_t> TailOf(std::uint32_t bytes) {
+  for (std::uint8_t c = 0; c < kLargestClass; ++c) {
+    if (bytes <= kBefore[c + 1]) return {c, bytes - kBefore[c]};
+  }
+  std::size_t past = bytes - kBefore[kLargestClass];
+  return {kLargestClass, past - (past - 1) / Payload(kLargestClass) * Payload(kLargestClass)};
+}
+
+std::uint32_t LinkOf(unsigned char const* chunk) {
+  std::uint32_t link;
+  std::memcpy(&link, chunk, sizeof link);
+  return link;
+}
+
+void SetLink(unsigned char* chunk, std::uint32_t link) {
+  std::memcpy(chunk, &link, sizeof link);
 }
 
 // Multiplicative hashing, the slot rising with OrderOf(key): keys added in that order walk
@@ -62,9 +91,17 @@ std::span<std::uint64_t const> SortByHigh(std::vector<std::uint64_t>& items,
 }
 
 PostingTable::PostingTable(std::size_t budget) : budget_(budget) {
-  // Most of the budget holds lists; the rest lets the key tables grow.
-  pool_size_ = std::max<std::size_t>(budget / 2, 4096);
+  // Lists and key tables share the budget: a round that needs many keys grows the tables,
+  // and the lists take what is left. Lists always get a sixteenth, so that a budget smaller
+  // than the tables every field keeps still holds some lists.
+  list_floor_ = std::max<std::size_t>(budget / 16, 4096);
+  pool_size_ = std::min(std::max(budget, list_floor_), kLargestPool);
   pool_ = {static_cast<unsigned char*>(memory::AllocateLarge(pool_size_)), FreePool{pool_size_}};
+}
+
+std::size_t PostingTable::ListRoom() const {
+  std::size_t room = budget_ > table_bytes_ ? budget_ - table_bytes_ : 0;
+  return std::min(std::max(room, list_floor_), pool_size_);
 }
 
 PostingTable::Field& PostingTable::FieldOf(std::uint32_t field) {
@@ -79,7 +116,12 @@ PostingTable::Field& PostingTable::FieldOf(std::uint32_t field) {
 
 bool PostingTable::Grow(Field& f, std::size_t slots) {
   std::size_t grown = table_bytes_ + (slots - f.others.size()) * sizeof(Entry);
-  if (!f.others.empty() && grown + pool_size_ > std::max(budget_, pool_size_ * 2)) return false;
+  // Pool pages once used stay mapped, so the tables grow only into what the lists never
+  // took: the first rounds settle how the budget is shared. The old table lives on while
+  // its keys move to the new one.
+  std::size_t moving = f.others.size() * sizeof(Entry);
+  if (!f.others.empty() && grown + moving + std::max(pool_peak_, list_floor_) > budget_)
+    return false;
   memory::LargeVector<Entry> old = std::move(f.others);
   f.others.assign(slots, Entry{});
   table_bytes_ = grown;
@@ -126,40 +168,58 @@ PostingTable::Entry* PostingTable::Other(Field& f, std::uint32_t key) {
   return &f.others[i];
 }
 
-bool PostingTable::Append(Entry& e, std::uint32_t n) {
-  std::uint32_t delta = n + 1 - e.last;
-  std::size_t length = VarintLength(delta);
-  if (e.last == 0) {
-    if (pool_used_ + ChunkBytes(0) > pool_size_) return false;
-    e.first = e.tail = static_cast<std::uint32_t>(pool_used_);
-    e.size_class = 0;
-    e.used = 0;
-    e.bytes = 0;
-    pool_used_ += ChunkBytes(0);
-  } else if (e.used + length > Payload(e.size_class)) {
-    auto size_class = static_cast<std::uint8_t>(std::min<int>(e.size_class + 1, kLargestClass));
-    if (pool_used_ + ChunkBytes(size_class) > pool_size_) return false;
-    unsigned char* tail = pool_.get() + e.tail;
-    // The unused end of a full chunk is zero, which no varint byte is.
-    std::memset(tail + kChunkHead + e.used, 0, Payload(e.size_class) - e.used);
-    auto next = static_cast<std::uint32_t>(pool_used_);
-    std::memcpy(tail, &next, sizeof next);
-    e.tail = next;
-    e.size_class = size_class;
-    e.used = 0;
-    pool_used_ += ChunkBytes(size_class);
-  }
-  unsigned char* out = pool_.get() + e.tail + kChunkHead + e.used;
-  while (delta >= 0x80) {
-    *out++ = static_cast<unsigned char>(delta | 0x80);
-    delta >>= 7;
-  }
-  *out = static_cast<unsigned char>(delta);
-  e.used = static_cast<std::uint16_t>(e.used + length);
-  e.bytes += static_cast<std::uint32_t>(length);
-  e.last = n + 1;
-  empty_ = false;
+bool PostingTable::NewChunk(std::uint8_t size_class, std::uint32_t& at) {
+  if (pool_used_ + ChunkBytes(size_class) > ListRoom()) return false;
+  at = static_cast<std::uint32_t>(pool_used_);
+  pool_used_ += ChunkBytes(size_class);
+  pool_peak_ = std::max(pool_peak_, pool_used_);
   return true;
+}
+
+std::size_t PostingTable::Append(Entry& e, std::span<std::uint32_t const> records) {
+  std::uint8_t size_class = 0;
+  std::size_t used = 0;
+  if (e.last != 0) {
+    std::tie(size_class, used) = TailOf(e.bytes);
+  } else if (!records.empty()) {
+    std::uint32_t at = 0;
+    if (!NewChunk(0, at)) return 0;
+    SetLink(pool_.get() + at, at);  // a list of one chunk: the tail links to itself
+    e.tail = at;
+  }
+  unsigned char* chunk = pool_.get() + e.tail;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    std::uint32_t n = records[i];
+    if (e.last == n + 1) continue;
+    std::uint32_t delta = n + 1 - e.last;
+    unsigned char bytes[5];
+    std::size_t length = 0;
+    for (; delta >= 0x80; delta >>= 7) bytes[length++] = static_cast<unsigned char>(delta | 0x80);
+    bytes[length++] = static_cast<unsigned char>(delta);
+    std::size_t room = Payload(size_class) - used;
+    if (room >= length) {
+      std::memcpy(chunk + kChunkHead + used, bytes, length);
+      used += length;
+    } else {
+      // The varint runs on into a new chunk, which takes the tail's link to the first.
+      auto next_class = static_cast<std::uint8_t>(std::min<int>(size_class + 1, kLargestClass));
+      std::uint32_t at = 0;
+      if (!NewChunk(next_class, at)) return i;
+      unsigned char* next = pool_.get() + at;
+      SetLink(next, LinkOf(chunk));
+      SetLink(chunk, at);
+      std::memcpy(chunk + kChunkHead + used, bytes, room);
+      std::memcpy(next + kChunkHead, bytes + room, length - room);
+      chunk = next;
+      e.tail = at;
+      size_class = next_class;
+      used = length - room;
+    }
+    e.bytes += static_cast<std::uint32_t>(length);
+    e.last = n + 1;
+    empty_ = false;
+  }
+  return records.size();
 }
 
 bool PostingTable::Add(std::uint32_t field, std::uint32_t key, std::uint32_t n) {
@@ -172,10 +232,7 @@ std::size_t PostingTable::AddRun(std::uint32_t field, std::uint32_t key,
   Field& f = FieldOf(field);
   Entry* e = key < kChars ? &f.chars[key] : Other(f, key);
   if (e == nullptr) return 0;
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    if (e->last != records[i] + 1 && !Append(*e, records[i])) return i;
-  }
-  return records.size();
+  return Append(*e, records);
 }
 
 void PostingTable::PrefetchList(std::uint32_t field, std::uint32_t key) {
@@ -194,7 +251,7 @@ void PostingTable::PrefetchList(std::uint32_t field, std::uint32_t key) {
     }
   }
   if (e != nullptr && e->last != 0)
-    __builtin_prefetch(pool_.get() + e->tail + kChunkHead + e->used, 1);
+    __builtin_prefetch(pool_.get() + e->tail + kChunkHead + TailOf(e->bytes).second, 1);
 }
 
 bool PostingTable::AddValue(std::uint32_t field, std::uint32_t number, std::uint32_t n) {
@@ -203,25 +260,21 @@ bool PostingTable::AddValue(std::uint32_t field, std::uint32_t number, std::uint
     table_bytes_ += (number + 1 - f.values.size()) * sizeof(Entry);
     f.values.resize(number + 1);
   }
-  Entry& e = f.values[number];
-  return e.last == n + 1 || Append(e, n);
+  return Append(f.values[number], std::span(&n, 1)) == 1;
 }
 
 char* PostingTable::WriteList(char* out, std::uint64_t key, Entry const& e) const {
   for (std::size_t i = 0; i < 8; ++i) *out++ = static_cast<char>(key >> (8 * i));
   for (std::size_t i = 0; i < 4; ++i) *out++ = static_cast<char>(e.bytes >> (8 * i));
   std::uint8_t size_class = 0;
-  for (std::uint32_t chunk = e.first;;) {
-    char const* data = reinterpret_cast<char const*>(pool_.get() + chunk + kChunkHead);
-    if (chunk == e.tail) {
-      std::memcpy(out, data, e.used);
-      return out + e.used;
-    }
-    std::size_t length = Payload(size_class);
-    while (length > 0 && data[length - 1] == 0) --length;
-    std::memcpy(out, data, length);
+  std::size_t left = e.bytes;
+  for (std::uint32_t chunk = LinkOf(pool_.get() + e.tail);;) {
+    std::size_t length = std::min(Payload(size_class), left);
+    std::memcpy(out, pool_.get() + chunk + kChunkHead, length);
     out += length;
-    std::memcpy(&chunk, pool_.get() + chunk, sizeof chunk);
+    left -= length;
+    if (left == 0) return out;
+    chunk = LinkOf(pool_.get() + chunk);
     size_class = static_cast<std::uint8_t>(std::min<int>(size_class + 1, kLargestClass));
   }
 }
@@ -254,7 +307,7 @@ bool PostingTable::WriteSegment(std::span<std::ostream* const> parts) const {
   // Lists lie in the pool in the order they began, not in key order: their first chunks,
   // and the entries of other keys, are fetched some lists ahead of copying them.
   constexpr std::size_t kAhead = 8;
-  auto fetch = [&](Entry const& e) { __builtin_prefetch(pool_.get() + e.first); };
+  auto fetch = [&](Entry const& e) { __builtin_prefetch(pool_.get() + e.tail); };
   std::vector<std::uint64_t> others, scratch;  // key << 32 | slot
   for (std::size_t field = 0; field < fields_.size(); ++field) {
     Field const& f = fields_[field];
@@ -306,46 +359,68 @@ void PostingTable::Clear() {
   empty_ = true;
 }
 
-SegmentReader::SegmentReader(std::string const& path) : buffer_(std::size_t{1} << 20) {
-  in_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+SegmentReader::SegmentReader(std::string const& path, std::size_t block)
+    : block_(std::max<std::size_t>(block, kListHead)) {
+  // The block is the buffer: reads go from the file straight into it.
+  in_.rdbuf()->pubsetbuf(nullptr, 0);
   in_.open(path, std::ios::binary);
   failed_ = !in_;
 }
 
+void SegmentReader::Fill(std::size_t bytes) {
+  if (end_ - begin_ >= bytes || !in_) return;
+  std::memmove(block_.data(), block_.data() + begin_, end_ - begin_);
+  end_ -= begin_;
+  begin_ = 0;
+  while (end_ < bytes && in_) {
+    in_.read(reinterpret_cast<char*>(block_.data() + end_),
+             static_cast<std::streamsize>(block_.size() - end_));
+    end_ += static_cast<std::size_t>(in_.gcount());
+  }
+}
+
 bool SegmentReader::Next() {
   if (failed_) return false;
-  unsigned char head[12];
-  in_.read(reinterpret_cast<char*>(head), sizeof head);
-  if (in_.gcount() == 0 && in_.eof()) return false;
-  if (in_.gcount() != sizeof head) {
+  Fill(kListHead);
+  if (end_ == begin_) return false;
+  if (end_ - begin_ < kListHead) {
     failed_ = true;
     return false;
   }
+  unsigned char const* head = block_.data() + begin_;
   key_ = 0;
   for (int i = 7; i >= 0; --i) key_ = key_ << 8 | head[i];
-  bytes_ = static_cast<std::uint32_t>(head[8]) | static_cast<std::uint32_t>(head[9]) << 8 |
-           static_cast<std::uint32_t>(head[10]) << 16 | static_cast<std::uint32_t>(head[11]) << 24;
-  list_.resize(bytes_);
-  in_.read(reinterpret_cast<char*>(list_.data()), static_cast<std::streamsize>(bytes_));
-  if (static_cast<std::size_t>(in_.gcount()) != bytes_) {
+  std::size_t bytes =
+      static_cast<std::uint32_t>(head[8]) | static_cast<std::uint32_t>(head[9]) << 8 |
+      static_cast<std::uint32_t>(head[10]) << 16 | static_cast<std::uint32_t>(head[11]) << 24;
+  begin_ += kListHead;
+  if (bytes <= block_.size()) {
+    Fill(bytes);
+    if (end_ - begin_ < bytes) {
+      failed_ = true;
+      return false;
+    }
+    list_ = {block_.data() + begin_, bytes};
+    begin_ += bytes;
+    return true;
+  }
+  long_.assign(block_.data() + begin_, block_.data() + end_);
+  begin_ = end_ = 0;
+  std::size_t have = long_.size();
+  long_.resize(bytes);
+  in_.read(reinterpret_cast<char*>(long_.data() + have),
+           static_cast<std::streamsize>(bytes - have));
+  if (static_cast<std::size_t>(in_.gcount()) != bytes - have) {
     failed_ = true;
     return false;
   }
+  list_ = long_;
   return true;
 }
 
-void SegmentReader::Records(std::vector<std::uint32_t>& records) {
-  std::uint32_t at = 0;  // the last record plus one
-  for (std::size_t i = 0; i < list_.size();) {
-    std::uint32_t delta = 0;
-    for (int shift = 0; i < list_.size(); shift += 7) {
-      unsigned char b = list_[i++];
-      delta |= static_cast<std::uint32_t>(b & 0x7F) << shift;
-      if (b < 0x80) break;
-    }
-    at += delta;
-    records.push_back(at - 1);
-  }
+void SegmentReader::Records(std::vector<std::uint32_t>& records) const {
+  ListDecoder decoder(list_);
+  for (std::uint32_t n; decoder.Next(n);) records.push_back(n);
 }
 
 }  // namespace qel::search_index

@@ -2,13 +2,15 @@
 // written to when memory runs short.
 //
 // Records arrive in increasing order, so each key's records arrive already sorted: a list
-// is kept as delta varints (every delta at least 1, so no byte of a list is zero) in
-// chunks of a pool, chunk sizes doubling with the list. A segment file holds the lists of
-// one table sorted by key: per list, u64 key, u32 byte count, the varint bytes (the first
-// delta counts from -1, so it is the record number plus one). The lists of one table's
-// segments concatenate in the order they were written: later segments hold later records
-// (a record cut across a segment boundary may appear at both ends; the records form a
-// set, so the repeat is harmless). Tables fed by different threads merge by record.
+// is kept as delta varints (every delta at least 1) in chunks of a pool, chunk sizes
+// doubling with the list; a varint may run on from one chunk into the next, so every chunk
+// but the last is full and the list's byte count tells where its end is. A segment file
+// holds the lists of one table sorted by key: per list, u64 key, u32 byte count, the varint
+// bytes (the first delta counts from -1, so it is the record number plus one). The lists of
+// one table's segments concatenate in the order they were written: later segments hold
+// later records (a record cut across a segment boundary may appear at both ends; the
+// records form a set, so the repeat is harmless). Tables fed by different threads merge by
+// record.
 #ifndef QELSHARE_READERS_INDEX_SEGMENT_H_
 #define QELSHARE_READERS_INDEX_SEGMENT_H_
 
@@ -74,8 +76,8 @@ std::span<std::uint64_t const> SortByHigh(std::vector<std::uint64_t>& items,
 // Posting lists of (field, key) and (field, listed value) pairs, bounded in memory.
 class PostingTable {
  public:
-  // budget: bytes for the pool and the key tables together (a table of 65536 entries per
-  // field is kept whatever the budget).
+  // budget: bytes for the lists and the key tables together, shared as they fill (a table
+  // of 65536 entries per field is kept whatever the budget; at most 4 GiB of lists).
   explicit PostingTable(std::size_t budget);
 
   // Adds record n to key of field (n never below a record added before). False, with
@@ -108,16 +110,15 @@ class PostingTable {
   void Clear();
 
  private:
+  // 16 bytes, so that a cache line holds four. The tail chunk's link points back to the
+  // first chunk, and the byte count gives the tail chunk's size and how much of it is used.
   struct Entry {
     std::uint32_t key = 0;
     std::uint32_t last = 0;  // the last record added plus one; 0: the entry is unused
-    std::uint32_t first = 0;
-    std::uint32_t tail = 0;
+    std::uint32_t tail = 0;  // the pool offset of the list's last chunk
     std::uint32_t bytes = 0;
-    std::uint16_t used = 0;  // bytes used in the tail chunk
-    std::uint8_t size_class = 0;
-    std::uint8_t pad = 0;
   };
+  static_assert(sizeof(Entry) == 16);
   struct Field {
     // Huge pages: the tables are read at random, and with small pages nearly every key
     // costs a TLB miss on top of its cache miss.
@@ -130,13 +131,19 @@ class PostingTable {
   Entry* Other(Field& f, std::uint32_t key);
   // Rehashes the other keys of f into slots; false when the budget does not allow it.
   bool Grow(Field& f, std::size_t slots);
-  // Appends record n; false (nothing added) when the pool is full.
-  bool Append(Entry& e, std::uint32_t n);
+  // Appends the records (rising, a repeat of the last one skipped) to e; returns how many
+  // were taken, fewer when the budget is spent (a record is added whole or not at all).
+  std::size_t Append(Entry& e, std::span<std::uint32_t const> records);
+  // Bytes the pool may use now: what the key tables leave of the budget.
+  std::size_t ListRoom() const;
+  // Takes a chunk of size_class from the pool; false when the budget does not allow it.
+  bool NewChunk(std::uint8_t size_class, std::uint32_t& at);
   // Writes the list of key at out (its head, then e.bytes bytes); returns its end.
   char* WriteList(char* out, std::uint64_t key, Entry const& e) const;
 
   std::size_t budget_;
   std::size_t pool_size_;
+  std::size_t list_floor_;
   // Left untouched until lists use it, so that a small library takes little memory.
   struct FreePool {
     std::size_t bytes;
@@ -144,29 +151,64 @@ class PostingTable {
   };
   std::unique_ptr<unsigned char[], FreePool> pool_;
   std::size_t pool_used_ = 0;
+  std::size_t pool_peak_ = 0;  // the most pool_used_ has been
   std::size_t table_bytes_ = 0;
   std::vector<Field> fields_;
   bool empty_ = true;
 };
 
-// Lists of one segment file, in key order.
+// The records of a list's varint bytes, one at a time.
+class ListDecoder {
+ public:
+  ListDecoder() = default;
+  explicit ListDecoder(std::span<unsigned char const> bytes) : bytes_(bytes) {}
+  // The next record; false at the end of the list.
+  bool Next(std::uint32_t& record) {
+    if (i_ == bytes_.size()) return false;
+    std::uint32_t delta = bytes_[i_++];
+    if (delta >= 0x80) {
+      delta &= 0x7F;
+      for (int shift = 7; i_ < bytes_.size(); shift += 7) {
+        unsigned char b = bytes_[i_++];
+        delta |= static_cast<std::uint32_t>(b & 0x7F) << shift;
+        if (b < 0x80) break;
+      }
+    }
+    at_ += delta;
+    record = at_ - 1;
+    return true;
+  }
+
+ private:
+  std::span<unsigned char const> bytes_;
+  std::size_t i_ = 0;
+  std::uint32_t at_ = 0;  // the last record plus one
+};
+
+// Lists of one segment file, in key order, read a block of many lists at a time.
 class SegmentReader {
  public:
-  explicit SegmentReader(std::string const& path);
+  // block: bytes read at a time (a list longer than that is read on its own).
+  explicit SegmentReader(std::string const& path, std::size_t block = kBlock);
+  static constexpr std::size_t kBlock = std::size_t{1} << 20;
   // Moves to the next list; false at the end of the file or when it cannot be read
   // (failed() tells).
   bool Next();
   std::uint64_t key() const { return key_; }
   // Appends the records of the current list to records.
-  void Records(std::vector<std::uint32_t>& records);
+  void Records(std::vector<std::uint32_t>& records) const;
   bool failed() const { return failed_; }
 
  private:
-  std::vector<char> buffer_;
+  // Reads on until at least bytes are in the block past begin_ (fewer at the end).
+  void Fill(std::size_t bytes);
+
   std::ifstream in_;
+  std::vector<unsigned char> block_;
+  std::size_t begin_ = 0, end_ = 0;
+  std::vector<unsigned char> long_;  // a list longer than the block
+  std::span<unsigned char const> list_;
   std::uint64_t key_ = 0;
-  std::uint32_t bytes_ = 0;
-  std::vector<unsigned char> list_;
   bool failed_ = false;
 };
 

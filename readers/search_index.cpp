@@ -22,6 +22,32 @@ std::uint64_t Hash(std::string_view bytes) {
   return h;
 }
 
+void StreamHash::Word(char const* bytes) {
+  std::uint64_t word;
+  std::memcpy(&word, bytes, 8);
+  h_ = (h_ ^ word) * 0x100000001b3ull;
+  h_ ^= h_ >> 29;
+}
+
+void StreamHash::Add(std::string_view bytes) {
+  std::size_t i = 0;
+  if (pending_size_ > 0) {
+    while (pending_size_ < 8 && i < bytes.size()) pending_[pending_size_++] = bytes[i++];
+    if (pending_size_ < 8) return;
+    Word(pending_);
+    pending_size_ = 0;
+  }
+  for (; i + 8 <= bytes.size(); i += 8) Word(bytes.data() + i);
+  for (; i < bytes.size(); ++i) pending_[pending_size_++] = bytes[i];
+}
+
+std::uint64_t StreamHash::value() const {
+  std::uint64_t h = h_;
+  for (std::size_t i = 0; i < pending_size_; ++i)
+    h = (h ^ static_cast<unsigned char>(pending_[i])) * 0x100000001b3ull;
+  return h;
+}
+
 std::pair<std::uint32_t, std::size_t> CharKey(std::string_view text, std::size_t i) {
   auto lead = static_cast<unsigned char>(text[i]);
   if (lead >= 0x81 && i + 1 < text.size()) {

@@ -76,6 +76,19 @@ inline constexpr std::size_t kMaxValueBytes = 64;
 // A 64-bit hash of bytes (FNV-1a over 8-byte words, then the tail bytes).
 std::uint64_t Hash(std::string_view bytes);
 
+// Hash of bytes given in pieces of any size: value() is Hash of all of them in a row.
+class StreamHash {
+ public:
+  void Add(std::string_view bytes);
+  std::uint64_t value() const;
+
+ private:
+  void Word(char const* bytes);
+  std::uint64_t h_ = 0xcbf29ce484222325ull;
+  char pending_[8] = {};
+  std::size_t pending_size_ = 0;
+};
+
 // Key of the character of text starting at i, and its length in bytes.
 std::pair<std::uint32_t, std::size_t> CharKey(std::string_view text, std::size_t i);
 
@@ -90,19 +103,20 @@ struct Binding {
 bool BindingOf(std::string const& record_file, Binding& binding, std::string& error);
 
 // Collects the keys of records and writes the index file. Records are numbered in the
-// order they are added, so each key's records arrive sorted: two threads (each owning half
-// of the keys) collect occurrences, sort them by key a few million at a time and append
-// them to compressed lists, written to a temporary segment file (keys sorted) whenever the
-// memory budget is spent; writing merges each thread's segments on a thread of its own and
-// concatenates each key's lists.
+// order they are added, so each key's records arrive sorted: two threads, each taking the
+// next batch of records, collect occurrences, sort them by key a few million at a time and
+// append them to compressed lists, written to temporary segment files (keys sorted, in two
+// parts of the key space) whenever the memory budget is spent; writing merges each part's
+// segments on a thread of its own. Record offsets and term entries pass through temporary
+// files too, so that memory stays bounded whatever the number of records.
 class Builder {
  public:
   // Bytes of posting lists, key tables and occurrences waiting to be sorted held in
   // memory, both threads together.
   static constexpr std::size_t kMemoryBudget = std::size_t{512} << 20;
 
-  // Temporary segment files are named segment_prefix and a number (removed when the
-  // builder ends).
+  // Temporary files are named segment_prefix and a number, "offsets" or "terms" (removed
+  // when the builder ends).
   explicit Builder(std::string segment_prefix, std::size_t memory_budget = kMemoryBudget);
   ~Builder();
   Builder(Builder const&) = delete;

@@ -9,6 +9,7 @@
 #include <map>
 #include <random>
 
+#include "readers/search_index.h"
 #include "readers/temp_dir.h"
 
 namespace qel::search_index {
@@ -185,4 +186,86 @@ TEST(IndexSegment, PartsTogetherHoldTheWholeSegment) {
 }
 
 }  // namespace index_segment_test
+}  // namespace qel::search_index
+
+namespace qel::search_index {
+namespace {
+
+// Long lists whose varints of every length run on from one chunk into the next, read
+// back through blocks smaller than a list head, than a list and than the segment.
+TEST(IndexSegment, ListsCrossChunksAndReadingBlocks) {
+  std::mt19937 rng(7);
+  PostingTable table(std::size_t{64} << 20);
+  Lists expected;
+  std::uint32_t const keys[] = {0x30u, 0xB0A1u, 0xB0A1B0A2u, 0xC4E3C4E3u};
+  std::uint32_t n[4] = {};
+  for (int i = 0; i < 300000; ++i) {
+    std::size_t k = rng() % 4;
+    // Deltas of one to five varint bytes, records staying below 2^32.
+    std::uint32_t delta = 1 + (rng() & ((1u << (7 * (rng() % 4 + 1))) - 1));
+    if (rng() % 50000 == 0) delta = 0x7FFFFFFFu;
+    if (n[k] > 0xFFFFFFFEu - delta) continue;
+    n[k] += delta;
+    ASSERT_TRUE(table.Add(1, keys[k], n[k]));
+    expected[std::uint64_t{1} << 32 | keys[k]].push_back(n[k]);
+  }
+  TempDir dir;
+  std::string path = dir.Path("segment");
+  {
+    std::ofstream out(path, std::ios::binary);
+    ASSERT_TRUE(table.WriteSegment(out));
+  }
+  for (std::size_t block :
+       {std::size_t{1}, std::size_t{100}, std::size_t{4096}, SegmentReader::kBlock}) {
+    Lists lists;
+    SegmentReader reader(path, block);
+    while (reader.Next()) reader.Records(lists[reader.key()]);
+    EXPECT_FALSE(reader.failed()) << block;
+    EXPECT_EQ(lists, expected) << block;
+  }
+  std::filesystem::resize_file(path, std::filesystem::file_size(path) - 3);
+  SegmentReader cut(path, 4096);
+  while (cut.Next()) {
+  }
+  EXPECT_TRUE(cut.failed());
+}
+
+// Keys with short lists: the key table takes what the lists leave of the budget, so a
+// table holds many more keys than half the budget would give it.
+TEST(IndexSegment, KeysAndListsShareTheBudget) {
+  PostingTable table(std::size_t{16} << 20);
+  std::uint32_t added = 0;
+  for (std::uint32_t key = 0x10000; table.Add(0, key, 1); ++key) ++added;
+  EXPECT_GT(added, 300000u);
+  // Once the keys have settled the tables' size, a few long lists fill the rest.
+  table.Clear();
+  std::uint32_t records = 0;
+  while (table.Add(0, 0x10000, records)) ++records;
+  EXPECT_GT(records, 4000000u);
+}
+
+}  // namespace
+}  // namespace qel::search_index
+
+namespace qel::search_index {
+namespace {
+
+// Bytes hashed in pieces of every size, words cut anywhere: the hash of them in a row.
+TEST(IndexSegment, HashInPiecesIsTheHashOfTheWhole) {
+  std::mt19937 rng(3);
+  std::string bytes;
+  for (int i = 0; i < 1000; ++i) bytes += static_cast<char>(rng());
+  for (std::size_t size : {0, 1, 7, 8, 9, 63, 1000}) {
+    std::string_view whole = std::string_view(bytes).substr(0, size);
+    StreamHash pieces;
+    for (std::size_t at = 0; at < size;) {
+      std::size_t piece = std::min<std::size_t>(rng() % 13, size - at);
+      pieces.Add(whole.substr(at, piece));
+      at += piece;
+    }
+    EXPECT_EQ(pieces.value(), Hash(whole)) << size;
+  }
+}
+
+}  // namespace
 }  // namespace qel::search_index
