@@ -185,12 +185,6 @@ TEST(IndexSegment, PartsTogetherHoldTheWholeSegment) {
   EXPECT_EQ(together, all);
 }
 
-}  // namespace index_segment_test
-}  // namespace qel::search_index
-
-namespace qel::search_index {
-namespace {
-
 // Long lists whose varints of every length run on from one chunk into the next, read
 // back through blocks smaller than a list head, than a list and than the segment.
 TEST(IndexSegment, ListsCrossChunksAndReadingBlocks) {
@@ -244,12 +238,6 @@ TEST(IndexSegment, KeysAndListsShareTheBudget) {
   EXPECT_GT(records, 4000000u);
 }
 
-}  // namespace
-}  // namespace qel::search_index
-
-namespace qel::search_index {
-namespace {
-
 // Bytes hashed in pieces of every size, words cut anywhere: the hash of them in a row.
 TEST(IndexSegment, HashInPiecesIsTheHashOfTheWhole) {
   std::mt19937 rng(3);
@@ -267,5 +255,5 @@ TEST(IndexSegment, HashInPiecesIsTheHashOfTheWhole) {
   }
 }
 
-}  // namespace
+}  // namespace index_segment_test
 }  // namespace qel::search_index
