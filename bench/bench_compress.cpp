@@ -200,8 +200,8 @@ void BM_Expand_Lz4(benchmark::State& state) {
   Finish(state, in.size(), static_cast<std::size_t>(len));
 }
 
-// Compress may parse large inputs on two threads, so the coders are timed by the clock
-// on the wall (the peers too, for a like comparison), not by the calling thread's CPU time.
+// The coders are timed by the clock on the wall, as a user waits for them, not by the
+// calling thread's CPU time.
 BENCHMARK(BM_Compress_Qel)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Compress_Zlib1)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Compress_Lz4)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
