@@ -1,6 +1,7 @@
 // The block coder as its rules read, without any of the fast paths, for checking
 // CPublicFun::Compress byte for byte in tests and fuzz targets.
-#pragma once
+#ifndef QEL_TESTS_SUPPORT_REFERENCE_CODER_H_
+#define QEL_TESTS_SUPPORT_REFERENCE_CODER_H_
 
 #include <algorithm>
 #include <cstddef>
@@ -60,3 +61,5 @@ inline std::vector<unsigned char> ReferenceCompress(std::vector<unsigned char> c
 }
 
 }  // namespace qel::testing
+
+#endif  // QEL_TESTS_SUPPORT_REFERENCE_CODER_H_
