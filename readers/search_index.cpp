@@ -9,19 +9,6 @@
 namespace qel::search_index {
 using namespace layout;
 
-std::uint64_t Hash(std::string_view bytes) {
-  std::uint64_t h = 0xcbf29ce484222325ull;
-  std::size_t i = 0;
-  for (; i + 8 <= bytes.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes.data() + i, 8);
-    h = (h ^ word) * 0x100000001b3ull;
-    h ^= h >> 29;
-  }
-  for (; i < bytes.size(); ++i) h = (h ^ static_cast<unsigned char>(bytes[i])) * 0x100000001b3ull;
-  return h;
-}
-
 void StreamHash::Word(char const* bytes) {
   std::uint64_t word;
   std::memcpy(&word, bytes, 8);
@@ -46,6 +33,12 @@ std::uint64_t StreamHash::value() const {
   for (std::size_t i = 0; i < pending_size_; ++i)
     h = (h ^ static_cast<unsigned char>(pending_[i])) * 0x100000001b3ull;
   return h;
+}
+
+std::uint64_t Hash(std::string_view bytes) {
+  StreamHash h;
+  h.Add(bytes);
+  return h.value();
 }
 
 std::pair<std::uint32_t, std::size_t> CharKey(std::string_view text, std::size_t i) {
