@@ -230,11 +230,11 @@ class MatchIndex {
     Refill();
   }
 
-  // Best match for p with at most limit (3..18) bytes among positions from window on.
-  // Returns the length (0 when below 3) and sets *from.
+  // Best match for p with at most limit (3..18) bytes among positions from window on,
+  // once the positions below p - 2 are indexed. Returns the length (0 when below 3) and
+  // sets *from.
   [[gnu::always_inline]] std::size_t Find(std::size_t p, std::size_t window, std::size_t limit,
                                           std::size_t* from) {
-    AddUpTo(p - kMinMatch + 1);
     std::uint32_t const slot = slots_[1 + p - base_];
     if (slot == kPeriodic) return RunWalk(p, window, limit, from);
     auto const bw = static_cast<std::uint32_t>(window - delta_);
@@ -242,13 +242,16 @@ class MatchIndex {
     return best >= kMinMatch ? best : 0;
   }
 
- private:
-  // Slots are computed a chunk of positions at a time, and fetched this far ahead of the
-  // position being added.
-  static constexpr std::size_t kChunk = 4096;
-  static constexpr std::size_t kAhead = 8;
-  // The slot value of periodic positions.
-  static constexpr std::uint32_t kPeriodic = 0xFFFFFFFF;
+  // Adds the next position, after a literal. Kept apart from AddUpTo so that a literal
+  // runs no loop: a loop whose count mixes 1 and 3..18 mispredicts its end at almost
+  // every item.
+  [[gnu::always_inline]] void AddOne() {
+    if (added_ == ready_) [[unlikely]] {
+      Refill();
+    }
+    AddAt(added_ - base_);
+    ++added_;
+  }
 
   // Adds every position below end (at most kChunk past added_) to its chain, or its
   // stretch to the runs.
@@ -262,17 +265,27 @@ class MatchIndex {
     added_ = end;
   }
 
+ private:
+  // Slots are computed a chunk of positions at a time, and fetched this far ahead of the
+  // position being added.
+  static constexpr std::size_t kChunk = 4096;
+  static constexpr std::size_t kAhead = 8;
+  // The slot value of periodic positions.
+  static constexpr std::uint32_t kPeriodic = 0xFFFFFFFF;
+
   [[gnu::always_inline]] void AddRange(std::size_t q, std::size_t end) {
+    for (std::size_t i = q - base_, stop = end - base_; i < stop; ++i) AddAt(i);
+  }
+
+  // Adds position base_ + i.
+  [[gnu::always_inline]] void AddAt(std::size_t i) {
     std::uint32_t const* s = slots_.data();  // s[i + 1] for position base_ + i
-    std::size_t const mask = chains_.Mask();
-    for (std::size_t i = q - base_, stop = end - base_; i < stop; ++i) {
-      chains_.Prefetch(s[i + 1 + kAhead] & mask);
-      std::uint32_t const slot = s[i + 1];
-      if (slot != kPeriodic) [[likely]] {
-        chains_.Add(slot, static_cast<std::uint32_t>(i + base_ - delta_));
-      } else if (s[i] != kPeriodic) {
-        AddRun(i + base_);  // the first periodic position of a stretch
-      }
+    chains_.Prefetch(s[i + 1 + kAhead] & chains_.Mask());
+    std::uint32_t const slot = s[i + 1];
+    if (slot != kPeriodic) [[likely]] {
+      chains_.Add(slot, static_cast<std::uint32_t>(i + base_ - delta_));
+    } else if (s[i] != kPeriodic) {
+      AddRun(i + base_);  // the first periodic position of a stretch
     }
   }
 
@@ -484,6 +497,7 @@ std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char
   unsigned bit = 0x80;
   for (std::size_t p = 3; p < n;) {
     MatchIndex index(src, n, WindowStart(p));
+    index.AddUpTo(p - kMinMatch + 1);
     for (std::size_t const stop = std::min(n, p + kSegment); p < stop;) {
       if (o >= full) return 0;
       std::size_t const limit = std::min(kMaxMatch, n - p);
@@ -493,6 +507,7 @@ std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char
       if (limit >= kMinMatch) len = index.Find(p, w, limit, &from);
       if (len == 0) {
         *o++ = src[p++];
+        index.AddOne();
       } else {
         std::size_t const offset = from - w;
         *flags |= static_cast<unsigned char>(bit);
@@ -500,6 +515,7 @@ std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char
         o[1] = static_cast<unsigned char>(offset);
         o += 2;
         p += len;
+        index.AddUpTo(p - kMinMatch + 1);
       }
       bit >>= 1;
       if (bit == 0) {
