@@ -432,13 +432,14 @@ class MatchIndex {
     unsigned char const* cur = src_ + p;
     std::uint32_t b = chains_.Newest(slot);
     if (p + 24 <= len_) [[likely]] {
-      // Most candidates differ within their first eight bytes.
+      // Most candidates differ within their first eight bytes. The cap is 18 here, so
+      // only a longer match needs to be cut to it.
       std::uint64_t const head = Load8(cur);
       for (; b >= bw; b = chains_.Older(b)) {
         std::size_t const q = b + delta_;
         std::uint64_t const x = Load8(src_ + q) ^ head;
-        std::size_t n = x != 0 ? std::countr_zero(x) / 8 : 8 + TailLength(src_ + q, cur);
-        n = std::min(n, cap);
+        std::size_t const n =
+            x != 0 ? std::countr_zero(x) / 8 : std::min(8 + TailLength(src_ + q, cur), kMaxMatch);
         if (n == cap && best == cap) [[unlikely]]
           return OldestFirst(slot, p, bw, cap, from);
         bool const longer = n >= best;
