@@ -26,14 +26,15 @@ constexpr unsigned long kMinInput = 30;
 // position Q in [W, P - 3] among those whose match with P (capped at 18 bytes and at the
 // end of the input) is longest, when that length is at least 3.
 //
-// Positions are chained in increasing order per hash of their first three bytes (every
-// candidate shares these with P), and P's chain is walked from the oldest position in
-// the window, up to the first that matches the cap. Adding a position costs one slot
-// update, which is most of the work on text, where chains are short; where they are long
-// (repeated markup), an 18-byte match usually comes early in the walk. Positions inside
-// runs of one byte or one two-byte unit (indentation, ruled lines) would make the
-// longest chains; they are kept apart as whole runs, whose matches follow from where
-// the runs end (class Runs).
+// Positions are chained per hash of their first three bytes (every candidate shares
+// these with P), and P's chain is walked from its newest position back to the window
+// start, a longest match as long as the best so far replacing it. Adding a position
+// costs a few stores and no test, which is most of the work on text, where chains are
+// short. Where many positions of a chain match 18 bytes (repeated lines and markup), the
+// walk goes from the oldest position in the window instead, up to the first that matches
+// the cap. Positions inside runs of one byte or one two-byte unit (indentation, ruled
+// lines) would make the longest chains; they are kept apart as whole runs, whose matches
+// follow from where the runs end (class Runs).
 
 // The first eight bytes at p as a little-endian number.
 inline std::uint64_t Load8(unsigned char const* p) {
