@@ -65,7 +65,10 @@ class Chains {
  public:
   static constexpr std::uint32_t kBias = kWindow + 1;
 
-  explicit Chains(int bits) : newest_(std::size_t{1} << bits), oldest_(std::size_t{1} << bits) {}
+  explicit Chains(int bits)
+      : mask_((std::size_t{1} << bits) - 1),
+        newest_(std::size_t{1} << bits),
+        oldest_(std::size_t{1} << bits) {}
 
   // Appends biased position b to the chain in slot. The link after the previous newest
   // position goes to a spare slot when that position is a ring's length behind or more
@@ -81,7 +84,7 @@ class Chains {
 
   // Starts loading a slot, which an Add will soon need.
   void Prefetch(std::size_t slot) const { __builtin_prefetch(&newest_[slot]); }
-  std::size_t Mask() const { return newest_.size() - 1; }
+  std::size_t Mask() const { return mask_; }
 
   // The newest position of the chain in slot.
   std::uint32_t Newest(std::size_t slot) const { return newest_[slot]; }
@@ -119,6 +122,7 @@ class Chains {
   // links are not overwritten yet.
   static constexpr std::size_t kRing = 2 * kWindow;
 
+  std::size_t mask_;  // the slots' count less one, kept as the add step needs it per position
   std::vector<std::uint32_t> newest_;
   std::vector<std::uint32_t> oldest_;  // the last answer of Oldest per slot
   std::uint32_t older_[kRing];         // the position before each one on its chain
@@ -256,7 +260,7 @@ class MatchIndex {
     if (added_ == ready_) [[unlikely]] {
       Refill();
     }
-    AddAt(added_ - base_);
+    AddAt(added_ - base_, slots_.data(), static_cast<std::uint32_t>(base_ - delta_));
     ++added_;
   }
 
@@ -281,16 +285,19 @@ class MatchIndex {
   static constexpr std::uint32_t kPeriodic = 0xFFFFFFFF;
 
   [[gnu::always_inline]] void AddRange(std::size_t q, std::size_t end) {
-    for (std::size_t i = q - base_, stop = end - base_; i < stop; ++i) AddAt(i);
+    // The slots and the bias in locals: the stores to the chains would otherwise have
+    // them read again at every position.
+    std::uint32_t const* const s = slots_.data();
+    auto const bias = static_cast<std::uint32_t>(base_ - delta_);
+    for (std::size_t i = q - base_, stop = end - base_; i < stop; ++i) AddAt(i, s, bias);
   }
 
-  // Adds position base_ + i.
-  [[gnu::always_inline]] void AddAt(std::size_t i) {
-    std::uint32_t const* s = slots_.data();  // s[i + 1] for position base_ + i
+  // Adds position base_ + i, whose slot is s[i + 1] and biased form bias + i.
+  [[gnu::always_inline]] void AddAt(std::size_t i, std::uint32_t const* s, std::uint32_t bias) {
     chains_.Prefetch(s[i + 1 + kAhead] & chains_.Mask());
     std::uint32_t const slot = s[i + 1];
     if (slot != kPeriodic) [[likely]] {
-      chains_.Add(slot, static_cast<std::uint32_t>(i + base_ - delta_));
+      chains_.Add(slot, bias + static_cast<std::uint32_t>(i));
     } else if (s[i] != kPeriodic) {
       AddRun(i + base_);  // the first periodic position of a stretch
     }
