@@ -26,14 +26,15 @@ constexpr unsigned long kMinInput = 30;
 // position Q in [W, P - 3] among those whose match with P (capped at 18 bytes and at the
 // end of the input) is longest, when that length is at least 3.
 //
-// Positions are chained in increasing order per hash of their first three bytes (every
-// candidate shares these with P), and P's chain is walked from the oldest position in
-// the window, up to the first that matches the cap. Adding a position costs one slot
-// update, which is most of the work on text, where chains are short; where they are long
-// (repeated markup), an 18-byte match usually comes early in the walk. Positions inside
-// runs of one byte or one two-byte unit (indentation, ruled lines) would make the
-// longest chains; they are kept apart as whole runs, whose matches follow from where
-// the runs end (class Runs).
+// Positions are chained per hash of their first three bytes (every candidate shares
+// these with P), and P's chain is walked from its newest position back to the window
+// start, a longest match as long as the best so far replacing it. Adding a position
+// costs a few stores and no test, which is most of the work on text, where chains are
+// short. Where many positions of a chain match 18 bytes (repeated lines and markup), the
+// walk goes from the oldest position in the window instead, up to the first that matches
+// the cap. Positions inside runs of one byte or one two-byte unit (indentation, ruled
+// lines) would make the longest chains; they are kept apart as whole runs, whose matches
+// follow from where the runs end (class Runs).
 
 // The first eight bytes at p as a little-endian number.
 inline std::uint64_t Load8(unsigned char const* p) {
@@ -46,76 +47,86 @@ inline std::uint64_t Load8(unsigned char const* p) {
   return v;
 }
 
-// Hash chains over positions, oldest first. A chain only holds positions less than three
-// windows behind the newest position added, so the links live in a ring of slots indexed
-// by position (in cache) instead of one slot per input byte.
+// Hash chains over positions, newest first: each slot holds the newest position with its
+// hash, and each position links to the one before it on its chain. Adding a position
+// takes no test, and a walk ends at the first position before the window, so neither
+// needs to know where a chain starts or whether it is still alive. A walk from the newest
+// cannot stop at the first 18-byte match, as an older one may match as far; where many
+// positions match that far (repeated lines, periods of three bytes and more), the walk
+// goes from the oldest position in the window instead, which the links to the position
+// after each one lead on from (class MatchIndex, OldestFirst).
 //
-// Positions are stored biased by kBias (above the window), so that an empty slot, all
-// zero, reads as a chain whose newest position left every window long ago: adding and
-// finding need no test for emptiness, and the table starts out as zeroed memory.
+// A walk only follows positions less than a ring's length behind the newest position
+// added, so the links live in rings of slots indexed by position (in the first-level
+// cache) instead of one slot per input byte. Positions are stored biased by kBias (above
+// the window), so that an empty slot, all zero, reads as a position that left every
+// window long ago, and the table starts out as zeroed memory.
 class Chains {
  public:
   static constexpr std::uint32_t kBias = kWindow + 1;
 
-  // 2^bits chains. At most 2^15 slots (256 KiB, which stays in the second-level cache):
-  // 2^16 slots meet fewer strangers on the walks, but miss that cache three to four
-  // times as often, which costs more; 2^14 and less meet many more strangers.
-  explicit Chains(int bits) : ends_(std::size_t{1} << bits) {}
+  explicit Chains(int bits)
+      : mask_((std::size_t{1} << bits) - 1),
+        newest_(std::size_t{1} << bits),
+        oldest_(std::size_t{1} << bits) {}
 
-  // Appends biased position b to the chain in slot. A chain whose newest position left
-  // every window starts anew. Positions that left the window stay on a chain until it
-  // spans kPruned, and are then dropped together: a test that rarely passes costs less
-  // than a step at almost every Add, and Find drops them for the chains it walks.
+  // Appends biased position b to the chain in slot. The link after the previous newest
+  // position goes to a spare slot when that position is a ring's length behind or more
+  // (its slot is another position's now), chosen without a branch: whether a chain has
+  // a recent position is as good as random on text.
   void Add(std::size_t slot, std::uint32_t b) {
-    Ends& e = ends_[slot];
-    if (e.last + kWindow < b) {
-      e.head = b;
-    } else {
-      Link(e.last) = b;
-      if (e.head + kPruned < b) {
-        while (e.head + kWindow < b) e.head = Link(e.head);
-      }
-    }
-    e.last = b;
+    std::uint32_t const prev = newest_[slot];
+    older_[b & (kRing - 1)] = prev;
+    std::uint32_t const recent = 0u - std::uint32_t{b - prev < kRing};
+    later_[(1 + (prev & (kRing - 1))) & recent] = b;
+    newest_[slot] = b;
   }
 
   // Starts loading a slot, which an Add will soon need.
-  void Prefetch(std::size_t slot) const { __builtin_prefetch(&ends_[slot]); }
-  std::size_t Mask() const { return ends_.size() - 1; }
+  void Prefetch(std::size_t slot) const { __builtin_prefetch(&newest_[slot]); }
+  std::size_t Mask() const { return mask_; }
 
-  // The oldest and the newest position of the chain in slot at or after the biased
-  // window start bw (at least kBias); first is 0 when there is none. The positions between
-  // are reached by Next from first.
-  struct Span {
-    std::uint32_t first;
-    std::uint32_t last;
-  };
-  Span Find(std::size_t slot, std::uint32_t bw) {
-    Ends& e = ends_[slot];
-    if (e.last < bw) return {0, 0};
-    while (e.head < bw) e.head = Link(e.head);
-    return {e.head, e.last};
+  // The newest position of the chain in slot.
+  std::uint32_t Newest(std::size_t slot) const { return newest_[slot]; }
+
+  // The position before b (in the window) on its chain.
+  std::uint32_t Older(std::uint32_t b) const { return older_[b & (kRing - 1)]; }
+
+  // The position after b on its chain, for b in the window older than the newest.
+  std::uint32_t Later(std::uint32_t b) const { return later_[1 + (b & (kRing - 1))]; }
+
+  // The oldest position from the biased window start bw on, of a chain whose newest
+  // position is at bw or later; bp is the biased position being searched. The answer of
+  // the last call for the slot is kept and followed on by Later while its links hold
+  // (those of a position less than a ring behind bp, to a position that links back);
+  // else the chain is walked back from the newest.
+  std::uint32_t Oldest(std::size_t slot, std::uint32_t bw, std::uint32_t bp) {
+    std::uint32_t const newest = newest_[slot];
+    std::uint32_t h = oldest_[slot];
+    bool held = h >= kBias && h + kRing > bp && h <= newest;
+    while (held && h < bw) {
+      std::uint32_t const next = Later(h);
+      held = next > h && next <= newest && Older(next) == h;
+      h = next;
+    }
+    if (!held) {
+      h = newest;
+      for (std::uint32_t b = Older(h); b >= bw; b = Older(b)) h = b;
+    }
+    oldest_[slot] = h;
+    return h;
   }
 
-  // The position after b (older than the chain's newest) on its chain.
-  std::uint32_t Next(std::uint32_t b) { return Link(b); }
-
  private:
-  // A chain that can still grow or be walked has its newest position in the window and
-  // its oldest at most kPruned before that, less than a ring's length behind the newest
-  // position added: the links the chain still follows are not overwritten yet.
-  static constexpr std::size_t kPruned = 2 * kWindow;
-  static constexpr std::size_t kRing = 4 * kWindow;  // above kPruned + kWindow, a power of two
+  // A position in the window is less than this far behind the newest one added, so its
+  // links are not overwritten yet.
+  static constexpr std::size_t kRing = 2 * kWindow;
 
-  struct Ends {
-    std::uint32_t head = 0;  // oldest position kept
-    std::uint32_t last = 0;  // newest position
-  };
-
-  std::uint32_t& Link(std::uint32_t b) { return next_[b & (kRing - 1)]; }
-
-  std::vector<Ends> ends_;
-  std::uint32_t next_[kRing];  // the position after each one on its chain
+  std::size_t mask_;  // the slots' count less one, kept as the add step needs it per position
+  std::vector<std::uint32_t> newest_;
+  std::vector<std::uint32_t> oldest_;  // the last answer of Oldest per slot
+  std::uint32_t older_[kRing];         // the position before each one on its chain
+  std::uint32_t later_[1 + kRing];     // a spare slot, then the position after each one
 };
 
 // Stretches where every byte equals the one two before: runs of one byte or of one
@@ -230,11 +241,11 @@ class MatchIndex {
     Refill();
   }
 
-  // Best match for p with at most limit (3..18) bytes among positions from window on.
-  // Returns the length (0 when below 3) and sets *from.
+  // Best match for p with at most limit (3..18) bytes among positions from window on,
+  // once the positions below p - 2 are indexed. Returns the length (0 when below 3) and
+  // sets *from.
   [[gnu::always_inline]] std::size_t Find(std::size_t p, std::size_t window, std::size_t limit,
                                           std::size_t* from) {
-    AddUpTo(p - kMinMatch + 1);
     std::uint32_t const slot = slots_[1 + p - base_];
     if (slot == kPeriodic) return RunWalk(p, window, limit, from);
     auto const bw = static_cast<std::uint32_t>(window - delta_);
@@ -242,13 +253,16 @@ class MatchIndex {
     return best >= kMinMatch ? best : 0;
   }
 
- private:
-  // Slots are computed a chunk of positions at a time, and fetched this far ahead of the
-  // position being added.
-  static constexpr std::size_t kChunk = 4096;
-  static constexpr std::size_t kAhead = 8;
-  // The slot value of periodic positions.
-  static constexpr std::uint32_t kPeriodic = 0xFFFFFFFF;
+  // Adds the next position, after a literal. Kept apart from AddUpTo so that a literal
+  // runs no loop: a loop whose count mixes 1 and 3..18 mispredicts its end at almost
+  // every item.
+  [[gnu::always_inline]] void AddOne() {
+    if (added_ == ready_) [[unlikely]] {
+      Refill();
+    }
+    AddAt(added_ - base_, slots_.data(), static_cast<std::uint32_t>(base_ - delta_));
+    ++added_;
+  }
 
   // Adds every position below end (at most kChunk past added_) to its chain, or its
   // stretch to the runs.
@@ -262,17 +276,30 @@ class MatchIndex {
     added_ = end;
   }
 
+ private:
+  // Slots are computed a chunk of positions at a time, and fetched this far ahead of the
+  // position being added.
+  static constexpr std::size_t kChunk = 4096;
+  static constexpr std::size_t kAhead = 8;
+  // The slot value of periodic positions.
+  static constexpr std::uint32_t kPeriodic = 0xFFFFFFFF;
+
   [[gnu::always_inline]] void AddRange(std::size_t q, std::size_t end) {
-    std::uint32_t const* s = slots_.data();  // s[i + 1] for position base_ + i
-    std::size_t const mask = chains_.Mask();
-    for (std::size_t i = q - base_, stop = end - base_; i < stop; ++i) {
-      chains_.Prefetch(s[i + 1 + kAhead] & mask);
-      std::uint32_t const slot = s[i + 1];
-      if (slot != kPeriodic) [[likely]] {
-        chains_.Add(slot, static_cast<std::uint32_t>(i + base_ - delta_));
-      } else if (s[i] != kPeriodic) {
-        AddRun(i + base_);  // the first periodic position of a stretch
-      }
+    // The slots and the bias in locals: the stores to the chains would otherwise have
+    // them read again at every position.
+    std::uint32_t const* const s = slots_.data();
+    auto const bias = static_cast<std::uint32_t>(base_ - delta_);
+    for (std::size_t i = q - base_, stop = end - base_; i < stop; ++i) AddAt(i, s, bias);
+  }
+
+  // Adds position base_ + i, whose slot is s[i + 1] and biased form bias + i.
+  [[gnu::always_inline]] void AddAt(std::size_t i, std::uint32_t const* s, std::uint32_t bias) {
+    chains_.Prefetch(s[i + 1 + kAhead] & chains_.Mask());
+    std::uint32_t const slot = s[i + 1];
+    if (slot != kPeriodic) [[likely]] {
+      chains_.Add(slot, bias + static_cast<std::uint32_t>(i));
+    } else if (s[i] != kPeriodic) {
+      AddRun(i + base_);  // the first periodic position of a stretch
     }
   }
 
@@ -288,7 +315,23 @@ class MatchIndex {
     std::uint32_t* const out = slots_.data() + 1;  // out[i] for position base_ + i
     std::size_t q = base_;
     // Without branches: whether a position is periodic is as good as random on text.
-    for (std::size_t const fast = std::min(end, len_ >= 8 ? len_ - 7 : 0); q < fast; ++q) {
+    // Eight positions at a time: one comparison of eight bytes with the eight two after
+    // tells which of them are periodic (0x80 in each byte that agrees), and each position
+    // spreads its bit over its slot with two shifts.
+    std::size_t const fast = std::min(end, len_ >= 8 ? len_ - 7 : 0);
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    for (; q + 8 <= fast; q += 8) {
+      std::uint64_t const d = Load8(src + q) ^ Load8(src + q + 2);
+      std::uint64_t const agree = ~(((d & kLow7) + kLow7) | d | kLow7);
+#pragma GCC unroll 8
+      for (int k = 0; k < 8; ++k) {
+        auto const periodic =
+            static_cast<std::uint32_t>(static_cast<std::int64_t>(agree << (56 - 8 * k)) >> 63);
+        out[q + k - base_] =
+            static_cast<std::uint32_t>(Slot<kMinMatch>(Load8(src + q + k), shift)) | periodic;
+      }
+    }
+    for (; q < fast; ++q) {
       std::uint64_t const first8 = Load8(src + q);
       std::uint32_t const periodic = static_cast<std::uint8_t>(first8 ^ (first8 >> 16)) == 0;
       out[q - base_] = static_cast<std::uint32_t>(Slot<kMinMatch>(first8, shift)) | (0 - periodic);
@@ -404,27 +447,60 @@ class MatchIndex {
   }
 
   // The longest match of at most cap bytes among the chain's positions from window on,
-  // the earliest among equals; stops at the first that reaches cap.
+  // the earliest among equals: the walk goes from the newest back to the window start,
+  // and a match as long as the best so far replaces it.
   [[gnu::always_inline]] std::size_t Walk(std::size_t slot, std::size_t p, std::uint32_t bw,
                                           std::size_t cap, std::size_t* from) {
-    auto const [first, last] = chains_.Find(slot, bw);
-    if (first == 0) return 0;
-    std::size_t best = 0;
+    std::size_t best = kMinMatch - 1;
+    std::size_t at = 0;
     unsigned char const* cur = src_ + p;
-    bool const wide = p + 24 <= len_;
-    for (std::uint32_t b = first;; b = chains_.Next(b)) {
-      std::size_t const q = b + delta_;
-      unsigned char const* cand = src_ + q;
-      // Only a strictly longer match counts, and it must agree at index best.
-      if (cand[best] == cur[best]) {
-        std::size_t n = wide ? WideLength(cand, cur, cap) : ByteLength(cand, cur, cap);
-        if (n > best) {
-          best = n;
-          *from = q;
-          if (n == cap) break;
-        }
+    std::uint32_t b = chains_.Newest(slot);
+    if (p + 24 <= len_) [[likely]] {
+      // Most candidates differ within their first eight bytes. The cap is 18 here, so
+      // only a longer match needs to be cut to it.
+      std::uint64_t const head = Load8(cur);
+      for (; b >= bw; b = chains_.Older(b)) {
+        std::size_t const q = b + delta_;
+        std::uint64_t const x = Load8(src_ + q) ^ head;
+        std::size_t const n =
+            x != 0 ? std::countr_zero(x) / 8 : std::min(8 + TailLength(src_ + q, cur), kMaxMatch);
+        if (n == cap && best == cap) [[unlikely]]
+          return OldestFirst(slot, p, bw, cap, from);
+        bool const longer = n >= best;
+        best = longer ? n : best;
+        at = longer ? q : at;
       }
-      if (b == last) break;
+    } else {
+      for (; b >= bw; b = chains_.Older(b)) {
+        std::size_t const q = b + delta_;
+        std::size_t const n = ByteLength(src_ + q, cur, cap);
+        if (n == cap && best == cap) [[unlikely]]
+          return OldestFirst(slot, p, bw, cap, from);
+        bool const longer = n >= best;
+        best = longer ? n : best;
+        at = longer ? q : at;
+      }
+    }
+    *from = at;
+    return best;
+  }
+
+  // Walk for a chain where two positions match cap bytes: from the oldest position in
+  // the window up to the first that matches cap bytes.
+  [[gnu::noinline]] std::size_t OldestFirst(std::size_t slot, std::size_t p, std::uint32_t bw,
+                                            std::size_t cap, std::size_t* from) {
+    auto const bp = static_cast<std::uint32_t>(p - delta_);
+    std::uint32_t const newest = chains_.Newest(slot);
+    std::size_t best = 0;
+    for (std::uint32_t b = chains_.Oldest(slot, bw, bp);; b = chains_.Later(b)) {
+      std::size_t const q = b + delta_;
+      std::size_t const n = ByteLength(src_ + q, src_ + p, cap);
+      if (n > best) {
+        best = n;
+        *from = q;
+        if (n == cap) break;
+      }
+      if (b == newest) break;
     }
     return best;
   }
@@ -435,19 +511,12 @@ class MatchIndex {
     return n;
   }
 
+  // How many bytes from index 8 on agree (up to index 24), when the first eight do.
   // Needs 24 readable bytes after both a and b.
-  static std::size_t WideLength(unsigned char const* a, unsigned char const* b, std::size_t limit) {
-    if constexpr (std::endian::native == std::endian::little) {
-      for (std::size_t n = 0; n < kMaxMatch; n += 8) {
-        std::uint64_t x, y;
-        std::memcpy(&x, a + n, 8);
-        std::memcpy(&y, b + n, 8);
-        if (x != y) return std::min(limit, n + std::countr_zero(x ^ y) / 8);
-      }
-      return limit;
-    } else {
-      return ByteLength(a, b, limit);
-    }
+  static std::size_t TailLength(unsigned char const* a, unsigned char const* b) {
+    std::uint64_t const x = Load8(a + 8) ^ Load8(b + 8);
+    if (x != 0) return std::countr_zero(x) / 8;
+    return 8 + std::countr_zero((Load8(a + 16) ^ Load8(b + 16)) | (std::uint64_t{1} << 63)) / 8;
   }
 
   unsigned char const* src_;
@@ -484,6 +553,7 @@ std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char
   unsigned bit = 0x80;
   for (std::size_t p = 3; p < n;) {
     MatchIndex index(src, n, WindowStart(p));
+    index.AddUpTo(p - kMinMatch + 1);
     for (std::size_t const stop = std::min(n, p + kSegment); p < stop;) {
       if (o >= full) return 0;
       std::size_t const limit = std::min(kMaxMatch, n - p);
@@ -493,6 +563,7 @@ std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char
       if (limit >= kMinMatch) len = index.Find(p, w, limit, &from);
       if (len == 0) {
         *o++ = src[p++];
+        index.AddOne();
       } else {
         std::size_t const offset = from - w;
         *flags |= static_cast<unsigned char>(bit);
@@ -500,6 +571,7 @@ std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char
         o[1] = static_cast<unsigned char>(offset);
         o += 2;
         p += len;
+        index.AddUpTo(p - kMinMatch + 1);
       }
       bit >>= 1;
       if (bit == 0) {

@@ -167,9 +167,8 @@ TEST(CompressTest, RunsOfOneByteAndOfTwoByteUnits) {
   ExpectCodedByTheRules(inputs);
 }
 
-// A marker recurring at a fixed gap in text: its chain never starts anew over 100 KB, so
-// it sheds the positions that left the window only now and then, in batches; gaps
-// around the window size put the previous marker just inside or just outside it.
+// A marker recurring at a fixed gap in text: its chain lives over 100 KB; gaps around
+// the window size put the previous marker just inside or just outside it.
 TEST(CompressTest, LongLivedChainsAndTheWindowEdge) {
   std::mt19937 rng(3);
   char const* words[] = {"\xC4\xEA", "\xD4\xC2", "\xB5\xC4", "\xCA\xB1", "\xA3\xAC",
@@ -184,6 +183,34 @@ TEST(CompressTest, LongLivedChainsAndTheWindowEdge) {
     }
     for (std::size_t at = gap % 7; at + marker.size() < in.size(); at += gap) {
       std::copy(marker.begin(), marker.end(), in.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    inputs.push_back(in);
+  }
+  ExpectCodedByTheRules(inputs);
+}
+
+// Repeats of one pattern (periods of three bytes and more) between stretches of text:
+// many positions of a chain match 18 bytes, which sends the search to the oldest position
+// of the window; the text between repeats is sometimes short enough for the position
+// found last time to lead on to the new window, sometimes so long that it does not.
+TEST(CompressTest, RepeatedPatternsBetweenText) {
+  std::mt19937 rng(21);
+  char const* words[] = {"\xC4\xEA", "\xD4\xC2", "\xB5\xC4", "\xCA\xB1", "\xA3\xAC", "ab", "\r\n"};
+  std::vector<Bytes> inputs;
+  for (std::string const pattern : {"abc", "\xB5\xC4x", "line of text\r\n",
+                                    "ab\xA3\xAC"
+                                    "c",
+                                    "a longer line that repeats, forty bytes\n"}) {
+    Bytes in;
+    while (in.size() < 80000) {
+      for (std::size_t n = 50 + rng() % 5000; n > 0; --n) {
+        in.push_back(static_cast<unsigned char>(pattern[in.size() % pattern.size()]));
+      }
+      std::size_t const gap = rng() % 3 == 0 ? 9000 + rng() % 4000 : rng() % 3000;
+      for (std::size_t const end = in.size() + gap; in.size() < end;) {
+        std::string const w = words[rng() % 7];
+        in.insert(in.end(), w.begin(), w.end());
+      }
     }
     inputs.push_back(in);
   }
