@@ -1,8 +1,6 @@
 // Fuzz target: search index files opened and read. The binding is taken from the input's
 // own header, so that damaged directories and bitmaps are reached; every lookup must stay
 // inside the file and name only records the index holds.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "readers/search_index.h"
+#include "scratch_folder.h"
 
 namespace {
 
@@ -25,7 +24,7 @@ std::uint64_t Get64(std::string const& s, std::size_t at) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size) {
-  static std::string const path = "/tmp/fuzz_index_" + std::to_string(getpid()) + ".qix";
+  static std::string const path = (qel::fuzz::ScratchFolder("fuzz_index") / "lib.qix").string();
   std::string bytes(reinterpret_cast<char const*>(data), size);
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
   qel::search_index::Binding binding;

@@ -4,8 +4,6 @@
 //
 // Input: byte 0 = separator length (mod 9), then the separator, then one mode byte (bit 0:
 // leading), then the file's contents.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "qelshare/CMrfCut.h"
+#include "scratch_folder.h"
 
 namespace {
 
@@ -81,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size) {
   bool leading = (data[1 + sep_length] & 1) != 0;
   std::string contents(reinterpret_cast<char const*>(data) + 2 + sep_length, size - 2 - sep_length);
 
-  static std::string const path = "/tmp/fuzz_mrfcut_" + std::to_string(getpid());
+  static std::string const path = (qel::fuzz::ScratchFolder("fuzz_mrfcut") / "lib.mrf").string();
   FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) std::abort();
   if (!contents.empty()) std::fwrite(contents.data(), 1, contents.size(), f);

@@ -2,19 +2,18 @@
 // its first 400 bytes are also the descriptor (BASE.qel). Whatever the lengths and
 // offsets claim, Open and GetField return 0 or 1, keep the five lists parallel and never
 // read outside a block (AddressSanitizer watches the buffers).
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "qelshare/CQel2000.h"
+#include "scratch_folder.h"
 
 namespace {
 
 std::string const& Base() {
-  static std::string const base = "/tmp/fuzz_sor_" + std::to_string(getpid());
+  static std::string const base = (qel::fuzz::ScratchFolder("fuzz_sor") / "lib").string();
   return base;
 }
 

@@ -1,7 +1,5 @@
 // UnzipFile of a damaged package stream: must stop safely and never write outside its
 // folder.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +8,7 @@
 
 #include "qelshare/CPublicFun.h"
 #include "qelshare/storage.h"
+#include "scratch_folder.h"
 
 namespace {
 
@@ -18,8 +17,7 @@ struct Fixture {
   std::filesystem::path folder;
   IStorage* root = nullptr;
   Fixture() {
-    char const* tmp = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    base = std::filesystem::path(tmp) / ("fuzz_unzip." + std::to_string(getpid()));
+    base = qel::fuzz::ScratchFolder("fuzz_unzip");
     std::filesystem::create_directories(base / "out");
     folder = base / "out";
     std::string file = (base / "p.cfb").string();
