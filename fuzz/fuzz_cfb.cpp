@@ -1,8 +1,6 @@
 // Opens a damaged compound file and walks it: every storage listed, every stream read,
 // then a change written and committed. Nothing may crash, hang or grow memory beyond
 // the file's size.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -11,14 +9,12 @@
 #include <vector>
 
 #include "qelshare/storage.h"
+#include "scratch_folder.h"
 
 namespace {
 
 std::string const& Scratch() {
-  static std::string const path = [] {
-    char const* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    return std::string(base) + "/fuzz_cfb." + std::to_string(getpid());
-  }();
+  static std::string const path = (qel::fuzz::ScratchFolder("fuzz_cfb") / "file.cfb").string();
   return path;
 }
 

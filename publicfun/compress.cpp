@@ -451,35 +451,36 @@ class MatchIndex {
   // and a match as long as the best so far replaces it.
   [[gnu::always_inline]] std::size_t Walk(std::size_t slot, std::size_t p, std::uint32_t bw,
                                           std::size_t cap, std::size_t* from) {
-    std::size_t best = kMinMatch - 1;
-    std::size_t at = 0;
     unsigned char const* cur = src_ + p;
-    std::uint32_t b = chains_.Newest(slot);
     if (p + 24 <= len_) [[likely]] {
       // Most candidates differ within their first eight bytes. The cap is 18 here, so
       // only a longer match needs to be cut to it.
       std::uint64_t const head = Load8(cur);
-      for (; b >= bw; b = chains_.Older(b)) {
-        std::size_t const q = b + delta_;
-        std::uint64_t const x = Load8(src_ + q) ^ head;
-        std::size_t const n =
-            x != 0 ? std::countr_zero(x) / 8 : std::min(8 + TailLength(src_ + q, cur), kMaxMatch);
-        if (n == cap && best == cap) [[unlikely]]
-          return OldestFirst(slot, p, bw, cap, from);
-        bool const longer = n >= best;
-        best = longer ? n : best;
-        at = longer ? q : at;
-      }
-    } else {
-      for (; b >= bw; b = chains_.Older(b)) {
-        std::size_t const q = b + delta_;
-        std::size_t const n = ByteLength(src_ + q, cur, cap);
-        if (n == cap && best == cap) [[unlikely]]
-          return OldestFirst(slot, p, bw, cap, from);
-        bool const longer = n >= best;
-        best = longer ? n : best;
-        at = longer ? q : at;
-      }
+      return WalkWith(slot, p, bw, cap, from, [&](unsigned char const* cand) {
+        std::uint64_t const x = Load8(cand) ^ head;
+        return x != 0 ? std::size_t(std::countr_zero(x) / 8)
+                      : std::min(8 + TailLength(cand, cur), kMaxMatch);
+      });
+    }
+    return WalkWith(slot, p, bw, cap, from,
+                    [&](unsigned char const* cand) { return ByteLength(cand, cur, cap); });
+  }
+
+  // Walk with length(candidate) telling how far a candidate matches (at most cap).
+  template <class Length>
+  [[gnu::always_inline]] std::size_t WalkWith(std::size_t slot, std::size_t p, std::uint32_t bw,
+                                              std::size_t cap, std::size_t* from,
+                                              Length const& length) {
+    std::size_t best = kMinMatch - 1;
+    std::size_t at = 0;
+    for (std::uint32_t b = chains_.Newest(slot); b >= bw; b = chains_.Older(b)) {
+      std::size_t const q = b + delta_;
+      std::size_t const n = length(src_ + q);
+      if (n == cap && best == cap) [[unlikely]]
+        return OldestFirst(slot, p, bw, cap, from);
+      bool const longer = n >= best;
+      best = longer ? n : best;
+      at = longer ? q : at;
     }
     *from = at;
     return best;
