@@ -49,42 +49,30 @@ inline std::uint64_t Load8(unsigned char const* p) {
 
 // Hash chains over positions, newest first: each slot holds the newest position with its
 // hash, and each position links to the one before it on its chain. Adding a position
-// takes no test, and a walk ends at the first position before the window, so neither
-// needs to know where a chain starts or whether it is still alive. A walk from the newest
-// cannot stop at the first 18-byte match, as an older one may match as far; where many
-// positions match that far (repeated lines, periods of three bytes and more), the walk
-// goes from the oldest position in the window instead, which the links to the position
-// after each one lead on from (class MatchIndex, OldestFirst).
+// takes two stores and no test, and a walk ends at the first position before the window,
+// so neither needs to know where a chain starts or whether it is still alive. A walk from
+// the newest cannot stop at the first 18-byte match, as an older one may match as far;
+// where many positions match that far (repeated lines, periods of three bytes and more),
+// the walk goes from the oldest position in the window instead, following links to the
+// position after each one (class MatchIndex, OldestFirst). Those links are set only for
+// the chains such walks use, when a walk first needs them.
 //
 // A walk only follows positions less than a ring's length behind the newest position
 // added, so the links live in rings of slots indexed by position (in the first-level
 // cache) instead of one slot per input byte. Positions are stored biased by kBias (above
 // the window), so that an empty slot, all zero, reads as a position that left every
-// window long ago, and the table starts out as zeroed memory.
+// window long ago, and the tables start out as zeroed memory.
 class Chains {
  public:
   static constexpr std::uint32_t kBias = kWindow + 1;
 
-  explicit Chains(int bits)
-      : mask_((std::size_t{1} << bits) - 1),
-        newest_(std::size_t{1} << bits),
-        oldest_(std::size_t{1} << bits) {}
+  explicit Chains(int bits) : newest_(std::size_t{1} << bits), oldest_(std::size_t{1} << bits) {}
 
-  // Appends biased position b to the chain in slot. The link after the previous newest
-  // position goes to a spare slot when that position is a ring's length behind or more
-  // (its slot is another position's now), chosen without a branch: whether a chain has
-  // a recent position is as good as random on text.
+  // Appends biased position b to the chain in slot.
   void Add(std::size_t slot, std::uint32_t b) {
-    std::uint32_t const prev = newest_[slot];
-    older_[b & (kRing - 1)] = prev;
-    std::uint32_t const recent = 0u - std::uint32_t{b - prev < kRing};
-    later_[(1 + (prev & (kRing - 1))) & recent] = b;
+    older_[b & (kRing - 1)] = newest_[slot];
     newest_[slot] = b;
   }
-
-  // Starts loading a slot, which an Add will soon need.
-  void Prefetch(std::size_t slot) const { __builtin_prefetch(&newest_[slot]); }
-  std::size_t Mask() const { return mask_; }
 
   // The newest position of the chain in slot.
   std::uint32_t Newest(std::size_t slot) const { return newest_[slot]; }
@@ -92,26 +80,39 @@ class Chains {
   // The position before b (in the window) on its chain.
   std::uint32_t Older(std::uint32_t b) const { return older_[b & (kRing - 1)]; }
 
-  // The position after b on its chain, for b in the window older than the newest.
-  std::uint32_t Later(std::uint32_t b) const { return later_[1 + (b & (kRing - 1))]; }
+  // The position after b on its chain, for b on the chain less than a ring behind newest
+  // (the chain's newest position): the link kept for b when it leads to a position up to
+  // newest whose link back is b, else the links are set first, walking back from newest
+  // to b. A kept link that fails this was left by the position a ring's length before b,
+  // or set before newest came; a position on no chain links back to zero or to a
+  // position more than a ring behind it, never to b.
+  std::uint32_t Later(std::uint32_t b, std::uint32_t newest) {
+    std::uint32_t const next = later_[b & (kRing - 1)];
+    if (next > b && next <= newest && Older(next) == b) return next;
+    for (std::uint32_t c = newest; c > b;) {
+      std::uint32_t const o = Older(c);
+      later_[o & (kRing - 1)] = c;
+      c = o;
+    }
+    return later_[b & (kRing - 1)];
+  }
 
   // The oldest position from the biased window start bw on, of a chain whose newest
   // position is at bw or later; bp is the biased position being searched. The answer of
-  // the last call for the slot is kept and followed on by Later while its links hold
-  // (those of a position less than a ring behind bp, to a position that links back);
-  // else the chain is walked back from the newest.
+  // the last call for the slot is kept and followed on by Later when it is still on the
+  // chain (less than a ring behind bp); else the chain is walked back from the newest,
+  // setting the links to the position after each one on the way.
   std::uint32_t Oldest(std::size_t slot, std::uint32_t bw, std::uint32_t bp) {
     std::uint32_t const newest = newest_[slot];
     std::uint32_t h = oldest_[slot];
-    bool held = h >= kBias && h + kRing > bp && h <= newest;
-    while (held && h < bw) {
-      std::uint32_t const next = Later(h);
-      held = next > h && next <= newest && Older(next) == h;
-      h = next;
-    }
-    if (!held) {
+    if (h >= kBias && h + kRing > bp && h <= newest) {
+      while (h < bw) h = Later(h, newest);
+    } else {
       h = newest;
-      for (std::uint32_t b = Older(h); b >= bw; b = Older(b)) h = b;
+      for (std::uint32_t b = Older(h); b >= bw; b = Older(b)) {
+        later_[b & (kRing - 1)] = h;
+        h = b;
+      }
     }
     oldest_[slot] = h;
     return h;
@@ -122,11 +123,10 @@ class Chains {
   // links are not overwritten yet.
   static constexpr std::size_t kRing = 2 * kWindow;
 
-  std::size_t mask_;  // the slots' count less one, kept as the add step needs it per position
   std::vector<std::uint32_t> newest_;
   std::vector<std::uint32_t> oldest_;  // the last answer of Oldest per slot
-  std::uint32_t older_[kRing];         // the position before each one on its chain
-  std::uint32_t later_[1 + kRing];     // a spare slot, then the position after each one
+  std::uint32_t older_[kRing] = {};    // the position before each one on its chain
+  std::uint32_t later_[kRing] = {};    // the position after each one, set when needed
 };
 
 // Stretches where every byte equals the one two before: runs of one byte or of one
@@ -214,11 +214,12 @@ inline int ChainBits(std::size_t len) {
   return std::clamp(static_cast<int>(std::bit_width(len)) - 4, 10, 15);
 }
 
-// A chain slot: the top bits of a multiplicative hash of the first `bytes` bytes of a
-// little-endian number holding the first eight; shift is 64 less the table's bits.
-template <std::size_t kBytes>
-inline std::size_t Slot(std::uint64_t first8, int shift) {
-  return static_cast<std::size_t>(((first8 << (64 - 8 * kBytes)) * 0x9E3779B97F4A7C15ull) >> shift);
+// The chain slot of a position whose first three bytes are b0 b1 b2, in a table of
+// 2^(16 - shift) slots: the top bits of a sum of 16-bit products, which vector units
+// compute for many positions at once.
+inline std::uint32_t Slot(unsigned b0, unsigned b1, unsigned b2, int shift) {
+  auto const h = static_cast<std::uint16_t>(b0 * 0x6A09u + b1 * 0xE667u + b2 * 0xBB67u);
+  return std::uint32_t{h} >> shift;
 }
 
 class MatchIndex {
@@ -235,7 +236,7 @@ class MatchIndex {
         base_(first),
         ready_(first),
         delta_(first - Chains::kBias),
-        shift_(64 - ChainBits(len)),
+        shift_(16 - ChainBits(len)),
         chains_(ChainBits(len)),
         slots_(1 + kChunk + kAhead, 0) {
     Refill();
@@ -277,8 +278,8 @@ class MatchIndex {
   }
 
  private:
-  // Slots are computed a chunk of positions at a time, and fetched this far ahead of the
-  // position being added.
+  // Slots are computed a chunk of positions at a time, and a few more: Find looks at the
+  // position two past the last one added.
   static constexpr std::size_t kChunk = 4096;
   static constexpr std::size_t kAhead = 8;
   // The slot value of periodic positions.
@@ -294,7 +295,6 @@ class MatchIndex {
 
   // Adds position base_ + i, whose slot is s[i + 1] and biased form bias + i.
   [[gnu::always_inline]] void AddAt(std::size_t i, std::uint32_t const* s, std::uint32_t bias) {
-    chains_.Prefetch(s[i + 1 + kAhead] & chains_.Mask());
     std::uint32_t const slot = s[i + 1];
     if (slot != kPeriodic) [[likely]] {
       chains_.Add(slot, bias + static_cast<std::uint32_t>(i));
@@ -315,39 +315,12 @@ class MatchIndex {
     std::uint32_t* const out = slots_.data() + 1;  // out[i] for position base_ + i
     std::size_t q = base_;
     // Without branches: whether a position is periodic is as good as random on text.
-    // Eight positions at a time: one comparison of eight bytes with the eight two after
-    // tells which of them are periodic (0x80 in each byte that agrees), and each position
-    // spreads its bit over its slot with two shifts.
-    std::size_t const fast = std::min(end, len_ >= 8 ? len_ - 7 : 0);
-    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-    for (; q + 8 <= fast; q += 8) {
-      std::uint64_t const d = Load8(src + q) ^ Load8(src + q + 2);
-      std::uint64_t const agree = ~(((d & kLow7) + kLow7) | d | kLow7);
-#pragma GCC unroll 8
-      for (int k = 0; k < 8; ++k) {
-        auto const periodic =
-            static_cast<std::uint32_t>(static_cast<std::int64_t>(agree << (56 - 8 * k)) >> 63);
-        out[q + k - base_] =
-            static_cast<std::uint32_t>(Slot<kMinMatch>(Load8(src + q + k), shift)) | periodic;
-      }
-    }
-    for (; q < fast; ++q) {
-      std::uint64_t const first8 = Load8(src + q);
-      std::uint32_t const periodic = static_cast<std::uint8_t>(first8 ^ (first8 >> 16)) == 0;
-      out[q - base_] = static_cast<std::uint32_t>(Slot<kMinMatch>(first8, shift)) | (0 - periodic);
-    }
     for (; q < end; ++q) {
-      std::uint32_t const periodic = src[q] == src[q + 2];
-      out[q - base_] =
-          static_cast<std::uint32_t>(Slot<kMinMatch>(Tail3(q), shift)) | (0 - periodic);
+      unsigned const b0 = src[q], b1 = src[q + 1], b2 = src[q + 2];
+      out[q - base_] = Slot(b0, b1, b2, shift) | (0u - std::uint32_t{b0 == b2});
     }
     std::fill(out + (q - base_), out + kChunk + kAhead, 0);
     ready_ = base_ + kChunk;
-  }
-
-  // The three bytes at p (which may be the last three) as a little-endian number.
-  std::uint64_t Tail3(std::size_t p) const {
-    return src_[p] | (src_[p + 1] << 8) | (src_[p + 2] << 16);
   }
 
   // The end of the stretch through periodic position q: the first position from q + 3 on
@@ -387,7 +360,17 @@ class MatchIndex {
     std::uint32_t const x = src_[p], y = src_[p + 1];
     std::size_t const odd = x == y ? 0 : 1;  // the positions of a phase are every other byte
     std::size_t r = 3;
-    while (r < cap && src_[p + r] == src_[p + r - 2]) ++r;
+    if (p + 24 <= len_) {
+      // Eight bytes at a time: where the bytes from p + 3 first differ from those two before.
+      std::uint64_t d = Load8(src_ + p + 3) ^ Load8(src_ + p + 1);
+      if (d == 0) {
+        r = 11;
+        d = Load8(src_ + p + 11) ^ Load8(src_ + p + 9);
+      }
+      r = std::min(r + (d != 0 ? std::countr_zero(d) / 8 : 8), cap);
+    } else {
+      while (r < cap && src_[p + r] == src_[p + r - 2]) ++r;
+    }
     auto const bw = static_cast<std::uint32_t>(window - delta_);
     if (r < cap) {
       // The stretch from p ends at p + r with byte z: candidates end with z too.
@@ -404,8 +387,7 @@ class MatchIndex {
         std::size_t const q = e - r;  // where its stretch holds r bytes
         if (lo + r <= e && q + 3 <= p && ((q - lo) & odd) == 0 && src_[f] == x &&
             src_[f + 1] == y && src_[e] == z) {
-          std::size_t n = 1;
-          while (n < cap - r && src_[e + n] == src_[p + r + n]) ++n;
+          std::size_t const n = 1 + CommonLength(src_ + e + 1, src_ + p + r + 1, cap - r - 1);
           if (n > ext) {
             ext = n;
             extAt = q;
@@ -456,7 +438,7 @@ class MatchIndex {
       // Most candidates differ within their first eight bytes. The cap is 18 here, so
       // only a longer match needs to be cut to it.
       std::uint64_t const head = Load8(cur);
-      return WalkWith(slot, p, bw, cap, from, [&](unsigned char const* cand) {
+      return WalkWith(slot, p, bw, kMaxMatch, from, [&](unsigned char const* cand) {
         std::uint64_t const x = Load8(cand) ^ head;
         return x != 0 ? std::size_t(std::countr_zero(x) / 8)
                       : std::min(8 + TailLength(cand, cur), kMaxMatch);
@@ -476,8 +458,8 @@ class MatchIndex {
     for (std::uint32_t b = chains_.Newest(slot); b >= bw; b = chains_.Older(b)) {
       std::size_t const q = b + delta_;
       std::size_t const n = length(src_ + q);
-      if (n == cap && best == cap) [[unlikely]]
-        return OldestFirst(slot, p, bw, cap, from);
+      if (n + best == 2 * cap) [[unlikely]]  // both at the cap
+        return OldestFirst(slot, p, bw, cap, from, length);
       bool const longer = n >= best;
       best = longer ? n : best;
       at = longer ? q : at;
@@ -488,14 +470,16 @@ class MatchIndex {
 
   // Walk for a chain where two positions match cap bytes: from the oldest position in
   // the window up to the first that matches cap bytes.
+  template <class Length>
   [[gnu::noinline]] std::size_t OldestFirst(std::size_t slot, std::size_t p, std::uint32_t bw,
-                                            std::size_t cap, std::size_t* from) {
+                                            std::size_t cap, std::size_t* from,
+                                            Length const& length) {
     auto const bp = static_cast<std::uint32_t>(p - delta_);
     std::uint32_t const newest = chains_.Newest(slot);
     std::size_t best = 0;
-    for (std::uint32_t b = chains_.Oldest(slot, bw, bp);; b = chains_.Later(b)) {
+    for (std::uint32_t b = chains_.Oldest(slot, bw, bp);; b = chains_.Later(b, newest)) {
       std::size_t const q = b + delta_;
-      std::size_t const n = ByteLength(src_ + q, src_ + p, cap);
+      std::size_t const n = length(src_ + q);
       if (n > best) {
         best = n;
         *from = q;
@@ -504,6 +488,20 @@ class MatchIndex {
       if (b == newest) break;
     }
     return best;
+  }
+
+  // How many bytes at a and b agree, at most limit (below 16), reading eight at a time
+  // where 16 bytes past b are in the input (b is the later of the two).
+  std::size_t CommonLength(unsigned char const* a, unsigned char const* b,
+                           std::size_t limit) const {
+    if (b + 16 > src_ + len_) return ByteLength(a, b, limit);
+    std::uint64_t x = Load8(a) ^ Load8(b);
+    std::size_t n = 0;
+    if (x == 0) {
+      x = Load8(a + 8) ^ Load8(b + 8);
+      n = 8;
+    }
+    return std::min(n + (x != 0 ? std::countr_zero(x) / 8 : 8), limit);
   }
 
   static std::size_t ByteLength(unsigned char const* a, unsigned char const* b, std::size_t limit) {

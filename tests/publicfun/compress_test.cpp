@@ -217,6 +217,22 @@ TEST(CompressTest, RepeatedPatternsBetweenText) {
   ExpectCodedByTheRules(inputs);
 }
 
+// A call leaves nothing behind for the next: inputs whose searches go oldest first (a
+// repeated line) and inputs full of runs, each coded twice, in turns.
+TEST(CompressTest, EachCallStartsAfresh) {
+  std::mt19937 rng(5);
+  Bytes lines, runs;
+  while (lines.size() < 20000) {
+    std::string const line = rng() % 4 == 0 ? "\xB5\xC4 record line\r\n" : "ab";
+    lines.insert(lines.end(), line.begin(), line.end());
+  }
+  while (runs.size() < 20000) {
+    runs.insert(runs.end(), 1 + rng() % 12, rng() % 2 ? ' ' : 'a');
+    runs.push_back(static_cast<unsigned char>('a' + rng() % 3));
+  }
+  ExpectCodedByTheRules({lines, runs, lines, runs, lines});
+}
+
 // Inputs of about 1 MiB: text, a run and a period that last throughout, noise then text,
 // and a repeat far behind.
 TEST(CompressTest, LargeInputsMatchTheRules) {
