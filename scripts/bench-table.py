@@ -8,12 +8,15 @@ speed the library must reach against that peer."""
 import json
 import sys
 
-# (our benchmark, peer benchmark, peer name, goal) by name prefix; rows per argument.
+# (our benchmark, peer benchmark, peer name, goal, the inputs the goal is for) by name
+# prefix; rows per argument. The other inputs are shown for comparison: the compressor's
+# goal is GBK text, the parser's the whole mix (its shapes are reported one by one).
 PAIRS = [
-    ("BM_Compress_Qel/", "BM_Compress_Zlib1/", "zlib level 1", 1.0),
-    ("BM_Mix_Analyse/", "BM_Mix_XapianQueryParser/", "Xapian QueryParser", 2.0),
-    ("BM_Short_Analyse", "BM_Short_XapianQueryParser", "Xapian QueryParser", None),
-    ("BM_Long_Analyse", "BM_Long_XapianQueryParser", "Xapian QueryParser", None),
+    ("BM_Compress_Qel/", "BM_Compress_Zlib1/", "zlib level 1", 1.0,
+     {"poems_gbk", "generated_gbk_64mib"}),
+    ("BM_Mix_Analyse/", "BM_Mix_XapianQueryParser/", "Xapian QueryParser", 2.0, {"all"}),
+    ("BM_Short_Analyse", "BM_Short_XapianQueryParser", "Xapian QueryParser", None, None),
+    ("BM_Long_Analyse", "BM_Long_XapianQueryParser", "Xapian QueryParser", None, None),
 ]
 
 
@@ -46,15 +49,16 @@ def human(rate, unit):
 def main():
     runs = medians(sys.argv[1:])
     rows = []
-    for ours, peer, peer_name, goal in PAIRS:
+    for ours, peer, peer_name, goal, goal_inputs in PAIRS:
         for name in sorted(n for n in runs if n.startswith(ours) or n == ours):
             other = peer + name[len(ours):]
             if other not in runs:
                 continue
             (a, label, unit), (b, _, _) = runs[name], runs[other]
             what = name.split("/")[0].removeprefix("BM_").split("_")[0]
-            goal_text = f">= {goal:.1f}x" if goal else ""
-            status = "" if goal is None else ("met" if a / b >= goal else "not met")
+            aimed = goal is not None and (goal_inputs is None or label in goal_inputs)
+            goal_text = f">= {goal:.1f}x" if aimed else ""
+            status = ("met" if a / b >= goal else "not met") if aimed else ""
             rows.append((f"{what} {label}".strip(), human(a, unit), human(b, unit), peer_name,
                          f"{a / b:.2f}x", goal_text, status))
     head = ("operation / input", "qelshare", "peer", "peer is", "ratio", "goal", "")
