@@ -324,14 +324,15 @@ class MatchIndex {
   }
 
   // The end of the stretch through periodic position q: the first position from q + 3 on
-  // whose byte differs from the one two before (or the input's end).
-  std::size_t StretchEnd(std::size_t q) const {
+  // whose byte differs from the one two before (or the input's end). A search that needs
+  // to know only whether the end comes before stop may be answered with stop or later.
+  std::size_t StretchEnd(std::size_t q, std::size_t stop = SIZE_MAX) const {
     std::size_t e = q + 3;
-    for (; e + 8 <= len_; e += 8) {
+    for (; e + 8 <= len_ && e < stop; e += 8) {
       std::uint64_t const x = Load8(src_ + e) ^ Load8(src_ + e - 2);
       if (x != 0) return e + std::countr_zero(x) / 8;
     }
-    while (e < len_ && src_[e] == src_[e - 2]) ++e;
+    while (e < len_ && e < stop && src_[e] == src_[e - 2]) ++e;
     return e;
   }
 
@@ -359,18 +360,7 @@ class MatchIndex {
                                         std::size_t* from) {
     std::uint32_t const x = src_[p], y = src_[p + 1];
     std::size_t const odd = x == y ? 0 : 1;  // the positions of a phase are every other byte
-    std::size_t r = 3;
-    if (p + 24 <= len_) {
-      // Eight bytes at a time: where the bytes from p + 3 first differ from those two before.
-      std::uint64_t d = Load8(src_ + p + 3) ^ Load8(src_ + p + 1);
-      if (d == 0) {
-        r = 11;
-        d = Load8(src_ + p + 11) ^ Load8(src_ + p + 9);
-      }
-      r = std::min(r + (d != 0 ? std::countr_zero(d) / 8 : 8), cap);
-    } else {
-      while (r < cap && src_[p + r] == src_[p + r - 2]) ++r;
-    }
+    std::size_t const r = std::min(StretchEnd(p, p + cap) - p, cap);
     auto const bw = static_cast<std::uint32_t>(window - delta_);
     if (r < cap) {
       // The stretch from p ends at p + r with byte z: candidates end with z too.
