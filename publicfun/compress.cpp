@@ -33,8 +33,8 @@ constexpr unsigned long kMinInput = 30;
 // short. Where many positions of a chain match 18 bytes (repeated lines and markup), the
 // walk goes from the oldest position in the window instead, up to the first that matches
 // the cap. Positions inside runs of one byte or one two-byte unit (indentation, ruled
-// lines) would make the longest chains; they are kept apart as whole runs, whose matches
-// follow from where the runs end (class Runs).
+// lines) would make the longest chains; runs of four bytes and more are kept apart as
+// whole runs, whose matches follow from where the runs end (class Runs).
 
 // The first eight bytes at p as a little-endian number.
 inline std::uint64_t Load8(unsigned char const* p) {
@@ -136,6 +136,11 @@ class Chains {
 // whole stretches instead of one chain entry each: a stretch of any length is one record
 // per phase (its first position; the positions of a phase follow every byte, or every
 // other byte for a two-byte unit).
+//
+// A stretch of three bytes (a lone periodic position: on text, mostly two hanzi that
+// share a lead byte) has a single position and nothing to gain from a record. These are
+// as many as all the other stretches on text, so they stay on their chains, and a search
+// from a periodic position looks at both (MatchIndex::Periodic).
 //
 // Records are chained oldest first by their unit x y, and once more by x y and the byte
 // after the stretch, in hashed tables over a ring of records. A record is dead once its
@@ -248,7 +253,9 @@ class MatchIndex {
   [[gnu::always_inline]] std::size_t Find(std::size_t p, std::size_t window, std::size_t limit,
                                           std::size_t* from) {
     std::uint32_t const slot = slots_[1 + p - base_];
-    if (slot == kPeriodic) return RunWalk(p, window, limit, from);
+    if (slot == kPeriodic) [[unlikely]] {
+      return Periodic(p, window, limit, from, slots_[2 + p - base_]);
+    }
     auto const bw = static_cast<std::uint32_t>(window - delta_);
     std::size_t const best = Walk(slot, p, bw, limit, from);
     return best >= kMinMatch ? best : 0;
@@ -299,7 +306,13 @@ class MatchIndex {
     if (slot != kPeriodic) [[likely]] {
       chains_.Add(slot, bias + static_cast<std::uint32_t>(i));
     } else if (s[i] != kPeriodic) {
-      AddRun(i + base_);  // the first periodic position of a stretch
+      std::size_t const q = i + base_;
+      if (s[i + 2] != kPeriodic) {  // lone: a stretch of three bytes
+        chains_.Add(Slot(src_[q], src_[q + 1], src_[q + 2], shift_),
+                    bias + static_cast<std::uint32_t>(i));
+      } else {
+        AddRun(q);  // the first periodic position of a longer stretch
+      }
     }
   }
 
@@ -351,6 +364,26 @@ class MatchIndex {
     }
   }
 
+  // Best match for periodic p, whose next position has the slot next: the better of
+  // the recorded stretches' match and the chain's (the longer, else the earlier). A
+  // stretch of three bytes on the chain matches p for exactly three bytes unless p's
+  // stretch holds three bytes too (p + 1 is not periodic), so the chain is walked only
+  // then, or when no recorded stretch matches p for four bytes.
+  [[gnu::noinline]] std::size_t Periodic(std::size_t p, std::size_t window, std::size_t cap,
+                                         std::size_t* from, std::uint32_t next) {
+    std::size_t best = RunWalk(p, window, cap, from);
+    if (best >= 4 && next == kPeriodic) return best;
+    auto const bw = static_cast<std::uint32_t>(window - delta_);
+    std::size_t at = 0;
+    std::size_t const chained =
+        Walk(Slot(src_[p], src_[p + 1], src_[p + 2], shift_), p, bw, cap, &at);
+    if (chained > best || (chained == best && at < *from)) {
+      best = chained;
+      *from = at;
+    }
+    return best >= kMinMatch ? best : 0;
+  }
+
   // Best match for periodic p among the recorded stretches. The stretch from p holds r
   // bytes; a position whose stretch holds t bytes matches min(t, r) of them, and when
   // t == r the bytes after both stretches may match on. So: below the cap, a position
@@ -359,9 +392,11 @@ class MatchIndex {
   [[gnu::noinline]] std::size_t RunWalk(std::size_t p, std::size_t window, std::size_t cap,
                                         std::size_t* from) {
     std::uint32_t const x = src_[p], y = src_[p + 1];
+    auto const bw = static_cast<std::uint32_t>(window - delta_);
+    auto const [unitHead, unitLast] = runs_.Find(Runs::kByUnit, Runs::Slot(x | (y << 8)), bw);
+    if (unitHead == 0) return 0;             // no stretch of this unit in the window
     std::size_t const odd = x == y ? 0 : 1;  // the positions of a phase are every other byte
     std::size_t const r = std::min(StretchEnd(p, p + cap) - p, cap);
-    auto const bw = static_cast<std::uint32_t>(window - delta_);
     if (r < cap) {
       // The stretch from p ends at p + r with byte z: candidates end with z too.
       std::uint32_t const z = src_[p + r];
@@ -391,9 +426,8 @@ class MatchIndex {
         return r + ext;
       }
     }
-    auto const [head, last] = runs_.Find(Runs::kByUnit, Runs::Slot(x | (y << 8)), bw);
     std::size_t low = 0, lowAt = 0;
-    for (std::uint32_t s = head; s != 0; s = runs_.At(s).next[Runs::kByUnit]) {
+    for (std::uint32_t s = unitHead; s != 0; s = runs_.At(s).next[Runs::kByUnit]) {
       Runs::Record const& rec = runs_.At(s);
       std::size_t const f = rec.first + delta_;
       std::size_t const e = rec.end + delta_;
@@ -412,7 +446,7 @@ class MatchIndex {
           }
         }
       }
-      if (s == last) break;
+      if (s == unitLast) break;
     }
     *from = lowAt;
     return low;
