@@ -58,10 +58,10 @@ inline std::uint64_t Load8(unsigned char const* p) {
 // the chains such walks use, when a walk first needs them.
 //
 // A walk only follows positions less than a ring's length behind the newest position
-// added, so the links live in rings of slots indexed by position (in the first-level
-// cache) instead of one slot per input byte. Positions are stored biased by kBias (above
-// the window), so that an empty slot, all zero, reads as a position that left every
-// window long ago, and the tables start out as zeroed memory.
+// added (kRing), so the links live in rings of slots indexed by position (in the
+// first-level cache) instead of one slot per input byte. Positions are stored biased by
+// kBias (above the window), so that an empty slot, all zero, reads as a position that
+// left every window long ago, and the tables start out as zeroed memory.
 class Chains {
  public:
   static constexpr std::uint32_t kBias = kWindow + 1;
@@ -80,6 +80,12 @@ class Chains {
   // The position before b (in the window) on its chain.
   std::uint32_t Older(std::uint32_t b) const { return older_[b & (kRing - 1)]; }
 
+  // The newest position up to top on the chain through b.
+  std::uint32_t Below(std::uint32_t b, std::uint32_t top) const {
+    while (b > top) b = Older(b);
+    return b;
+  }
+
   // The position after b on its chain, for b on the chain less than a ring behind newest
   // (the chain's newest position): the link kept for b when it leads to a position up to
   // newest whose link back is b, else the links are set first, walking back from newest
@@ -97,15 +103,15 @@ class Chains {
     return later_[b & (kRing - 1)];
   }
 
-  // The oldest position from the biased window start bw on, of a chain whose newest
-  // position is at bw or later; bp is the biased position being searched. The answer of
-  // the last call for the slot is kept and followed on by Later when it is still on the
-  // chain (less than a ring behind bp); else the chain is walked back from the newest,
-  // setting the links to the position after each one on the way.
-  std::uint32_t Oldest(std::size_t slot, std::uint32_t bw, std::uint32_t bp) {
-    std::uint32_t const newest = newest_[slot];
+  // The oldest position from the biased window start bw on, of the chain in slot up to
+  // newest (at bw or later); positions below end are added. The answer of the last call
+  // for the slot is kept and followed on by Later when it is still on the chain (less
+  // than a ring behind end); else the chain is walked back from newest, setting the
+  // links to the position after each one on the way.
+  std::uint32_t Oldest(std::size_t slot, std::uint32_t newest, std::uint32_t bw,
+                       std::uint32_t end) {
     std::uint32_t h = oldest_[slot];
-    if (h >= kBias && h + kRing > bp && h <= newest) {
+    if (h >= kBias && h + kRing > end && h <= newest) {
       while (h < bw) h = Later(h, newest);
     } else {
       h = newest;
@@ -118,11 +124,11 @@ class Chains {
     return h;
   }
 
- private:
-  // A position in the window is less than this far behind the newest one added, so its
-  // links are not overwritten yet.
+  // The links of a position are overwritten once the position this far after it is
+  // added.
   static constexpr std::size_t kRing = 2 * kWindow;
 
+ private:
   std::vector<std::uint32_t> newest_;
   std::vector<std::uint32_t> oldest_;  // the last answer of Oldest per slot
   std::uint32_t older_[kRing] = {};    // the position before each one on its chain
@@ -229,75 +235,71 @@ inline std::uint32_t Slot(unsigned b0, unsigned b1, unsigned b2, int shift) {
 
 class MatchIndex {
  public:
-  // Indexes positions from first on; searches must come at first + 4096 or later (or
-  // from first = 0 on), so that every window they see is indexed. Chains hold positions
-  // relative to first in 32 bits: an index must stay below 4 GiB - 8 KiB past first,
-  // which the segments that CompressBlock parses in do.
+  // Indexes positions from first on, a chunk at a time ahead of the searches; searches
+  // must come at first + 4096 or later (or from first = 0 on), so that every window they
+  // see is indexed. Chains hold positions relative to first in 32 bits: an index must
+  // stay below 4 GiB - 8 KiB past first, which the segments that CompressBlock parses
+  // in do.
   MatchIndex(unsigned char const* src, std::size_t len, std::size_t first = 0)
       : src_(src),
         len_(len),
         first_(first),
-        added_(first),
         base_(first),
         ready_(first),
         delta_(first - Chains::kBias),
         shift_(16 - ChainBits(len)),
         chains_(ChainBits(len)),
-        slots_(1 + kChunk + kAhead, 0) {
-    Refill();
-  }
+        slots_(1 + kChunk + kAhead, 0) {}
 
   // Best match for p with at most limit (3..18) bytes among positions from window on,
-  // once the positions below p - 2 are indexed. Returns the length (0 when below 3) and
-  // sets *from.
+  // for p at or after the last search. Returns the length (0 when below 3) and sets
+  // *from.
+  //
+  // Positions are indexed ahead of the searches, the whole chunk of p at once: a loop
+  // of a fixed count runs without a mispredicted end, and every search is then just a
+  // test and a walk. p itself is on its chain, so the walk starts from the position
+  // before p, in the ring of links, not from the slot's newest (a further, less cached
+  // load); later positions on the chain (up to p - 2, by chance) are stepped over.
   [[gnu::always_inline]] std::size_t Find(std::size_t p, std::size_t window, std::size_t limit,
                                           std::size_t* from) {
+    if (p >= ready_) [[unlikely]] {
+      IndexUpTo(p);
+    }
     std::uint32_t const slot = slots_[1 + p - base_];
     if (slot == kPeriodic) [[unlikely]] {
       return Periodic(p, window, limit, from, slots_[2 + p - base_]);
     }
     auto const bw = static_cast<std::uint32_t>(window - delta_);
-    std::size_t const best = Walk(slot, p, bw, limit, from);
+    auto const top = static_cast<std::uint32_t>(p - kMinMatch - delta_);
+    std::uint32_t newest = chains_.Older(top + kMinMatch);
+    if (newest > top) [[unlikely]] {
+      newest = chains_.Below(newest, top);
+    }
+    std::size_t const best = Walk(slot, newest, p, bw, limit, from);
     return best >= kMinMatch ? best : 0;
   }
 
-  // Adds the next position, after a literal. Kept apart from AddUpTo so that a literal
-  // runs no loop: a loop whose count mixes 1 and 3..18 mispredicts its end at almost
-  // every item.
-  [[gnu::always_inline]] void AddOne() {
-    if (added_ == ready_) [[unlikely]] {
-      Refill();
-    }
-    AddAt(added_ - base_, slots_.data(), static_cast<std::uint32_t>(base_ - delta_));
-    ++added_;
-  }
-
-  // Adds every position below end (at most kChunk past added_) to its chain, or its
-  // stretch to the runs.
-  [[gnu::always_inline]] void AddUpTo(std::size_t end) {
-    if (end > ready_) [[unlikely]] {
-      AddRange(added_, ready_);
-      added_ = ready_;
-      Refill();
-    }
-    AddRange(added_, end);
-    added_ = end;
-  }
-
  private:
-  // Slots are computed a chunk of positions at a time, and a few more: Find looks at the
-  // position two past the last one added.
-  static constexpr std::size_t kChunk = 4096;
+  // Positions are indexed a chunk at a time. The slots of a few more are kept: a
+  // periodic search looks at the next position's. A walk may then see positions up to
+  // a chunk ahead of the search, so their links must last that much longer.
+  static constexpr std::size_t kChunk = 2048;
   static constexpr std::size_t kAhead = 8;
+  static_assert(kWindow + kChunk + kMinMatch < Chains::kRing);
   // The slot value of periodic positions.
   static constexpr std::uint32_t kPeriodic = 0xFFFFFFFF;
 
-  [[gnu::always_inline]] void AddRange(std::size_t q, std::size_t end) {
-    // The slots and the bias in locals: the stores to the chains would otherwise have
-    // them read again at every position.
-    std::uint32_t const* const s = slots_.data();
-    auto const bias = static_cast<std::uint32_t>(base_ - delta_);
-    for (std::size_t i = q - base_, stop = end - base_; i < stop; ++i) AddAt(i, s, bias);
+  // Indexes the chunks up to the one of p.
+  [[gnu::noinline]] void IndexUpTo(std::size_t p) {
+    do {
+      Refill();
+      // The slots and the bias in locals: the stores to the chains would otherwise have
+      // them read again at every position. Positions from len - 2 on have no slot.
+      std::uint32_t const* const s = slots_.data();
+      auto const bias = static_cast<std::uint32_t>(base_ - delta_);
+      std::size_t const stop = std::min(ready_, len_ >= 2 ? len_ - 2 : 0);
+      for (std::size_t i = 0; base_ + i < stop; ++i) AddAt(i, s, bias);
+    } while (p >= ready_);
   }
 
   // Adds position base_ + i, whose slot is s[i + 1] and biased form bias + i.
@@ -375,8 +377,10 @@ class MatchIndex {
     if (best >= 4 && next == kPeriodic) return best;
     auto const bw = static_cast<std::uint32_t>(window - delta_);
     std::size_t at = 0;
+    std::uint32_t const slot = Slot(src_[p], src_[p + 1], src_[p + 2], shift_);
+    auto const top = static_cast<std::uint32_t>(p - kMinMatch - delta_);
     std::size_t const chained =
-        Walk(Slot(src_[p], src_[p + 1], src_[p + 2], shift_), p, bw, cap, &at);
+        Walk(slot, chains_.Below(chains_.Newest(slot), top), p, bw, cap, &at);
     if (chained > best || (chained == best && at < *from)) {
       best = chained;
       *from = at;
@@ -406,6 +410,7 @@ class MatchIndex {
       for (std::uint32_t s = head; s != 0; s = runs_.At(s).next[Runs::kByUnitAndAfter]) {
         Runs::Record const& rec = runs_.At(s);
         std::size_t const f = rec.first + delta_;
+        if (f + 3 > p) break;  // this stretch and the later ones start after p - 3
         std::size_t const e = rec.end + delta_;
         std::size_t lo = std::max(f, window);
         lo += (lo - f) & odd;
@@ -430,6 +435,7 @@ class MatchIndex {
     for (std::uint32_t s = unitHead; s != 0; s = runs_.At(s).next[Runs::kByUnit]) {
       Runs::Record const& rec = runs_.At(s);
       std::size_t const f = rec.first + delta_;
+      if (f + 3 > p) break;
       std::size_t const e = rec.end + delta_;
       if (src_[f] == x && src_[f + 1] == y) {
         std::size_t lo = std::max(f, window);
@@ -452,38 +458,38 @@ class MatchIndex {
     return low;
   }
 
-  // The longest match of at most cap bytes among the chain's positions from window on,
-  // the earliest among equals: the walk goes from the newest back to the window start,
-  // and a match as long as the best so far replaces it.
-  [[gnu::always_inline]] std::size_t Walk(std::size_t slot, std::size_t p, std::uint32_t bw,
-                                          std::size_t cap, std::size_t* from) {
+  // The longest match of at most cap bytes among the chain's positions from window on
+  // up to newest (at most p - 3), the earliest among equals: the walk goes from newest
+  // back to the window start, and a match as long as the best so far replaces it.
+  [[gnu::always_inline]] std::size_t Walk(std::size_t slot, std::uint32_t newest, std::size_t p,
+                                          std::uint32_t bw, std::size_t cap, std::size_t* from) {
     unsigned char const* cur = src_ + p;
     if (p + 24 <= len_) [[likely]] {
       // Most candidates differ within their first eight bytes. The cap is 18 here, so
       // only a longer match needs to be cut to it.
       std::uint64_t const head = Load8(cur);
-      return WalkWith(slot, p, bw, kMaxMatch, from, [&](unsigned char const* cand) {
+      return WalkWith(slot, newest, bw, kMaxMatch, from, [&](unsigned char const* cand) {
         std::uint64_t const x = Load8(cand) ^ head;
         return x != 0 ? std::size_t(std::countr_zero(x) / 8)
                       : std::min(8 + TailLength(cand, cur), kMaxMatch);
       });
     }
-    return WalkWith(slot, p, bw, cap, from,
+    return WalkWith(slot, newest, bw, cap, from,
                     [&](unsigned char const* cand) { return ByteLength(cand, cur, cap); });
   }
 
   // Walk with length(candidate) telling how far a candidate matches (at most cap).
   template <class Length>
-  [[gnu::always_inline]] std::size_t WalkWith(std::size_t slot, std::size_t p, std::uint32_t bw,
-                                              std::size_t cap, std::size_t* from,
+  [[gnu::always_inline]] std::size_t WalkWith(std::size_t slot, std::uint32_t newest,
+                                              std::uint32_t bw, std::size_t cap, std::size_t* from,
                                               Length const& length) {
     std::size_t best = kMinMatch - 1;
     std::size_t at = 0;
-    for (std::uint32_t b = chains_.Newest(slot); b >= bw; b = chains_.Older(b)) {
+    for (std::uint32_t b = newest; b >= bw; b = chains_.Older(b)) {
       std::size_t const q = b + delta_;
       std::size_t const n = length(src_ + q);
       if (n + best == 2 * cap) [[unlikely]]  // both at the cap
-        return OldestFirst(slot, p, bw, cap, from, length);
+        return OldestFirst(slot, newest, bw, cap, from, length);
       bool const longer = n >= best;
       best = longer ? n : best;
       at = longer ? q : at;
@@ -495,13 +501,12 @@ class MatchIndex {
   // Walk for a chain where two positions match cap bytes: from the oldest position in
   // the window up to the first that matches cap bytes.
   template <class Length>
-  [[gnu::noinline]] std::size_t OldestFirst(std::size_t slot, std::size_t p, std::uint32_t bw,
-                                            std::size_t cap, std::size_t* from,
+  [[gnu::noinline]] std::size_t OldestFirst(std::size_t slot, std::uint32_t newest,
+                                            std::uint32_t bw, std::size_t cap, std::size_t* from,
                                             Length const& length) {
-    auto const bp = static_cast<std::uint32_t>(p - delta_);
-    std::uint32_t const newest = chains_.Newest(slot);
+    auto const end = static_cast<std::uint32_t>(ready_ - delta_);
     std::size_t best = 0;
-    for (std::uint32_t b = chains_.Oldest(slot, bw, bp);; b = chains_.Later(b, newest)) {
+    for (std::uint32_t b = chains_.Oldest(slot, newest, bw, end);; b = chains_.Later(b, newest)) {
       std::size_t const q = b + delta_;
       std::size_t const n = length(src_ + q);
       if (n > best) {
@@ -545,9 +550,8 @@ class MatchIndex {
   unsigned char const* src_;
   std::size_t len_;
   std::size_t first_;  // the first position indexed
-  std::size_t added_;  // positions below added_ are on their chains
   std::size_t base_;   // the position of slots_[1]
-  std::size_t ready_;  // slots_ holds the positions below ready_ (and kAhead more)
+  std::size_t ready_;  // positions below ready_ are indexed (and slots_ holds kAhead more)
   std::size_t delta_;  // a position less its biased form (modulo 2^64)
   int shift_;
   Chains chains_;  // by the first three bytes
@@ -576,7 +580,6 @@ std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char
   unsigned bit = 0x80;
   for (std::size_t p = 3; p < n;) {
     MatchIndex index(src, n, WindowStart(p));
-    index.AddUpTo(p - kMinMatch + 1);
     for (std::size_t const stop = std::min(n, p + kSegment); p < stop;) {
       if (o >= full) return 0;
       std::size_t const limit = std::min(kMaxMatch, n - p);
@@ -586,7 +589,6 @@ std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char
       if (limit >= kMinMatch) len = index.Find(p, w, limit, &from);
       if (len == 0) {
         *o++ = src[p++];
-        index.AddOne();
       } else {
         std::size_t const offset = from - w;
         *flags |= static_cast<unsigned char>(bit);
@@ -594,7 +596,6 @@ std::size_t CompressBlock(unsigned char const* src, std::size_t n, unsigned char
         o[1] = static_cast<unsigned char>(offset);
         o += 2;
         p += len;
-        index.AddUpTo(p - kMinMatch + 1);
       }
       bit >>= 1;
       if (bit == 0) {
