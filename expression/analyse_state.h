@@ -133,13 +133,15 @@ class NodeArena {
 
 // A token list waiting to be built into the tree at *slot (see tree_builder.cpp).
 // With field >= 0, the list is already the group of that field (its qualifier resolved),
-// and the task stands for `steps` steps of the builder's budget.
+// and the task stands for `steps` steps of the builder's budget; with enclosed, the group
+// stood inside a pair of brackets that were taken off.
 struct BuildTask {
   TokenView list;
   tagEXP_NODE** slot;
   int chain;  // group fields being resolved on the way to this list, or -1
   int field = -1;
   int steps = 1;
+  bool enclosed = false;
 };
 
 struct AnalyseState {

@@ -30,7 +30,10 @@ class TreeBuilder {
   using Task = BuildTask;
 
   bool Process(Task task);
-  bool Qualified(TokenView group, int field, tagEXP_NODE** slot);
+  bool Qualified(TokenView group, int field, tagEXP_NODE** slot, bool enclosed = false);
+  bool QualifiedOperands(TokenView const& inner, int k, std::uint16_t mask, int field,
+                         bool balanced, tagEXP_NODE** slot);
+  bool NamesItself(int field) const;
   bool DefaultFields(TokenView group, tagEXP_NODE** slot);
   bool DefaultWord(int id, tagEXP_NODE** slot);
   // Takes steps from the budget; false (the expression rejected) when it runs out.
@@ -314,7 +317,9 @@ int TreeBuilder::Build(tagEXP_NODE*& root) {
 }
 
 bool TreeBuilder::Process(Task task) {
-  if (task.field >= 0) return Qualified(std::move(task.list), task.field, task.slot);
+  if (task.field >= 0) {
+    return Qualified(std::move(task.list), task.field, task.slot, task.enclosed);
+  }
   TokenView& list = task.list;
   for (;;) {
     int n = list.size();
@@ -491,38 +496,29 @@ bool TreeBuilder::DefaultWord(int id, tagEXP_NODE** slot) {
   return true;
 }
 
-// A group of tokens qualified by one field.
-bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot) {
+// A group of tokens qualified by one field; with enclosed, the group stood inside a pair
+// of brackets already taken off.
+bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot, bool enclosed) {
   // Boolean operators inside a bracketed group, leftmost first: the qualifier is carried
   // into both operands, so these operators associate to the right.
-  while (group.size() > 1 && pool_.kind[group.At(0)] == kLParen &&
-         pool_.kind[group.At(group.size() - 1)] == kRParen) {
-    bool strip = false;
-    if (!CheckOuterBrackets(group, &strip)) {
-      return Reject("unbalanced brackets in the group" + AtByte(OffsetAt(group, 0)));
-    }
-    TokenView inner = strip ? group.Slice(1, group.size() - 1) : group;
-    int m = inner.size();
-    std::uint16_t mask = 0;
-    if (int k = Cut(inner, kBooleanPasses, Depth::kBoth, false, &mask); k >= 0) {
-      if (mask == kNot && k != 0) {
-        return Reject("NOT must begin its group" + ByteNote(OffsetAt(inner, k)));
+  for (;;) {
+    bool strip = enclosed;
+    if (!enclosed) {
+      int n = group.size();
+      if (n < 2 || pool_.kind[group.At(0)] != kLParen || pool_.kind[group.At(n - 1)] != kRParen) {
+        break;
       }
-      auto operand = [&](int from, int to) {
-        TokenView piece = inner.Slice(from, to);
-        piece.pre.push_front(lparen_);
-        piece.post.push_back(rparen_);
-        piece.post.push_back(slash_);
-        piece.post.push_back(FieldId(field));
-        return piece;
-      };
-      tagEXP_NODE* node = NewNode(slot, Text(inner.At(k)));
-      Push(operand(k + 1, m), &node->pRight, -1);
-      if (mask != kNot) Push(operand(0, k), &node->pLeft, -1);
-      return true;
+      if (!CheckOuterBrackets(group, &strip)) {
+        return Reject("unbalanced brackets in the group" + AtByte(OffsetAt(group, 0)));
+      }
+      if (strip) group = group.Slice(1, n - 1);
+    }
+    enclosed = false;
+    std::uint16_t mask = 0;
+    if (int k = Cut(group, kBooleanPasses, Depth::kBoth, false, &mask); k >= 0) {
+      return QualifiedOperands(group, k, mask, field, strip, slot);
     }
     if (!strip) break;
-    group = std::move(inner);
   }
 
   unsigned char type = owner_.m_arrFieldType[field];
@@ -586,6 +582,58 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot) {
       return Reject("field " + Quoted(FieldName(field)) + " has the type " + TypeName(type) +
                     ", which cannot be searched" + ByteNote(OffsetAt(group, 0)));
   }
+}
+
+// Whether the qualifier "/" plus the name of field resolves to field itself, with no
+// rewriting on the way: the field is the first of its name, not a group, and its name is
+// an ordinary word (no operator, bracket or comma).
+bool TreeBuilder::NamesItself(int field) const {
+  return pool_.kind[FieldId(field)] == kWord && state_.first_of_name[field] &&
+         !IsGroupType(owner_.m_arrFieldType[field]);
+}
+
+// The node for the operator at position k of inner (the pass mask) and its operands, each
+// "(" operand ")/" field. When inner is balanced (it was enclosed by the brackets taken
+// off, so each operand is balanced too) and holds no "/", and the field names itself,
+// such an operand would only come back to this field with its brackets taken off: it
+// goes there directly, and a one-word operand at its turn is built at once.
+bool TreeBuilder::QualifiedOperands(TokenView const& inner, int k, std::uint16_t mask, int field,
+                                    bool balanced, tagEXP_NODE** slot) {
+  if (mask == kNot && k != 0) {
+    return Reject("NOT must begin its group" + ByteNote(OffsetAt(inner, k)));
+  }
+  int m = inner.size();
+  tagEXP_NODE* node = NewNode(slot, Text(inner.At(k)));
+  bool direct = balanced && NamesItself(field) && Find(inner, kSlash, Depth::kNone, false) < 0;
+  if (!direct) {
+    auto operand = [&](int from, int to) {
+      TokenView piece = inner.Slice(from, to);
+      piece.pre.push_front(lparen_);
+      piece.post.push_back(rparen_);
+      piece.post.push_back(slash_);
+      piece.post.push_back(FieldId(field));
+      return piece;
+    };
+    Push(operand(k + 1, m), &node->pRight, -1);
+    if (mask != kNot) Push(operand(0, k), &node->pLeft, -1);
+    return true;
+  }
+  auto one_word = [&](int from, int to) {
+    return to - from == 1 && pool_.kind[inner.At(from)] == kWord;
+  };
+  // The left operand comes first; the right one is built at once only when nothing of
+  // the left one is still waiting.
+  bool left_done = mask == kNot;
+  if (!left_done && one_word(0, k)) {
+    if (!Spend(1) || !Qualified(inner.Slice(0, k), field, &node->pLeft, true)) return false;
+    left_done = true;
+  }
+  if (left_done && one_word(k + 1, m)) {
+    return Spend(1) && Qualified(inner.Slice(k + 1, m), field, &node->pRight, true);
+  }
+  stack_.push_back(Task{inner.Slice(k + 1, m), &node->pRight, -1, field, 1, true});
+  if (!left_done) stack_.push_back(Task{inner.Slice(0, k), &node->pLeft, -1, field, 1, true});
+  return true;
 }
 
 // A group in a text field: operators (and the implicit DEFAULT) inside it, rightmost
