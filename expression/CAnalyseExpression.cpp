@@ -9,6 +9,7 @@
 
 namespace qel::expr {
 bool g_default_shortcuts = true;
+bool g_operand_shortcuts = true;
 }  // namespace qel::expr
 
 CAnalyseExpression::CAnalyseExpression()

@@ -233,6 +233,10 @@ struct AnalyseState {
 // fields (AnalyseState::default_fields). Tests turn it off to compare with the general
 // way; it only applies to objects that have not analysed yet.
 extern bool g_default_shortcuts;
+// Whether the operands of a bracketed group qualified by a field go straight to that
+// field when the general way would only bring them back to it (see
+// TreeBuilder::QualifiedOperands). Tests turn it off to compare with the general way.
+extern bool g_operand_shortcuts;
 
 // " at byte N" for a known offset, or nothing.
 std::string AtByte(int offset);

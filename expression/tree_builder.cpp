@@ -593,10 +593,12 @@ bool TreeBuilder::NamesItself(int field) const {
 }
 
 // The node for the operator at position k of inner (the pass mask) and its operands, each
-// "(" operand ")/" field. When inner is balanced (it was enclosed by the brackets taken
-// off, so each operand is balanced too) and holds no "/", and the field names itself,
-// such an operand would only come back to this field with its brackets taken off: it
-// goes there directly, and a one-word operand at its turn is built at once.
+// "(" operand ")/" field. Such an operand would only come back to this field with its
+// brackets taken off when inner is balanced (it was enclosed by the brackets taken off,
+// so each operand is balanced too) and the field names itself: the qualifier found in
+// "(" operand ")/" field is then the one added, because a group never holds a "/" (it
+// is what stood before the first one). Such operands go to the field directly, and a
+// one-word operand at its turn is built at once.
 bool TreeBuilder::QualifiedOperands(TokenView const& inner, int k, std::uint16_t mask, int field,
                                     bool balanced, tagEXP_NODE** slot) {
   if (mask == kNot && k != 0) {
@@ -604,7 +606,7 @@ bool TreeBuilder::QualifiedOperands(TokenView const& inner, int k, std::uint16_t
   }
   int m = inner.size();
   tagEXP_NODE* node = NewNode(slot, Text(inner.At(k)));
-  bool direct = balanced && NamesItself(field) && Find(inner, kSlash, Depth::kNone, false) < 0;
+  bool direct = g_operand_shortcuts && balanced && NamesItself(field);
   if (!direct) {
     auto operand = [&](int from, int to) {
       TokenView piece = inner.Slice(from, to);

@@ -517,4 +517,64 @@ TEST(AnalyseShortcutTest, ShortcutsMatchTheGeneralWay) {
   }
 }
 
+// Bracketed groups under qualifiers, nested, with operators, stray brackets and field
+// lists, in registries whose names include operators and brackets: the operands' direct
+// way to their field must give what the general way gives, errors included.
+TEST(AnalyseShortcutTest, QualifiedOperandsMatchTheGeneralWay) {
+  using Registry = std::vector<std::tuple<char const*, char const*, unsigned char>>;
+  Registry const registries[] = {
+      {{"all", "TI\nAB", 's'},
+       {"title", "TI", 'S'},
+       {"abstract", "AB", 'F'},
+       {"year", "PY", 'N'},
+       {"author", "AU", 'D'},
+       {"odd", "OD", 'Q'}},
+      {{"title", "TI", 'S'}, {"OR", "AB", 'F'}, {"g", "TI\nAB", 's'}, {"abstract", "AB", 'y'}},
+      {{"(", "TI", 'S'}, {"title", "TI", 'S'}, {"abstract", "AB", 'F'}, {"g", "TI\nXX", 's'}},
+      // "all" stands for the first field named "author", a group.
+      {{"author", "XX", 'y'}, {"author", "AU", 'D'}, {"all", "AU", 's'}, {"title", "TI", 'S'}},
+      {{"abstract", "AB", 's'},
+       {"title", "TI", 'S'},
+       {"NEAR", "NE", 'S'},
+       {"title", "T2", 'F'},
+       {",", "TI", 'S'},
+       {"g", "G\nTI", 's'}},
+  };
+  char const* const words[] = {"a", "b", "\"q t\"", ">=2000", "[1990,2000]", "#12", "and"};
+  char const* const operators[] = {"AND", "OR", "NOT", "SUB", "NEAR", "ORDER", ""};
+  char const* const qualifiers[] = {"/title", "/abstract", "/all", "/title,abstract", "/g",   "/OR",
+                                    "/(",     "/year",     "/odd", "/author",         "/NEAR"};
+  std::mt19937 rng(20261207);
+  auto pick = [&](auto const& table) { return std::string(table[rng() % std::size(table)]); };
+  auto expression = [&](auto& self, int depth) -> std::string {
+    int r = static_cast<int>(rng() % 10);
+    if (depth > 4 || r < 3) return pick(words) + (rng() % 4 == 0 ? pick(qualifiers) : "");
+    if (r < 5) return "(" + self(self, depth + 1) + ")" + (rng() % 2 ? pick(qualifiers) : "");
+    if (r == 5) return "NOT " + self(self, depth + 1);
+    std::string joined =
+        self(self, depth + 1) + " " + pick(operators) + " " + self(self, depth + 1);
+    return rng() % 2 ? "(" + joined + ")" + pick(qualifiers) : joined;
+  };
+  char const* const damage[] = {"(", ")", "[", "]", "/", ",", "NOT "};
+  for (Registry const& registry : registries) {
+    for (int i = 0; i < 3000; ++i) {
+      std::string text = expression(expression, 0);
+      if (i % 3 == 0) text.insert(rng() % (text.size() + 1), pick(damage));
+      CAnalyseExpression fast, general;
+      for (auto const& [name, code, type] : registry) {
+        fast.AddField(name, code, type);
+        general.AddField(name, code, type);
+      }
+      int r1 = fast.Analyse(text.c_str());
+      qel::expr::g_operand_shortcuts = false;
+      int r2 = general.Analyse(text.c_str());
+      qel::expr::g_operand_shortcuts = true;
+      ASSERT_EQ(r1, r2) << text;
+      EXPECT_EQ(fast.m_strPoland, general.m_strPoland) << text;
+      EXPECT_EQ(fast.m_strRedKey, general.m_strRedKey) << text;
+      EXPECT_EQ(fast.GetError(), general.GetError()) << text;
+    }
+  }
+}
+
 }  // namespace analyse_test
