@@ -598,7 +598,7 @@ bool TreeBuilder::NamesItself(int field) const {
 // so each operand is balanced too) and the field names itself: the qualifier found in
 // "(" operand ")/" field is then the one added, because a group never holds a "/" (it
 // is what stood before the first one). Such operands go to the field directly, and a
-// one-word operand at its turn is built at once.
+// one-word operand at its turn is built at once, spending the step its task would.
 bool TreeBuilder::QualifiedOperands(TokenView const& inner, int k, std::uint16_t mask, int field,
                                     bool balanced, tagEXP_NODE** slot) {
   if (mask == kNot && k != 0) {

@@ -3,13 +3,15 @@
 // Input: the expression, then optionally a NUL byte followed by a registry, three bytes
 // per field choosing its name, code and type letter from small tables that include
 // hostile choices (operator words and brackets as names, groups that name themselves).
-// Without a registry the demo-like one is used. Every input is analysed twice, once with
-// the index of long ranges and once scanning directly, and the two must agree.
+// Without a registry the demo-like one is used. Every input is analysed three times, with
+// the index of long ranges, scanning directly, and without the builder's shortcuts, and
+// the three must agree.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "expression/analyse_state.h"
 #include "expression/token_index.h"
 #include "qelshare/CAnalyseExpression.h"
 
@@ -55,8 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
 
   CAnalyseExpression indexed;
   CAnalyseExpression direct;
+  CAnalyseExpression general;
   Register(indexed, setup, setup_size, nul != nullptr);
   Register(direct, setup, setup_size, nul != nullptr);
+  Register(general, setup, setup_size, nul != nullptr);
 
   int saved = qel::expr::g_direct_scan_limit;
   qel::expr::g_direct_scan_limit = 0;
@@ -64,11 +68,17 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   qel::expr::g_direct_scan_limit = 1 << 30;
   int r2 = direct.Analyse(expression.c_str());
   qel::expr::g_direct_scan_limit = saved;
+  qel::expr::g_default_shortcuts = false;
+  qel::expr::g_operand_shortcuts = false;
+  int r3 = general.Analyse(expression.c_str());
+  qel::expr::g_default_shortcuts = true;
+  qel::expr::g_operand_shortcuts = true;
 
-  if (r1 != r2 || indexed.m_strPoland != direct.m_strPoland ||
-      indexed.m_strRedKey != direct.m_strRedKey || indexed.GetError() != direct.GetError()) {
-    std::abort();
-  }
+  auto agrees = [&](int r, CAnalyseExpression& other) {
+    return r == r1 && other.m_strPoland == indexed.m_strPoland &&
+           other.m_strRedKey == indexed.m_strRedKey && other.GetError() == indexed.GetError();
+  };
+  if (!agrees(r2, direct) || !agrees(r3, general)) std::abort();
   if (r1 != 0 && r1 != 1) std::abort();
   if (r1 == 1) {
     // A success ends every item with a carriage return and explains nothing.
