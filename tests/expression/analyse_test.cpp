@@ -460,13 +460,33 @@ TEST(AnalyseChainTest, WordChainsLeanLeft) {
   EXPECT_EQ(e.GetRedKey(), redkey);
 }
 
+using Registry = std::vector<std::tuple<char const*, char const*, unsigned char>>;
+
+// Analyses text with registry in two fresh objects, the second with *shortcut turned
+// off, and expects the same results.
+void ExpectSameWithout(bool* shortcut, Registry const& registry, std::string const& text) {
+  CAnalyseExpression fast, general;
+  for (auto const& [name, code, type] : registry) {
+    fast.AddField(name, code, type);
+    general.AddField(name, code, type);
+  }
+  int r1 = fast.Analyse(text.c_str());
+  *shortcut = false;
+  int r2 = general.Analyse(text.c_str());
+  *shortcut = true;
+  ASSERT_EQ(r1, r2) << text;
+  EXPECT_EQ(Tokens(fast), Tokens(general)) << text;
+  EXPECT_EQ(fast.m_strPoland, general.m_strPoland) << text;
+  EXPECT_EQ(fast.m_strRedKey, general.m_strRedKey) << text;
+  EXPECT_EQ(fast.GetError(), general.GetError()) << text;
+}
+
 // Operands without a qualifier and expressions of plain words take shortcuts to the
 // default field's text fields; every result must be what the general way gives, on
 // registries where the shortcuts apply (groups of S and F fields, repeated codes and
 // names) and where they must not (groups of other types, nested groups, cycles, odd
 // names), for words with GBK bytes, blanks inside, operator and reserved words.
 TEST(AnalyseShortcutTest, ShortcutsMatchTheGeneralWay) {
-  using Registry = std::vector<std::tuple<char const*, char const*, unsigned char>>;
   Registry const registries[] = {
       {{"all", "TI\nAB", 's'}, {"title", "TI", 'S'}, {"abstract", "AB", 'F'}},
       {{"all", "AB\nTI\nAB\nKW", 's'},
@@ -499,20 +519,7 @@ TEST(AnalyseShortcutTest, ShortcutsMatchTheGeneralWay) {
         text += pieces[rng() % limit];
         if (rng() % 3) text += ' ';
       }
-      CAnalyseExpression fast, general;
-      for (auto const& [name, code, type] : registry) {
-        fast.AddField(name, code, type);
-        general.AddField(name, code, type);
-      }
-      int r1 = fast.Analyse(text.c_str());
-      qel::expr::g_default_shortcuts = false;
-      int r2 = general.Analyse(text.c_str());
-      qel::expr::g_default_shortcuts = true;
-      ASSERT_EQ(r1, r2) << text;
-      EXPECT_EQ(Tokens(fast), Tokens(general)) << text;
-      EXPECT_EQ(fast.m_strPoland, general.m_strPoland) << text;
-      EXPECT_EQ(fast.m_strRedKey, general.m_strRedKey) << text;
-      EXPECT_EQ(fast.GetError(), general.GetError()) << text;
+      ExpectSameWithout(&qel::expr::g_default_shortcuts, registry, text);
     }
   }
 }
@@ -521,7 +528,6 @@ TEST(AnalyseShortcutTest, ShortcutsMatchTheGeneralWay) {
 // lists, in registries whose names include operators and brackets: the operands' direct
 // way to their field must give what the general way gives, errors included.
 TEST(AnalyseShortcutTest, QualifiedOperandsMatchTheGeneralWay) {
-  using Registry = std::vector<std::tuple<char const*, char const*, unsigned char>>;
   Registry const registries[] = {
       {{"all", "TI\nAB", 's'},
        {"title", "TI", 'S'},
@@ -560,19 +566,7 @@ TEST(AnalyseShortcutTest, QualifiedOperandsMatchTheGeneralWay) {
     for (int i = 0; i < 3000; ++i) {
       std::string text = expression(expression, 0);
       if (i % 3 == 0) text.insert(rng() % (text.size() + 1), pick(damage));
-      CAnalyseExpression fast, general;
-      for (auto const& [name, code, type] : registry) {
-        fast.AddField(name, code, type);
-        general.AddField(name, code, type);
-      }
-      int r1 = fast.Analyse(text.c_str());
-      qel::expr::g_operand_shortcuts = false;
-      int r2 = general.Analyse(text.c_str());
-      qel::expr::g_operand_shortcuts = true;
-      ASSERT_EQ(r1, r2) << text;
-      EXPECT_EQ(fast.m_strPoland, general.m_strPoland) << text;
-      EXPECT_EQ(fast.m_strRedKey, general.m_strRedKey) << text;
-      EXPECT_EQ(fast.GetError(), general.GetError()) << text;
+      ExpectSameWithout(&qel::expr::g_operand_shortcuts, registry, text);
     }
   }
 }
