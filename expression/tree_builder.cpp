@@ -402,7 +402,7 @@ bool TreeBuilder::Process(Task task) {
         auto found = state_.first_by_name.find(Text(id));
         if (found != state_.first_by_name.end()) field = found->second;
       }
-      if (field >= 0 && state_.first_of_name[field] && !IsGroupType(owner_.m_arrFieldType[field])) {
+      if (field >= 0 && NamesItself(field)) {
         return Qualified(list.Slice(0, i), field, task.slot);
       }
       state_.chain = task.chain;
@@ -584,18 +584,17 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot, bool
   }
 }
 
-// Whether the qualifier "/" plus the name of field resolves to field itself, with no
-// rewriting on the way: the field is the first of its name, not a group, and its name is
-// an ordinary word (no operator, bracket or comma).
+// Whether "/" and the name of field resolve to field itself, as CheckField would answer:
+// the field is the first of its name and not a group.
 bool TreeBuilder::NamesItself(int field) const {
-  return pool_.kind[FieldId(field)] == kWord && state_.first_of_name[field] &&
-         !IsGroupType(owner_.m_arrFieldType[field]);
+  return state_.first_of_name[field] && !IsGroupType(owner_.m_arrFieldType[field]);
 }
 
 // The node for the operator at position k of inner (the pass mask) and its operands, each
 // "(" operand ")/" field. Such an operand would only come back to this field with its
 // brackets taken off when inner is balanced (it was enclosed by the brackets taken off,
-// so each operand is balanced too) and the field names itself: the qualifier found in
+// so each operand is balanced too) and the field names itself with an ordinary word (no
+// operator, bracket or comma that the split would act on): the qualifier found in
 // "(" operand ")/" field is then the one added, because a group never holds a "/" (it
 // is what stood before the first one). Such operands go to the field directly, and a
 // one-word operand at its turn is built at once, spending the step its task would.
@@ -606,7 +605,8 @@ bool TreeBuilder::QualifiedOperands(TokenView const& inner, int k, std::uint16_t
   }
   int m = inner.size();
   tagEXP_NODE* node = NewNode(slot, Text(inner.At(k)));
-  bool direct = g_operand_shortcuts && balanced && NamesItself(field);
+  bool direct =
+      g_operand_shortcuts && balanced && pool_.kind[FieldId(field)] == kWord && NamesItself(field);
   if (!direct) {
     auto operand = [&](int from, int to) {
       TokenView piece = inner.Slice(from, to);
