@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "expression/analyse_state.h"
+#include "expression/leaf_item.h"
 #include "platform/text/mbcs.h"
 #include "qelshare/CAnalyseExpression.h"
 
@@ -234,7 +235,7 @@ bool CAnalyseExpression::AnalysePlainWords(char const* lpszExp) {
     char const* op = m_arrFieldType[field] == 'F' ? "OR" : "AND";
     for (std::size_t i = 0; i < words.size(); ++i) {
       end_item();
-      m_strPoland.append(code).append("\nNEAR\n").append(words[i]);
+      m_strPoland.append(code).append(qel::expr::kNearHead).append(words[i]);
       end_item();
       if (i > 0) {
         m_strPoland += op;

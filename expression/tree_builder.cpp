@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "expression/analyse_state.h"
+#include "expression/leaf_item.h"
 #include "expression/token_index.h"
 #include "platform/text/mbcs.h"
 #include "qelshare/CAnalyseExpression.h"
@@ -331,7 +332,7 @@ bool TreeBuilder::Process(Task task) {
       if (token.empty()) return Reject("empty word" + AtByte(OffsetAt(list, 0)));
       if (token.size() >= 2 && token[0] == '#' &&
           token.find_first_not_of("0123456789", 1) == std::string_view::npos) {
-        NewNode(task.slot, "#\n" + std::string(token.substr(1)));
+        NewNode(task.slot, std::string(kHistoryHead).append(token.substr(1)));
         return true;
       }
       if (state_.default_field < 0) {
@@ -572,9 +573,7 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot, bool
         }
       }
       std::string& key = NewNode(slot, code)->strKey;
-      key += '\n';
-      key += static_cast<char>('0' + op);  // op is one digit, 0..9
-      key += '\n';
+      AppendComparisonHead(key, op);  // op is one digit, 0..9
       key += v;
       return true;
     }
@@ -711,7 +710,7 @@ bool TreeBuilder::TextLeaf(TokenView const& group, int field, tagEXP_NODE** slot
   }
   // The key is code LF kind LF words; the words also go to the highlight string.
   std::string& key = NewNode(slot, code)->strKey;
-  key += kinds == kNear ? "\nNEAR\n" : kinds == kOrder ? "\nORDER\n" : "\nPARA\n";
+  key += kinds == kNear ? kNearHead : kinds == kOrder ? kOrderHead : kParaHead;
   std::size_t words_at = key.size();
   bool first = true;
   for (int k = 0; k < m; ++k) {
@@ -745,7 +744,7 @@ void TreeBuilder::WordChain(TokenView const& group, int field, tagEXP_NODE** slo
 // The leaf of one word: code LF "NEAR" LF the word without its quotes.
 void TreeBuilder::WordLeaf(int id, int field, tagEXP_NODE** slot) {
   std::string& key = NewNode(slot, FieldCode(field))->strKey;
-  key += "\nNEAR\n";
+  key += kNearHead;
   key += StripEnds(Text(id), '"', '"');
 }
 

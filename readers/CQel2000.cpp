@@ -10,29 +10,22 @@
 #include "platform/fs/file.h"
 #include "platform/text/collate.h"
 #include "platform/text/mbcs.h"
+#include "readers/library_format.h"
 
 namespace fs = qel::fs;
 
 namespace {
 
-constexpr char kMarker[] = "QEL LIB MARKER";
-constexpr std::size_t kFieldOffsetAt = 52;
-constexpr std::size_t kStringOffsetAt = 116;
-constexpr std::size_t kBlockHead = 16;
+using qel::library_format::GetU32;
+using qel::library_format::kBlockHead;
+using qel::library_format::kFieldOffsetAt;
+using qel::library_format::kMarker;
+using qel::library_format::kStringOffsetAt;
+using qel::library_format::Slot;
+namespace lf = qel::library_format;
+
 constexpr int kAttempts = 3;
 constexpr auto kRetryPause = std::chrono::milliseconds(300);
-
-std::uint32_t Le32(unsigned char const* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-         std::uint32_t{p[3]} << 24;
-}
-
-// A string of at most size - 1 bytes stored in a slot; it ends at the first NUL or at the
-// slot's end.
-std::string_view Slot(unsigned char const* p, std::size_t size) {
-  auto const* s = reinterpret_cast<char const*>(p);
-  return std::string_view(s, strnlen(s, size));
-}
 
 void AddString(CStringArr* list, std::string_view s) {
   list->Add(s.data(), static_cast<int>(s.size()));
@@ -141,12 +134,12 @@ int CQel2000::GetField(CStringArr* list1, CStringArr* list2, CByteArray* types, 
 
     unsigned char header[kHeaderSize];
     if (!table.ReadAt(0, header, sizeof header)) return 0;
-    std::uint64_t field_at = Le32(header + kFieldOffsetAt);
+    std::uint64_t field_at = GetU32(header + kFieldOffsetAt);
     if (field_at == 0) return 0;
     unsigned char head[kBlockHead];
     if (!table.ReadAt(field_at, head, sizeof head)) return 0;
 
-    std::uint64_t count = Le32(head) / kFieldRecord;
+    std::uint64_t count = GetU32(head) / kFieldRecord;
     // Records past the end of the file cannot be read: they are not appended at all, so a
     // damaged length cannot make the lists grow beyond what the file holds.
     std::uint64_t data_at = field_at + kBlockHead;
@@ -156,18 +149,18 @@ int CQel2000::GetField(CStringArr* list1, CStringArr* list2, CByteArray* types, 
     for (std::uint64_t i = 0; i < count; ++i) {
       unsigned char record[kFieldRecord] = {};
       if (!table.ReadNext(record, sizeof record)) all_read = false;
-      AddString(list1, Slot(record + 16, 16));
-      AddString(list2, Slot(record + 0, 16));
-      types->push_back(record[96]);
-      AddString(list4, Slot(record + 32, 64));
+      AddString(list1, Slot(record + lf::kNameAt, lf::kNameSize));
+      AddString(list2, Slot(record + lf::kCodeAt, lf::kCodeSize));
+      types->push_back(record[lf::kTypeAt]);
+      AddString(list4, Slot(record + lf::kDescriptionAt, lf::kDescriptionSize));
       list5->Add(nullptr, -1);
     }
     if (!all_read) return 0;
 
-    std::uint64_t strings_at = Le32(header + kStringOffsetAt);
+    std::uint64_t strings_at = GetU32(header + kStringOffsetAt);
     if (strings_at == 0) return 1;
     if (!table.ReadAt(strings_at, head, sizeof head)) return 1;
-    std::uint64_t length = Le32(head);
+    std::uint64_t length = GetU32(head);
     // A block that claims more than the file holds would fail every read.
     if (strings_at + kBlockHead + length > table.size()) return 1;
     std::unique_ptr<char[]> data(new char[length]);
@@ -190,3 +183,7 @@ int CQel2000::GetField(CStringArr* list1, CStringArr* list2, CByteArray* types, 
     return 0;
   }
 }
+
+static_assert(CQel2000::kDescSize == lf::kDescriptorSize &&
+              CQel2000::kHeaderSize == lf::kHeaderSize &&
+              CQel2000::kFieldRecord == lf::kFieldRecord);

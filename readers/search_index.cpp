@@ -1,5 +1,6 @@
 #include "readers/search_index.h"
 
+#include "platform/fs/path.h"
 #include "readers/search_index_layout.h"
 
 #include <algorithm>
@@ -55,7 +56,7 @@ bool BindingOf(std::string const& record_file, Binding& binding, std::string& er
     error = "cannot read " + record_file;
     return false;
   }
-  std::ifstream in(record_file, std::ios::binary);
+  std::ifstream in(fs::ToOs(record_file), std::ios::binary);
   std::string head(std::min<std::uint64_t>(stamp.size, kHeadBytes), '\0');
   if (!in.read(head.data(), static_cast<std::streamsize>(head.size()))) {
     error = "cannot read " + record_file;

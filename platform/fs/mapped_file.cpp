@@ -10,13 +10,27 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/fs/path.h"
+
 namespace qel::fs {
+
+namespace {
+
+FileStamp StampOf(struct stat const& st) {
+  FileStamp stamp;
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
+  stamp.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.device = static_cast<std::uint64_t>(st.st_dev);
+  stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+  return stamp;
+}
+
+}  // namespace
 
 bool Stamp(std::string const& path, FileStamp& stamp) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return false;
-  stamp.size = static_cast<std::uint64_t>(st.st_size);
-  stamp.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  if (::stat(ToOs(path).c_str(), &st) != 0) return false;
+  stamp = StampOf(st);
   return true;
 }
 
@@ -25,13 +39,16 @@ MappedFile::~MappedFile() {
 }
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      stamp_(other.stamp_) {}
 
 MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
   if (this != &other) {
     Release();
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
+    stamp_ = other.stamp_;
   }
   return *this;
 }
@@ -52,7 +69,7 @@ void MappedFile::Forget(std::size_t offset, std::size_t length) {
 
 bool MappedFile::Open(std::string const& path, std::string& error) {
   Release();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(ToOs(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     error = std::strerror(errno);
     return false;
@@ -63,6 +80,7 @@ bool MappedFile::Open(std::string const& path, std::string& error) {
     ::close(fd);
     return false;
   }
+  stamp_ = StampOf(st);
   if (st.st_size > 0) {
     void* p = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
     if (p == MAP_FAILED) {

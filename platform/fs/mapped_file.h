@@ -9,13 +9,17 @@
 
 namespace qel::fs {
 
-// The size and modification time of a file, as recorded to tell later whether it changed.
+// The size and modification time of a file, and which file it is (device and inode), as
+// recorded to tell later whether it changed or was replaced.
 struct FileStamp {
   std::uint64_t size = 0;
   std::int64_t mtime_ns = 0;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(FileStamp const&) const = default;
 };
 
-// Stamp of path; false when it cannot be read.
+// Stamp of path (a library path, GBK); false when it cannot be read.
 bool Stamp(std::string const& path, FileStamp& stamp);
 
 class MappedFile {
@@ -27,7 +31,7 @@ class MappedFile {
   MappedFile(MappedFile&& other) noexcept;
   MappedFile& operator=(MappedFile&& other) noexcept;
 
-  // Maps path (a previous mapping is released). Returns false with error set to the
+  // Maps path, a library path (a previous mapping is released). Returns false with error set to the
   // system's reason when the file cannot be opened or mapped; an empty file maps to no
   // bytes.
   bool Open(std::string const& path, std::string& error);
@@ -36,11 +40,16 @@ class MappedFile {
   void Forget(std::size_t offset, std::size_t length);
   // The file's bytes, valid until the mapping is released.
   std::string_view bytes() const { return {static_cast<char const*>(data_), size_}; }
+  // The stamp of the file mapped, taken when it was opened: a later Stamp of the path that
+  // differs means the file was changed or replaced, and pages past a shortened end must
+  // not be touched.
+  FileStamp const& stamp() const { return stamp_; }
 
  private:
   void Release();
   void* data_ = nullptr;
   std::size_t size_ = 0;
+  FileStamp stamp_;
 };
 
 }  // namespace qel::fs

@@ -41,5 +41,5 @@ set -e
 set +e
 "$QEL" index "$dir/none" 2>"$dir/err"; code=$?
 set -e
-[ $code = 3 ] && grep -q "none.qel is not a retrieval library descriptor" "$dir/err"
+[ $code = 3 ] && grep -q "the library $dir/none is not found" "$dir/err"
 echo "index: ok"

@@ -47,5 +47,10 @@ set -e
 set +e
 "$QEL" search --lib "$dir/none" 'x' 2>"$dir/err"; code=$?
 set -e
-[ $code = 3 ] && grep -q "$dir/none.qel is not a retrieval library descriptor" "$dir/err"
+[ $code = 3 ] && grep -q "the library $dir/none is not found" "$dir/err"
+printf "not a descriptor" >"$dir/bad.qel"
+set +e
+"$QEL" search --lib "$dir/bad" x 2>"$dir/err"; code=$?
+set -e
+[ $code = 3 ] && grep -q "$dir/bad.qel is not a retrieval library descriptor" "$dir/err"
 echo "search: ok"

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "qelshare/CQel2000.h"
-#include "qelshare/CStringArr.h"
-
 namespace qel::designer {
 
 namespace {
@@ -17,24 +14,23 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(b, e - b));
 }
 
-bool Bit(retrieval::Bits const& bits, std::size_t i) {
-  return (bits[i / 8] >> (i % 8) & 1) != 0;
-}
-
 }  // namespace
 
 bool SearchSession::Open(std::string const& base, std::string& error) {
-  if (!library_.Open(base, error)) return false;
-  CQel2000 descriptor;
-  CStringArr names, codes, descriptions, members;
-  CByteArray types;
-  if (descriptor.Open(base.c_str()) &&
-      descriptor.GetField(&names, &codes, &types, &descriptions, &members)) {
-    for (int i = 0; i < names.GetSize(); ++i) {
-      if (char const* name = names.Get(i)) names_.emplace_back(name);
-    }
+  qel::Status status = collection_.Open(base);
+  if (!status.ok()) {
+    error = status.message();
+    return false;
   }
+  session_ = std::make_unique<qel::Session>(collection_);
+  for (qel::Field const& f : collection_.library(0).fields) names_.push_back(f.name);
   return true;
+}
+
+std::size_t SearchSession::records() const {
+  if (last_.ok() && last_.number() > 0) return last_.records();
+  if (collection_.size() == 0) return 0;
+  return collection_.library(0).records.value_or(0);
 }
 
 bool SearchSession::IsField(std::string_view name) const {
@@ -61,57 +57,60 @@ SearchSession::Result SearchSession::Search(std::string const& expression, bool 
     result.error = "the expression is empty";
     return result;
   }
-  result.expression = again && !results_.empty()
-                          ? "#" + std::to_string(results_.size()) + " AND (" + typed + ")"
-                          : typed;
-  retrieval::Outcome outcome = library_.Search(result.expression, &results_);
-  if (!outcome.ok) {
-    result.error = outcome.error;
+  std::size_t kept = session_ == nullptr ? 0 : session_->history().size();
+  if (session_ == nullptr) {
+    result.error = "no library is open";
+    return result;
+  }
+  result.expression =
+      again && kept > 0 ? "#" + std::to_string(kept) + " AND (" + typed + ")" : typed;
+  qel::Result found = session_->Search(result.expression);
+  if (!found.ok()) {
+    result.error = found.status().message();
     return result;
   }
   typed_.erase(std::remove(typed_.begin(), typed_.end(), typed), typed_.end());
   typed_.push_back(typed);
-  redkey_ = outcome.redkey;
-  for (std::size_t i = 0; i < library_.size(); ++i) {
-    if (!Bit(outcome.hits, i)) continue;
-    ++result.hits;
-    if (result.rows.size() >= kRows) continue;
-    retrieval::Record record;
+  result.hits = found.count();
+  for (qel::Hit const& hit : found.Hits(0, kRows)) {
+    qel::Record record;
     std::string label("[");
-    label += std::to_string(i + 1);
+    label += std::to_string(hit.record + 1);
     label += ']';
-    if (library_.ReadRecord(i, record)) {
+    if (found.Read(hit, record).ok()) {
       std::string head;
       for (char const* code : {"TI", "AU", "SO"}) {
-        if (std::string const* v = record.Find(code)) {
-          head += (head.empty() ? "" : " \xA1\xA4 ") + v->substr(0, v->find('\n'));
+        if (qel::FieldValue const* f = record.Find(code)) {
+          head += (head.empty() ? "" : " \xA1\xA4 ") + f->value.substr(0, f->value.find('\n'));
         }
       }
       if (head.empty() && !record.fields.empty()) {
-        std::string const& v = record.fields.front().second;
+        std::string const& v = record.fields.front().value;
         head = v.substr(0, std::min<std::size_t>(v.find('\n'), 60));
       }
       label += " " + head;
     }
-    result.rows.push_back({i, std::move(label)});
+    result.rows.push_back({hit.record, std::move(label)});
   }
-  results_.push_back(std::move(outcome.hits));
+  last_ = std::move(found);
   result.ok = true;
   return result;
 }
 
 bool SearchSession::Record(std::size_t record, std::string_view open, std::string_view close,
                            Fields& fields) const {
-  retrieval::Record r;
-  if (!library_.ReadRecord(record, r)) return false;
-  auto terms = retrieval::HighlightTerms(redkey_, library_.codes());
+  qel::Record r;
+  if (!last_.Read({0, static_cast<std::uint32_t>(record), 0}, r).ok()) return false;
   fields.clear();
-  for (auto const& [code, value] : r.fields) {
-    std::vector<std::string> mine;
-    for (auto const& [c, w] : terms) {
-      if (c == code) mine.push_back(w);
+  for (qel::FieldValue const& f : r.fields) {
+    std::string marked;
+    std::size_t at = 0;
+    for (qel::Span const& s : f.hits) {
+      marked.append(f.value, at, s.begin - at).append(open);
+      marked.append(f.value, s.begin, s.end - s.begin).append(close);
+      at = s.end;
     }
-    fields.emplace_back(code, retrieval::Mark(value, mine, open, close));
+    fields.emplace_back(f.code, marked.append(f.value, at));
   }
   return true;
 }

@@ -13,20 +13,21 @@
 // A "LIST" control shows the hits; a double click on one opens its record with the
 // highlighted words marked. A rejected expression shows its reason.
 //
-// The searches walk the host's road of one query (qel::retrieval::Library: CAnalyseExpression,
-// CExpStack and the library's readers), as `qel search` does; a search within the previous
-// result is the expression "#N AND (EXPR)" over the session's results.
+// The searches go through the library's search API (qel::Collection and qel::Session), as
+// `qel search` does; a search within the previous result is the expression "#N AND (EXPR)"
+// over the session's results.
 #ifndef QEL_TOOLS_DESIGNER_SEARCH_FORM_H_
 #define QEL_TOOLS_DESIGNER_SEARCH_FORM_H_
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "design.h"
-#include "qel/retrieval.h"
+#include "qelshare/search.h"
 
 namespace qel::designer {
 
@@ -66,14 +67,15 @@ class SearchSession {
   // open and close; false when the record cannot be read.
   bool Record(std::size_t record, std::string_view open, std::string_view close,
               Fields& fields) const;
-  std::size_t records() const { return library_.size(); }
+  // Records of the library: from its index, or as the last search counted them.
+  std::size_t records() const;
 
  private:
-  retrieval::Library library_;
-  retrieval::History results_;
+  qel::Collection collection_;
+  std::unique_ptr<qel::Session> session_;
+  qel::Result last_;
   std::vector<std::string> typed_;
   std::vector<std::string> names_;
-  std::string redkey_;
 };
 
 // The form's controls as the search form reads and changes them, by index in the form.

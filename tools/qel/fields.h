@@ -12,15 +12,12 @@
 #include <vector>
 
 #include "qelshare/CAnalyseExpression.h"
+#include "qelshare/collection.h"
 
 namespace qel::cli {
 
 // One registered field, in GBK.
-struct FieldDef {
-  std::string name;
-  std::string code;
-  unsigned char type = 0;
-};
+using FieldDef = qel::Field;
 
 // The bytes of sample/fields.json as built into qel.
 std::string_view DemoFieldsJson();

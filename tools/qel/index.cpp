@@ -4,9 +4,7 @@
 #include <iostream>
 
 #include "cli.h"
-#include "qelshare/CQel2000.h"
-#include "readers/search_index.h"
-#include "retrieval.h"
+#include "qelshare/library_writer.h"
 
 namespace qel::cli::index_command {
 namespace {
@@ -28,43 +26,35 @@ Run SetupIndex(CLI::App& app, Context& ctx) {
   cmd->add_option("BASE", *base, "Base path of the library (BASE.qel, .sor, .mrf)")->required();
   return [base, &ctx] {
     std::string lib = ToLibrary(ctx, *base, "BASE");
-    CQel2000 descriptor;
-    if (!descriptor.Open(lib.c_str())) {
-      throw Failure{
-          kIo, ToUser(ctx, descriptor.m_strPath) + ".qel is not a retrieval library descriptor"};
-    }
-    std::string file = descriptor.m_strPath + ".mrf";
-    std::string index_file = descriptor.m_strPath + ".qix";
     auto start = std::chrono::steady_clock::now();
-    std::uint32_t records = 0;
-    std::string error;
+    qel::IndexStats stats;
     {
-      Progress progress("indexing " + ToUser(ctx, file), 100);
-      if (!retrieval::BuildIndex(file, index_file, records, error,
-                                 [&](std::uint64_t done, std::uint64_t total) {
-                                   progress.Update(done * 100 / std::max<std::uint64_t>(total, 1));
-                                 })) {
-        throw Failure{kIo, ToUser(ctx, error)};
+      Progress progress("indexing " + *base, 100);
+      qel::IndexOptions options;
+      options.progress = [&](std::uint64_t done, std::uint64_t total) {
+        progress.Update(done * 100 / std::max<std::uint64_t>(total, 1));
+      };
+      if (qel::Status s = qel::BuildIndex(lib, &stats, options); !s.ok()) {
+        throw Failure{kIo, ToUser(ctx, s.message())};
       }
     }
-    search_index::Binding binding;
-    search_index::BindingOf(file, binding, error);
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    fs::FileStamp stamp;
-    fs::Stamp(index_file, stamp);
+    std::string base_name = *base;
+    if (base_name.size() > 4 && base_name.ends_with(".qel")) base_name.resize(base_name.size() - 4);
+    std::string index_file = base_name + ".qix";
     if (ctx.json) {
-      PrintJson(ctx, {{"index", JsonText(ctx, index_file)},
-                      {"records", records},
-                      {"bytes", stamp.size},
-                      {"record_bytes", binding.size},
+      PrintJson(ctx, {{"index", index_file},
+                      {"records", stats.records},
+                      {"bytes", stats.index_bytes},
+                      {"record_bytes", stats.record_bytes},
                       {"seconds", seconds}});
       return;
     }
     char time[32];
     std::snprintf(time, sizeof time, "%.2f", seconds);
-    std::cout << ToUser(ctx, index_file) << ": " << records << " records, " << stamp.size
-              << " bytes for " << binding.size << " bytes of records (" << time << " s)\n";
+    std::cout << index_file << ": " << stats.records << " records, " << stats.index_bytes
+              << " bytes for " << stats.record_bytes << " bytes of records (" << time << " s)\n";
   };
 }
 

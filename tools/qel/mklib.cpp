@@ -6,8 +6,8 @@
 
 #include "cli.h"
 #include "fields.h"
-#include "library_writer.h"
 #include "platform/text/codepage.h"
+#include "qelshare/library_writer.h"
 #include "sources.h"
 
 namespace qel::cli::mklib_command {
@@ -155,7 +155,8 @@ Run SetupMklib(CLI::App& app, Context& ctx) {
     }
     Resolver resolver(fields, args->fields.empty() ? "of the demo" : args->fields);
     ToGbk gbk;
-    LibraryWriter writer(args->out);
+    qel::LibraryWriter writer(ToLibrary(ctx, args->out, "--out"));
+    if (!writer.status().ok()) throw Failure{kIo, ToUser(ctx, writer.status().message())};
     Progress progress("building " + args->out, total);
     std::uint64_t read = 0;
     std::vector<std::pair<std::string, std::string>> record;
@@ -168,11 +169,15 @@ Run SetupMklib(CLI::App& app, Context& ctx) {
               std::string const& code = resolver.Code(key, r.where);
               if (!value.empty()) record.emplace_back(code, gbk(value));
             }
-            writer.Add(record, r.where);
+            if (qel::Status s = writer.Add(record, r.where); !s.ok()) {
+              throw Failure{kIo, ToUser(ctx, s.message())};
+            }
           },
           [&](std::uint64_t bytes) { progress.Update(read += bytes); });
     }
-    writer.Finish(title, fields);
+    if (qel::Status s = writer.Finish(title, fields); !s.ok()) {
+      throw Failure{kIo, ToUser(ctx, s.message())};
+    }
     if (ctx.json) {
       PrintJson(ctx, {{"library", args->out},
                       {"records", writer.records()},

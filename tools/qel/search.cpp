@@ -7,16 +7,24 @@
 #include <memory>
 
 #include "cli.h"
+#include "platform/fs/mapped_file.h"
 #include "platform/fs/path.h"
-#include "retrieval.h"
+#include "qelshare/search.h"
 
 namespace qel::cli::search_command {
 namespace {
 
 namespace fs = std::filesystem;
-using retrieval::Bits;
-using retrieval::Library;
-using retrieval::Outcome;
+using qel::Collection;
+using qel::FieldValue;
+using qel::Hit;
+using qel::LibraryInfo;
+using qel::Record;
+using qel::Result;
+using qel::SearchOptions;
+using qel::Session;
+using qel::Span;
+using qel::Status;
 
 // The demo library, as a library (GBK) path: beside the qel binary in the build tree
 // (demo/poems), or in the install prefix's share folder.
@@ -32,61 +40,65 @@ std::string DefaultLibrary() {
   return qel::fs::FromOs((dir / "demo" / "poems").string());
 }
 
-std::size_t Count(Bits const& bits) {
-  std::size_t n = 0;
-  for (unsigned char b : bits) n += static_cast<std::size_t>(__builtin_popcount(b));
-  return n;
+// A value with its hit words wrapped in open and close.
+std::string Marked(FieldValue const& f, std::string_view open, std::string_view close) {
+  std::string out;
+  std::size_t at = 0;
+  for (Span const& s : f.hits) {
+    out.append(f.value, at, s.begin - at).append(open);
+    out.append(f.value, s.begin, s.end - s.begin).append(close);
+    at = s.end;
+  }
+  return out.append(f.value, at);
 }
 
 struct Printer {
   Context const& ctx;
-  Library const& library;
+  Collection const& collection;
   std::size_t limit;
   bool colour;
-  std::string label;  // the library's name before each hit when several are searched
+  bool several;
 
-  void Hits(Outcome const& outcome) const {
-    auto terms = retrieval::HighlightTerms(outcome.redkey, library.codes());
-    auto marked = [&](std::string const& code, std::string const& value) {
-      std::vector<std::string> mine;
-      for (auto const& [c, w] : terms) {
-        if (c == code) mine.push_back(w);
-      }
-      return colour ? retrieval::Mark(value, mine, "\033[1;31m", "\033[0m")
-                    : retrieval::Mark(value, mine, "[", "]");
-    };
-    std::size_t shown = 0;
-    for (std::size_t i = 0; i < library.size() && (limit == 0 || shown < limit); ++i) {
-      if ((outcome.hits[i / 8] >> (i % 8) & 1) == 0) continue;
-      ++shown;
-      retrieval::Record r;
-      if (!library.ReadRecord(i, r)) {
-        throw Failure{kIo, "cannot read record " + std::to_string(i + 1) + " of " +
-                               ToUser(ctx, library.file())};
-      }
+  std::string Label(std::size_t library) const {
+    return several ? ToUser(ctx, collection.library(library).name) : std::string();
+  }
+
+  void Hits(Result const& result, std::size_t library) const {
+    std::uint64_t first = 0;
+    for (std::size_t k = 0; k < library; ++k) first += result.count(k);
+    std::string label = Label(library);
+    std::uint64_t n =
+        limit == 0 ? result.count(library) : std::min<std::uint64_t>(limit, result.count(library));
+    for (Hit const& hit : result.Hits(first, n)) {
+      Record r;
+      if (Status s = result.Read(hit, r); !s.ok()) throw Failure{kIo, ToUser(ctx, s.message())};
       if (ctx.json) {
         nlohmann::json fields = nlohmann::json::object();
-        for (auto const& [code, value] : r.fields) fields[code] = JsonText(ctx, value);
-        nlohmann::json hit = {{"record", i + 1}, {"offset", r.offset}, {"fields", fields}};
-        if (!label.empty()) hit["library"] = label;
-        PrintJson(ctx, hit);
+        for (FieldValue const& f : r.fields) fields[f.code] = JsonText(ctx, f.value);
+        nlohmann::json line = {
+            {"record", hit.record + 1}, {"offset", hit.offset}, {"fields", fields}};
+        if (!label.empty()) line["library"] = label;
+        PrintJson(ctx, line);
         continue;
       }
+      auto marked = [&](FieldValue const& f) {
+        return colour ? Marked(f, "\033[1;31m", "\033[0m") : Marked(f, "[", "]");
+      };
       std::string head;
       for (char const* code : {"TI", "AU", "SO"}) {
-        if (std::string const* v = r.Find(code)) {
-          head += (head.empty() ? "" : " \xA1\xA4 ") + marked(code, *v);  // " · "
+        if (FieldValue const* f = r.Find(code); f != nullptr && f->code == code) {
+          head += (head.empty() ? "" : " \xA1\xA4 ") + marked(*f);  // " · "
         }
       }
-      std::cout << (label.empty() ? "" : label + " ") << "[" << i + 1 << "] " << ToUser(ctx, head)
-                << "\n";
-      for (auto const& [code, value] : r.fields) {
-        if (code == "TI" || code == "AU" || code == "SO") continue;
-        std::string text = marked(code, value);
+      std::cout << (label.empty() ? "" : label + " ") << "[" << hit.record + 1 << "] "
+                << ToUser(ctx, head) << "\n";
+      for (FieldValue const& f : r.fields) {
+        if (f.code == "TI" || f.code == "AU" || f.code == "SO") continue;
+        std::string text = marked(f);
         std::size_t start = 0;
         for (;;) {
           std::size_t end = text.find('\n', start);
-          std::cout << "    " << (code == "TX" ? "" : code + ": ")
+          std::cout << "    " << (f.code == "TX" ? "" : f.code + ": ")
                     << ToUser(ctx, text.substr(start, end - start)) << "\n";
           if (end == std::string::npos) break;
           start = end + 1;
@@ -95,15 +107,17 @@ struct Printer {
     }
   }
 
-  void Summary(Outcome const& outcome, double ms, std::size_t number) const {
-    std::size_t hits = Count(outcome.hits);
+  void Summary(Result const& result, std::size_t library, double ms) const {
+    std::uint64_t hits = result.count(library);
+    std::uint64_t records = result.records(library);
+    std::string label = Label(library);
     if (ctx.json) {
       nlohmann::json summary = {{"hits", hits},
-                                {"records", library.size()},
+                                {"records", records},
                                 {"ms", ms},
-                                {"poland", JsonText(ctx, outcome.poland)},
-                                {"redkey", JsonText(ctx, outcome.redkey)}};
-      if (number > 0) summary["result"] = number;
+                                {"poland", JsonText(ctx, result.poland())},
+                                {"redkey", JsonText(ctx, result.redkey())}};
+      if (result.number() > 0) summary["result"] = result.number();
       if (!label.empty()) summary["library"] = label;
       PrintJson(ctx, summary);
       return;
@@ -111,8 +125,9 @@ struct Printer {
     char time[32];
     std::snprintf(time, sizeof time, "%.1f", ms);
     std::cout << (label.empty() ? "" : label + ": ")
-              << (number > 0 ? "#" + std::to_string(number) + ": " : std::string()) << hits
-              << " hits in " << library.size() << " records (" << time << " ms)\n";
+              << (result.number() > 0 ? "#" + std::to_string(result.number()) + ": "
+                                      : std::string())
+              << hits << " hits in " << records << " records (" << time << " ms)\n";
   }
 };
 
@@ -172,75 +187,68 @@ Run SetupSearch(CLI::App& app, Context& ctx) {
     std::vector<std::string> bases;
     for (std::string const& lib : args->libs) bases.push_back(ToLibrary(ctx, lib, "--lib"));
     if (bases.empty()) bases.push_back(DefaultLibrary());
-    bool several = bases.size() > 1;
-    std::vector<std::unique_ptr<Library>> libraries;
-    std::vector<Printer> printers;
-    std::vector<retrieval::History> histories(bases.size());
+    Collection collection;
+    if (Status s = collection.Open(bases); !s.ok()) throw Failure{kIo, ToUser(ctx, s.message())};
+    bool several = collection.size() > 1;
     bool colour = !ctx.json && isatty(STDOUT_FILENO) == 1;
-    for (std::string const& base : bases) {
-      auto library = std::make_unique<Library>();
-      std::string error;
-      if (!library->Open(base, error)) throw Failure{kIo, ToUser(ctx, error)};
-      std::string label =
-          several ? ToUser(ctx, base.substr(base.find_last_of("/\\") + 1)) : std::string();
-      printers.push_back({ctx, *library, args->limit, colour, label});
-      libraries.push_back(std::move(library));
+    Printer printer{ctx, collection, args->limit, colour, several};
+    Session session(collection);
+    std::uint64_t scanned_bytes = 0;
+    for (std::size_t k = 0; k < collection.size(); ++k) {
+      LibraryInfo info = collection.library(k);
+      if (!info.indexed) {
+        qel::fs::FileStamp stamp;
+        if (qel::fs::Stamp(info.base + ".mrf", stamp)) scanned_bytes += stamp.size;
+      }
     }
-    // Runs one expression over every library; false when it fails in one of them.
+    // Runs one expression over every library; throws when it fails in one of them.
     auto run = [&](std::string const& expression, bool keep) {
-      std::size_t total_hits = 0, total_records = 0;
-      double total_ms = 0;
-      for (std::size_t k = 0; k < libraries.size(); ++k) {
-        Library& library = *libraries[k];
-        retrieval::History* history = keep ? &histories[k] : nullptr;
-        auto start = std::chrono::steady_clock::now();
-        Outcome outcome;
-        {
-          Progress progress("searching " + ToUser(ctx, library.file()), 100);
-          outcome = library.Search(expression, history, [&](std::uint64_t done, std::uint64_t all) {
-            if (all > (64u << 20)) progress.Update(done * 100 / all);
-          });
+      auto start = std::chrono::steady_clock::now();
+      Result result;
+      {
+        Progress progress("searching", 100);
+        SearchOptions options;
+        options.keep = keep;
+        if (scanned_bytes > (64u << 20)) {
+          options.progress = [&](std::uint64_t done, std::uint64_t all) {
+            progress.Update(done * 100 / std::max<std::uint64_t>(all, 1));
+          };
         }
-        double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count();
-        if (!outcome.ok) {
-          std::string error = ToUser(ctx, outcome.error);
-          if (several) error = printers[k].label + ": " + error;
-          throw Failure{kFailed, error};
-        }
-        if (history != nullptr) history->push_back(outcome.hits);
-        std::size_t hits = Count(outcome.hits);
-        total_hits += hits;
-        total_records += library.size();
-        total_ms += ms;
+        result = session.Search(expression, options);
+      }
+      double ms =
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+              .count();
+      if (!result.ok()) throw Failure{kFailed, ToUser(ctx, result.status().message())};
+      for (std::size_t k = 0; k < collection.size(); ++k) {
+        std::uint64_t hits = result.count(k);
         if (args->count) {
           if (several || ctx.json) {
             if (ctx.json) {
-              nlohmann::json line = {{"hits", hits}, {"records", library.size()}};
-              if (several) line["library"] = printers[k].label;
+              nlohmann::json line = {{"hits", hits}, {"records", result.records(k)}};
+              if (several) line["library"] = printer.Label(k);
               PrintJson(ctx, line);
             } else {
-              std::cout << printers[k].label << ": " << hits << "\n";
+              std::cout << printer.Label(k) << ": " << hits << "\n";
             }
           } else {
             std::cout << hits << "\n";
           }
           continue;
         }
-        printers[k].Hits(outcome);
-        printers[k].Summary(outcome, ms, history == nullptr ? 0 : history->size());
+        printer.Hits(result, k);
+        printer.Summary(result, k, ms);
       }
       if (!several) return;
       if (ctx.json) {
-        PrintJson(ctx, {{"total", total_hits}, {"records", total_records}, {"ms", total_ms}});
+        PrintJson(ctx, {{"total", result.count()}, {"records", result.records()}, {"ms", ms}});
       } else if (args->count) {
-        std::cout << "total: " << total_hits << "\n";
+        std::cout << "total: " << result.count() << "\n";
       } else {
         char time[32];
-        std::snprintf(time, sizeof time, "%.1f", total_ms);
-        std::cout << "total: " << total_hits << " hits in " << total_records << " records of "
-                  << libraries.size() << " libraries (" << time << " ms)\n";
+        std::snprintf(time, sizeof time, "%.1f", ms);
+        std::cout << "total: " << result.count() << " hits in " << result.records()
+                  << " records of " << collection.size() << " libraries (" << time << " ms)\n";
       }
     };
     if (!args->interactive) {

@@ -1,0 +1,81 @@
+#include <deque>
+
+#include "platform/fs/mapped_file.h"
+#include "platform/fs/path.h"
+#include "qelshare/CMrfCut.h"
+#include "qelshare/CQel2000.h"
+#include "qelshare/library_writer.h"
+#include "readers/library_format.h"
+#include "readers/record_format.h"
+#include "readers/search_index.h"
+
+namespace qel {
+
+Status BuildIndex(std::string const& base_path, IndexStats* stats, IndexOptions const& options) {
+  CQel2000 descriptor;
+  if (!descriptor.Open(base_path.c_str())) {
+    fs::FileStamp stamp;
+    if (!fs::Stamp(descriptor.m_strPath + library_format::kDescriptorExt, stamp)) {
+      return Status(Status::kNotFound, "the library " + descriptor.m_strPath +
+                                           " is not found (no " + descriptor.m_strPath +
+                                           library_format::kDescriptorExt + ")");
+    }
+    return Status(Status::kCorrupt,
+                  descriptor.m_strPath + ".qel is not a retrieval library descriptor");
+  }
+  std::string const& base = descriptor.m_strPath;
+  std::string record_file = base + library_format::kRecordExt;
+  std::string index_file = base + library_format::kIndexExt;
+  std::string error;
+  search_index::Binding binding;
+  if (!search_index::BindingOf(record_file, binding, error)) {
+    return Status(Status::kIoError, error);
+  }
+  if (binding.size > search_index::kMaxRecordFile) {
+    return Status(Status::kInvalid,
+                  record_file + " holds more than 4 GiB, more than an index serves");
+  }
+  CMrfCut cut;
+  if (!cut.Open(record_file.c_str(), records::kSeparator, 0)) {
+    return Status(Status::kIoError, "cannot open the record file " + record_file);
+  }
+  // The builder's files are named for the operating system.
+  std::string os_index = fs::ToOs(index_file);
+  search_index::Builder builder(os_index + ".run", options.memory_budget);
+  std::vector<records::FieldView> views;
+  std::vector<search_index::Builder::Field> fields;
+  std::deque<std::pair<std::size_t, std::string>> joined;
+  for (std::uint64_t record = 0;; ++record) {
+    auto offset = static_cast<std::uint32_t>(cut.GetPos());
+    CString text = cut.GetRecord();
+    if (text.empty()) break;
+    records::Views(text, views, joined);
+    fields.clear();
+    for (records::FieldView const& v : views) fields.push_back({v.code, v.value});
+    builder.Add(offset, fields);
+    if (record % 1024 == 0) {
+      if (options.stop.stop_requested())
+        return Status(Status::kCancelled, "indexing was cancelled");
+      if (options.progress) options.progress(cut.GetPos(), binding.size);
+    }
+  }
+  builder.Finish();
+  if (options.progress) options.progress(cut.GetPos(), binding.size);
+  // A record file changed while it was read binds nothing.
+  search_index::Binding after;
+  if (!search_index::BindingOf(record_file, after, error) || after.size != binding.size ||
+      after.mtime_ns != binding.mtime_ns || after.head_hash != binding.head_hash) {
+    return Status(Status::kCorrupt, record_file + " changed while it was indexed; index it again");
+  }
+  if (options.stop.stop_requested()) return Status(Status::kCancelled, "indexing was cancelled");
+  std::uint32_t records = builder.records();
+  if (!builder.Write(os_index, binding, error)) return Status(Status::kIoError, error);
+  if (stats != nullptr) {
+    fs::FileStamp stamp;
+    fs::Stamp(index_file, stamp);
+    *stats = {records, binding.size, stamp.size};
+  }
+  return Status();
+}
+
+}  // namespace qel

@@ -1,0 +1,241 @@
+#include "search/leaf_rules.h"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+
+#include "platform/text/collate.h"
+#include "platform/text/mbcs.h"
+
+namespace qel::search {
+namespace {
+
+// Character index of every byte offset of a GBK text (offsets inside a character map to
+// the character's index); one more entry for the end.
+std::vector<int> CharIndex(std::string_view s) {
+  std::vector<int> index(s.size() + 1);
+  int chars = 0;
+  for (std::size_t i = 0; i < s.size();) {
+    std::size_t n = text::CharLength(s, i);
+    for (std::size_t k = 0; k < n; ++k) index[i + k] = chars;
+    i += n;
+    ++chars;
+  }
+  index[s.size()] = chars;
+  return index;
+}
+
+struct Occurrence {
+  int start, end, word;  // in characters
+};
+
+// Every occurrence of every word, ordered by start.
+std::vector<Occurrence> Occurrences(std::vector<std::string> const& words, std::string_view value,
+                                    std::vector<int> const& chars) {
+  std::vector<Occurrence> hits;
+  for (int w = 0; w < static_cast<int>(words.size()); ++w) {
+    if (words[w].empty()) continue;
+    for (std::size_t at = text::FindText(value, words[w]); at != text::npos;
+         at = text::FindText(value, words[w], at + text::CharLength(value, at))) {
+      hits.push_back({chars[at], chars[at + words[w].size()], w});
+    }
+  }
+  std::sort(hits.begin(), hits.end(),
+            [](Occurrence const& a, Occurrence const& b) { return a.start < b.start; });
+  return hits;
+}
+
+bool Near(std::vector<std::string> const& words, std::string_view value) {
+  std::vector<int> chars = CharIndex(value);
+  std::vector<Occurrence> hits = Occurrences(words, value, chars);
+  // Walking occurrences by start: the latest end of each word so far gives the smallest
+  // gap for the current latest start.
+  std::vector<int> last_end(words.size(), std::numeric_limits<int>::min());
+  std::size_t seen = 0;
+  for (Occurrence const& h : hits) {
+    if (last_end[h.word] == std::numeric_limits<int>::min()) ++seen;
+    last_end[h.word] = std::max(last_end[h.word], h.end);
+    if (seen < words.size()) continue;
+    int earliest = *std::min_element(last_end.begin(), last_end.end());
+    if (h.start - earliest <= kNearDistance) return true;
+  }
+  return false;
+}
+
+bool Order(std::vector<std::string> const& words, std::string_view value) {
+  std::vector<int> chars = CharIndex(value);
+  std::vector<Occurrence> hits = Occurrences(words, value, chars);
+  // ends: where chains of the words so far end, each chain keeping the rule.
+  std::vector<int> ends;
+  for (Occurrence const& h : hits) {
+    if (h.word == 0) ends.push_back(h.end);
+  }
+  for (int w = 1; w < static_cast<int>(words.size()) && !ends.empty(); ++w) {
+    std::vector<int> next;
+    for (Occurrence const& h : hits) {
+      if (h.word != w) continue;
+      for (int e : ends) {
+        if (h.start >= e && h.start - e <= kNearDistance) {
+          next.push_back(h.end);
+          break;
+        }
+      }
+    }
+    ends = std::move(next);
+  }
+  return !ends.empty();
+}
+
+bool Number(std::string_view s, double* out) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  // Digits, not the words "nan" and "inf" that the parser also reads as numbers.
+  std::size_t first = !s.empty() && s[0] == '-' ? 1 : 0;
+  if (first >= s.size() || (s[first] != '.' && (s[first] < '0' || s[first] > '9'))) return false;
+  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), *out);
+  return ec == std::errc() && end == s.data() + s.size();
+}
+
+// Negative, zero or positive: value against operand.
+int Compare(std::string_view value, std::string_view operand) {
+  double a, b;
+  if (Number(value, &a) && Number(operand, &b)) return a < b ? -1 : a > b ? 1 : 0;
+  return text::Compare(value, operand);
+}
+
+std::vector<std::string_view> Lines(std::string_view s) {
+  std::vector<std::string_view> lines;
+  for (std::size_t start = 0;;) {
+    std::size_t end = s.find('\n', start);
+    lines.push_back(s.substr(start, end == std::string_view::npos ? end : end - start));
+    if (end == std::string_view::npos) return lines;
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> Words(std::string_view words) {
+  std::vector<std::string> out;
+  std::string current;
+  bool quoted = false;
+  for (std::size_t i = 0; i < words.size();) {
+    std::size_t n = text::CharLength(words, i);
+    char c = words[i];
+    if (n == 1 && c == '"') {
+      quoted = !quoted;
+    } else if (n == 1 && c == ' ' && !quoted) {
+      if (!current.empty()) out.push_back(std::move(current));
+      current.clear();
+    } else {
+      current.append(words.substr(i, n));
+    }
+    i += n;
+  }
+  if (!current.empty()) out.push_back(std::move(current));
+  return out;
+}
+
+Leaf MakeLeaf(expr::LeafItem const& item) {
+  Leaf leaf{item, {}};
+  if (item.kind == expr::LeafItem::kText) leaf.words = Words(item.words);
+  return leaf;
+}
+
+bool MatchText(std::string_view kind, std::vector<std::string> const& words,
+               std::string_view value) {
+  if (words.empty()) return false;
+  if (kind == "PARA") {
+    for (std::string_view line : Lines(value)) {
+      bool all = std::all_of(words.begin(), words.end(), [&](std::string const& w) {
+        return text::FindText(line, w) != text::npos;
+      });
+      if (all) return true;
+    }
+    return false;
+  }
+  if (words.size() == 1) return text::FindText(value, words[0]) != text::npos;
+  return kind == "ORDER" ? Order(words, value) : Near(words, value);
+}
+
+bool MatchComparison(int op, std::string_view operand, std::string_view value) {
+  if (op <= 5) {
+    int c = Compare(value, operand);
+    switch (op) {
+      case 0:
+        return c == 0;
+      case 1:
+        return c > 0;
+      case 2:
+        return c >= 0;
+      case 3:
+        return c < 0;
+      case 4:
+        return c <= 0;
+      default:
+        return c != 0;
+    }
+  }
+  std::size_t comma = operand.find(',');
+  if (comma == std::string_view::npos) return false;
+  int low = Compare(value, operand.substr(0, comma));
+  int high = Compare(value, operand.substr(comma + 1));
+  bool low_ok = op == 8 || op == 9 ? low >= 0 : low > 0;     // [ closed, ( open
+  bool high_ok = op == 7 || op == 9 ? high <= 0 : high < 0;  // ] closed, ) open
+  return low_ok && high_ok;
+}
+
+bool Match(Leaf const& leaf, std::string_view value) {
+  switch (leaf.item.kind) {
+    case expr::LeafItem::kText:
+      return MatchText(leaf.item.text_kind, leaf.words, value);
+    case expr::LeafItem::kComparison:
+      return MatchComparison(leaf.item.op, leaf.item.operand, value);
+    case expr::LeafItem::kValue:
+      return value == leaf.item.operand;
+    default:
+      return false;
+  }
+}
+
+std::vector<std::pair<std::string, std::string>> HighlightTerms(
+    std::string_view redkey, std::vector<std::string> const& codes) {
+  std::vector<std::pair<std::string, std::string>> terms;
+  std::size_t start = 0;
+  for (std::size_t open = redkey.find('['); open != std::string_view::npos;
+       open = redkey.find('[', open + 1)) {
+    std::size_t close = redkey.find(']', open);
+    if (close == std::string_view::npos) break;
+    std::string_view code = redkey.substr(open + 1, close - open - 1);
+    if (std::find(codes.begin(), codes.end(), code) == codes.end()) continue;
+    for (std::string& word : Words(redkey.substr(start, open - start))) {
+      terms.emplace_back(std::string(code), std::move(word));
+    }
+    start = close + 1;
+    open = close;
+  }
+  return terms;
+}
+
+std::vector<Span> WordSpans(std::string_view value, std::vector<std::string> const& words) {
+  std::vector<std::string_view> sorted(words.begin(), words.end());
+  std::sort(sorted.begin(), sorted.end(),
+            [](std::string_view a, std::string_view b) { return a.size() > b.size(); });
+  std::vector<Span> spans;
+  if (sorted.empty() || sorted.front().empty()) return spans;
+  for (std::size_t i = 0; i < value.size();) {
+    bool hit = false;
+    for (std::string_view w : sorted) {
+      if (!w.empty() && value.substr(i, w.size()) == w) {
+        spans.push_back({i, i + w.size()});
+        i += w.size();
+        hit = true;
+        break;
+      }
+    }
+    if (!hit) i += text::CharLength(value, i);
+  }
+  return spans;
+}
+
+}  // namespace qel::search

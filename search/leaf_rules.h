@@ -1,0 +1,59 @@
+// How a leaf of the postfix stream matches a field value, and where a search's words lie
+// in a value: the rules every library kind applies, whether it scans records or checks
+// the candidates of an index.
+//
+//   word          the word occurs in the value (as GBK characters: a word never matches
+//                 from the trail byte of a character)
+//   NEAR          every word occurs, all within kNearDistance characters of each other,
+//                 counted from the end of the earliest-ending word to the start of the
+//                 latest-starting one
+//   ORDER         the words occur in the order given, each starting after the end of the
+//                 one before and at most kNearDistance characters after it
+//   PARA          every word occurs on one line (LF-separated) of the value
+//   comparison    the value against the operand as numbers when both are numbers (blanks
+//                 around them allowed), else as text in the library's collation
+//   value         the value equals the operand byte for byte
+// Double quotes around a word are dropped; a quoted word may hold spaces.
+#ifndef QELSHARE_SEARCH_LEAF_RULES_H_
+#define QELSHARE_SEARCH_LEAF_RULES_H_
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "expression/leaf_item.h"
+#include "qelshare/record.h"
+
+namespace qel::search {
+
+inline constexpr int kNearDistance = 10;
+
+// The words of a text item: split at spaces outside quotes, quotes dropped.
+std::vector<std::string> Words(std::string_view words);
+
+// A leaf ready to match values: the item decoded and its words split once.
+struct Leaf {
+  expr::LeafItem item;
+  std::vector<std::string> words;  // of a text item
+};
+Leaf MakeLeaf(expr::LeafItem const& item);
+
+bool MatchText(std::string_view kind, std::vector<std::string> const& words,
+               std::string_view value);
+bool MatchComparison(int op, std::string_view operand, std::string_view value);
+// The rule of the leaf's kind (a reference matches no value).
+bool Match(Leaf const& leaf, std::string_view value);
+
+// The highlight words of a highlight string ("words[CODE]words[CODE]..."), as (code, word)
+// pairs; only codes in `codes` end an entry.
+std::vector<std::pair<std::string, std::string>> HighlightTerms(
+    std::string_view redkey, std::vector<std::string> const& codes);
+
+// Where the words lie in a value: at each character the longest word that starts there,
+// the scan going on after it; spans in value order.
+std::vector<Span> WordSpans(std::string_view value, std::vector<std::string> const& words);
+
+}  // namespace qel::search
+
+#endif  // QELSHARE_SEARCH_LEAF_RULES_H_

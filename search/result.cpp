@@ -1,0 +1,104 @@
+#include <cstring>
+
+#include "qelshare/session.h"
+#include "search/leaf_rules.h"
+#include "search/result_data.h"
+
+namespace qel {
+
+Result::Result() = default;
+Result::~Result() = default;
+Result::Result(Result const&) = default;
+Result& Result::operator=(Result const&) = default;
+Result::Result(Result&&) noexcept = default;
+Result& Result::operator=(Result&&) noexcept = default;
+
+std::uint64_t Result::count() const {
+  std::uint64_t n = 0;
+  if (data_ != nullptr) {
+    for (auto const& lib : data_->libraries) n += lib.count;
+  }
+  return n;
+}
+
+std::uint64_t Result::count(std::size_t library) const {
+  return data_ == nullptr || library >= data_->libraries.size() ? 0
+                                                                : data_->libraries[library].count;
+}
+
+std::uint64_t Result::records() const {
+  std::uint64_t n = 0;
+  if (data_ != nullptr) {
+    for (auto const& lib : data_->libraries) n += lib.records;
+  }
+  return n;
+}
+
+std::uint64_t Result::records(std::size_t library) const {
+  return data_ == nullptr || library >= data_->libraries.size() ? 0
+                                                                : data_->libraries[library].records;
+}
+
+bool Result::Contains(std::size_t library, std::uint32_t record) const {
+  return data_ != nullptr && library < data_->libraries.size() &&
+         search::Test(data_->libraries[library].bits, record);
+}
+
+std::vector<Hit> Result::Hits(std::uint64_t first, std::uint64_t n) const {
+  std::vector<Hit> hits;
+  if (data_ == nullptr) return hits;
+  for (std::size_t k = 0; k < data_->libraries.size() && n > 0; ++k) {
+    Data::Library const& lib = data_->libraries[k];
+    if (first >= lib.count) {
+      first -= lib.count;
+      continue;
+    }
+    search::LibraryState const& state = *data_->state->libraries[k];
+    search::Bits const& bits = lib.bits;
+    // Whole words of 64 records are skipped by their counts until the first hit wanted.
+    std::size_t byte = 0;
+    for (; byte + 8 <= bits.size(); byte += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, bits.data() + byte, 8);
+      auto c = static_cast<std::uint64_t>(__builtin_popcountll(word));
+      if (c > first) break;
+      first -= c;
+    }
+    for (std::uint64_t r = std::uint64_t{byte} * 8; r < lib.records && n > 0; ++r) {
+      if (!search::Test(bits, r)) continue;
+      if (first > 0) {
+        --first;
+        continue;
+      }
+      auto record = static_cast<std::uint32_t>(r);
+      hits.push_back({k, record, state.Start(record, lib.offsets.get())});
+      --n;
+    }
+  }
+  return hits;
+}
+
+Status Result::Read(Hit const& hit, Record& record) const {
+  record = Record();
+  if (data_ == nullptr || hit.library >= data_->libraries.size()) {
+    return Status(Status::kInvalid, "the result holds no library " + std::to_string(hit.library));
+  }
+  Data::Library const& lib = data_->libraries[hit.library];
+  if (hit.record >= lib.records) {
+    return Status(Status::kInvalid, "no record " + std::to_string(hit.record + 1) + " in " +
+                                        data_->state->libraries[hit.library]->record_file);
+  }
+  Status s =
+      search::ReadRecord(*data_->state->libraries[hit.library], hit, lib.offsets.get(), record);
+  if (!s.ok()) return s;
+  for (FieldValue& f : record.fields) {
+    std::vector<std::string> words;
+    for (auto const& [code, word] : lib.terms) {
+      if (code == f.code) words.push_back(word);
+    }
+    f.hits = search::WordSpans(f.value, words);
+  }
+  return Status();
+}
+
+}  // namespace qel

@@ -1,0 +1,42 @@
+// What a result holds beside its texts: per library the hit set and what reading its hits
+// needs.
+#ifndef QELSHARE_SEARCH_RESULT_DATA_H_
+#define QELSHARE_SEARCH_RESULT_DATA_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "qelshare/session.h"
+#include "search/collection_state.h"
+
+namespace qel::search {
+
+// A hit set: bit n (byte n / 8, bit n % 8 from the lowest) is record n.
+using Bits = std::vector<unsigned char>;
+
+inline bool Test(Bits const& bits, std::uint64_t n) {
+  return n / 8 < bits.size() && (bits[n / 8] >> (n % 8) & 1) != 0;
+}
+
+}  // namespace qel::search
+
+namespace qel {
+
+struct Result::Data {
+  struct Library {
+    search::Bits bits;
+    std::uint64_t count = 0;
+    std::uint64_t records = 0;
+    std::shared_ptr<search::Offsets const> offsets;          // of a scanned library
+    std::vector<std::pair<std::string, std::string>> terms;  // (code, word) to mark
+  };
+  std::shared_ptr<Collection::State const> state;
+  std::vector<Library> libraries;
+};
+
+}  // namespace qel
+
+#endif  // QELSHARE_SEARCH_RESULT_DATA_H_

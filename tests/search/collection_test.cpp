@@ -1,0 +1,503 @@
+// Collections searched through their index and by scanning give the same hits; damaged,
+// stale and changing files are refused; several threads search one collection at once.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "platform/text/codepage.h"
+#include "qelshare/search.h"
+#include "support/temp_tree.h"
+
+namespace qel {
+namespace collection_test {
+
+std::string Gbk(std::string const& utf8) {
+  std::string out, error;
+  EXPECT_TRUE(text::Utf8ToGbk(utf8, out, error)) << utf8;
+  return out;
+}
+
+std::vector<Field> DemoFields() {
+  std::vector<Field> fields;
+  auto add = [&](char const* name, char const* code, char type) {
+    fields.push_back({Gbk(name), Gbk(code), static_cast<unsigned char>(type), ""});
+  };
+  add("all", "TI\nTX", 's');
+  add("title", "TI", 'S');
+  add("text", "TX", 'S');
+  add("keyword", "KW", 'F');
+  add("author", "AU", 'D');
+  add("source", "SO", 'E');
+  add("lines", "LN", 'N');
+  return fields;
+}
+
+// Characters of the generated texts: Chinese ones, ASCII letters, and 丂 (0x81 0x40)
+// whose trail byte is the ASCII '@'.
+std::vector<std::string> const& Alphabet() {
+  static std::vector<std::string> const chars = [] {
+    std::vector<std::string> out;
+    for (char const* c : {"春", "秋", "月", "明", "山", "水", "风", "花", "丂", "a", "b"}) {
+      out.push_back(Gbk(c));
+    }
+    return out;
+  }();
+  return chars;
+}
+
+std::string Word(std::mt19937& rng, int min, int max) {
+  std::string word;
+  int n = std::uniform_int_distribution<int>(min, max)(rng);
+  for (int i = 0; i < n; ++i) {
+    word += Alphabet()[std::uniform_int_distribution<std::size_t>(0, Alphabet().size() - 1)(rng)];
+  }
+  return word;
+}
+
+char const* const kAuthors[] = {"Li", "Du", "Wang", "Su"};
+
+void MakeLibrary(std::string const& base, int records, std::mt19937& rng) {
+  LibraryWriter writer(base);
+  for (int i = 0; i < records; ++i) {
+    std::vector<std::pair<std::string, std::string>> record;
+    record.emplace_back("TI", Word(rng, 1, 5));
+    int lines = std::uniform_int_distribution<int>(1, 3)(rng);
+    std::string text;
+    for (int l = 0; l < lines; ++l) text += (l > 0 ? "\n" : "") + Word(rng, 2, 14);
+    record.emplace_back("TX", text);
+    if (rng() % 3 != 0) record.emplace_back("KW", Word(rng, 1, 2));
+    record.emplace_back("AU", kAuthors[rng() % 4]);
+    record.emplace_back("SO", rng() % 2 ? "A" : "B");
+    record.emplace_back("LN", std::to_string(rng() % 12 + 1));
+    ASSERT_TRUE(writer.Add(record, "record " + std::to_string(i)).ok());
+  }
+  ASSERT_TRUE(writer.Finish("test", DemoFields()).ok());
+}
+
+void CopyLibrary(testing::TempTree const& dir, std::string const& from, std::string const& to) {
+  for (char const* part : {".qel", ".sor", ".mrf"}) {
+    std::filesystem::copy_file(dir / (from + part), dir / (to + part),
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+}
+
+// Record numbers of every hit.
+std::vector<std::uint32_t> Numbers(Result const& result) {
+  std::vector<std::uint32_t> numbers;
+  for (Hit const& hit : result.Hits()) numbers.push_back(hit.record);
+  return numbers;
+}
+
+std::string Leaf(std::mt19937& rng, std::size_t history) {
+  static char const* const kFields[] = {"", "", "/title", "/text", "/keyword", "/title,text"};
+  std::string field = kFields[rng() % 6];
+  switch (rng() % 9) {
+    case 0:
+      return Word(rng, 1, 1) + field;
+    case 1:
+      return Word(rng, 2, 2) + field;
+    case 2:
+      return Word(rng, 3, 5) + field;
+    case 3:
+      return Word(rng, 1, 3) + " NEAR " + Word(rng, 1, 3) + field;
+    case 4:
+      return Word(rng, 1, 2) + " ORDER " + Word(rng, 1, 2) + field;
+    case 5:
+      return Word(rng, 1, 2) + " PARA " + Word(rng, 1, 2) + field;
+    case 6: {
+      static char const* const kOps[] = {">=", "<", "=", "<>", "[", "("};
+      std::string op = kOps[rng() % 6];
+      int a = static_cast<int>(rng() % 12), b = a + static_cast<int>(rng() % 6);
+      if (op == "[" || op == "(") {
+        return op + std::to_string(a) + "," + std::to_string(b) + (rng() % 2 ? "]" : ")") +
+               "/lines";
+      }
+      return op + std::to_string(a) + "/lines";
+    }
+    case 7:
+      return std::string(kAuthors[rng() % 4]) + "/author";
+    default:
+      if (history == 0) return Word(rng, 1, 1);
+      return "#" + std::to_string(rng() % history + 1);
+  }
+}
+
+std::string Expression(std::mt19937& rng, std::size_t history, int depth) {
+  if (depth == 0 || rng() % 3 == 0) return Leaf(rng, history);
+  static char const* const kOps[] = {" AND ", " OR ", " SUB "};
+  std::string e = "(" + Expression(rng, history, depth - 1) + kOps[rng() % 3] +
+                  Expression(rng, history, depth - 1) + ")";
+  return rng() % 5 == 0 ? "NOT " + e : e;
+}
+
+TEST(Collection, IndexGivesTheHitsOfTheScanForEveryExpression) {
+  testing::TempTree dir;
+  std::mt19937 rng(20261206);
+  MakeLibrary(dir / "scan", 600, rng);
+  CopyLibrary(dir, "scan", "indexed");
+  IndexStats stats;
+  Status built = BuildIndex(dir / "indexed", &stats);
+  ASSERT_TRUE(built.ok()) << built.message();
+  EXPECT_EQ(stats.records, 600u);
+
+  // Built in several segments under a small memory budget (or one per few records under a
+  // tiny one) and merged, the index is the same file as built in one segment.
+  for (std::size_t budget : {std::size_t{2000}, std::size_t{1} << 15}) {
+    CopyLibrary(dir, "scan", "segmented");
+    // The same record file to the index: same size, time and head.
+    std::filesystem::last_write_time(dir / "segmented.mrf",
+                                     std::filesystem::last_write_time(dir / "indexed.mrf"));
+    bool segments = false;
+    IndexOptions options;
+    options.memory_budget = budget;
+    options.progress = [&](std::uint64_t, std::uint64_t) {
+      segments |= dir.Exists("segmented.qix.run3");
+    };
+    ASSERT_TRUE(BuildIndex(dir / "segmented", &stats, options).ok());
+    EXPECT_TRUE(segments) << budget;
+    EXPECT_FALSE(dir.Exists("segmented.qix.run0"));
+    EXPECT_EQ(stats.records, 600u);
+    EXPECT_EQ(dir.Read("segmented.qix"), dir.Read("indexed.qix")) << budget;
+  }
+
+  Collection scan, indexed;
+  ASSERT_TRUE(scan.Open(dir / "scan").ok());
+  ASSERT_TRUE(indexed.Open(dir / "indexed").ok());
+  EXPECT_FALSE(scan.library(0).indexed);
+  EXPECT_FALSE(scan.library(0).records.has_value());
+  EXPECT_TRUE(indexed.library(0).indexed);
+  EXPECT_EQ(indexed.library(0).records, 600u);
+
+  Session a_session(scan), b_session(indexed);
+  int evaluated = 0;
+  for (int i = 0; i < 2000; ++i) {
+    std::string expression = Expression(rng, a_session.history().size(), 3);
+    SearchOptions options;
+    options.keep = a_session.history().size() < 20;
+    Result a = a_session.Search(expression, options);
+    Result b = b_session.Search(expression, options);
+    ASSERT_EQ(a.ok(), b.ok()) << expression << ": " << a.status().message() << " / "
+                              << b.status().message();
+    ASSERT_EQ(a.status().message(), b.status().message()) << expression;
+    ASSERT_EQ(Numbers(a), Numbers(b)) << expression;
+    ASSERT_EQ(a.Hits(), b.Hits()) << expression;  // offsets too
+    if (!a.ok()) continue;
+    ++evaluated;
+    EXPECT_EQ(a.count(), Numbers(a).size());
+    EXPECT_EQ(a.records(), 600u);
+  }
+  EXPECT_GT(evaluated, 1300);
+  EXPECT_EQ(scan.library(0).records, 600u);
+
+  // Records read back are the same either way, and pages of hits join up.
+  Record x, y;
+  for (std::uint32_t n : {0u, 300u, 599u}) {
+    ASSERT_TRUE(scan.Read({0, n, 0}, x).ok());
+    ASSERT_TRUE(indexed.Read({0, n, 0}, y).ok());
+    EXPECT_EQ(x.offset, y.offset);
+    ASSERT_EQ(x.fields.size(), y.fields.size());
+    for (std::size_t f = 0; f < x.fields.size(); ++f)
+      EXPECT_EQ(x.fields[f].value, y.fields[f].value);
+  }
+  Result all = b_session.Search("NOT zzz");
+  ASSERT_EQ(all.count(), 600u);
+  std::vector<Hit> paged;
+  for (std::uint64_t first = 0; first < 600; first += 64) {
+    for (Hit const& h : all.Hits(first, 64)) paged.push_back(h);
+  }
+  EXPECT_EQ(paged, all.Hits());
+  EXPECT_TRUE(all.Hits(600, 10).empty());
+  EXPECT_FALSE(scan.Read({0, 600, 0}, x).ok());
+  EXPECT_FALSE(scan.Read({1, 0, 0}, x).ok());
+}
+
+TEST(Collection, RefusesIndexesThatAreDamagedCutShortStaleOrForeign) {
+  testing::TempTree dir;
+  std::mt19937 rng(7);
+  MakeLibrary(dir / "lib", 200, rng);
+  MakeLibrary(dir / "other", 200, rng);
+  ASSERT_TRUE(BuildIndex(dir / "lib").ok());
+  ASSERT_TRUE(BuildIndex(dir / "other").ok());
+  std::string good = dir.Read("lib.qix");
+
+  auto refused = [&](std::string const& bytes, std::string const& why) {
+    dir.File("lib.qix", bytes);
+    Collection library;
+    Status status = library.Open(dir / "lib");
+    std::string message = status.message();
+    EXPECT_EQ(status.code(), Status::kCorrupt) << why;
+    EXPECT_NE(message.find("lib.qix"), std::string::npos) << message;
+    EXPECT_NE(message.find("run `qel index " + (dir / "lib") + "`"), std::string::npos) << message;
+    return message;
+  };
+  EXPECT_NE(refused(good.substr(0, good.size() - 1), "cut").find("cut short"), std::string::npos);
+  EXPECT_NE(refused(good.substr(0, 40), "header cut").find("not a search index"),
+            std::string::npos);
+  EXPECT_NE(refused("", "empty").find("not a search index"), std::string::npos);
+  std::string bytes = good;
+  bytes[90] ^= 1;  // a record offset
+  EXPECT_NE(refused(bytes, "directory").find("damaged"), std::string::npos);
+  bytes = good;
+  bytes[8] = 9;
+  EXPECT_NE(refused(bytes, "version").find("version 9"), std::string::npos);
+  refused(dir.Read("other.qix"), "another library's index");
+
+  // A damaged bitmap is met when a query reads it: the last one before the term tables
+  // (whose offset is at 72) is the set of records holding LN, the last field met.
+  std::size_t tables_at = 0;
+  for (int i = 7; i >= 0; --i)
+    tables_at = tables_at << 8 | static_cast<unsigned char>(good[72 + i]);
+  ASSERT_LT(tables_at, good.size());
+  bytes = good;
+  bytes[tables_at - 3] ^= 0x55;
+  dir.File("lib.qix", bytes);
+  {
+    Collection library;
+    ASSERT_TRUE(library.Open(dir / "lib").ok());
+    Session session(library);
+    EXPECT_TRUE(session.Search("NOT zzz").ok());
+    Result result = session.Search(">=0/lines");
+    EXPECT_EQ(result.status().code(), Status::kCorrupt);
+    EXPECT_NE(result.status().message().find("damaged"), std::string::npos)
+        << result.status().message();
+  }
+
+  // Records changed after indexing make the index stale.
+  dir.File("lib.qix", good);
+  std::ofstream(dir / "lib.mrf", std::ios::app) << "TI=new\r\n\r\n";
+  Collection stale;
+  Status status = stale.Open(dir / "lib");
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("does not belong"), std::string::npos) << status.message();
+
+  // A collection with one library missing or damaged names it and opens none.
+  Collection two;
+  status = two.Open({dir / "other", dir / "missing"});
+  EXPECT_EQ(status.code(), Status::kNotFound);
+  EXPECT_NE(status.message().find("missing"), std::string::npos) << status.message();
+  EXPECT_EQ(two.size(), 0u);
+  status = two.Open({dir / "other", dir.root()});
+  EXPECT_EQ(status.code(), Status::kNotFound);
+  EXPECT_NE(status.message().find("folder"), std::string::npos) << status.message();
+  dir.File("bad.qel", "not a descriptor");
+  status = two.Open({dir / "other", dir / "bad"});
+  EXPECT_EQ(status.code(), Status::kCorrupt);
+  EXPECT_EQ(two.size(), 0u);
+}
+
+}  // namespace collection_test
+}  // namespace qel
+
+namespace qel {
+namespace collection_test {
+
+// A small library of known records: TI and TX, with TX on two lines in the second record.
+void KnownLibrary(std::string const& base) {
+  LibraryWriter writer(base);
+  ASSERT_TRUE(writer
+                  .Add({{"TI", Gbk("静夜思")},
+                        {"TX", Gbk("床前明月光，疑是地上霜。举头望明月，低头思故乡。")},
+                        {"AU", Gbk("李白")}})
+                  .ok());
+  ASSERT_TRUE(
+      writer
+          .Add({{"TI", Gbk("春晓")}, {"TX", Gbk("春眠不觉晓\n处处闻啼鸟")}, {"AU", Gbk("孟浩然")}})
+          .ok());
+  ASSERT_TRUE(
+      writer.Add({{"TI", Gbk("月下独酌")}, {"TX", Gbk("花间一壶酒")}, {"AU", Gbk("李白")}}).ok());
+  ASSERT_TRUE(writer.Finish("known", DemoFields()).ok());
+}
+
+TEST(Collection, ReadsHitsWithSpansSnippetsAndPlacesOfRejection) {
+  testing::TempTree dir;
+  KnownLibrary(dir / "poems");
+  Collection poems;
+  ASSERT_TRUE(poems.Open(dir / "poems.qel").ok());
+  EXPECT_EQ(poems.library(0).title, "known");
+  EXPECT_EQ(poems.library(0).name, "poems");
+  Session session(poems);
+
+  Result moon = session.SearchUtf8("明月");
+  ASSERT_TRUE(moon.ok()) << moon.status().message();
+  EXPECT_EQ(moon.number(), 1u);
+  ASSERT_EQ(moon.count(), 1u);
+  Record r;
+  ASSERT_TRUE(moon.Read(moon.Hits()[0], r).ok());
+  FieldValue const* tx = r.Find("text");  // by registry name
+  ASSERT_NE(tx, nullptr);
+  EXPECT_EQ(tx->code, "TX");
+  EXPECT_EQ(tx->name, "all" == tx->name ? "" : "text");
+  ASSERT_EQ(tx->hits.size(), 2u);
+  EXPECT_EQ(tx->value.substr(tx->hits[0].begin, tx->hits[0].end - tx->hits[0].begin), Gbk("明月"));
+  EXPECT_EQ(r.Find("TI")->hits.size(), 0u);
+
+  // The snippet keeps 3 characters on each side of the first hit.
+  Snippet s = r.Kwic("TX", 3);
+  EXPECT_EQ(s.text, Gbk("床前明月光，疑"));
+  EXPECT_FALSE(s.cut_before);
+  EXPECT_TRUE(s.cut_after);
+  ASSERT_EQ(s.hits.size(), 1u);
+  EXPECT_EQ(s.hits[0], (Span{4, 8}));
+  Record u = r.ToUtf8();
+  FieldValue const* utx = u.Find("text");
+  ASSERT_NE(utx, nullptr);
+  EXPECT_EQ(utx->value.substr(utx->hits[1].begin, utx->hits[1].end - utx->hits[1].begin), "明月");
+
+  // Refining #1 marks the words of both steps.
+  Result refined = session.SearchUtf8("#1 AND 故乡");
+  ASSERT_TRUE(refined.ok()) << refined.status().message();
+  ASSERT_TRUE(refined.Read(refined.Hits()[0], r).ok());
+  EXPECT_EQ(r.Find("TX")->hits.size(), 3u);
+  // A field on two lines is one value; the snippet stays on the line of its hit.
+  Result spring = session.SearchUtf8("啼鸟");
+  ASSERT_EQ(spring.count(), 1u);
+  ASSERT_TRUE(spring.Read(spring.Hits()[0], r).ok());
+  EXPECT_EQ(r.Kwic("TX", 10).text, Gbk("处处闻啼鸟"));
+  EXPECT_TRUE(r.Kwic("TX", 10).cut_before);
+  EXPECT_TRUE(session.SearchUtf8("春眠 PARA 啼鸟").count() == 0);
+  EXPECT_EQ(session.SearchUtf8("李白/author").count(), 2u);
+
+  // Rejections: where, in bytes of GBK and in characters.
+  Result bad = session.SearchUtf8("明月 AND 乡/nofield");
+  EXPECT_EQ(bad.status().code(), Status::kRejected);
+  EXPECT_NE(bad.status().message().find("nofield"), std::string::npos);
+  EXPECT_EQ(bad.status().byte_offset(), 12u) << bad.status().message();
+  EXPECT_EQ(bad.status().char_offset(), 9u);
+  Result emoji = session.SearchUtf8("明月 AND \xF0\x9F\x98\x80");
+  EXPECT_EQ(emoji.status().code(), Status::kRejected);
+  EXPECT_EQ(emoji.status().char_offset(), 7u);
+  EXPECT_NE(emoji.status().Utf8Message().find("U+1F600"), std::string::npos);
+  Result unknown = session.Search("#9");
+  EXPECT_EQ(unknown.status().code(), Status::kRejected);
+  EXPECT_EQ(unknown.status().message(), "no result #9");
+  EXPECT_EQ(session.history().size(), 5u);
+  session.Clear();
+  EXPECT_EQ(session.Search("#1").status().code(), Status::kRejected);
+}
+
+TEST(Collection, SearchesFromEightThreadsAsFromOne) {
+  testing::TempTree dir;
+  std::mt19937 rng(88);
+  MakeLibrary(dir / "scan", 400, rng);
+  CopyLibrary(dir, "scan", "indexed");
+  ASSERT_TRUE(BuildIndex(dir / "indexed").ok());
+  Collection both;
+  ASSERT_TRUE(both.Open({dir / "scan", dir / "indexed"}).ok());
+  std::vector<std::string> expressions;
+  for (int i = 0; i < 150; ++i) expressions.push_back(Expression(rng, 0, 3));
+  // Each thread refines its results with "#N" too, so that histories are exercised.
+  auto answers = [&](int thread) {
+    Session session(both);
+    std::vector<std::vector<Hit>> out;
+    for (std::size_t i = 0; i < expressions.size(); ++i) {
+      std::size_t k = (i + static_cast<std::size_t>(thread) * 7) % expressions.size();
+      Result r = session.Search(expressions[k]);
+      out.push_back(r.ok() ? r.Hits() : std::vector<Hit>{{99, 0, 0}});
+      if (r.ok() && session.history().size() > 1) {
+        out.push_back(session
+                          .Search("#" + std::to_string(session.history().size() - 1) + " OR " +
+                                  expressions[k])
+                          .Hits());
+      }
+    }
+    return out;
+  };
+  std::vector<std::vector<std::vector<Hit>>> expected(8), got(8);
+  for (int t = 0; t < 8; ++t) expected[t] = answers(t);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) threads.emplace_back([&, t] { got[t] = answers(t); });
+  for (std::thread& t : threads) t.join();
+  for (int t = 0; t < 8; ++t) EXPECT_EQ(got[t], expected[t]) << "thread " << t;
+}
+
+TEST(Collection, FilesChangedUnderAnOpenCollectionFailClearly) {
+  testing::TempTree dir;
+  std::mt19937 rng(5);
+  MakeLibrary(dir / "lib", 300, rng);
+  ASSERT_TRUE(BuildIndex(dir / "lib").ok());
+  CopyLibrary(dir, "lib", "scan");
+  std::string records = dir.Read("lib.mrf");
+  std::string index = dir.Read("lib.qix");
+  auto expect_corrupt = [](Result const& r, std::string const& file) {
+    EXPECT_EQ(r.status().code(), Status::kCorrupt) << file << ": " << r.status().message();
+    EXPECT_NE(r.status().message().find(file), std::string::npos) << r.status().message();
+  };
+
+  // The record file cut short in place: the mapped pages past the new end are never read.
+  {
+    Collection c;
+    ASSERT_TRUE(c.Open(dir / "lib").ok());
+    Session session(c);
+    Result before = session.Search("NOT zzz");
+    ASSERT_TRUE(before.ok());
+    std::filesystem::resize_file(dir / "lib.mrf", records.size() / 2);
+    expect_corrupt(session.Search(Gbk("春秋 NEAR 月")), "lib.mrf");
+    Record r;
+    EXPECT_EQ(before.Read(before.Hits().back(), r).code(), Status::kCorrupt);
+  }
+  dir.File("lib.mrf", records);
+  ASSERT_TRUE(BuildIndex(dir / "lib").ok());
+  // The index cut short in place, then replaced by another file.
+  {
+    Collection c;
+    ASSERT_TRUE(c.Open(dir / "lib").ok());
+    Session session(c);
+    std::filesystem::resize_file(dir / "lib.qix", 100);
+    expect_corrupt(session.Search(Gbk("春")), "lib.qix");
+  }
+  ASSERT_TRUE(BuildIndex(dir / "lib").ok());
+  {
+    Collection c;
+    ASSERT_TRUE(c.Open(dir / "lib").ok());
+    Session session(c);
+    dir.File("lib.new", dir.Read("lib.qix"));
+    std::filesystem::rename(dir / "lib.new", dir / "lib.qix");
+    expect_corrupt(session.Search(Gbk("春")), "lib.qix");
+  }
+  // A scanned library cut short between searches.
+  {
+    Collection c;
+    ASSERT_TRUE(c.Open(dir / "scan").ok());
+    Session session(c);
+    ASSERT_TRUE(session.Search(Gbk("春")).ok());
+    std::filesystem::resize_file(dir / "scan.mrf", 10);
+    expect_corrupt(session.Search(Gbk("春")), "scan.mrf");
+  }
+}
+
+TEST(Collection, CancelledScanGivesNoResultAndKeepsNothing) {
+  testing::TempTree dir;
+  std::mt19937 rng(9);
+  MakeLibrary(dir / "lib", 3000, rng);
+  Collection c;
+  ASSERT_TRUE(c.Open(dir / "lib").ok());
+  Session session(c);
+  std::stop_source stop;
+  std::uint64_t last = 0, total = 0;
+  SearchOptions options;
+  options.stop = stop.get_token();
+  options.progress = [&](std::uint64_t done, std::uint64_t all) {
+    EXPECT_GE(done, last);
+    last = done;
+    total = all;
+    if (done > all / 3) stop.request_stop();
+  };
+  Result r = session.Search(Gbk("春"), options);
+  EXPECT_EQ(r.status().code(), Status::kCancelled);
+  EXPECT_EQ(r.count(), 0u);
+  EXPECT_TRUE(session.history().empty());
+  EXPECT_LT(last, total);
+  // Without the stop the same session goes on, and progress reaches the end.
+  options.stop = {};
+  last = 0;
+  r = session.Search(Gbk("春"), options);
+  EXPECT_TRUE(r.ok());
+  EXPECT_EQ(last, total);
+  EXPECT_EQ(r.number(), 1u);
+}
+
+}  // namespace collection_test
+}  // namespace qel
