@@ -16,7 +16,7 @@ export CCACHE_NOHASHDIR ?= 1
 # never serves a -Werror build.
 export CCACHE_IGNOREOPTIONS ?= -Werror
 
-.PHONY: all deps build demo test test-release test-asan test-fuzz test-install test-plain bench format clean
+.PHONY: all deps build demo test test-release test-asan test-tsan test-fuzz test-install test-plain bench format clean
 
 all: build
 
@@ -30,7 +30,7 @@ build: deps
 demo: build
 	@bash scripts/demo.sh build/release
 
-test: deps test-release test-asan test-fuzz test-install test-plain
+test: deps test-release test-asan test-tsan test-fuzz test-install test-plain
 
 test-release: build
 	@ctest --preset release -j $(JOBS)
@@ -39,6 +39,13 @@ test-asan: deps
 	@cmake --preset asan $(LAUNCHER) >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
 	@ctest --preset asan -j $(JOBS)
+
+# Where threads meet: collections searched from many threads, the index builder's workers.
+test-tsan: deps
+	@cmake --preset tsan $(LAUNCHER) >/dev/null
+	@cmake --build --preset tsan -j $(JOBS)
+	@TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/qelshare_tests --gtest_brief=1 \
+	  --gtest_filter='Collection.*:LeafRules.*:IndexSegment.*'
 
 test-fuzz: deps
 	@cmake --preset fuzz $(LAUNCHER) >/dev/null

@@ -3,6 +3,7 @@
 peer, on a generated library: build time, index size, median query time, peak memory.
 
     python3 bench/bench_index.py [--build build/release] [--mb 64] [--runs 5] [--no-peer]
+                                 [--baseline OLD_QEL] [--thread-seconds 2]
 
 The library is generated from the character frequencies of the demo's poems (Tang and
 Song poems, sayings), MB megabytes of records as JSON Lines, then built with qel mklib.
@@ -10,6 +11,11 @@ Query time is the median of RUNS runs of each query in one process, the library 
 database open: the "ms" qel search --interactive reports (analysis and evaluation) and
 Xapian's time for parse, match and count; peak memory is the largest resident
 set of one process (qel search, qel index, the Xapian build).
+
+--baseline names another qel binary (an earlier build) measured in the same run on the
+same records: its build time, index size and median query beside this one's. Then
+search_threads searches the indexed library from 1, 2, 4 and 8 threads at once, each
+thread with its own session running the mix, and reports queries per second.
 """
 import argparse
 import json
@@ -108,6 +114,9 @@ def main():
                     help="megabytes of distinct records; more repeat them")
     ap.add_argument("--no-peer", action="store_true",
                     help="leave Xapian out (its build takes about 20 s per MiB of records)")
+    ap.add_argument("--baseline", help="an earlier qel binary to measure in the same run")
+    ap.add_argument("--thread-seconds", type=float, default=2.0,
+                    help="seconds per thread count and round of the concurrent queries")
     args = ap.parse_args()
     qel = os.path.abspath(os.path.join(args.build, "qel"))
     peer = os.path.abspath(os.path.join(args.build, "bench", "xapian_peer"))
@@ -123,10 +132,19 @@ def main():
             os.link(base + part, scan + part)
         mrf = os.path.getsize(base + ".mrf")
 
+        if args.baseline:
+            old = os.path.join(work, "old")
+            for part in (".qel", ".sor", ".mrf"):
+                os.link(base + part, old + part)
         start = time.monotonic()
         index_peak = peak_of([qel, "index", base])
         index_s = time.monotonic() - start
         index_mb = os.path.getsize(base + ".qix") / 2**20
+        if args.baseline:
+            start = time.monotonic()
+            old_peak = peak_of([args.baseline, "index", old])
+            old_s = time.monotonic() - start
+            old_mb = os.path.getsize(old + ".qix") / 2**20
         db = os.path.join(work, "xapian")
         if not args.no_peer:
             start = time.monotonic()
@@ -138,6 +156,9 @@ def main():
         print(f"{'build':<10} {'seconds':>8} {'MiB/s':>7} {'index MiB':>10} {'peak MiB':>9}")
         print(f"{'qel index':<10} {index_s:8.1f} {mrf / 2**20 / index_s:7.1f} {index_mb:10.1f} "
               f"{index_peak:9.0f}")
+        if args.baseline:
+            print(f"{'baseline':<10} {old_s:8.1f} {mrf / 2**20 / old_s:7.1f} {old_mb:10.1f} "
+                  f"{old_peak:9.0f}")
         if args.no_peer:
             xapian = [("-", "nan")] * len(QUERIES)
         else:
@@ -159,6 +180,27 @@ def main():
         mi, ms, mx = (statistics.median(v) for v in (idx_all, scan_all, xap_all))
         print(f"{'median of the mix':<30} {'':>7} {mi:9.3f} {ms:9.1f} {mx:10.3f}")
         print(f"scan / index: {ms / mi:.0f}x; xapian / index: {mx / mi:.2f}x")
+        if args.baseline:
+            # New and old in turns, query by query, so that load falls on both alike.
+            new_all, old_all = [], []
+            for q, _ in QUERIES:
+                news, olds = [], []
+                for _ in range(3):
+                    news.append(qel_query(qel, base, q, args.runs)[1])
+                    olds.append(qel_query(args.baseline, old, q, args.runs)[1])
+                new_all.append(statistics.median(news))
+                old_all.append(statistics.median(olds))
+            mn, mo = statistics.median(new_all), statistics.median(old_all)
+            print(f"baseline, same run: build {old_s:.1f} s against {index_s:.1f} s "
+                  f"({index_s / old_s:.3f}x), index {old_mb:.1f} against {index_mb:.1f} MiB, "
+                  f"median query {mo:.4f} against {mn:.4f} ms ({mn / mo:.3f}x)")
+        threads = os.path.abspath(os.path.join(args.build, "bench", "search_threads"))
+        if os.path.exists(threads):
+            out = run([threads, base, str(args.thread_seconds), "3"] + [q for q, _ in QUERIES])
+            qps = dict(line.split() for line in out.strip().splitlines())
+            print("concurrent queries of the mix, indexed: "
+                  + ", ".join(f"{t} threads {float(v):.0f}/s" for t, v in qps.items())
+                  + f"; 2 threads / 1: {float(qps['2']) / float(qps['1']):.2f}x")
         search_index_peak = peak_of([qel, "search", "--lib", base, "--count", QUERIES[6][0]])
         search_scan_peak = peak_of([qel, "search", "--lib", scan, "--count", QUERIES[6][0]])
         print(f"peak MiB: qel search with index {search_index_peak:.0f}, without "

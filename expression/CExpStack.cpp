@@ -16,8 +16,12 @@ using Chunk = std::uint64_t __attribute__((vector_size(64)));
 constexpr std::size_t kChunk = sizeof(Chunk);
 
 // On x86-64 each operation is compiled for AVX-512, AVX2 and the baseline, and the loader
-// picks the widest the processor has.
-#if defined(__x86_64__) && defined(__GNUC__) && defined(__ELF__)
+// picks the widest the processor has. Not under ThreadSanitizer: the loader runs the
+// choosing function before the sanitizer's runtime is up, and its instrumented code
+// crashes there.
+#if defined(__SANITIZE_THREAD__)
+#define QEL_WIDEST
+#elif defined(__x86_64__) && defined(__GNUC__) && defined(__ELF__)
 #define QEL_WIDEST __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define QEL_WIDEST
