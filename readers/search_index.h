@@ -153,6 +153,8 @@ class Reader {
   std::uint32_t records() const { return records_; }
   // The index file as opened (to tell later whether it was changed or replaced).
   fs::FileStamp const& stamp() const { return file_.stamp(); }
+  // True when the index file opened still has its size and time (see MappedFile).
+  bool Unchanged() const { return file_.Unchanged(); }
   // Start of record n in the record file (n < records()).
   std::uint32_t Offset(std::uint32_t n) const;
   // Reads the set of key in field code into set (empty when the index has none). Returns

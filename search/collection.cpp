@@ -1,6 +1,7 @@
 #include "qelshare/collection.h"
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 
 #include "platform/fs/path.h"
@@ -24,6 +25,30 @@ void LibraryState::SetScanned(std::shared_ptr<Offsets const> offsets) const {
 }
 
 Status LibraryState::Check() const {
+  if (indexed) {
+    // The mapped files are looked at on every call, so that pages past the end of a file
+    // cut short are never touched; whether a name now stands for another file costs a
+    // look-up of the path, done once kCheckInterval has passed since the last.
+    if (!records.Unchanged()) {
+      return Status(Status::kCorrupt, record_file +
+                                          " changed since the library was opened; open the "
+                                          "library again");
+    }
+    if (!index.Unchanged()) {
+      return Status(Status::kCorrupt, info.base + library_format::kIndexExt +
+                                          " changed since the library was opened; open the "
+                                          "library again");
+    }
+    std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch())
+                           .count();
+    if (now < next_check_.load(std::memory_order_relaxed)) return Status();
+    next_check_.store(now + kCheckInterval, std::memory_order_relaxed);
+  }
+  return CheckPaths();
+}
+
+Status LibraryState::CheckPaths() const {
   fs::FileStamp now;
   if (!fs::Stamp(record_file, now) || !(now == record_stamp)) {
     return Status(Status::kCorrupt, record_file +

@@ -3,6 +3,7 @@
 #ifndef QELSHARE_SEARCH_COLLECTION_STATE_H_
 #define QELSHARE_SEARCH_COLLECTION_STATE_H_
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -33,8 +34,11 @@ struct LibraryState {
   void SetScanned(std::shared_ptr<Offsets const> offsets) const;
 
   // Ok when the record file (and the index) are still the files opened; else kCorrupt
-  // naming the file that changed.
+  // naming the file that changed. An indexed library's open files are looked at on every
+  // call, its paths when kCheckInterval has passed since the last look (a scanned
+  // library's paths on every call).
   Status Check() const;
+  static constexpr std::int64_t kCheckInterval = 50'000'000;  // nanoseconds
   // Number of records: of the index, or of the first scan (0 before it).
   std::uint64_t Records() const;
   // Where record n starts, from the index or from offsets.
@@ -44,6 +48,8 @@ struct LibraryState {
   bool Text(std::uint32_t n, Offsets const* offsets, std::string& text) const;
 
  private:
+  Status CheckPaths() const;
+  mutable std::atomic<std::int64_t> next_check_{0};
   mutable std::mutex mutex_;
   mutable std::shared_ptr<Offsets const> scanned_;
 };

@@ -91,9 +91,15 @@ Status Result::Read(Hit const& hit, Record& record) const {
   Status s =
       search::ReadRecord(*data_->state->libraries[hit.library], hit, lib.offsets.get(), record);
   if (!s.ok()) return s;
+  std::vector<std::pair<std::string, std::string>> terms;
+  for (std::string const& redkey : lib.redkeys) {
+    for (auto& term : search::HighlightTerms(redkey, data_->state->libraries[hit.library]->codes)) {
+      terms.push_back(std::move(term));
+    }
+  }
   for (FieldValue& f : record.fields) {
     std::vector<std::string> words;
-    for (auto const& [code, word] : lib.terms) {
+    for (auto const& [code, word] : terms) {
       if (code == f.code) words.push_back(word);
     }
     f.hits = search::WordSpans(f.value, words);

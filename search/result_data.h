@@ -30,8 +30,10 @@ struct Result::Data {
     search::Bits bits;
     std::uint64_t count = 0;
     std::uint64_t records = 0;
-    std::shared_ptr<search::Offsets const> offsets;          // of a scanned library
-    std::vector<std::pair<std::string, std::string>> terms;  // (code, word) to mark
+    std::shared_ptr<search::Offsets const> offsets;  // of a scanned library
+    // Highlight strings whose words the hits mark: the result's own, then those of the
+    // results it refined (split into words only when a record is read).
+    std::vector<std::string> redkeys;
   };
   std::shared_ptr<Collection::State const> state;
   std::vector<Library> libraries;

@@ -308,16 +308,14 @@ Result Session::Search(std::string_view expression, SearchOptions const& options
       Result::Data::Library const& earlier = s.history[item.history - 1].data_->libraries[k];
       bits[i] = earlier.bits;
       bits[i].resize((out.records + 7) / 8);
-      out.terms.insert(out.terms.end(), earlier.terms.begin(), earlier.terms.end());
+      out.redkeys.insert(out.redkeys.end(), earlier.redkeys.begin(), earlier.redkeys.end());
     }
     if (Status evaluated = Evaluate(plan.items, bits, out.records, out.bits); !evaluated.ok()) {
       result.status_ = Status(evaluated.code(), label(k) + evaluated.message());
       return result;
     }
     out.count = Count(out.bits);
-    for (auto& term : search::HighlightTerms(plan.redkey, lib.codes)) {
-      out.terms.push_back(std::move(term));
-    }
+    out.redkeys.insert(out.redkeys.begin(), plan.redkey);
   }
   result.data_ = std::move(data);
   if (options.keep) {

@@ -14,10 +14,11 @@
 // each session used by one thread at a time. Open and the destructor need the collection
 // to themselves; the collection must outlive its sessions and results.
 //
-// Files that change under an open collection: each search and each read checks that the
-// record file and the index are still the ones opened (same file, size and time); a file
-// cut short, rewritten or replaced makes it fail with kCorrupt naming the file, and a new
-// collection must be opened.
+// Files that change under an open collection: every search and read checks that the
+// record file and the index still have the size and time they had when opened, so a file
+// cut short or rewritten in place fails it with kCorrupt naming the file (and a new
+// collection must be opened). A file replaced under its name (renamed over) is noticed
+// within 50 ms; until then searches answer from the files opened, which stay readable.
 #ifndef QELSHARE_COLLECTION_H_
 #define QELSHARE_COLLECTION_H_
 

@@ -41,6 +41,7 @@ MappedFile::~MappedFile() {
 MappedFile::MappedFile(MappedFile&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
+      fd_(std::exchange(other.fd_, -1)),
       stamp_(other.stamp_) {}
 
 MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
@@ -48,6 +49,7 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
     Release();
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
+    fd_ = std::exchange(other.fd_, -1);
     stamp_ = other.stamp_;
   }
   return *this;
@@ -55,8 +57,10 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
 
 void MappedFile::Release() {
   if (data_ != nullptr) ::munmap(data_, size_);
+  if (fd_ >= 0) ::close(fd_);
   data_ = nullptr;
   size_ = 0;
+  fd_ = -1;
 }
 
 void MappedFile::Forget(std::size_t offset, std::size_t length) {
@@ -91,8 +95,15 @@ bool MappedFile::Open(std::string const& path, std::string& error) {
     data_ = p;
     size_ = static_cast<std::size_t>(st.st_size);
   }
-  ::close(fd);
+  fd_ = fd;
   return true;
+}
+
+bool MappedFile::Unchanged() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
+  FileStamp now = StampOf(st);
+  return now.size == stamp_.size && now.mtime_ns == stamp_.mtime_ns;
 }
 
 }  // namespace qel::fs

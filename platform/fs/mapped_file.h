@@ -44,11 +44,16 @@ class MappedFile {
   // differs means the file was changed or replaced, and pages past a shortened end must
   // not be touched.
   FileStamp const& stamp() const { return stamp_; }
+  // True when the file mapped still has the size and time it had when opened (one fstat of
+  // the open file, cheaper than a Stamp of the path): a file cut short in place is seen
+  // before its missing pages are touched. A file replaced under its name is not.
+  bool Unchanged() const;
 
  private:
   void Release();
   void* data_ = nullptr;
   std::size_t size_ = 0;
+  int fd_ = -1;
   FileStamp stamp_;
 };
 

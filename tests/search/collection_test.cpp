@@ -434,6 +434,7 @@ TEST(Collection, FilesChangedUnderAnOpenCollectionFailClearly) {
     Result before = session.Search("NOT zzz");
     ASSERT_TRUE(before.ok());
     std::filesystem::resize_file(dir / "lib.mrf", records.size() / 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
     expect_corrupt(session.Search(Gbk("春秋 NEAR 月")), "lib.mrf");
     Record r;
     EXPECT_EQ(before.Read(before.Hits().back(), r).code(), Status::kCorrupt);
@@ -446,6 +447,7 @@ TEST(Collection, FilesChangedUnderAnOpenCollectionFailClearly) {
     ASSERT_TRUE(c.Open(dir / "lib").ok());
     Session session(c);
     std::filesystem::resize_file(dir / "lib.qix", 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
     expect_corrupt(session.Search(Gbk("春")), "lib.qix");
   }
   ASSERT_TRUE(BuildIndex(dir / "lib").ok());
@@ -455,6 +457,7 @@ TEST(Collection, FilesChangedUnderAnOpenCollectionFailClearly) {
     Session session(c);
     dir.File("lib.new", dir.Read("lib.qix"));
     std::filesystem::rename(dir / "lib.new", dir / "lib.qix");
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
     expect_corrupt(session.Search(Gbk("春")), "lib.qix");
   }
   // A scanned library cut short between searches.
