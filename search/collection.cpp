@@ -26,14 +26,10 @@ void LibraryState::SetScanned(std::shared_ptr<Offsets const> offsets) const {
 
 Status LibraryState::Check() const {
   if (indexed) {
-    // The mapped files are looked at on every call, so that pages past the end of a file
-    // cut short are never touched; whether a name now stands for another file costs a
-    // look-up of the path, done once kCheckInterval has passed since the last.
-    if (!records.Unchanged()) {
-      return Status(Status::kCorrupt, record_file +
-                                          " changed since the library was opened; open the "
-                                          "library again");
-    }
+    // Every search reads the index: its open file is looked at on every call, so that pages
+    // past the end of a file cut short are never touched. The record file is looked at
+    // where records are read (CheckRecords). Whether a name now stands for another file
+    // costs a look-up of the path, done once kCheckInterval has passed since the last.
     if (!index.Unchanged()) {
       return Status(Status::kCorrupt, info.base + library_format::kIndexExt +
                                           " changed since the library was opened; open the "
@@ -46,6 +42,14 @@ Status LibraryState::Check() const {
     next_check_.store(now + kCheckInterval, std::memory_order_relaxed);
   }
   return CheckPaths();
+}
+
+Status LibraryState::CheckRecords() const {
+  if (indexed && !records.Unchanged()) {
+    return Status(Status::kCorrupt,
+                  record_file + " changed since the library was opened; open the library again");
+  }
+  return Status();
 }
 
 Status LibraryState::CheckPaths() const {
@@ -180,6 +184,7 @@ Status OpenLibrary(std::string const& path, LibraryState& lib) {
 Status ReadRecord(LibraryState const& lib, Hit const& hit, Offsets const* offsets, Record& record) {
   record = Record();
   if (Status s = lib.Check(); !s.ok()) return s;
+  if (Status s = lib.CheckRecords(); !s.ok()) return s;
   std::string text;
   if (!lib.Text(hit.record, offsets, text)) {
     return Status(Status::kInvalid,

@@ -34,10 +34,13 @@ struct LibraryState {
   void SetScanned(std::shared_ptr<Offsets const> offsets) const;
 
   // Ok when the record file (and the index) are still the files opened; else kCorrupt
-  // naming the file that changed. An indexed library's open files are looked at on every
+  // naming the file that changed. An indexed library's open index is looked at on every
   // call, its paths when kCheckInterval has passed since the last look (a scanned
   // library's paths on every call).
   Status Check() const;
+  // Ok when an indexed library's open record file still has its size and time: called
+  // before its mapped records are read.
+  Status CheckRecords() const;
   static constexpr std::int64_t kCheckInterval = 50'000'000;  // nanoseconds
   // Number of records: of the index, or of the first scan (0 before it).
   std::uint64_t Records() const;

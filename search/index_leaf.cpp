@@ -7,14 +7,24 @@
 
 namespace qel::search {
 
-bool IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
+namespace {
+
+Status Damaged(LibraryState const& lib) {
+  return Status(Status::kCorrupt, "the index of " + lib.record_file +
+                                      " is damaged; run `qel index " + lib.info.base +
+                                      "` to rebuild it");
+}
+
+}  // namespace
+
+Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
   search_index::Reader const& index = lib.index;
   std::uint32_t records = index.records();
   bits.assign((records + 7) / 8, 0);
   using Kind = expr::LeafItem::Kind;
   Kind kind = leaf.item.kind;
   std::string_view code = leaf.item.code;
-  if (kind == Kind::kText && leaf.words.empty()) return true;
+  if (kind == Kind::kText && leaf.words.empty()) return Status();
   // The keys of each word's characters; a lead byte ending a word may pair with any trail
   // in the text, so it gives no key (and leaves the word inexact).
   std::vector<std::string> const value_word = {std::string(leaf.item.operand)};
@@ -41,19 +51,20 @@ bool IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
   // One word of one or two characters: its set is the answer.
   if (kind == Kind::kText && words.size() == 1 && whole && word_keys[0].size() == 1 &&
       (leaf.item.text_kind != "PARA" || words[0].find('\n') == std::string::npos)) {
-    return index.LookupInto(code, word_keys[0][0], bits);
+    return index.LookupInto(code, word_keys[0][0], bits) ? Status() : Damaged(lib);
   }
   // A field of few values: each value is matched once, and its records are the answer.
   if (index.HasValues(code)) {
-    return index.ValuesInto(
+    bool read = index.ValuesInto(
         code, [&](std::string_view value) { return Match(leaf, value); }, bits);
+    return read ? Status() : Damaged(lib);
   }
   // Otherwise the records holding every key are candidates, checked against the records.
   bitmap::RecordSet candidates, part;
   bool first = true;
   for (auto const& keys : word_keys) {
     for (std::uint32_t key : keys) {
-      if (!index.Lookup(code, key, part)) return false;
+      if (!index.Lookup(code, key, part)) return Damaged(lib);
       if (first) {
         candidates = std::move(part);
         part = bitmap::RecordSet();
@@ -63,19 +74,21 @@ bool IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
       }
     }
   }
-  if (first && !index.Lookup(code, search_index::kFieldKey, candidates)) return false;
+  if (first && !index.Lookup(code, search_index::kFieldKey, candidates)) return Damaged(lib);
+  if (candidates.Count() == 0) return Status();
+  if (Status s = lib.CheckRecords(); !s.ok()) return s;
   std::string value;
   std::string_view text = lib.records.bytes();
   std::uint64_t file_size = lib.record_stamp.size;
   for (std::uint32_t n : candidates.Members()) {
     std::uint64_t start = index.Offset(n);
     std::uint64_t end = n + 1 < records ? index.Offset(n + 1) : file_size;
-    if (start > end || end > text.size()) return false;
+    if (start > end || end > text.size()) return Damaged(lib);
     if (records::FieldOf(text.substr(start, end - start), code, value) && Match(leaf, value)) {
       bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8));
     }
   }
-  return true;
+  return Status();
 }
 
 }  // namespace qel::search

@@ -96,11 +96,13 @@ bool Number(std::string_view s, double* out) {
   return ec == std::errc() && end == s.data() + s.size();
 }
 
-// Negative, zero or positive: value against operand.
-int Compare(std::string_view value, std::string_view operand) {
-  double a, b;
-  if (Number(value, &a) && Number(operand, &b)) return a < b ? -1 : a > b ? 1 : 0;
-  return text::Compare(value, operand);
+// Negative, zero or positive: value against a bound.
+int Compare(std::string_view value, Bound const& bound) {
+  double a;
+  if (bound.numeric && Number(value, &a)) {
+    return a < bound.number ? -1 : a > bound.number ? 1 : 0;
+  }
+  return text::Compare(value, bound.text);
 }
 
 std::vector<std::string_view> Lines(std::string_view s) {
@@ -137,8 +139,10 @@ std::vector<std::string> Words(std::string_view words) {
 }
 
 Leaf MakeLeaf(expr::LeafItem const& item) {
-  Leaf leaf{item, {}};
+  Leaf leaf{item, {}, {}};
   if (item.kind == expr::LeafItem::kText) leaf.words = Words(item.words);
+  if (item.kind == expr::LeafItem::kComparison)
+    leaf.comparison = MakeComparison(item.op, item.operand);
   return leaf;
 }
 
@@ -158,9 +162,34 @@ bool MatchText(std::string_view kind, std::vector<std::string> const& words,
   return kind == "ORDER" ? Order(words, value) : Near(words, value);
 }
 
-bool MatchComparison(int op, std::string_view operand, std::string_view value) {
+Bound MakeBound(std::string_view text) {
+  Bound bound{text, false, 0};
+  bound.numeric = Number(text, &bound.number);
+  return bound;
+}
+
+Comparison MakeComparison(int op, std::string_view operand) {
+  Comparison c;
+  c.op = op;
   if (op <= 5) {
-    int c = Compare(value, operand);
+    c.low = MakeBound(operand);
+    return c;
+  }
+  std::size_t comma = operand.find(',');
+  if (comma == std::string_view::npos) {
+    c.valid = false;
+    return c;
+  }
+  c.low = MakeBound(operand.substr(0, comma));
+  c.high = MakeBound(operand.substr(comma + 1));
+  return c;
+}
+
+bool Matches(Comparison const& comparison, std::string_view value) {
+  if (!comparison.valid) return false;
+  int op = comparison.op;
+  if (op <= 5) {
+    int c = Compare(value, comparison.low);
     switch (op) {
       case 0:
         return c == 0;
@@ -176,13 +205,15 @@ bool MatchComparison(int op, std::string_view operand, std::string_view value) {
         return c != 0;
     }
   }
-  std::size_t comma = operand.find(',');
-  if (comma == std::string_view::npos) return false;
-  int low = Compare(value, operand.substr(0, comma));
-  int high = Compare(value, operand.substr(comma + 1));
+  int low = Compare(value, comparison.low);
+  int high = Compare(value, comparison.high);
   bool low_ok = op == 8 || op == 9 ? low >= 0 : low > 0;     // [ closed, ( open
   bool high_ok = op == 7 || op == 9 ? high <= 0 : high < 0;  // ] closed, ) open
   return low_ok && high_ok;
+}
+
+bool MatchComparison(int op, std::string_view operand, std::string_view value) {
+  return Matches(MakeComparison(op, operand), value);
 }
 
 bool Match(Leaf const& leaf, std::string_view value) {
@@ -190,7 +221,7 @@ bool Match(Leaf const& leaf, std::string_view value) {
     case expr::LeafItem::kText:
       return MatchText(leaf.item.text_kind, leaf.words, value);
     case expr::LeafItem::kComparison:
-      return MatchComparison(leaf.item.op, leaf.item.operand, value);
+      return Matches(leaf.comparison, value);
     case expr::LeafItem::kValue:
       return value == leaf.item.operand;
     default:

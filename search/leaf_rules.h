@@ -32,10 +32,30 @@ inline constexpr int kNearDistance = 10;
 // The words of a text item: split at spaces outside quotes, quotes dropped.
 std::vector<std::string> Words(std::string_view words);
 
-// A leaf ready to match values: the item decoded and its words split once.
+// One side of a comparison, read once: its text, and its number when it is one.
+struct Bound {
+  std::string_view text;
+  bool numeric = false;
+  double number = 0;
+};
+Bound MakeBound(std::string_view text);
+
+// The operands of a comparison item, read once: one bound, or the two ends of an interval
+// (none when an interval's operand has no comma).
+struct Comparison {
+  int op = 0;
+  bool valid = true;
+  Bound low, high;
+};
+Comparison MakeComparison(int op, std::string_view operand);
+bool Matches(Comparison const& comparison, std::string_view value);
+
+// A leaf ready to match values: the item decoded, its words split and its operands read
+// once.
 struct Leaf {
   expr::LeafItem item;
   std::vector<std::string> words;  // of a text item
+  Comparison comparison;           // of a comparison item
 };
 Leaf MakeLeaf(expr::LeafItem const& item);
 

@@ -5,6 +5,37 @@
 #include "search/result_data.h"
 
 namespace qel {
+namespace search {
+
+// The processor's population count where it has one: a hit set of a million records is
+// counted in microseconds instead of tens. Not under ThreadSanitizer, whose runtime is not
+// up when the loader picks a clone.
+#if defined(__x86_64__) && defined(__GNUC__) && defined(__ELF__) && !defined(__SANITIZE_THREAD__)
+__attribute__((target_clones("popcnt", "default")))
+#endif
+std::uint64_t
+Count(Bits const& bits) {
+  std::uint64_t n = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= bits.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bits.data() + i, 8);
+    n += static_cast<std::uint64_t>(__builtin_popcountll(word));
+  }
+  for (; i < bits.size(); ++i) n += static_cast<std::uint64_t>(__builtin_popcount(bits[i]));
+  return n;
+}
+
+}  // namespace search
+
+std::uint64_t Result::Data::Count(std::size_t library) const {
+  std::uint64_t n = counts[library].load(std::memory_order_relaxed);
+  if (n == kUncounted) {
+    n = search::Count(libraries[library].bits);
+    counts[library].store(n, std::memory_order_relaxed);
+  }
+  return n;
+}
 
 Result::Result() = default;
 Result::~Result() = default;
@@ -16,14 +47,13 @@ Result& Result::operator=(Result&&) noexcept = default;
 std::uint64_t Result::count() const {
   std::uint64_t n = 0;
   if (data_ != nullptr) {
-    for (auto const& lib : data_->libraries) n += lib.count;
+    for (std::size_t k = 0; k < data_->libraries.size(); ++k) n += data_->Count(k);
   }
   return n;
 }
 
 std::uint64_t Result::count(std::size_t library) const {
-  return data_ == nullptr || library >= data_->libraries.size() ? 0
-                                                                : data_->libraries[library].count;
+  return data_ == nullptr || library >= data_->libraries.size() ? 0 : data_->Count(library);
 }
 
 std::uint64_t Result::records() const {
@@ -49,8 +79,9 @@ std::vector<Hit> Result::Hits(std::uint64_t first, std::uint64_t n) const {
   if (data_ == nullptr) return hits;
   for (std::size_t k = 0; k < data_->libraries.size() && n > 0; ++k) {
     Data::Library const& lib = data_->libraries[k];
-    if (first >= lib.count) {
-      first -= lib.count;
+    std::uint64_t count = data_->Count(k);
+    if (first >= count) {
+      first -= count;
       continue;
     }
     search::LibraryState const& state = *data_->state->libraries[k];

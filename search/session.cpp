@@ -94,18 +94,6 @@ Status Evaluate(std::vector<std::string_view> const& items, std::vector<Bits>& l
   return Status();
 }
 
-std::uint64_t Count(Bits const& bits) {
-  std::uint64_t n = 0;
-  std::size_t i = 0;
-  for (; i + 8 <= bits.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, bits.data() + i, 8);
-    n += static_cast<std::uint64_t>(__builtin_popcountll(word));
-  }
-  for (; i < bits.size(); ++i) n += static_cast<std::uint64_t>(__builtin_popcount(bits[i]));
-  return n;
-}
-
 // The code point of one UTF-8 character (0xFFFD when it is not one).
 unsigned CodePoint(std::string_view ch) {
   auto b = [&](std::size_t i) { return static_cast<unsigned char>(ch[i]); };
@@ -269,6 +257,8 @@ Result Session::Search(std::string_view expression, SearchOptions const& options
   auto data = std::make_shared<Result::Data>();
   data->state = s.state;
   data->libraries.resize(libraries.size());
+  data->counts = std::make_unique<std::atomic<std::uint64_t>[]>(libraries.size());
+  for (std::size_t k = 0; k < libraries.size(); ++k) data->counts[k] = Result::Data::kUncounted;
   for (std::size_t k = 0; k < libraries.size(); ++k) {
     LibraryState const& lib = *libraries[k];
     Plan const& plan = plans[k];
@@ -286,10 +276,8 @@ Result Session::Search(std::string_view expression, SearchOptions const& options
       out.records = lib.index.records();
       for (std::size_t i = 0; i < plan.leaves.size(); ++i) {
         if (plan.leaves[i].item.kind == expr::LeafItem::kHistory) continue;
-        if (!search::IndexLeafHits(lib, plan.leaves[i], bits[i])) {
-          result.status_ = Status(Status::kCorrupt, "the index of " + lib.record_file +
-                                                        " is damaged; run `qel index " +
-                                                        lib.info.base + "` to rebuild it");
+        if (Status s = search::IndexLeafHits(lib, plan.leaves[i], bits[i]); !s.ok()) {
+          result.status_ = Status(s.code(), label(k) + s.message());
           return result;
         }
       }
@@ -314,7 +302,6 @@ Result Session::Search(std::string_view expression, SearchOptions const& options
       result.status_ = Status(evaluated.code(), label(k) + evaluated.message());
       return result;
     }
-    out.count = Count(out.bits);
     out.redkeys.insert(out.redkeys.begin(), plan.redkey);
   }
   result.data_ = std::move(data);
