@@ -132,7 +132,7 @@ struct Session::Impl {
 };
 
 Session::Session(Collection const& collection) : impl_(std::make_unique<Impl>()) {
-  impl_->state = collection.state();
+  impl_->state = collection.state_;
   if (impl_->state == nullptr) return;
   for (auto const& lib : impl_->state->libraries) {
     auto analyser = std::make_unique<CAnalyseExpression>();

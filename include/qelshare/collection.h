@@ -93,9 +93,9 @@ class QELSHARE_API Collection {
 
   // Internal state, shared with sessions and results.
   struct State;
-  std::shared_ptr<State const> state() const { return state_; }
 
  private:
+  friend class Session;
   std::shared_ptr<State> state_;
 };
 
