@@ -61,6 +61,7 @@
 
 #include "platform/bitmap/roaring.h"
 #include "platform/fs/mapped_file.h"
+#include "readers/record_format.h"
 
 namespace qel::search_index {
 
@@ -123,10 +124,7 @@ class Builder {
   Builder& operator=(Builder const&) = delete;
 
   // One field of a record: its code and its whole value (the lines of the code joined by LF).
-  struct Field {
-    std::string_view code;
-    std::string_view value;
-  };
+  using Field = records::FieldView;
   // Adds the next record (number = records added so far) starting at offset; each code
   // appears once in fields. The views need to live only during the call.
   void Add(std::uint32_t offset, std::span<Field const> fields);

@@ -42,16 +42,13 @@ Status BuildIndex(std::string const& base_path, IndexStats* stats, IndexOptions 
   // The builder's files are named for the operating system.
   std::string os_index = fs::ToOs(index_file);
   search_index::Builder builder(os_index + ".run", options.memory_budget);
-  std::vector<records::FieldView> views;
-  std::vector<search_index::Builder::Field> fields;
+  std::vector<records::FieldView> fields;
   std::deque<std::pair<std::size_t, std::string>> joined;
   for (std::uint64_t record = 0;; ++record) {
     auto offset = static_cast<std::uint32_t>(cut.GetPos());
     CString text = cut.GetRecord();
     if (text.empty()) break;
-    records::Views(text, views, joined);
-    fields.clear();
-    for (records::FieldView const& v : views) fields.push_back({v.code, v.value});
+    records::Views(text, fields, joined);
     builder.Add(offset, fields);
     if (record % 1024 == 0) {
       if (options.stop.stop_requested())
