@@ -72,8 +72,13 @@ Status LibraryState::CheckPaths() const {
 
 std::uint64_t LibraryState::Records() const {
   if (indexed) return index.records();
-  std::shared_ptr<Offsets const> offsets = Scanned();
-  return offsets == nullptr ? 0 : offsets->size();
+  if (std::shared_ptr<Offsets const> offsets = Scanned()) return offsets->size();
+  std::uint64_t n = counted.load();
+  return n == kUncounted ? 0 : n;
+}
+
+bool LibraryState::Counted() const {
+  return indexed || Scanned() != nullptr || counted.load() != kUncounted;
 }
 
 std::uint64_t LibraryState::Start(std::uint32_t n, Offsets const* offsets) const {
@@ -238,8 +243,32 @@ std::size_t Collection::size() const {
 LibraryInfo Collection::library(std::size_t i) const {
   search::LibraryState const& lib = *state_->libraries.at(i);
   LibraryInfo info = lib.info;
-  if (lib.indexed || lib.Scanned() != nullptr) info.records = lib.Records();
+  if (lib.Counted()) info.records = lib.Records();
   return info;
+}
+
+Status Collection::CountRecords(std::size_t i,
+                                std::function<void(std::uint64_t, std::uint64_t)> const& progress,
+                                std::stop_token stop) const {
+  if (i >= size()) return Status(Status::kInvalid, "no library " + std::to_string(i));
+  search::LibraryState const& lib = *state_->libraries[i];
+  if (lib.Counted()) return Status();
+  if (Status s = lib.Check(); !s.ok()) return s;
+  CMrfCut cut;
+  if (!cut.Open(lib.record_file.c_str(), records::kSeparator, 0)) {
+    return Status(Status::kIoError, "cannot open the record file " + lib.record_file);
+  }
+  std::uint64_t n = 0;
+  for (; !cut.GetRecord().empty(); ++n) {
+    if (n % 1024 == 1023) {
+      if (stop.stop_requested()) return Status(Status::kCancelled, "counting was cancelled");
+      if (progress) progress(cut.GetPos(), lib.record_stamp.size);
+    }
+  }
+  if (progress) progress(cut.GetPos(), lib.record_stamp.size);
+  if (Status s = lib.Check(); !s.ok()) return s;
+  lib.counted.store(n);
+  return Status();
 }
 
 Status Collection::Read(Hit const& hit, Record& record) const {

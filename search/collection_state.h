@@ -42,8 +42,13 @@ struct LibraryState {
   // before its mapped records are read.
   Status CheckRecords() const;
   static constexpr std::int64_t kCheckInterval = 50'000'000;  // nanoseconds
-  // Number of records: of the index, or of the first scan (0 before it).
+  // Number of records: of the index, or of the first scan or count (0 before either).
   std::uint64_t Records() const;
+  // Whether a scanned library's records are known (from a scan or a count).
+  bool Counted() const;
+  // Records counted without a scan, kUncounted until then.
+  static constexpr std::uint64_t kUncounted = UINT64_MAX;
+  mutable std::atomic<std::uint64_t> counted{kUncounted};
   // Where record n starts, from the index or from offsets.
   std::uint64_t Start(std::uint32_t n, Offsets const* offsets) const;
   // The text of record n (n < the records of offsets or of the index); false when the file

@@ -24,8 +24,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,8 +62,8 @@ struct LibraryInfo {
   std::string title;  // the title in the descriptor, may be empty
   std::vector<Field> fields;
   bool indexed = false;  // searches answer from BASE.qix
-  // Number of records: known from the index, or from the first search of a scanned library
-  // (nullopt before it).
+  // Number of records: known from the index, or for a scanned library from its first
+  // search or CountRecords (nullopt before either).
   std::optional<std::uint64_t> records;
 };
 
@@ -86,6 +88,14 @@ class QELSHARE_API Collection {
   std::size_t size() const;
   // Library i (i < size()).
   LibraryInfo library(std::size_t i) const;
+
+  // Counts the records of library i (i < size()) when its index does not tell them, one
+  // pass over the record file that holds no record, told to progress (bytes read of the
+  // file) and stopped by stop (kCancelled). Afterwards library(i).records holds the count.
+  Status CountRecords(
+      std::size_t i,
+      std::function<void(std::uint64_t done, std::uint64_t total)> const& progress = {},
+      std::stop_token stop = {}) const;
 
   // Reads the record of a hit, without hit spans (Result::Read adds them). kCorrupt when
   // the record file changed since it was opened, kInvalid for a hit outside the library.

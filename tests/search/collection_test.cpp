@@ -477,6 +477,13 @@ TEST(Collection, CancelledScanGivesNoResultAndKeepsNothing) {
   MakeLibrary(dir / "lib", 3000, rng);
   Collection c;
   ASSERT_TRUE(c.Open(dir / "lib").ok());
+  // Counting the records of a library without an index: stopped, then whole.
+  std::stop_source counting;
+  counting.request_stop();
+  EXPECT_EQ(c.CountRecords(0, {}, counting.get_token()).code(), Status::kCancelled);
+  EXPECT_FALSE(c.library(0).records.has_value());
+  ASSERT_TRUE(c.CountRecords(0).ok());
+  EXPECT_EQ(c.library(0).records, 3000u);
   Session session(c);
   std::stop_source stop;
   std::uint64_t last = 0, total = 0;

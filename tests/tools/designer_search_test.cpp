@@ -149,5 +149,29 @@ TEST_F(DesignerSearch, BuildsFromFieldBoxesClearsAndShowsRejections) {
   EXPECT_NE(surface.status.find("_SYS_ED_EXP"), std::string::npos);
 }
 
+TEST_F(DesignerSearch, ClearForgetsTheResultsAndRecordsAreCountedBeforeASearch) {
+  // The demo library has no index: its records are counted when it opens.
+  std::size_t records = session.records();
+  EXPECT_GT(records, 5000u);
+  SearchForm form(session, controls, surface);
+  surface.texts[0] = kMoon;
+  form.Clicked(2);
+  std::string plain = surface.status.substr(0, surface.status.find(':'));
+  EXPECT_EQ(plain.find(" hits in " + std::to_string(records) + " records"),
+            plain.size() - (" hits in " + std::to_string(records) + " records").size())
+      << surface.status;
+
+  surface.texts[0] = std::string(kLiBai) + "/" + kAuthor;
+  form.Clicked(2);
+  form.Clicked(5);
+  // Within the last result, after Clear: there is none, so the search is a plain one.
+  surface.checks[3] = true;
+  surface.texts[0] = kMoon;
+  form.Clicked(2);
+  ASSERT_FALSE(surface.error) << surface.status;
+  EXPECT_EQ(surface.status.substr(0, surface.status.find(':')), plain);
+  EXPECT_EQ(surface.status.find("#"), std::string::npos) << surface.status;
+}
+
 }  // namespace designer_search_test
 }  // namespace qel::designer

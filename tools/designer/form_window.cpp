@@ -5,9 +5,11 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QFormLayout>
 #include <QInputDialog>
 #include <QLabel>
@@ -141,7 +143,17 @@ bool FormWindow::Open(std::string const& path, std::string& error) {
 }
 
 bool FormWindow::OpenLibrary(std::string& error) {
-  if (!session_.Open(library_, error)) return false;
+  // A library without an index is counted record by record; a big one shows how far.
+  QElapsedTimer shown;
+  shown.start();
+  auto progress = [&](std::uint64_t done, std::uint64_t total) {
+    if (shown.elapsed() < 100 || total == 0) return;
+    shown.restart();
+    statusBar()->showMessage(
+        QString("Counting the records of %1: %2%").arg(FromGbk(library_)).arg(done * 100 / total));
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  };
+  if (!session_.Open(library_, error, progress)) return false;
   std::vector<Binding> bindings;
   for (auto const& c : controls_) bindings.push_back({c->GetType(), c->GetMark()});
   search_ =

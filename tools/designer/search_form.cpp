@@ -16,8 +16,10 @@ std::string Trim(std::string_view s) {
 
 }  // namespace
 
-bool SearchSession::Open(std::string const& base, std::string& error) {
+bool SearchSession::Open(std::string const& base, std::string& error,
+                         std::function<void(std::uint64_t, std::uint64_t)> const& progress) {
   qel::Status status = collection_.Open(base);
+  if (status.ok()) status = collection_.CountRecords(0, progress);
   if (!status.ok()) {
     error = status.message();
     return false;
@@ -28,9 +30,12 @@ bool SearchSession::Open(std::string const& base, std::string& error) {
 }
 
 std::size_t SearchSession::records() const {
-  if (last_.ok() && last_.number() > 0) return last_.records();
-  if (collection_.size() == 0) return 0;
-  return collection_.library(0).records.value_or(0);
+  return collection_.size() == 0 ? 0 : collection_.library(0).records.value_or(0);
+}
+
+void SearchSession::Clear() {
+  if (session_ != nullptr) session_->Clear();
+  last_ = qel::Result();
 }
 
 bool SearchSession::IsField(std::string_view name) const {
@@ -172,6 +177,7 @@ void SearchForm::Clicked(std::size_t i) {
       if (IsList(k)) surface_.SetRows(k, {});
     }
     rows_.clear();
+    session_.Clear();
     surface_.Status("", false);
   } else if (mark == "_SYS_BT_HISTORY") {
     std::size_t edit = Find("_SYS_ED_EXP");

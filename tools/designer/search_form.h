@@ -5,7 +5,8 @@
 //   "_SYS_BT_OK"        searches the expression (within the previous result when a
 //                       "_SYS_CK_AGAIN" check box is ticked)
 //   "_SYS_BT_AGAIN"     searches the expression within the previous result
-//   "_SYS_BT_CLEAR"     empties the expression, the field edit boxes and the hit list
+//   "_SYS_BT_CLEAR"     empties the expression, the field edit boxes and the hit list, and
+//                       forgets the results (the next search is not within them)
 //   "_SYS_BT_HISTORY"   offers the expressions searched so far; the one chosen is put back
 //   "_SYS_BT_BUILDEXP"  writes an expression from the edit boxes whose mark is a field
 //                       name of the library: "text/field" joined with AND
@@ -20,6 +21,8 @@
 #define QEL_TOOLS_DESIGNER_SEARCH_FORM_H_
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -51,8 +54,10 @@ class SearchSession {
   };
   static constexpr std::size_t kRows = 2000;
 
-  // Opens BASE; false with error set to one sentence naming the file at fault.
-  bool Open(std::string const& base, std::string& error);
+  // Opens BASE and counts its records when it has no index (progress is told the bytes of
+  // the record file read); false with error set to one sentence naming the file at fault.
+  bool Open(std::string const& base, std::string& error,
+            std::function<void(std::uint64_t done, std::uint64_t total)> const& progress = {});
   // Searches a GBK expression; with again, within the previous result (a plain search
   // when there is none yet).
   Result Search(std::string const& expression, bool again);
@@ -67,8 +72,11 @@ class SearchSession {
   // open and close; false when the record cannot be read.
   bool Record(std::size_t record, std::string_view open, std::string_view close,
               Fields& fields) const;
-  // Records of the library: from its index, or as the last search counted them.
+  // Records of the library.
   std::size_t records() const;
+  // Forgets the results searched so far: the next search within the last result is a plain
+  // search.
+  void Clear();
 
  private:
   qel::Collection collection_;
