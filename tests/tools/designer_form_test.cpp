@@ -82,6 +82,20 @@ TEST(DesignerForm, ChecksLinesWithTheControlsGrammar) {
   }
 }
 
+TEST(DesignerForm, TellsTheControlsRulesFromCorrections) {
+  // A combo box's height is its dropped list's, whatever the line says.
+  EXPECT_TRUE(ReadAsWritten("COMBO,\"\",6,8,250,21,\"m\",\"h\",3D",
+                            "COMBO,\"\",6,8,250,119,\"m\",\"h\",3D"));
+  EXPECT_FALSE(ReadAsWritten("COMBO,\"\",6,8,250,21,\"m\",\"h\",3D",
+                             "COMBO,\"\",7,8,250,119,\"m\",\"h\",3D"));
+  // Values the controls had to correct.
+  EXPECT_FALSE(
+      ReadAsWritten("EDIT,\"\",10,10,-50,19,\"\",\"\",", "EDIT,\"\",10,10,0,19,\"\",\"\","));
+  EXPECT_FALSE(
+      ReadAsWritten("EDIT,\"\",abc,10,50,19,\"\",\"\",", "EDIT,\"\",0,10,50,19,\"\",\"\","));
+  EXPECT_TRUE(ReadAsWritten("EDIT,\"\",1,2,3,4,\"\",\"\",", "EDIT,\"\",1,2,3,4,\"\",\"\","));
+}
+
 TEST(DesignerForm, SavesThroughATemporaryFileAndKeepsTheOldOneOnFailure) {
   auto dir = std::filesystem::temp_directory_path() /
              ("qel_designer_form_test_" + std::to_string(::getpid()));
@@ -96,8 +110,9 @@ TEST(DesignerForm, SavesThroughATemporaryFileAndKeepsTheOldOneOnFailure) {
   form.Add("LIST,\"\",0,20,99,99,\"\",\"\",3D");
   EXPECT_TRUE(form.modified());
   ASSERT_TRUE(form.Save(path.string(), error)) << error;
+  // The file's LF line ends are kept for the new line.
   EXPECT_EQ(ReadAll(path),
-            "TEXT,\"\xCE\xC4\",0,0,9,9,\"\",\"\",\r\nLIST,\"\",0,20,99,99,\"\",\"\",3D\r\n");
+            "TEXT,\"\xCE\xC4\",0,0,9,9,\"\",\"\",\nLIST,\"\",0,20,99,99,\"\",\"\",3D\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 
   // A file that cannot be written in its place: the target is a directory.
@@ -107,6 +122,58 @@ TEST(DesignerForm, SavesThroughATemporaryFileAndKeepsTheOldOneOnFailure) {
   EXPECT_FALSE(form.Load((dir / "missing.frm").string(), Check, skipped, error));
   EXPECT_NE(error.find("missing.frm"), std::string::npos);
   std::filesystem::remove_all(dir);
+}
+
+TEST(DesignerForm, SavesOnlyWhatChangedWhereItStands) {
+  Form form;
+  std::vector<Skipped> skipped;
+  std::string error;
+  std::string file =
+      "\r\nEDIT,\"\",1,2,3,4,\"\",\"\",\r\nWHAT,x\r\nBUTTON,\"ok\",0,0,9,9,\"\",\"\"\r\n"
+      "LIST,\"\",5,5,9,9,\"\",\"\",\r\n\r\nend of form";
+  ASSERT_TRUE(form.Parse(file, Check, skipped, error)) << error;
+  // The controls read the button with its empty style written out.
+  std::vector<Corrected> corrected =
+      form.Normalize({"EDIT,\"\",1,2,3,4,\"\",\"\",", "BUTTON,\"ok\",0,0,9,9,\"\",\"\",",
+                      "LIST,\"\",5,5,9,9,\"\",\"\","});
+  ASSERT_EQ(corrected.size(), 1u);
+  EXPECT_EQ(corrected[0].number, 4u);
+  EXPECT_EQ(corrected[0].text, "BUTTON,\"ok\",0,0,9,9,\"\",\"\"");
+  EXPECT_FALSE(form.modified());
+  EXPECT_EQ(form.Bytes(), file);  // unchanged: byte for byte
+
+  // A changed control is written as the controls describe it, in the file's line end; the
+  // lines that make no control stay before the control they preceded.
+  form.ChangeLine(2, "LIST,\"\",6,6,9,9,\"\",\"\",");
+  EXPECT_EQ(form.Bytes(),
+            "\r\nEDIT,\"\",1,2,3,4,\"\",\"\",\r\nWHAT,x\r\nBUTTON,\"ok\",0,0,9,9,\"\",\"\"\r\n"
+            "LIST,\"\",6,6,9,9,\"\",\"\",\r\n\r\nend of form");
+  // A removed control takes only its own line; a new one follows the last control, and
+  // the lines that ended the file still end it.
+  form.Remove(0);
+  form.Add("TEXT,\"t\",0,0,9,9,\"\",\"\",");
+  std::string expected =
+      "\r\nWHAT,x\r\nBUTTON,\"ok\",0,0,9,9,\"\",\"\"\r\nLIST,\"\",6,6,9,9,\"\",\"\",\r\n"
+      "TEXT,\"t\",0,0,9,9,\"\",\"\",\r\n\r\nend of form";
+  EXPECT_EQ(form.Bytes(), expected);
+  // Undo of the addition, and of that undo, bring back the bytes of each step.
+  ASSERT_TRUE(form.Undo());
+  EXPECT_EQ(form.Bytes(),
+            "\r\nWHAT,x\r\nBUTTON,\"ok\",0,0,9,9,\"\",\"\"\r\nLIST,\"\",6,6,9,9,\"\",\"\",\r\n"
+            "\r\nend of form");
+  ASSERT_TRUE(form.Undo());
+  EXPECT_EQ(form.Bytes(), expected);
+  form.MarkSaved("x.frm");
+  EXPECT_FALSE(form.modified());
+  EXPECT_EQ(form.Bytes(), expected);
+  // Moving a control (its text changes) keeps it where it stands among the other lines.
+  std::vector<std::string> moved = form.lines();
+  ASSERT_EQ(moved.size(), 3u);
+  moved[0] = "BUTTON,\"ok\",1,1,9,9,\"\",\"\",";
+  form.Change(moved);
+  std::string bytes = form.Bytes();
+  EXPECT_NE(bytes.find("WHAT,x\r\nBUTTON,\"ok\",1,1,9,9,\"\",\"\",\r\nLIST"), std::string::npos)
+      << bytes;
 }
 
 TEST(DesignerForm, UndoesTheLastChangeAndRedoesIt) {

@@ -106,17 +106,53 @@ TEST_F(DesignerWindow, SkipsBadLinesSelectsDragsTogetherAndUndoes) {
   EXPECT_EQ(window.form().lines()[0], "EDIT,\"\",10,10,99,19,\"_SYS_ED_EXP\",\"\",3D");
   EXPECT_EQ(Rect(window.control(0)).left, before0.left);
 
-  // The palette adds a control; save writes every line, CR LF, in the form's order.
+  // The palette adds a control; save writes every control in the form's order, in the
+  // file's line ends, and keeps the line that makes no control where it stood.
   window.AddControl("CHECK");
   ASSERT_EQ(window.form().lines().size(), 4u);
   EXPECT_EQ(window.selection().active(), 3u);
   ASSERT_TRUE(window.Save(error)) << error;
   std::ifstream in(path, std::ios::binary);
   std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(saved.find("this line"), std::string::npos);
+  EXPECT_NE(saved.find("\"_SYS_BT_OK\",\"\",\r\nthis line is no control\r\nLIST,"),
+            std::string::npos)
+      << saved;
   EXPECT_EQ(saved.rfind("CHECK,", std::string::npos),
             saved.size() - 2 - window.form().lines()[3].size());
   EXPECT_FALSE(window.form().modified());
+}
+
+TEST_F(DesignerWindow, OpeningAndSavingAnUnchangedFormKeepsItsBytes) {
+  // LF line ends, a blank line, a line that makes no control and one the controls correct.
+  std::string bytes =
+      "EDIT,\"\",10,10,99,19,\"_SYS_ED_EXP\",\"\",3D\n"
+      "\n"
+      "BUTTON,\"go\",10,60,-50,23,\"_SYS_BT_OK\",\"\",\n"
+      "not a control\n"
+      "LIST,\"\",10,120,199,99,\"hits\",\"\",3D\n";
+  std::ofstream(path, std::ios::binary) << bytes;
+  FormWindow window(false, "");
+  std::string error;
+  ASSERT_TRUE(window.Open(path, error)) << error;
+  EXPECT_FALSE(window.form().modified());
+  auto* banner = window.findChild<QLabel*>();
+  ASSERT_NE(banner, nullptr);
+  EXPECT_TRUE(banner->text().contains("kept in the file")) << banner->text().toStdString();
+  EXPECT_TRUE(banner->text().contains("line 3:")) << banner->text().toStdString();
+  auto before = std::filesystem::last_write_time(path);
+  ASSERT_TRUE(window.Save(error)) << error;
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes);
+  EXPECT_EQ(std::filesystem::last_write_time(path), before);
+
+  // The demo form reads back as written: nothing to report, nothing changed.
+  std::filesystem::copy_file(qel::testing::SourcePath("sample/search.frm"), path,
+                             std::filesystem::copy_options::overwrite_existing);
+  FormWindow demo(false, "");
+  ASSERT_TRUE(demo.Open(path, error)) << error;
+  EXPECT_FALSE(demo.form().modified());
+  EXPECT_TRUE(demo.findChild<QLabel*>()->text().isEmpty())
+      << demo.findChild<QLabel*>()->text().toStdString();
 }
 
 TEST_F(DesignerWindow, OrderViewRenumbersByClicks) {

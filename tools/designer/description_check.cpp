@@ -18,4 +18,17 @@ bool CheckDescription(std::string const& line, std::string& reason) {
   return true;
 }
 
+bool ReadAsWritten(std::string const& written, std::string const& read) {
+  if (written == read) return true;
+  controls::Description w = controls::ParseDescription(written);
+  controls::Description r = controls::ParseDescription(read);
+  if (!w.ok() || !r.ok() || std::string_view(controls::PlanControl(w).windowClass) != "COMBOBOX") {
+    return false;
+  }
+  // The combo box's own height with the written one in its place.
+  std::string with_height = controls::FormatDescription(r.type, r.caption, r.x, r.y, r.x + r.w + 1,
+                                                        r.y + w.h + 1, r.mark, r.help, r.style);
+  return with_height == written;
+}
+
 }  // namespace qel::designer

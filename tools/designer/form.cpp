@@ -15,23 +15,34 @@ bool Form::Parse(std::string_view bytes, Checker const& check, std::vector<Skipp
     error = "it holds binary data, not control description lines";
     return false;
   }
-  std::vector<std::string> lines;
-  std::size_t number = 0;
+  std::vector<std::string> lines, raw;
+  std::vector<std::size_t> numbers;
+  std::vector<Kept> kept;
+  std::size_t number = 0, crlf = 0, lf = 0;
   std::size_t start = 0;
   while (start < bytes.size()) {
     std::size_t end = bytes.find('\n', start);
-    if (end == std::string_view::npos) end = bytes.size();
-    std::string line(bytes.substr(start, end - start));
-    start = end + 1;
+    std::size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
+    std::string whole(bytes.substr(start, next - start));
+    std::string line(
+        bytes.substr(start, (end == std::string_view::npos ? bytes.size() : end) - start));
+    start = next;
     ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    std::string reason;
-    if (check(line, reason)) {
-      lines.push_back(std::move(line));
-    } else {
-      skipped.push_back({number, std::move(line), std::move(reason)});
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+      if (end != std::string_view::npos) ++crlf;
+    } else if (end != std::string_view::npos) {
+      ++lf;
     }
+    std::string reason;
+    if (!line.empty() && check(line, reason)) {
+      lines.push_back(std::move(line));
+      raw.push_back(std::move(whole));
+      numbers.push_back(number);
+      continue;
+    }
+    if (!line.empty()) skipped.push_back({number, std::move(line), std::move(reason)});
+    kept.push_back({lines.size(), std::move(whole)});
   }
   if (lines.empty()) {
     error = skipped.empty()
@@ -43,9 +54,94 @@ bool Form::Parse(std::string_view bytes, Checker const& check, std::vector<Skipp
   }
   lines_ = std::move(lines);
   saved_ = lines_;
+  read_as_ = lines_;
+  ids_.resize(lines_.size());
+  for (std::size_t i = 0; i < ids_.size(); ++i) ids_[i] = i;
+  raw_ = std::move(raw);
+  numbers_ = std::move(numbers);
+  kept_ = std::move(kept);
+  eol_ = lf > crlf ? "\n" : "\r\n";
+  loaded_bytes_ = std::string(bytes);
   undo_.clear();
   has_undo_ = false;
   return true;
+}
+
+std::vector<Corrected> Form::Normalize(
+    std::vector<std::string> described,
+    std::function<bool(std::string const&, std::string const&)> const& same) {
+  std::vector<Corrected> corrected;
+  // Controls that failed to be made leave the lines unmatched: nothing is kept as read.
+  if (described.size() != lines_.size()) return corrected;
+  for (std::size_t i = 0; i < described.size(); ++i) {
+    if (described[i] == lines_[i] || (same && same(lines_[i], described[i]))) continue;
+    corrected.push_back({numbers_[i], lines_[i], described[i]});
+  }
+  read_as_ = described;
+  lines_ = described;
+  saved_ = std::move(described);
+  return corrected;
+}
+
+std::vector<std::pair<std::string, std::size_t>> Form::Layout() const {
+  constexpr std::size_t kNoControl = static_cast<std::size_t>(-1);
+  std::vector<std::pair<std::string, std::size_t>> pieces;
+  auto add = [&](std::string bytes, std::size_t control) {
+    // A line that ended the file without a line end gets one when another follows it.
+    if (!pieces.empty() && !pieces.back().first.empty() && pieces.back().first.back() != '\n') {
+      pieces.back().first += eol_;
+    }
+    pieces.emplace_back(std::move(bytes), control);
+  };
+  // A line that makes no control goes before the first control that was loaded at or
+  // after its place. New controls stand after the last loaded one, so the lines that
+  // ended the file still end it.
+  std::size_t last = raw_.empty() ? 0 : raw_.size() - 1;
+  std::vector<bool> placed(kept_.size(), false);
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    std::size_t place = ids_[i] == kNew ? last : ids_[i];
+    for (std::size_t k = 0; k < kept_.size(); ++k) {
+      if (!placed[k] && kept_[k].before <= place) {
+        add(kept_[k].bytes, kNoControl);
+        placed[k] = true;
+      }
+    }
+    bool as_loaded = ids_[i] != kNew && lines_[i] == read_as_[ids_[i]];
+    add(as_loaded ? raw_[ids_[i]] : lines_[i] + eol_, i);
+  }
+  for (std::size_t k = 0; k < kept_.size(); ++k) {
+    if (!placed[k]) add(kept_[k].bytes, kNoControl);
+  }
+  return pieces;
+}
+
+std::string Form::Bytes() const {
+  std::string out;
+  for (auto const& [bytes, control] : Layout()) out += bytes;
+  return out;
+}
+
+void Form::MarkSaved(std::string const& path) {
+  std::vector<std::pair<std::string, std::size_t>> pieces = Layout();
+  raw_.assign(lines_.size(), std::string());
+  for (std::size_t i = 0; i < ids_.size(); ++i) ids_[i] = i;
+  undo_ids_.clear();
+  has_undo_ = false;
+  kept_.clear();
+  std::size_t controls = 0;
+  loaded_bytes_.clear();
+  for (auto& [bytes, control] : pieces) {
+    loaded_bytes_ += bytes;
+    if (control < lines_.size()) {
+      raw_[control] = std::move(bytes);
+      ++controls;
+    } else {
+      kept_.push_back({controls, std::move(bytes)});
+    }
+  }
+  read_as_ = lines_;
+  saved_ = lines_;
+  loaded_path_ = path;
 }
 
 bool Form::Load(std::string const& path, Checker const& check, std::vector<Skipped>& skipped,
@@ -70,6 +166,7 @@ bool Form::Load(std::string const& path, Checker const& check, std::vector<Skipp
     error = path + " is not a form: " + reason;
     return false;
   }
+  loaded_path_ = path;
   return true;
 }
 
@@ -80,10 +177,11 @@ std::string FormBytes(std::vector<std::string> const& lines) {
 }
 
 bool Form::Save(std::string const& path, std::string& error) const {
+  std::string bytes = Bytes();
+  if (path == loaded_path_ && bytes == loaded_bytes_) return true;
   std::string temp = path + ".saving~";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    std::string bytes = FormBytes(lines_);
     if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) ||
         !out.flush()) {
       out.close();
@@ -104,8 +202,31 @@ bool Form::Save(std::string const& path, std::string& error) const {
 
 void Form::Change(std::vector<std::string> lines) {
   if (lines == lines_) return;
+  // Each new line stands for the old line of the same text if there is one left, else for
+  // the next old line left in order (a control moved or edited where it stood).
+  std::vector<std::size_t> ids(lines.size(), kNew);
+  std::vector<bool> taken(lines_.size(), false);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    for (std::size_t j = 0; j < lines_.size(); ++j) {
+      if (!taken[j] && lines_[j] == lines[i]) {
+        ids[i] = ids_[j];
+        taken[j] = true;
+        break;
+      }
+    }
+  }
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (ids[i] != kNew || lines.size() != lines_.size()) continue;
+    while (next < lines_.size() && taken[next]) ++next;
+    if (next == lines_.size()) break;
+    ids[i] = ids_[next];
+    taken[next] = true;
+  }
   undo_ = std::move(lines_);
+  undo_ids_ = std::move(ids_);
   lines_ = std::move(lines);
+  ids_ = std::move(ids);
   has_undo_ = true;
 }
 
@@ -132,6 +253,7 @@ void Form::Remove(std::size_t i) {
 bool Form::Undo() {
   if (!has_undo_) return false;
   std::swap(lines_, undo_);
+  std::swap(ids_, undo_ids_);
   return true;
 }
 

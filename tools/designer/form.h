@@ -1,12 +1,18 @@
 // The form designer's model of a form: its control description lines in the form's
 // order, read from and written to a form file, with one step of undo.
 //
-// A form file holds one description line per control, GBK bytes, lines ending in LF (a
-// trailing CR is dropped, empty lines are ignored). Reading asks a checker whether
-// CCtrlWnd::DoCreate would take each line; a line it refuses is reported by its number and
-// left out, the rest are kept. A file with a NUL byte, or without any line the checker
-// takes, is not a form and is refused. Saving writes the lines with CR LF to a temporary
-// file beside the target and renames it into place, so the file opened is never lost.
+// A form file holds one description line per control, GBK bytes, lines ending in LF or
+// CR LF. Reading asks a checker whether CCtrlWnd::DoCreate would take each line; a line it
+// refuses (and an empty line) makes no control, is reported by its number, and is kept in
+// the file where it stands. A file with a NUL byte, or without any line the checker takes,
+// is not a form and is refused.
+//
+// The form is the user's file: saving rewrites only the controls that changed. A control
+// whose description reads back as it was loaded keeps its line's bytes; a changed or new
+// one is written in the file's own line end (CR LF for a new file); the lines that make no
+// control stay before the control they preceded. Saving an unchanged form writes nothing.
+// The new file goes to a temporary file beside the target, renamed into place, so the
+// file opened is never lost.
 #ifndef QEL_TOOLS_DESIGNER_FORM_H_
 #define QEL_TOOLS_DESIGNER_FORM_H_
 
@@ -14,6 +20,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qel::designer {
@@ -23,6 +30,15 @@ struct Skipped {
   std::size_t number = 0;
   std::string text;
   std::string reason;
+};
+
+// A control line that the controls read differently from what the file says (a negative
+// width, a coordinate that is not a number): its 1-based number, the line, and how it
+// reads.
+struct Corrected {
+  std::size_t number = 0;
+  std::string text;
+  std::string read_as;
 };
 
 // True when the line would make a control; otherwise false with reason set.
@@ -37,9 +53,20 @@ class Form {
   // Reads the form file at path; error names the file when it cannot be read.
   bool Load(std::string const& path, Checker const& check, std::vector<Skipped>& skipped,
             std::string& error);
-  // Writes the lines to path through a temporary file renamed into place. On failure path
-  // is untouched and error names the file.
+  // Sets the descriptions the controls give back for the lines just loaded (CCtrlWnd::
+  // GetString of each, in order): they become the lines and the state "not modified", and
+  // a control whose description still reads so when saved keeps its line's bytes. Returns
+  // the lines that read differently from the file (same tells which differences are the
+  // controls' own rules rather than corrections).
+  std::vector<Corrected> Normalize(
+      std::vector<std::string> described,
+      std::function<bool(std::string const& written, std::string const& read)> const& same = {});
+  // Writes the form to path (see above) through a temporary file renamed into place; when
+  // path is the file loaded and nothing changed, nothing is written. On failure path is
+  // untouched and error names the file.
   bool Save(std::string const& path, std::string& error) const;
+  // The bytes Save writes.
+  std::string Bytes() const;
 
   std::vector<std::string> const& lines() const { return lines_; }
   // Replaces the lines; the lines before the change become the undo step. A change that
@@ -57,16 +84,39 @@ class Form {
   bool CanUndo() const { return has_undo_; }
   // True when the lines differ from the ones last loaded or saved.
   bool modified() const { return lines_ != saved_; }
-  void MarkSaved() { saved_ = lines_; }
+  // Takes what was last saved as the file loaded (path is where it went).
+  void MarkSaved(std::string const& path);
 
  private:
+  // A line of the loaded file that makes no control, and how many control lines came
+  // before it.
+  struct Kept {
+    std::size_t before = 0;
+    std::string bytes;  // with its line end
+  };
+  // The file's lines as Save writes them: bytes, and the control index (or npos).
+  std::vector<std::pair<std::string, std::size_t>> Layout() const;
   std::vector<std::string> lines_;
+  // Which loaded control line each line stands for (kNew for a control added since), so
+  // that a control keeps its bytes and its place among the lines that make no control.
+  static constexpr std::size_t kNew = static_cast<std::size_t>(-1);
+  std::vector<std::size_t> ids_;
+  std::vector<std::size_t> undo_ids_;
   std::vector<std::string> undo_;
   std::vector<std::string> saved_;
   bool has_undo_ = false;
+  // The loaded file: the bytes of each control line (with its line end), the description
+  // it reads as, the lines that make no control, the line end of the file, its path.
+  std::vector<std::string> raw_;
+  std::vector<std::string> read_as_;
+  std::vector<std::size_t> numbers_;
+  std::vector<Kept> kept_;
+  std::string eol_ = "\r\n";
+  std::string loaded_bytes_;
+  std::string loaded_path_;
 };
 
-// Form file bytes of lines: each line followed by CR LF.
+// Form file bytes of lines: each line followed by CR LF (a new form).
 std::string FormBytes(std::vector<std::string> const& lines);
 
 }  // namespace qel::designer

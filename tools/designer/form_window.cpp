@@ -123,22 +123,41 @@ bool FormWindow::Open(std::string const& path, std::string& error) {
       path, [this](std::string const& line, std::string& reason) { return Check(line, reason); },
       skipped_, error);
   if (!ok) return false;
+  setWindowTitle(
+      QString("%1 - %2").arg(QString::fromStdString(path), run_ ? "search form" : "qel-designer"));
+  Rebuild();
+  // What the controls make of the lines is the form as loaded; lines they read otherwise
+  // than the file says are shown, and stay as they are in the file until changed.
+  std::vector<Corrected> corrected = form_.Normalize(LiveLines(), ReadAsWritten);
+  QString text;
   if (!skipped_.empty()) {
-    QString text = QString("%1 line(s) of %2 were left out:")
-                       .arg(skipped_.size())
-                       .arg(QString::fromStdString(path));
+    text = QString("%1 line(s) of %2 make no control; they are kept in the file as they are:")
+               .arg(skipped_.size())
+               .arg(QString::fromStdString(path));
     for (Skipped const& s : skipped_) {
       text += QString("\nline %1: %2: %3")
                   .arg(s.number)
                   .arg(QString::fromStdString(s.reason))
                   .arg(FromGbk(s.text.substr(0, 120)));
     }
+  }
+  if (!corrected.empty()) {
+    if (!text.isEmpty()) text += "\n";
+    text += QString(
+                "%1 line(s) are read otherwise than written; a change to the control "
+                "saves them as read:")
+                .arg(corrected.size());
+    for (Corrected const& c : corrected) {
+      text += QString("\nline %1: %2\n    read as %3")
+                  .arg(c.number)
+                  .arg(FromGbk(c.text.substr(0, 120)))
+                  .arg(FromGbk(c.read_as.substr(0, 120)));
+    }
+  }
+  if (!text.isEmpty()) {
     skipped_label_->setText(text);
     skipped_label_->show();
   }
-  setWindowTitle(
-      QString("%1 - %2").arg(QString::fromStdString(path), run_ ? "search form" : "qel-designer"));
-  Rebuild();
   return true;
 }
 
@@ -349,7 +368,7 @@ bool FormWindow::Save(std::string& error) {
   SetOrdering(false);
   form_.Change(LiveLines());
   if (!form_.Save(path_, error)) return false;
-  form_.MarkSaved();
+  form_.MarkSaved(path_);
   statusBar()->showMessage(QString("Saved %1 controls to %2")
                                .arg(form_.lines().size())
                                .arg(QString::fromStdString(path_)));
