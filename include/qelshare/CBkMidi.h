@@ -8,9 +8,10 @@
 // (Play alone at the end finishes at once). The music ends at the file's length under its
 // tempo map plus the release of the notes still sounding, at most 2 seconds after it.
 //
-// Without a sound device the music still keeps time, silently. Failures are silent: Open
-// reports 0, the other members report nothing. Used on one thread; not copyable (the
-// player owns its device).
+// The music plays with the General MIDI SoundFont that the environment variable
+// QELSHARE_SOUNDFONT names, else with the system's. Without a sound device the music still
+// keeps time, silently. Failures are silent: Open reports 0, the other members report
+// nothing. Used on one thread; not copyable (the player owns its device).
 #ifndef QELSHARE_CBKMIDI_H_
 #define QELSHARE_CBKMIDI_H_
 
@@ -35,8 +36,9 @@ class QELSHARE_API CBkMidi {
 
   // Closes the device open before, if any, then opens path (a Standard MIDI File) on a new
   // sequencer device and plays it from the start, notifying pWnd's window (none when null).
-  // Returns 1; or 0 when the file cannot be opened (missing, unreadable, not MIDI, damaged,
-  // no SoundFont installed), with nothing playing and IsPlay unchanged.
+  // Returns 1; or 0 when the file cannot be opened (missing, unreadable, not MIDI, damaged)
+  // or there is no SoundFont to play it with (none installed; the one QELSHARE_SOUNDFONT
+  // names missing or not a SoundFont), with nothing playing and IsPlay unchanged.
   int Open(CWnd* pWnd, char const* path);
   // Plays on from the current position, with notification; IsPlay becomes 1. Nothing when
   // no device is open.

@@ -145,17 +145,21 @@ void Device::RunClock() {
   constexpr std::size_t kBlock = kSampleRate / 100;  // 10 ms
   std::vector<float> left(kBlock), right(kBlock);
   Clock::time_point next = Clock::now();
-  bool was_playing = false;
   for (;;) {
+    bool held = false;
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return closing_ || mode_ == Mode::kPlaying; });
+      if (!closing_ && mode_ != Mode::kPlaying) {
+        held = true;
+        changed_.wait(lock, [this] { return closing_ || mode_ == Mode::kPlaying; });
+      }
       if (closing_) return;
     }
-    if (!was_playing) next = Clock::now();
+    // Time spent held (paused, stopped, not yet played) is not the music's: the clock
+    // starts again from now instead of catching up on it.
+    if (held) next = Clock::now();
     bool ended = false;
     std::size_t const n = Pull(left, right, &ended);
-    was_playing = n > 0 && !ended;
     if (ended) Complete(MCI_NOTIFY_SUCCESSFUL);
     next += std::chrono::microseconds(n * 1000000 / kSampleRate);
     std::this_thread::sleep_until(next);

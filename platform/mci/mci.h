@@ -140,7 +140,8 @@ inline constexpr int kMaxReleaseMs = 2000;
 // MCIERR_FILE_NOT_FOUND (no such file), MCIERR_FILE_READ (a directory, no permission, a
 // read error), MCIERR_INVALID_FILE (not a Standard MIDI File, damaged, longer than a day),
 // MCIERR_SEQ_DIV_INCOMPATIBLE (SMPTE time division), MCIERR_SEQ_NOMIDIPRESENT (no
-// SoundFont), MCIERR_CANNOT_LOAD_DRIVER (the synthesiser cannot start), MCIERR_SEQ_PORT_INUSE
+// SoundFont, or the chosen one missing or not a SoundFont: soundfont.h),
+// MCIERR_CANNOT_LOAD_DRIVER (the synthesiser cannot start), MCIERR_SEQ_PORT_INUSE
 // (kMaxDevices are open). MCI_PLAY plays from the current position to the end (MCI_FROM and
 // MCI_TO are not supported). MCI_STOP and MCI_PAUSE hold the position; MCI_RESUME plays on
 // without a notification. MCI_CLOSE frees the device and its identifier.

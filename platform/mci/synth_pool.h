@@ -39,8 +39,9 @@ class Synthesiser {
 };
 
 // A ready synthesiser for the SoundFont that FindSoundFont names: a kept one when there is
-// one, else a new one. Null with error MCIERR_SEQ_NOMIDIPRESENT (no SoundFont, or it does
-// not load) or MCIERR_CANNOT_LOAD_DRIVER (FluidSynth fails to start). Thread-safe.
+// one, else a new one. Null with error MCIERR_SEQ_NOMIDIPRESENT (no SoundFont, the chosen
+// one missing or not a SoundFont, or it does not load) or MCIERR_CANNOT_LOAD_DRIVER
+// (FluidSynth fails to start). Thread-safe.
 std::unique_ptr<Synthesiser> AcquireSynthesiser(MCIERROR& error);
 
 // Resets a synthesiser to its power-on state and keeps it for the next device (up to a

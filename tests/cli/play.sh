@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# qel play: --info, --wav rendering (length, nothing left behind on failure), exit codes.
+# qel play: --info, --wav rendering (length, nothing left behind on failure), the chosen
+# SoundFont, exit codes.
 set -euo pipefail
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
@@ -20,6 +21,13 @@ if [ -e /usr/share/sounds/sf2/TimGM6mb.sf2 ] || [ -e /usr/share/sounds/sf2/defau
   wavs=1
   # Played without a terminal (silently where there is no sound card): ends by itself.
   timeout 20 "$QEL" play "$dir/note.mid"
+  # The SoundFont QELSHARE_SOUNDFONT names is played with; --soundfont wins over it.
+  sf=/usr/share/sounds/sf2/TimGM6mb.sf2
+  [ -e "$sf" ] || sf=/usr/share/sounds/sf2/default-GM.sf2
+  QELSHARE_SOUNDFONT="$sf" "$QEL" play "$dir/note.mid" --wav "$dir/sf.wav" >/dev/null
+  QELSHARE_SOUNDFONT="$dir/none.sf2" "$QEL" play "$dir/note.mid" --soundfont "$sf" \
+    --wav "$dir/sf.wav" >/dev/null
+  rm "$dir/sf.wav"
 fi
 
 fails() {  # expected exit code, then the command's arguments
@@ -43,7 +51,19 @@ grep -q "none.mid" "$dir/err"
 fails 3 "$dir" --wav "$dir/dir.wav"
 fails 3 --info "$dir/none.mid"
 fails 3 "$dir/note.mid" --wav "$dir/no/such/folder/x.wav"
-fails 1 "$dir/note.mid" --soundfont "$dir/none.sf2" --wav "$dir/nosf.wav"
+# A chosen SoundFont that is missing is an input error, like a missing MIDI file; one that
+# is not a SoundFont fails like a file that is not MIDI.
+fails 3 "$dir/note.mid" --soundfont "$dir/none.sf2" --wav "$dir/nosf.wav"
+grep -q "none.sf2" "$dir/err"
+QELSHARE_SOUNDFONT="$dir/none.sf2" fails 3 "$dir/note.mid" --wav "$dir/nosf.wav"
+grep -q "none.sf2" "$dir/err"
+fails 3 "$dir/note.mid" --soundfont "$dir" --wav "$dir/nosf.wav"
+echo 'not a SoundFont' >"$dir/text.sf2"
+fails 1 "$dir/note.mid" --soundfont "$dir/text.sf2" --wav "$dir/nosf.wav"
+grep -q "text.sf2" "$dir/err"
+printf 'RIFF\44\0\0\0WAVEfmt ' >"$dir/riff.sf2"
+QELSHARE_SOUNDFONT="$dir/riff.sf2" fails 1 "$dir/note.mid" --wav "$dir/nosf.wav"
+grep -q "riff.sf2" "$dir/err"
 fails 2 "$dir/note.mid" --wav "$dir/x.wav" --loop
 # Nothing left behind by the failures: no WAV, no temporary file.
 [ "$(cd "$dir" && ls | grep -c wav || true)" = $wavs ]

@@ -8,8 +8,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <thread>
 
 #include "media/mci_device.h"
@@ -27,6 +29,15 @@ using qel::test::SmfWriter;
 using namespace std::chrono_literals;
 
 HWND const kWindow = reinterpret_cast<HWND>(0x5EED);
+HWND const kOtherWindow = reinterpret_cast<HWND>(0x5EEE);
+
+// The device's position in milliseconds.
+DWORD_PTR PositionMs(std::uint32_t id) {
+  MCI_STATUS_PARMS p{};
+  p.dwItem = MCI_STATUS_POSITION;
+  EXPECT_EQ(SendCommand(id, MCI_STATUS, MCI_STATUS_ITEM, reinterpret_cast<DWORD_PTR>(&p)), 0u);
+  return p.dwReturn;
+}
 
 // Samples of a 16-bit stereo WAV file written by the device, left and right interleaved.
 std::vector<std::int16_t> ReadWav(std::string const& path) {
@@ -65,7 +76,8 @@ class BkMidiTest : public ::testing::Test {
   }
   void TearDown() override {
     SetOutput({});
-    SetSoundFontPlaces({});
+    SetSoundFont({});
+    unsetenv("QELSHARE_SOUNDFONT");
   }
 
   std::string Save(std::string const& name, SmfWriter const& w) {
@@ -138,12 +150,7 @@ TEST_F(BkMidiTest, PauseAndPlayContinueFromTheSamePosition) {
   CBkMidi midi;
   ASSERT_EQ(midi.Open(QueueWindow(kWindow), song.c_str()), 1);
   std::uint32_t const id = midi.m_pDevice->m_wDeviceID;
-  auto position = [id] {
-    MCI_STATUS_PARMS p{};
-    p.dwItem = MCI_STATUS_POSITION;
-    EXPECT_EQ(SendCommand(id, MCI_STATUS, MCI_STATUS_ITEM, reinterpret_cast<DWORD_PTR>(&p)), 0u);
-    return p.dwReturn;
-  };
+  auto position = [id] { return PositionMs(id); };
   std::this_thread::sleep_for(20ms);
   midi.Pause();
   EXPECT_EQ(midi.IsPlay(), 0);
@@ -291,11 +298,102 @@ TEST_F(BkMidiTest, OpenFailuresReturnZeroAndKeepTheFlag) {
     EXPECT_EQ(midi.m_pDevice, nullptr);
   }
   DiscardPosted(kWindow);
+}
 
-  SetSoundFontPlaces({dir_.Path("no-such.sf2")});
-  CBkMidi midi;
-  EXPECT_EQ(midi.Open(QueueWindow(kWindow), Save("ok.mid", qel::test::LongSong(1)).c_str()), 0);
-  EXPECT_EQ(midi.m_pDevice->m_dwLastError, MCIERR_SEQ_NOMIDIPRESENT);
+TEST_F(BkMidiTest, ChosenSoundFontMustExistAndBeASoundFont) {
+  SetOutput({Output::Kind::kSilent, {}});
+  std::string const installed = *FindSoundFont();
+  std::string const song = Save("ok.mid", qel::test::LongSong(1));
+  std::string const missing = dir_.Path("no-such.sf2");
+  std::string const wave = dir_.Write("wave.sf2", std::string("RIFF\x24\0\0\0WAVEfmt ", 16));
+  std::string const text = dir_.Write("text.sf2", "not a SoundFont at all\n");
+  mkdir(dir_.Path("folder.sf2").c_str(), 0755);
+  struct Case {
+    std::string environment;  // QELSHARE_SOUNDFONT, unset when empty
+    std::string chosen;       // the host's choice, none when empty
+    int opened;
+  };
+  std::vector<Case> const cases = {
+      {missing, "", 0},                  // no such file
+      {wave, "", 0},                     // a RIFF file of another form
+      {text, "", 0},                     // no RIFF file at all
+      {dir_.Path("folder.sf2"), "", 0},  // a folder
+      {installed, "", 1},                // a SoundFont
+      {"", "", 1},                       // no choice: the standard places
+      {missing, installed, 1},           // the host's choice comes first
+      {installed, missing, 0},           // and is the only one tried
+  };
+  for (Case const& c : cases) {
+    SCOPED_TRACE("environment " + c.environment + ", chosen " + c.chosen);
+    if (c.environment.empty()) {
+      unsetenv("QELSHARE_SOUNDFONT");
+    } else {
+      setenv("QELSHARE_SOUNDFONT", c.environment.c_str(), 1);
+    }
+    SetSoundFont(c.chosen);
+    CBkMidi midi;
+    EXPECT_EQ(midi.Open(QueueWindow(kWindow), song.c_str()), c.opened);
+    EXPECT_EQ(midi.IsPlay(), c.opened);
+    ASSERT_NE(midi.m_pDevice, nullptr);
+    EXPECT_EQ(midi.m_pDevice->m_dwLastError, c.opened ? 0u : MCIERR_SEQ_NOMIDIPRESENT);
+  }
+  DiscardPosted(kWindow);
+}
+
+TEST_F(BkMidiTest, PauseOrStopHoldsTheRestOfTheMusicInRealTime) {
+  // The silent output keeps real time, as a sound card would.
+  SetOutput({Output::Kind::kSilent, {}});
+  SmfWriter w(0, 480);
+  w.AddTrack().Tempo(0, 500000).End(1152);  // 1.2 s at 120 bpm, nothing left sounding
+  std::string const song = Save("rest.mid", w);
+  DiscardPosted(kOtherWindow);
+  struct Outcome {
+    bool opened = false;
+    std::optional<PostedMessage> held;
+    DWORD_PTR held_at = 0;
+    DWORD_PTR still_at = 0;
+    std::optional<PostedMessage> done;
+    std::chrono::milliseconds took{};
+  };
+  // Pause at 0.5 s, wait 1.3 s, Play: the rest of the music takes what it had left.
+  auto run = [&song](HWND window, void (CBkMidi::*hold)()) {
+    Outcome o;
+    CBkMidi midi;
+    o.opened = midi.Open(QueueWindow(window), song.c_str()) == 1;
+    if (!o.opened) return o;
+    std::uint32_t const id = midi.m_pDevice->m_wDeviceID;
+    std::this_thread::sleep_for(500ms);
+    (midi.*hold)();
+    o.held = WaitPosted(window, 1s);
+    o.held_at = PositionMs(id);
+    std::this_thread::sleep_for(1300ms);
+    o.still_at = PositionMs(id);
+    auto const played = std::chrono::steady_clock::now();
+    midi.Play();
+    o.done = WaitPosted(window, 10s);
+    o.took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - played);
+    return o;
+  };
+  // Side by side, each on its own window, to wait once for both.
+  auto paused = std::async(std::launch::async, run, kWindow, &CBkMidi::Pause);
+  auto stopped = std::async(std::launch::async, run, kOtherWindow, &CBkMidi::Stop);
+  for (auto [name, o] : {std::pair{"Pause", paused.get()}, std::pair{"Stop", stopped.get()}}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(o.opened);
+    ASSERT_TRUE(o.held);
+    EXPECT_EQ(o.held->wParam, MCI_NOTIFY_ABORTED);
+    EXPECT_GT(o.held_at, 300u);
+    EXPECT_LT(o.held_at, 800u);
+    EXPECT_EQ(o.still_at, o.held_at);
+    ASSERT_TRUE(o.done);
+    EXPECT_EQ(o.done->wParam, MCI_NOTIFY_SUCCESSFUL);
+    auto const rest = std::chrono::milliseconds(1200 - static_cast<std::int64_t>(o.held_at));
+    EXPECT_GE(o.took, rest - 100ms);
+    EXPECT_LE(o.took, rest + 300ms);
+  }
+  EXPECT_FALSE(PeekPosted(kWindow));
+  EXPECT_FALSE(PeekPosted(kOtherWindow));
 }
 
 }  // namespace cbkmidi_test

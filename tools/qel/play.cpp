@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "cli.h"
 #include "media/mci_device.h"
@@ -119,14 +121,30 @@ void Info(Context const& ctx, std::string const& file) {
   }
 }
 
+// Throws the failure of a chosen SoundFont (--soundfont or QELSHARE_SOUNDFONT) that no
+// device could open with: missing or unreadable as an input error, like a MIDI file.
+[[noreturn]] void SoundFontFailure(std::string const& soundfont) {
+  switch (mci::CheckSoundFont(soundfont)) {
+    case mci::SoundFontCheck::kMissing:
+      throw Failure{kIo, soundfont + ": " + mci::ErrorText(mci::MCIERR_FILE_NOT_FOUND)};
+    case mci::SoundFontCheck::kUnreadable:
+      throw Failure{kIo, soundfont + ": " + mci::ErrorText(mci::MCIERR_FILE_READ)};
+    case mci::SoundFontCheck::kNotSoundFont:
+    case mci::SoundFontCheck::kOk:  // the header passed, the samples did not load
+      break;
+  }
+  throw Failure{kFailed, soundfont + ": The file is not a SoundFont, or it is damaged."};
+}
+
 // Opens the file on midi, or throws the failure naming what is at fault.
 void OpenOrFail(CBkMidi& midi, PlayArgs const& args) {
   if (midi.Open(mci::QueueWindow(kPlayWindow), args.file.c_str())) return;
   std::uint32_t const error = midi.m_pDevice->m_dwLastError;
-  std::string const what = error == mci::MCIERR_FILE_WRITE ? args.wav
-                           : error == mci::MCIERR_SEQ_NOMIDIPRESENT
-                               ? (args.soundfont.empty() ? "the SoundFont" : args.soundfont)
-                               : args.file;
+  if (error == mci::MCIERR_SEQ_NOMIDIPRESENT) {
+    if (std::optional<std::string> chosen = mci::ChosenSoundFont()) SoundFontFailure(*chosen);
+    throw Failure{kFailed, mci::ErrorText(error)};
+  }
+  std::string const what = error == mci::MCIERR_FILE_WRITE ? args.wav : args.file;
   bool const io = error == mci::MCIERR_FILE_NOT_FOUND || error == mci::MCIERR_FILE_READ ||
                   error == mci::MCIERR_FILE_WRITE;
   throw Failure{io ? kIo : kFailed, what + ": " + mci::ErrorText(error)};
@@ -134,7 +152,7 @@ void OpenOrFail(CBkMidi& midi, PlayArgs const& args) {
 
 void Play(Context& ctx, PlayArgs const& args) {
   mci::SetWindowHandleHook(&mci::QueueWindowHandle);
-  if (!args.soundfont.empty()) mci::SetSoundFontPlaces({args.soundfont});
+  if (!args.soundfont.empty()) mci::SetSoundFont(args.soundfont);
   if (!args.wav.empty()) mci::SetOutput({mci::Output::Kind::kWav, args.wav});
   CBkMidi midi;
   OpenOrFail(midi, args);
@@ -188,16 +206,18 @@ Run SetupPlay(CLI::App& app, Context& ctx) {
       "the notes still sounding (at most 2 s more); --loop starts it again on the end\n"
       "notification, as a host does. Without a sound device it plays silently in real time.\n"
       "--wav renders 16-bit stereo 44.1 kHz as fast as the machine allows; the file appears\n"
-      "only when complete. The General MIDI SoundFont is found in the standard places\n"
-      "(/usr/share/sounds/sf2/default-GM.sf2, TimGM6mb.sf2, ...) unless --soundfont names one.\n"
+      "only when complete. The General MIDI SoundFont is the one --soundfont names, else the\n"
+      "one the environment variable QELSHARE_SOUNDFONT names, else the first found in the\n"
+      "standard places (/usr/share/sounds/sf2/default-GM.sf2, TimGM6mb.sf2, ...).\n"
       "--info prints the format, tracks, division (ticks per beat) and length in milliseconds.\n"
-      "Exit status: 1 for a file that is not MIDI or damaged, 3 when a file cannot be read or\n"
-      "written.");
+      "Exit status: 1 for a file that is not MIDI or not a SoundFont, or is damaged, or when\n"
+      "no SoundFont is installed; 3 when a file is missing or cannot be read or written.");
   auto args = std::make_shared<PlayArgs>();
   cmd->add_option("FILE", args->file, "Standard MIDI File (.mid)")->required();
   auto* wav = cmd->add_option("--wav", args->wav, "Render to this WAV file instead of playing");
   auto* loop = cmd->add_flag("--loop", args->loop, "Start again at each end until q");
-  cmd->add_option("--soundfont", args->soundfont, "SoundFont file (.sf2) to play with");
+  cmd->add_option("--soundfont", args->soundfont,
+                  "SoundFont file (.sf2, .sf3) to play with, over QELSHARE_SOUNDFONT");
   auto* info = cmd->add_flag("--info", args->info, "Describe the file instead of playing it");
   wav->excludes(loop);
   info->excludes(wav)->excludes(loop);
