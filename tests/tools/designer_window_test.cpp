@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollArea>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
@@ -153,6 +154,79 @@ TEST_F(DesignerWindow, OpeningAndSavingAnUnchangedFormKeepsItsBytes) {
   EXPECT_FALSE(demo.form().modified());
   EXPECT_TRUE(demo.findChild<QLabel*>()->text().isEmpty())
       << demo.findChild<QLabel*>()->text().toStdString();
+}
+
+TEST_F(DesignerWindow, ADragMovesTheControlsAsFarAsThePointer) {
+  FormWindow window(false, "");
+  std::string error;
+  ASSERT_TRUE(window.Open(path, error)) << error;
+  Show(window);
+  // Select the button, then the edit too (Ctrl+click), and drag the button's frame by a
+  // path fixed on the window, as a hand would: 50 right, 30 down, in steps.
+  Mouse(window.control(1), 5, 5, 'd');
+  Mouse(window.control(1), 5, 5, 'u');
+  Mouse(window.control(0), 5, 5, 'd', Qt::ControlModifier);
+  Mouse(window.control(0), 5, 5, 'u', Qt::ControlModifier);
+  tagRECT before0 = Rect(window.control(0)), before1 = Rect(window.control(1));
+  QWidget* frame = CQtBridge::GetWidget(window.frame(1));
+  QWindow* top = frame->window()->windowHandle();
+  QPoint start = frame->mapTo(frame->window(), QPoint(20, 10));
+  QTest::mousePress(top, Qt::LeftButton, {}, start);
+  for (int step = 1; step <= 10; ++step) {
+    QTest::mouseMove(top, start + QPoint(5 * step, 3 * step));
+    QCoreApplication::processEvents();
+  }
+  QTest::mouseRelease(top, Qt::LeftButton, {}, start + QPoint(50, 30));
+  QCoreApplication::processEvents();
+  tagRECT after0 = Rect(window.control(0)), after1 = Rect(window.control(1));
+  EXPECT_EQ(after1.left - before1.left, 50);
+  EXPECT_EQ(after1.top - before1.top, 30);
+  EXPECT_EQ(after0.left - before0.left, 50);
+  EXPECT_EQ(after0.top - before0.top, 30);
+  EXPECT_EQ(window.form().lines()[1], "BUTTON,\"go\",60,90,79,23,\"_SYS_BT_OK\",\"\",");
+  // A click without a move leaves the control where it is.
+  QPoint on = frame->mapTo(frame->window(), QPoint(20, 10));
+  QTest::mousePress(top, Qt::LeftButton, {}, on);
+  QTest::mouseRelease(top, Qt::LeftButton, {}, on);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Rect(window.control(1)).left, after1.left);
+}
+
+TEST_F(DesignerWindow, AControlDraggedPastTheEdgeStaysWithinReach) {
+  FormWindow window(false, "");
+  std::string error;
+  ASSERT_TRUE(window.Open(path, error)) << error;
+  Show(window);
+  Mouse(window.control(1), 5, 5, 'd');
+  Mouse(window.control(1), 5, 5, 'u');
+  QWidget* frame = CQtBridge::GetWidget(window.frame(1));
+  QWindow* top = frame->window()->windowHandle();
+  auto drag = [&](QPoint by) {
+    QPoint start = frame->mapTo(frame->window(), QPoint(20, 10));
+    QTest::mousePress(top, Qt::LeftButton, {}, start);
+    for (int step = 1; step <= 20; ++step) {
+      QTest::mouseMove(top, start + by * step / 20);
+      QCoreApplication::processEvents();
+    }
+    QTest::mouseRelease(top, Qt::LeftButton, {}, start + by);
+    QCoreApplication::processEvents();
+  };
+  // Past the right edge of the 640-pixel area: the area grows to hold it.
+  drag(QPoint(700, 0));
+  auto* area = window.findChild<QScrollArea*>();
+  ASSERT_NE(area, nullptr);
+  tagRECT r = Rect(window.control(1));
+  QPoint right =
+      CQtBridge::GetWidget(window.control(1))->mapTo(area->widget(), QPoint(r.right - r.left, 0));
+  EXPECT_GE(area->widget()->width(), right.x() + 20);
+  EXPECT_EQ(window.form().lines()[1].rfind("BUTTON,\"go\",710,", 0), 0u)
+      << window.form().lines()[1];
+  // Past the left edge: it stops at the edge, where it can still be grabbed.
+  area->ensureWidgetVisible(frame);
+  QCoreApplication::processEvents();
+  drag(QPoint(-900, -200));
+  EXPECT_EQ(window.form().lines()[1].rfind("BUTTON,\"go\",0,0,", 0), 0u)
+      << window.form().lines()[1];
 }
 
 TEST_F(DesignerWindow, OrderViewRenumbersByClicks) {

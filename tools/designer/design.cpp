@@ -52,6 +52,23 @@ Reaction React(Selection const& selection, std::size_t i, std::uintptr_t notice,
   return r;
 }
 
+void DragTracker::Down(int pointer_x, int pointer_y, int control_x, int control_y) {
+  down_ = true;
+  moved_ = false;
+  pointer_x_ = pointer_x;
+  pointer_y_ = pointer_y;
+  control_x_ = control_x;
+  control_y_ = control_y;
+}
+
+std::pair<int, int> DragTracker::Up(int pointer_x, int pointer_y, int control_x, int control_y) {
+  bool moved = down_ && moved_;
+  down_ = moved_ = false;
+  if (!moved) return {0, 0};
+  return {(pointer_x - pointer_x_) - (control_x - control_x_),
+          (pointer_y - pointer_y_) - (control_y - control_y_)};
+}
+
 void OrderView::Start(std::size_t count) {
   places_.assign(count, -1);
   next_ = 0;

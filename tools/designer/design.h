@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qel::designer {
@@ -65,6 +66,27 @@ struct Reaction {
 // move steps and button up as Simulate with the same message and numbers; a Shift drop
 // as a drop at the screen point. Shift move steps change nothing.
 Reaction React(Selection const& selection, std::size_t i, std::uintptr_t notice, int a, int b);
+
+// Where a move drag leaves its controls. The frame reports each step as the offset it
+// applied, measured from the point pressed in its own client area; its first step shrinks
+// it from the grip band around the control to the control itself, so that point shifts by
+// the band and the steps fall short of the pointer by its width. The tracker compares the
+// pointer's way with the controls' way and gives what is left, for the designer to apply
+// to every dragged control when the button is released.
+class DragTracker {
+ public:
+  // Button down in the frame: the pointer and the control's origin, screen coordinates.
+  void Down(int pointer_x, int pointer_y, int control_x, int control_y);
+  // A move step was applied.
+  void Step() { moved_ = true; }
+  // Button up: the pointer and the control's origin now. Returns the offset still to
+  // apply; none when the drag did not move or did not start with Down.
+  std::pair<int, int> Up(int pointer_x, int pointer_y, int control_x, int control_y);
+
+ private:
+  bool down_ = false, moved_ = false;
+  int pointer_x_ = 0, pointer_y_ = 0, control_x_ = 0, control_y_ = 0;
+};
 
 // The order view: clicks give the controls their places in click order.
 class OrderView {

@@ -90,12 +90,12 @@ FormWindow::FormWindow(bool run, std::string library)
   skipped_label_->setStyleSheet("QLabel { background: #fff3cd; color: #664d03; padding: 4px; }");
   skipped_label_->hide();
   layout->addWidget(skipped_label_);
-  auto* scroll = new QScrollArea(central);
+  scroll_ = new QScrollArea(central);
   canvas_ = new QWidget;
   canvas_->setFixedSize(kCanvasWidth, kCanvasHeight);
   canvas_->setAutoFillBackground(true);
-  scroll->setWidget(canvas_);
-  layout->addWidget(scroll, 1);
+  scroll_->setWidget(canvas_);
+  layout->addWidget(scroll_, 1);
   setCentralWidget(central);
   CQtBridge::Attach(&host_, canvas_);
   font_.CreatePointFont(90, "WenQuanYi Micro Hei");
@@ -217,8 +217,15 @@ void FormWindow::Rebuild() {
     }
     controls_.push_back(std::move(control));
   }
-  // The canvas holds every control with a margin.
-  int width = kCanvasWidth, height = kCanvasHeight;
+  canvas_->setFixedSize(kCanvasWidth, kCanvasHeight);
+  FitCanvas();
+  selection_.Reset(controls_.size());
+  if (undo_action_ != nullptr) undo_action_->setEnabled(form_.CanUndo());
+  ShowProperties();
+}
+
+void FormWindow::FitCanvas() {
+  int width = canvas_->width(), height = canvas_->height();
   for (auto const& c : controls_) {
     tagRECT r;
     c->GetWindowRect(&r);
@@ -226,10 +233,24 @@ void FormWindow::Rebuild() {
     width = std::max(width, std::min(r.right, 4000) + 20);
     height = std::max(height, std::min(r.bottom, 4000) + 20);
   }
-  canvas_->setFixedSize(width, height);
-  selection_.Reset(controls_.size());
-  if (undo_action_ != nullptr) undo_action_->setEnabled(form_.CanUndo());
-  ShowProperties();
+  if (width != canvas_->width() || height != canvas_->height())
+    canvas_->setFixedSize(width, height);
+}
+
+void FormWindow::KeepInside(std::vector<std::size_t> const& dragged) {
+  int dx = 0, dy = 0;
+  for (std::size_t k : dragged) {
+    tagRECT r;
+    controls_[k]->GetWindowRect(&r);
+    host_.ScreenToClient(&r);
+    dx = std::max(dx, -r.left);
+    dy = std::max(dy, -r.top);
+  }
+  if (dx == 0 && dy == 0) return;
+  for (std::size_t k : dragged) {
+    frames_[k]->Simulate(WM_MOUSEMOVE, dx, dy);
+    frames_[k]->Simulate(WM_LBUTTONUP, 0, 0);
+  }
 }
 
 std::vector<std::string> FormWindow::LiveLines() {
@@ -320,13 +341,40 @@ void FormWindow::Notified(UINT message, WPARAM wParam, LPARAM lParam) {
   }
   Reaction r = React(selection_, i, data->dwData, numbers[0], numbers[1]);
   for (Mirror const& m : r.mirrors) frames_[m.frame]->Simulate(m.message, m.x, m.y);
+  tagRECT frame, control;
+  frames_[i]->GetWindowRect(&frame);
+  controls_[i]->GetWindowRect(&control);
+  if (data->dwData == kButtonDown) {
+    drag_.Down(frame.left + numbers[0], frame.top + numbers[1], control.left, control.top);
+  } else if (data->dwData == kMoveStep) {
+    drag_.Step();
+    // The area grows under a control dragged past its right or bottom edge (scrolling it
+    // here would move the control under the pointer).
+    FitCanvas();
+  } else if (data->dwData == kButtonUp) {
+    std::vector<std::size_t> dragged = selection_.Selected();
+    if (std::find(dragged.begin(), dragged.end(), i) == dragged.end()) dragged.push_back(i);
+    // The release point is in the frame as it was during the drag: the control's rectangle.
+    auto [dx, dy] =
+        drag_.Up(control.left + numbers[0], control.top + numbers[1], control.left, control.top);
+    if (dx != 0 || dy != 0) {
+      for (std::size_t k : dragged) {
+        frames_[k]->Simulate(WM_MOUSEMOVE, dx, dy);
+        frames_[k]->Simulate(WM_LBUTTONUP, 0, 0);
+      }
+    }
+    KeepInside(dragged);
+    FitCanvas();
+  }
   if (r.drop) {
     tagPOINT point{r.x, r.y};
     host_.ScreenToClient(&point);
     tagRECT rect;
     controls_[i]->GetWindowRect(&rect);
-    controls_[i]->MoveWindow(point.x, point.y, rect.right - rect.left, rect.bottom - rect.top);
+    controls_[i]->MoveWindow(std::max(point.x, 0), std::max(point.y, 0), rect.right - rect.left,
+                             rect.bottom - rect.top);
     frames_[i]->OnFocus(1, frames_[i]->IsActive());
+    FitCanvas();
   }
   if (r.commit) Commit();
 }

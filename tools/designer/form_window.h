@@ -30,6 +30,8 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 
+class QScrollArea;
+
 namespace qel::designer {
 
 class FormWindow;
@@ -101,6 +103,12 @@ class FormWindow : public QMainWindow, private Surface {
   void BuildProperties();
   // Destroys the controls and makes them again from the form's lines.
   void Rebuild();
+  // Grows the design area to hold every control with a margin (it never shrinks while a
+  // form is open, so a drag does not make it jump).
+  void FitCanvas();
+  // Moves the dragged controls back into the design area when one of them left it by its
+  // left or top edge, where it could no longer be grabbed.
+  void KeepInside(std::vector<std::size_t> const& dragged);
   // The form's lines as the live controls describe themselves.
   std::vector<std::string> LiveLines();
   void Commit();
@@ -115,6 +123,7 @@ class FormWindow : public QMainWindow, private Surface {
   std::string path_;
   FormHost host_;
   QWidget* canvas_ = nullptr;
+  QScrollArea* scroll_ = nullptr;
   QLabel* skipped_label_ = nullptr;
   CFont font_;
   Form form_;
@@ -125,6 +134,7 @@ class FormWindow : public QMainWindow, private Surface {
   std::map<int, std::size_t> ids_;
   Selection selection_;
   OrderView order_;
+  DragTracker drag_;
   bool ordering_ = false;
   QAction* order_action_ = nullptr;
   QAction* undo_action_ = nullptr;
