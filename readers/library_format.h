@@ -45,6 +45,9 @@ inline constexpr char kDescriptorExt[] = ".qel";
 inline constexpr char kFieldTableExt[] = ".sor";
 inline constexpr char kRecordExt[] = ".mrf";
 inline constexpr char kIndexExt[] = ".qix";
+// Present while a writer puts a library's three files in place (it holds the writer's
+// process id): a library with one is refused, since its files may be of two builds.
+inline constexpr char kBuildingExt[] = ".~building";
 
 std::uint32_t GetU32(unsigned char const* p);
 void PutU32(std::string& bytes, std::size_t at, std::uint32_t v);

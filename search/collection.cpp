@@ -131,6 +131,11 @@ Status OpenLibrary(std::string const& path, LibraryState& lib) {
     }
     return Status(Status::kCorrupt, qel_file + " is not a retrieval library descriptor");
   }
+  if (fs::FileStamp journal; fs::Stamp(base + library_format::kBuildingExt, journal)) {
+    return Status(Status::kCorrupt, "the library " + base +
+                                        " was being built when its writer stopped (or is "
+                                        "being built now); build it again with `qel mklib`");
+  }
   CStringArr names, codes, descriptions, members;
   CByteArray types;
   if (!descriptor.GetField(&names, &codes, &types, &descriptions, &members)) {
@@ -162,12 +167,12 @@ Status OpenLibrary(std::string const& path, LibraryState& lib) {
       !cut.Open(lib.record_file.c_str(), records::kSeparator, 0)) {
     return Status(Status::kIoError, "cannot open the record file " + lib.record_file);
   }
+  std::string error;
+  search_index::Binding binding;
   std::string index_file = base + library_format::kIndexExt;
   fs::FileStamp index_stamp;
   if (!fs::Stamp(index_file, index_stamp)) return Status();
 
-  std::string error;
-  search_index::Binding binding;
   if (!search_index::BindingOf(lib.record_file, binding, error)) {
     return Status(Status::kIoError, error);
   }

@@ -1,9 +1,10 @@
 #include "qelshare/library_writer.h"
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <filesystem>
+#include <string>
 
+#include "platform/fs/durable.h"
 #include "platform/fs/path.h"
 #include "qelshare/CMrfCut.h"
 #include "readers/library_format.h"
@@ -15,41 +16,25 @@ namespace {
 namespace lf = library_format;
 namespace stdfs = std::filesystem;
 
-constexpr char const* kParts[] = {lf::kDescriptorExt, lf::kFieldTableExt, lf::kRecordExt};
-
-std::string Temp(std::string const& base, char const* part) {
-  return base + part + ".tmp";
-}
-
-Status WriteFile(std::string const& path, std::string const& bytes) {
-  std::ofstream out(fs::ToOs(path), std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) return Status(Status::kIoError, "cannot write " + path + ": " + std::strerror(errno));
-  return Status();
-}
-
 }  // namespace
+
+struct LibraryWriter::Impl {
+  fs::DurableFile mrf;
+  bool finished = false;
+};
 
 static_assert(LibraryWriter::kMaxRecord == CMrfCut::kWindow);
 
-LibraryWriter::LibraryWriter(std::string base) : base_(std::move(base)) {
+LibraryWriter::LibraryWriter(std::string base)
+    : base_(std::move(base)), impl_(std::make_unique<Impl>()) {
   stdfs::path folder = stdfs::path(fs::ToOs(base_)).parent_path();
   std::error_code ec;
   if (!folder.empty()) stdfs::create_directories(folder, ec);
-  mrf_.open(fs::ToOs(Temp(base_, lf::kRecordExt)), std::ios::binary | std::ios::trunc);
-  if (!mrf_) {
-    status_ = Status(Status::kIoError,
-                     "cannot create " + Temp(base_, lf::kRecordExt) + ": " + std::strerror(errno));
-  }
+  if (!impl_->mrf.Open(base_ + lf::kRecordExt))
+    status_ = Status(Status::kIoError, impl_->mrf.error());
 }
 
-LibraryWriter::~LibraryWriter() {
-  if (finished_) return;
-  mrf_.close();
-  std::error_code ec;
-  for (char const* part : kParts) stdfs::remove(fs::ToOs(Temp(base_, part)), ec);
-}
+LibraryWriter::~LibraryWriter() = default;
 
 Status LibraryWriter::Add(std::vector<std::pair<std::string, std::string>> const& record,
                           std::string_view where) {
@@ -67,11 +52,7 @@ Status LibraryWriter::Add(std::vector<std::pair<std::string, std::string>> const
     return status_ = Status(Status::kInvalid, at + base_ + lf::kRecordExt +
                                                   " would pass 4 GiB, more than a library holds");
   }
-  mrf_.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (!mrf_) {
-    return status_ = Status(Status::kIoError, "cannot write " + Temp(base_, lf::kRecordExt) + ": " +
-                                                  std::strerror(errno));
-  }
+  if (!impl_->mrf.Write(text)) return status_ = Status(Status::kIoError, impl_->mrf.error());
   bytes_ += text.size();
   ++records_;
   return Status();
@@ -79,11 +60,7 @@ Status LibraryWriter::Add(std::vector<std::pair<std::string, std::string>> const
 
 Status LibraryWriter::Finish(std::string_view title, std::vector<Field> const& fields) {
   if (!status_.ok()) return status_;
-  mrf_.close();
-  if (!mrf_) {
-    return status_ = Status(Status::kIoError, "cannot write " + Temp(base_, lf::kRecordExt) + ": " +
-                                                  std::strerror(errno));
-  }
+  if (impl_->finished) return Status(Status::kInvalid, base_ + " is finished already");
   std::vector<lf::FieldEntry> entries;
   for (Field const& f : fields) {
     lf::FieldEntry& e = entries.emplace_back();
@@ -109,20 +86,34 @@ Status LibraryWriter::Finish(std::string_view title, std::vector<Field> const& f
       !lf::FieldTable(entries, sor, what)) {
     return status_ = Status(Status::kInvalid, what);
   }
-  if (Status s = WriteFile(Temp(base_, lf::kDescriptorExt), qel); !s.ok()) return status_ = s;
-  if (Status s = WriteFile(Temp(base_, lf::kFieldTableExt), sor); !s.ok()) return status_ = s;
-  // The record file first and the descriptor last: a library is seen only when whole.
-  for (char const* part : {lf::kRecordExt, lf::kFieldTableExt, lf::kDescriptorExt}) {
-    std::error_code ec;
-    stdfs::rename(fs::ToOs(Temp(base_, part)), fs::ToOs(base_ + part), ec);
-    if (ec)
-      return status_ =
-                 Status(Status::kIoError, "cannot write " + base_ + part + ": " + ec.message());
+  fs::DurableFile table, descriptor;
+  if (!table.Open(base_ + lf::kFieldTableExt) || !table.Write(sor)) {
+    return status_ = Status(Status::kIoError, table.error());
   }
-  finished_ = true;
+  if (!descriptor.Open(base_ + lf::kDescriptorExt) || !descriptor.Write(qel)) {
+    return status_ = Status(Status::kIoError, descriptor.error());
+  }
+  // While the three files are put in place a journal beside them says so: a collection
+  // refuses a library with one, whose files may be of two builds. It goes once the last
+  // file is in place, and a writer killed before leaves it for the next build to replace.
+  std::string journal = base_ + lf::kBuildingExt, error;
+  if (!fs::WriteFileDurably(journal, std::to_string(fs::ProcessId()) + "\n", error)) {
+    return status_ = Status(Status::kIoError, error);
+  }
+  bool placed = false;
+  for (fs::DurableFile* file : {&impl_->mrf, &table, &descriptor}) {
+    if (!file->Commit()) {
+      // Before the first file is in place the old library is whole: no journal for it.
+      if (!placed && !file->placed()) fs::RemoveDurably(journal, error);
+      return status_ = Status(Status::kIoError, file->error());
+    }
+    placed = true;
+  }
   // An index of the records replaced would be stale.
   std::error_code ec;
   stdfs::remove(fs::ToOs(base_ + lf::kIndexExt), ec);
+  if (!fs::RemoveDurably(journal, error)) return status_ = Status(Status::kIoError, error);
+  impl_->finished = true;
   return Status();
 }
 

@@ -12,10 +12,13 @@
 //             by LF, empty for the others)
 //   BASE.mrf  the records in GBK: lines CODE=value ending in CR LF, a blank line after
 //             each record; a value of several lines gives one CODE= line per line
-// Records stream to a temporary file beside BASE.mrf; Finish writes the other two the
-// same way and renames the three into place, the descriptor last, so that a library is
-// seen only when whole and a failed build leaves nothing behind. An index of an earlier
-// library of the same name (BASE.qix) is removed.
+// Records stream to a file beside BASE.mrf; Finish writes the other two the same way and
+// puts the three in place durably (synced, renamed, the folder synced), the descriptor
+// last. The descriptor records the size and first bytes of the record file it was written
+// with, and a collection refuses a library whose record file is not that one, so that
+// after a failure or a kill at any moment the library is the old one, the new one, or
+// refused with the command that rebuilds it; a failed build leaves nothing beside it. An
+// index of an earlier library of the same name (BASE.qix) is removed.
 //
 // BuildIndex writes BASE.qix, which lets a Collection answer from it instead of reading
 // every record (its layout is described in the library's index reader).
@@ -24,8 +27,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <functional>
+#include <memory>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -46,9 +49,9 @@ class QELSHARE_API LibraryWriter {
   static constexpr std::uint64_t kMaxRecord = 1u << 20;
 
   // Starts the library BASE (GBK path), creating its folder; status() tells whether the
-  // temporary record file could be made.
+  // new record file could be made.
   explicit LibraryWriter(std::string base);
-  // Removes the temporary files of a library that was not finished.
+  // Removes the new files of a library that was not finished.
   ~LibraryWriter();
   LibraryWriter(LibraryWriter const&) = delete;
   LibraryWriter& operator=(LibraryWriter const&) = delete;
@@ -70,12 +73,12 @@ class QELSHARE_API LibraryWriter {
   std::uint64_t bytes() const { return bytes_; }
 
  private:
+  struct Impl;
   std::string base_;
-  std::ofstream mrf_;
+  std::unique_ptr<Impl> impl_;
   Status status_;
   std::uint64_t records_ = 0;
   std::uint64_t bytes_ = 0;
-  bool finished_ = false;
 };
 
 struct IndexOptions {

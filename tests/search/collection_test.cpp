@@ -10,6 +10,7 @@
 #include "platform/text/codepage.h"
 #include "qelshare/search.h"
 #include "support/temp_tree.h"
+#include "support/write_faults.h"
 
 namespace qel {
 namespace collection_test {
@@ -469,6 +470,57 @@ TEST(Collection, FilesChangedUnderAnOpenCollectionFailClearly) {
     std::filesystem::resize_file(dir / "scan.mrf", 10);
     expect_corrupt(session.Search(Gbk("春")), "scan.mrf");
   }
+}
+
+TEST(Collection, ALibraryIsTheOldOrTheNewAfterAFailureAtAnyWrite) {
+  testing::TempTree dir;
+  std::mt19937 rng(11);
+  MakeLibrary(dir / "lib", 50, rng);
+  ASSERT_TRUE(BuildIndex(dir / "lib").ok());
+  std::vector<std::string> files = dir.List();
+  auto count = [&](std::string const& base) {
+    Collection c;
+    if (!c.Open(base).ok()) return std::int64_t{-1};
+    Session session(c);
+    return static_cast<std::int64_t>(session.Search("NOT zzz").count());
+  };
+  ASSERT_EQ(count(dir / "lib"), 50);
+  // The new library has 80 records; every failure leaves the old one, whole and indexed.
+  int failed = testing::FailEveryCall(
+      [&] {
+        std::mt19937 again(12);
+        LibraryWriter writer(dir / "lib");
+        for (int i = 0; i < 80 && writer.status().ok(); ++i) {
+          writer.Add({{"TI", Word(again, 1, 4)}, {"TX", Word(again, 200, 400)}});
+        }
+        return writer.Finish("new", DemoFields()).ok();
+      },
+      [&](bool failed, std::string const& label) {
+        std::int64_t n = count(dir / "lib");
+        if (failed) {
+          // Failing while the files are put in place leaves them refused until rebuilt.
+          EXPECT_TRUE(n == 50 || n == -1 || n == 80) << label << ": " << n;
+          if (n == -1) {
+            Collection c;
+            Status s = c.Open(dir / "lib");
+            EXPECT_TRUE(s.message().find("build it again with `qel mklib`") != std::string::npos ||
+                        s.message().find("run `qel index") != std::string::npos)
+                << s.message();
+          }
+        } else {
+          EXPECT_EQ(n, 80) << label;
+        }
+        // Nothing is left beside the library but the journal of a refused one.
+        for (std::string const& f : dir.List()) {
+          bool journal = f == "lib.~building" && n == -1;
+          EXPECT_TRUE(f.find(".~") == std::string::npos || journal) << label << ": " << f;
+        }
+        // Back to the old library for the next run.
+        std::mt19937 rebuild(11);
+        MakeLibrary(dir / "lib", 50, rebuild);
+        ASSERT_TRUE(BuildIndex(dir / "lib").ok());
+      });
+  EXPECT_GE(failed, 8);
 }
 
 TEST(Collection, CancelledScanGivesNoResultAndKeepsNothing) {
