@@ -11,6 +11,7 @@
 #ifndef QELSHARE_WINDOW_H_
 #define QELSHARE_WINDOW_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -152,7 +153,24 @@ enum : int { SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOW = 5, SW_SHOWNA = 8 };
 enum : int { GWL_STYLE = -16, GWL_EXSTYLE = -20, GWL_ID = -12 };
 enum : int { VK_SHIFT = 0x10, VK_CONTROL = 0x11, VK_ESCAPE = 0x1B };
 enum : UINT { IMAGE_BITMAP = 0, IMAGE_ICON = 1, IMAGE_CURSOR = 2 };
-enum : UINT { LR_DEFAULTCOLOR = 0 };
+// LoadImageA flags: a file instead of a resource, the standard icon size (32 x 32) when cx
+// or cy is 0, and the desktop platform's sharing request (accepted; the handle is still
+// the caller's).
+enum : UINT {
+  LR_DEFAULTCOLOR = 0x0000,
+  LR_LOADFROMFILE = 0x0010,
+  LR_DEFAULTSIZE = 0x0040,
+  LR_SHARED = 0x8000,
+};
+
+// A resource name made of a numeric identifier, for LoadImageA and LoadIconA.
+inline char const* MAKEINTRESOURCEA(unsigned id) {
+  return reinterpret_cast<char const*>(static_cast<std::uintptr_t>(id & 0xFFFFu));
+}
+// Whether a resource name is a numeric identifier (MAKEINTRESOURCEA) rather than text.
+inline bool IS_INTRESOURCE(char const* name) {
+  return reinterpret_cast<std::uintptr_t>(name) >> 16 == 0;
+}
 
 // Stock cursors (LoadCursorA with a null instance).
 enum : std::uintptr_t {
@@ -362,6 +380,65 @@ class QELSHARE_API CPaintDC : public CDC {
  protected:
   CWnd* m_pWnd;
 };
+
+// --- Bitmaps and icons for the controls.
+//
+// A host makes the bitmaps that CStatic::SetBitmap and CTransparentImg show, and the icons
+// of CStatic::SetIcon and CSmallButton::DoCreate, with these calls (qelshare/qt.h adds Qt
+// images). Every handle they return is the caller's, also with LR_SHARED: a bitmap is freed
+// with DeleteObject, an icon with DestroyIcon, once no control shows it any more (a static
+// shows but does not own its image; a CSmallButton destroys the icons handed to it).
+// Loaded bitmaps are 32-bit colour bitmaps; an image's alpha channel is not kept in a
+// bitmap (the colours stay as stored), in an icon it becomes the mask (alpha below 128 is
+// transparent). Failures return null and leave nothing behind.
+extern "C" {
+// The module of a loaded library, for its resources: "qelshare" is this library. The name
+// may be a file name ("QelShare.dll", "libqelshare.so.1", with or without a folder); case
+// does not matter. Null for any other name and for null (no program module holds
+// resources here). The handle stays valid while the process runs; it is not freed.
+QELSHARE_API HINSTANCE GetModuleHandleA(char const* moduleName);
+// Loads a bitmap (IMAGE_BITMAP) or an icon (IMAGE_ICON).
+//  - With LR_LOADFROMFILE, name is the path of a file (GBK text, "/" or "\" separating
+//    folders) and instance is ignored: a bitmap from a .bmp file (uncompressed or
+//    bit-field pixels of 1, 4, 8, 16, 24 or 32 bits, bottom-up or top-down) or a PNG
+//    file, an icon from a .ico file (images of 1 to 32 bits per pixel, or PNG images).
+//  - Otherwise name is MAKEINTRESOURCEA(id) of a resource of instance (GetModuleHandleA):
+//    the library's own icons are 22000 to 22024 (without 22004), 16 x 16 of 16 colours
+//    except 22015 (32 x 32 and 16 x 16) and 22021 and 22022 (32 x 32). Resources have no
+//    text names.
+// An icon file or resource holding several images gives the one nearest to cx x cy (an
+// exact size first, then the most colours), scaled to cx x cy when its size differs; a
+// bitmap is scaled to cx x cy. A cx or cy of 0 means the image's own size (of an icon's
+// first image), or 32 with LR_DEFAULTSIZE for icons. Scaling takes the nearest pixel.
+// Returns an HBITMAP or an HICON as the type asks; null for a missing or unreadable
+// file, data that is not an image of that type, a missing resource, another type
+// (IMAGE_CURSOR), a negative size, or an image larger than 32767 pixels a side or
+// 64 Mi pixels in all (icons: 1024 a side).
+QELSHARE_API HANDLE LoadImageA(HINSTANCE instance, char const* name, UINT type, int cx, int cy,
+                               UINT flags);
+// As LoadImageA, from the bytes of a file held in memory (size bytes at data): a .bmp
+// file, a bitmap without its 14-byte file header (the header of a device-independent
+// bitmap first) or a PNG file for IMAGE_BITMAP; a .ico file for IMAGE_ICON. The bytes
+// are only read. Null when data is null or the bytes are not such an image.
+QELSHARE_API HANDLE LoadImageFromMemory(void const* data, std::size_t size, UINT type, int cx,
+                                        int cy, UINT flags);
+// An icon resource at the standard size, 32 x 32 (scaled when the resource has no such
+// image): LoadImageA(instance, name, IMAGE_ICON, 0, 0, LR_DEFAULTSIZE). Unlike the desktop
+// platform's shared icons, the icon is the caller's (DestroyIcon). Null for a missing
+// resource; the desktop platform's stock icons (a null instance) do not exist here.
+QELSHARE_API HICON LoadIconA(HINSTANCE instance, char const* name);
+// A bitmap of width x height (0 gives an empty bitmap) with one plane of 1 or 32 bits per
+// pixel; bits, when not null, holds its rows top-down: 1-bit rows padded to 16 bits, the
+// leftmost pixel in the high bit, 1 white; 32-bit pixels 0x00RRGGBB (the bytes blue,
+// green, red, unused). Null for other planes or bit counts and negative sizes.
+QELSHARE_API HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitCount,
+                                  void const* bits);
+// Frees a bitmap (or another GDI object: brush, font). 1 on success; 0 for null, an icon,
+// a handle that names no live object, or a bitmap still selected into a device context.
+QELSHARE_API int DeleteObject(HGDIOBJ object);
+// Frees an icon. 1 on success; 0 for null, a bitmap or a handle that names no live icon.
+QELSHARE_API int DestroyIcon(HICON icon);
+}
 
 // A menu: items with command identifiers, separators (identifier 0) and submenus
 // (identifier -1 in GetMenuItemID). The menu owns its submenus.

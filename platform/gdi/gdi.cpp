@@ -165,6 +165,12 @@ HFONT CurrentFont(HDC dc) {
   return stock;
 }
 
+HBITMAP CreateBitmapFromSurface(Surface surface) {
+  auto bitmap = std::make_unique<BitmapObject>(0, 0, surface.bits);
+  bitmap->surface = std::move(surface);
+  return reinterpret_cast<HBITMAP>(Add(std::move(bitmap)));
+}
+
 HICON CreateIconFromSurfaces(Surface image, Surface mask) {
   if (image.bits != 32 || mask.bits != 1 || image.width != mask.width ||
       image.height != mask.height || image.width <= 0 || image.height <= 0) {

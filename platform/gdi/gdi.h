@@ -1,6 +1,8 @@
 // The GDI floor: device contexts, bitmaps, brushes, fonts and icons by handle, with the
 // desktop platform's calls and results. Every call checks its handles: a null, deleted or
-// wrong-kind handle makes it fail (0 / null) and touch nothing.
+// wrong-kind handle makes it fail (0 / null) and touch nothing. The calls hosts need to
+// make and free the controls' bitmaps and icons (CreateBitmap, DeleteObject, DestroyIcon,
+// the image loaders) are public, declared in qelshare/window.h.
 #ifndef QELSHARE_PLATFORM_GDI_GDI_H_
 #define QELSHARE_PLATFORM_GDI_GDI_H_
 
@@ -16,15 +18,10 @@ int DeleteDC(HDC dc);
 // A bitmap like the one selected into dc (1-bit when dc holds a monochrome bitmap, else
 // 32-bit), black. Width or height 0 gives an empty bitmap; negative ones fail.
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
-// A bitmap of 1 or 32 bits per pixel (one plane); bits (may be null) are rows of 16-bit
-// aligned 1-bit data or of 32-bit pixels (0x00RRGGBB).
-HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitCount, void const* bits);
 HBRUSH CreateSolidBrush(COLORREF color);
 HBRUSH CreateHatchBrush(int hatch, COLORREF color);
 HBRUSH CreateBrushIndirect(tagLOGBRUSH const* brush);
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
-int DeleteObject(HGDIOBJ object);
-int DestroyIcon(HICON icon);
 
 // --- Context state.
 COLORREF SetTextColor(HDC dc, COLORREF color);
@@ -62,6 +59,8 @@ HFONT CreateFontObject(std::string_view face, int pixelHeight);
 // The font selected into a context (a default CJK font when none was).
 HFONT CurrentFont(HDC dc);
 
+// A bitmap holding the surface's pixels (1 or 32 bits).
+HBITMAP CreateBitmapFromSurface(Surface surface);
 // An icon from its image (32-bit) and its AND mask (1-bit), both width x height.
 HICON CreateIconFromSurfaces(Surface image, Surface mask);
 // The size of an icon; false for an invalid handle.

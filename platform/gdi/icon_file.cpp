@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "platform/gdi/gdi.h"
-#include "platform/resources/resources.h"
+#include "platform/gdi/png.h"
 
 namespace qel::gdi {
 namespace {
@@ -20,8 +20,6 @@ std::uint16_t U16(std::string_view s, std::size_t at) {
   return static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) |
                                     static_cast<unsigned char>(s[at + 1]) << 8);
 }
-
-constexpr int kMaxSide = 1024;
 
 struct Entry {
   std::size_t offset;
@@ -41,15 +39,24 @@ bool Entries(std::string_view file, std::vector<Entry>& entries) {
   return true;
 }
 
-// The header of one bitmap image; false when it is not one we read.
+// The header of one image; false when it is not one we read. A PNG image (as newer icon
+// files hold their large sizes) is only sized here; Qt decodes it.
 bool Header(std::string_view image, IconImageInfo& info, std::size_t& paletteAt,
             std::size_t& bitsAt) {
+  if (IsPng(image)) {
+    int w, h;
+    if (!PngSize(image, w, h) || w > kMaxIconSide || h > kMaxIconSide) return false;
+    info = {w, h, 32, 0};
+    paletteAt = bitsAt = 0;
+    return true;
+  }
   if (image.size() < 40 || U32(image, 0) < 40 || U32(image, 0) > image.size()) return false;
   auto width = static_cast<std::int32_t>(U32(image, 4));
   auto height2 = static_cast<std::int32_t>(U32(image, 8));
   int bits = U16(image, 14);
   if (U16(image, 12) != 1 || U32(image, 16) != 0) return false;  // one plane, uncompressed
-  if (width <= 0 || width > kMaxSide || height2 <= 0 || height2 % 2 || height2 / 2 > kMaxSide) {
+  if (width <= 0 || width > kMaxIconSide || height2 <= 0 || height2 % 2 ||
+      height2 / 2 > kMaxIconSide) {
     return false;
   }
   if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return false;
@@ -90,10 +97,23 @@ HICON DecodeIconImage(std::string_view file, int index) {
   IconImageInfo info;
   std::size_t paletteAt, bitsAt;
   if (!Header(image, info, paletteAt, bitsAt)) return nullptr;
+  if (IsPng(image)) {
+    Surface colour, mask;
+    if (!DecodePng(image, colour, &mask)) return nullptr;
+    return CreateIconFromSurfaces(std::move(colour), std::move(mask));
+  }
   int w = info.width, h = info.height, bits = info.bitCount;
   std::size_t xorStride = ((static_cast<std::size_t>(w) * bits + 31) / 32) * 4;
   std::size_t andStride = ((static_cast<std::size_t>(w) + 31) / 32) * 4;
   std::size_t maskAt = bitsAt + xorStride * h;
+  // 32-bit images with an alpha channel take their transparency from it: their AND mask
+  // is often left empty.
+  bool alpha = false;
+  for (int y = 0; bits == 32 && !alpha && y < h; ++y) {
+    for (int x = 0; x < w && !alpha; ++x) {
+      alpha = image[bitsAt + xorStride * y + static_cast<std::size_t>(x) * 4 + 3] != 0;
+    }
+  }
   Surface colour(w, h, 32), mask(w, h, 1);
   for (int y = 0; y < h; ++y) {
     std::size_t row = bitsAt + xorStride * (h - 1 - y);  // rows are stored bottom-up
@@ -112,6 +132,11 @@ HICON DecodeIconImage(std::string_view file, int index) {
              static_cast<unsigned char>(image[at + 2]) << 16;
       }
       bool transparent = (static_cast<unsigned char>(image[maskRow + x / 8]) >> (7 - x % 8)) & 1;
+      if (alpha) {
+        transparent =
+            static_cast<unsigned char>(image[row + static_cast<std::size_t>(x) * 4 + 3]) < 128;
+        if (transparent) px = 0;
+      }
       colour.Row(y)[x] = px & 0xFFFFFF;
       mask.MonoRow(y)[x] = transparent ? 1 : 0;
     }
@@ -136,29 +161,3 @@ int BestIconImage(std::vector<IconImageInfo> const& images, int cx, int cy) {
 }
 
 }  // namespace qel::gdi
-
-HICON LoadImageA(HINSTANCE instance, std::uintptr_t name, UINT type, int cx, int cy, UINT) {
-  if (type != IMAGE_ICON || name > 0xFFFF || cx < 0 || cy < 0) return nullptr;
-  auto file = qel::res::Find(instance, "ICON", static_cast<unsigned>(name));
-  if (!file) return nullptr;
-  std::vector<qel::gdi::IconImageInfo> images;
-  if (!qel::gdi::ReadIconDirectory(*file, images)) return nullptr;
-  int wantW = cx ? cx : images.front().width, wantH = cy ? cy : images.front().height;
-  int index = qel::gdi::BestIconImage(images, wantW, wantH);
-  HICON icon = qel::gdi::DecodeIconImage(*file, index);
-  if (!icon || (images[index].width == wantW && images[index].height == wantH)) return icon;
-  // Scale to the size asked for, as the platform's loader does.
-  qel::gdi::Surface const* image = qel::gdi::IconImage(icon);
-  qel::gdi::Surface const* mask = qel::gdi::IconMask(icon);
-  qel::gdi::Surface scaled(wantW, wantH, 32), scaledMask(wantW, wantH, 1);
-  for (int y = 0; y < wantH; ++y) {
-    for (int x = 0; x < wantW; ++x) {
-      std::size_t from = static_cast<std::size_t>(y * image->height / wantH) * image->width +
-                         x * image->width / wantW;
-      scaled.Row(y)[x] = image->pixels[from];
-      scaledMask.MonoRow(y)[x] = mask->mono[from];
-    }
-  }
-  DestroyIcon(icon);
-  return qel::gdi::CreateIconFromSurfaces(std::move(scaled), std::move(scaledMask));
-}

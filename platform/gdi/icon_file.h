@@ -1,6 +1,8 @@
 // Icon files (.ico): the directory of images and the decoding of one image into an icon.
 // Images are device-independent bitmaps of 1, 4, 8, 24 or 32 bits per pixel followed by
-// their 1-bit AND mask; damaged or truncated data is rejected, never read past its end.
+// their 1-bit AND mask (a 32-bit image with any alpha takes its transparency from the
+// alpha instead), or PNG files; damaged or truncated data is rejected, never read past
+// its end.
 #ifndef QELSHARE_PLATFORM_GDI_ICON_FILE_H_
 #define QELSHARE_PLATFORM_GDI_ICON_FILE_H_
 
@@ -10,6 +12,9 @@
 #include "qelshare/window.h"
 
 namespace qel::gdi {
+
+// The largest icon image read, and the largest size the loaders scale icons to.
+inline constexpr int kMaxIconSide = 1024;
 
 struct IconImageInfo {
   int width = 0;
@@ -28,8 +33,8 @@ int BestIconImage(std::vector<IconImageInfo> const& images, int cx, int cy);
 
 }  // namespace qel::gdi
 
-// An icon of a module's resources (IMAGE_ICON only), scaled to cx x cy when no image of
-// that size exists (0: the image's own size). Null for a missing or damaged resource.
+// The controls' form of the public LoadImageA: an icon of a module's resources by its
+// numeric identifier (IMAGE_ICON only; other types and LR_LOADFROMFILE give null).
 HICON LoadImageA(HINSTANCE instance, std::uintptr_t name, UINT type, int cx, int cy, UINT flags);
 
 #endif  // QELSHARE_PLATFORM_GDI_ICON_FILE_H_

@@ -275,4 +275,24 @@ void Fill(Surface& dest, int left, int top, int right, int bottom, Pattern const
   }
 }
 
+Surface ScaleNearest(Surface const& source, int width, int height) {
+  Surface out(width, height, source.bits);
+  if (source.width <= 0 || source.height <= 0) return out;
+  for (int y = 0; y < height; ++y) {
+    std::size_t from =
+        static_cast<std::size_t>(static_cast<std::int64_t>(y) * source.height / height) *
+        source.width;
+    for (int x = 0; x < width; ++x) {
+      std::size_t at =
+          from + static_cast<std::size_t>(static_cast<std::int64_t>(x) * source.width / width);
+      if (source.bits == 1) {
+        out.MonoRow(y)[x] = source.mono[at];
+      } else {
+        out.Row(y)[x] = source.pixels[at];
+      }
+    }
+  }
+  return out;
+}
+
 }  // namespace qel::gdi

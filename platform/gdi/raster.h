@@ -75,6 +75,10 @@ void Blit(Surface& dest, int dx, int dy, int width, int height, Surface const* s
 // Fills a rectangle with the pattern (PATCOPY), honouring transparent hatch gaps.
 void Fill(Surface& dest, int left, int top, int right, int bottom, Pattern const& pattern);
 
+// The surface resized to width x height (both above 0) by taking the nearest pixel, as the
+// platform's loaders scale icons and bitmaps; same bit count.
+Surface ScaleNearest(Surface const& source, int width, int height);
+
 }  // namespace qel::gdi
 
 #endif  // QELSHARE_PLATFORM_GDI_RASTER_H_

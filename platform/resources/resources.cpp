@@ -66,6 +66,15 @@ HINSTANCE LibraryModule() {
   return nullptr;
 }
 
+HINSTANCE FindModule(std::string_view name) {
+  std::lock_guard lock(g_mutex);
+  std::string key = Upper(name);
+  for (auto& m : Chain()) {
+    if (Upper(m->name) == key) return reinterpret_cast<HINSTANCE>(m.get());
+  }
+  return nullptr;
+}
+
 HINSTANCE CreateModule(std::string_view name) {
   std::lock_guard lock(g_mutex);
   auto m = std::make_unique<Module>();

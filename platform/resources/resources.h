@@ -27,6 +27,9 @@ std::span<Embedded const> EmbeddedResources();
 
 // The library's module; its resources are the embedded ones.
 HINSTANCE LibraryModule();
+// The module of a name (compared without case), the most recently created first; null
+// when none has it. The library's module is named "qelshare".
+HINSTANCE FindModule(std::string_view name);
 // A new, empty module at the head of the chain.
 HINSTANCE CreateModule(std::string_view name);
 // Removes a module created by CreateModule; false for any other handle.

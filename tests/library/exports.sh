@@ -6,7 +6,7 @@ set -euo pipefail
 lib=$1
 # Read the listing once: grep -q on a live nm pipe would stop early and fail nm.
 symbols=$(nm -D --defined-only --demangle "$lib" | awk '{ $1=""; $2=""; sub(/^  /, ""); sub(/@.*/, ""); print }')
-allowed='^(C[A-Z][A-Za-z0-9_]*::|qel::(Collection|Session|Result|Record|Status|LibraryWriter)::|qel::BuildIndex\(|I[A-Z][A-Za-z0-9_]*::|(vtable|typeinfo|typeinfo name) for [CI][A-Z][A-Za-z0-9_]*$|GlobalAlloc$|GlobalFree$|QelShareVersion$|StgOpenStorage$|StgCreateDocfile$|QELSHARE_1$)'
+allowed='^(C[A-Z][A-Za-z0-9_]*::|qel::(Collection|Session|Result|Record|Status|LibraryWriter)::|qel::BuildIndex\(|I[A-Z][A-Za-z0-9_]*::|(vtable|typeinfo|typeinfo name) for [CI][A-Z][A-Za-z0-9_]*$|GlobalAlloc$|GlobalFree$|QelShareVersion$|StgOpenStorage$|StgCreateDocfile$|GetModuleHandleA$|LoadImageA$|LoadImageFromMemory$|LoadIconA$|CreateBitmap$|DeleteObject$|DestroyIcon$|QELSHARE_1$)'
 stray=$(grep -v -E "$allowed" <<<"$symbols" || true)
 if [ -n "$stray" ]; then
   echo "symbols that should not be exported:"
@@ -32,6 +32,11 @@ if grep -q -F 'CWnd::' <<<"$symbols"; then
     'CPublicFun::AnimateWindow(HWND__*, unsigned long, unsigned long, int)' \
     'typeinfo for CSmallButton' 'vtable for CTransparentImg' 'CWnd::WindowProc(unsigned int, unsigned long, long)'; do
     grep -F -q -e "$must" <<<"$symbols" || { echo "missing export: $must"; exit 1; }
+  done
+  # ... and the C calls and Qt conversions a host makes the controls' bitmaps and icons with.
+  for must in GetModuleHandleA LoadImageA LoadImageFromMemory LoadIconA CreateBitmap DeleteObject \
+    DestroyIcon 'CQtBridge::BitmapFromImage(QImage const&)' 'CQtBridge::IconFromImage(QImage const&)'; do
+    grep -F -x -q -e "$must" <<<"$symbols" || { echo "missing export: $must"; exit 1; }
   done
 fi
 soname=$(objdump -p "$lib" | awk '/SONAME/ { print $2 }')
