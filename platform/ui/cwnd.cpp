@@ -6,8 +6,10 @@
 #include <QFont>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QRegion>
 #include <QScrollBar>
+#include <QWindow>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -65,6 +67,40 @@ UINT KeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods) {
   return f;
 }
 
+// The window message of a mouse event.
+UINT MouseMessage(WindowState const& state, QMouseEvent const* me) {
+  bool left = me->button() == Qt::LeftButton;
+  switch (me->type()) {
+    case QEvent::MouseMove:
+      return WM_MOUSEMOVE;
+    case QEvent::MouseButtonPress:
+      return left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN;
+    case QEvent::MouseButtonRelease:
+      return left ? WM_LBUTTONUP : WM_RBUTTONUP;
+    default: {
+      bool dbl = state.cls.style & CS_DBLCLKS || state.kind != Kind::kRegistered;
+      return left ? (dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN)
+                  : (dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN);
+    }
+  }
+}
+
+// The event's point in the window's client coordinates, as a message's lParam.
+LPARAM MousePoint(WindowState const& state, QMouseEvent const* me) {
+  QPoint p = state.widget->mapFromGlobal(me->globalPosition().toPoint());
+  int border = BorderOf(state);
+  return MakeLParam(p.x() - border, p.y() - border);
+}
+
+// The press the press filter has delivered and left to the widget, which its bridge then
+// lets through without delivering it again; forgotten at the next press.
+struct PendingPress {
+  HWND hwnd = nullptr;
+  QEvent::Type type = QEvent::None;
+  quint64 time = 0;
+};
+PendingPress g_pendingPress;
+
 // Turns Qt's input on a window's widget into the window's messages before the widget acts.
 class Bridge : public QObject {
  public:
@@ -82,26 +118,29 @@ class Bridge : public QObject {
         // A disabled window gets no input.
         if (!widget->isEnabled()) return false;
         auto* me = static_cast<QMouseEvent*>(event);
-        QPoint p = widget->mapFromGlobal(me->globalPosition().toPoint());
-        int border = BorderOf(*state);
-        LPARAM lp = MakeLParam(p.x() - border, p.y() - border);
-        UINT message = 0;
-        bool left = me->button() == Qt::LeftButton;
-        if (event->type() == QEvent::MouseMove) {
-          message = WM_MOUSEMOVE;
-        } else if (event->type() == QEvent::MouseButtonPress) {
-          message = left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN;
-        } else if (event->type() == QEvent::MouseButtonRelease) {
-          message = left ? WM_LBUTTONUP : WM_RBUTTONUP;
-        } else {
-          bool dbl = state->cls.style & CS_DBLCLKS || state->kind != Kind::kRegistered;
-          message = left ? (dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN)
-                         : (dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN);
+        // Also when the widget ignores the press and Qt hands it to a parent widget of the
+        // same window (a view's viewport, then the view).
+        PendingPress const& pending = g_pendingPress;
+        if (pending.hwnd == hwnd_ && pending.type == event->type() &&
+            pending.time == me->timestamp()) {
+          return false;
         }
+        UINT message = MouseMessage(*state, me);
+        SetMouseWindow(hwnd_);
+        unsigned cursorChanges = CursorChanges();
         bool leftToWidget = false;
-        Deliver(*state, message, KeyFlags(me->buttons(), me->modifiers()), lp, &leftToWidget);
+        Deliver(*state, message, KeyFlags(me->buttons(), me->modifiers()), MousePoint(*state, me),
+                &leftToWidget);
         // The window may be gone after its handler ran.
-        return !StateOf(hwnd_) || !leftToWidget;
+        WindowState* still = StateOf(hwnd_);
+        if (!still) return true;
+        // Over a registered window the class cursor shows unless the handler set another
+        // or a window holds the mouse.
+        if (message == WM_MOUSEMOVE && still->kind == Kind::kRegistered && !still->attached &&
+            !::GetCapture() && CursorChanges() == cursorChanges) {
+          ShowClassCursor(*still);
+        }
+        return !leftToWidget;
       }
       case QEvent::Paint: {
         if (state->kind == Kind::kRegistered || watched != widget) return false;
@@ -120,6 +159,60 @@ class Bridge : public QObject {
  private:
   HWND hwnd_;
 };
+
+// Sees each press on a top-level window before Qt hands it to a widget. Qt gives the click
+// focus before any filter of the widget runs, while on the desktop platform a standard
+// control takes the focus in its own processing of the press: a handler that keeps the
+// press from the control (a design-mode control) keeps the focus where it was.
+class PressFilter : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick) {
+      return false;
+    }
+    if (!watched->isWindowType()) return false;
+    g_pendingPress = {};
+    // Popups and a window holding the mouse get the press by Qt's own road.
+    if (QApplication::activePopupWidget() || QWidget::mouseGrabber()) return false;
+    QWidget* top = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (static_cast<QObject*>(w->windowHandle()) == watched) {
+        top = w;
+        break;
+      }
+    }
+    if (!top) return false;
+    auto* me = static_cast<QMouseEvent*>(event);
+    QWidget* target = top->childAt(me->position().toPoint());
+    if (!target) target = top;
+    HWND hwnd = HandleOf(target);
+    if (!hwnd) {
+      auto* area = qobject_cast<QAbstractScrollArea*>(target->parentWidget());
+      if (area && area->viewport() == target) hwnd = HandleOf(area);
+    }
+    WindowState* state = StateOf(hwnd);
+    if (!state || !state->widget || state->kind == Kind::kRegistered || state->attached ||
+        !target->isEnabled() || !state->widget->isEnabled()) {
+      return false;
+    }
+    bool leftToWidget = false;
+    SetMouseWindow(hwnd);
+    Deliver(*state, MouseMessage(*state, me), KeyFlags(me->buttons(), me->modifiers()),
+            MousePoint(*state, me), &leftToWidget);
+    if (!StateOf(hwnd) || !leftToWidget) return true;
+    g_pendingPress = {hwnd, event->type(), me->timestamp()};
+    return false;
+  }
+};
+
+void EnsurePressFilter() {
+  static QPointer<PressFilter> filter;
+  if (filter) return;
+  filter = new PressFilter;
+  // Lives as long as the application, on the user-interface thread.
+  filter->setParent(QCoreApplication::instance());
+  QCoreApplication::instance()->installEventFilter(filter);
+}
 
 // The widget of a registered class: shows its backing image.
 class Canvas : public QWidget {
@@ -283,10 +376,18 @@ LRESULT ClassProc(WindowState& state, UINT message, WPARAM wParam, LPARAM lParam
     case WM_RBUTTONDOWN:
     case WM_RBUTTONUP:
     case WM_RBUTTONDBLCLK:
-    case WM_HSCROLL:
-    case WM_VSCROLL:
       // Input and painting the widget itself handles after WindowProc.
       *leftToWidget = true;
+      return 0;
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+      // A scroll bar moves itself after reporting its action; a message sent by anyone
+      // else scrolls the window here.
+      if (state.barAction) {
+        *leftToWidget = true;
+      } else {
+        ScrollByCode(state, message, wParam);
+      }
       return 0;
     default:
       return 0;
@@ -449,6 +550,7 @@ int CWnd::CreateEx(unsigned long exStyle, char const* className, char const* win
   }
   if (!widget) return 0;
   EnsurePostTarget();
+  EnsurePressFilter();
   state->widget = widget;
   widget->installEventFilter(new Bridge(hwnd, widget));
   if (auto* area = qobject_cast<QAbstractScrollArea*>(widget)) {

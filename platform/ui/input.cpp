@@ -12,6 +12,9 @@ using qel::ui::StateOf;
 namespace {
 
 HWND g_capture = nullptr;
+HCURSOR g_cursor = nullptr;  // the cursor last shown; null before any
+unsigned g_cursorChanges = 0;
+HWND g_mouseWindow = nullptr;
 
 // Stock cursors are the Qt shape plus one, so that none is null.
 Qt::CursorShape ShapeOf(HCURSOR cursor) {
@@ -76,13 +79,16 @@ HCURSOR LoadCursorA(HINSTANCE instance, std::uintptr_t name) {
 }
 
 HCURSOR SetCursor(HCURSOR cursor) {
-  static HCURSOR current = CursorOf(Qt::ArrowCursor);
-  HCURSOR old = current;
+  if (!g_cursor) g_cursor = CursorOf(Qt::ArrowCursor);
+  HCURSOR old = g_cursor;
   if (!cursor) return old;
-  current = cursor;
-  // The window that has the mouse: the capturing one, else the one under the pointer.
+  g_cursor = cursor;
+  ++g_cursorChanges;
+  // The window that has the mouse: the capturing one, else the one that got the last mouse
+  // message, else the one under the pointer.
   QWidget* widget = nullptr;
   if (qel::ui::WindowState* s = StateOf(g_capture)) widget = s->widget;
+  if (qel::ui::WindowState* s = StateOf(g_mouseWindow); s && !widget) widget = s->widget;
   if (!widget) widget = QApplication::widgetAt(QCursor::pos());
   if (widget) widget->setCursor(QCursor(ShapeOf(cursor)));
   return old;
@@ -95,3 +101,26 @@ short GetKeyState(int virtualKey) {
   if (virtualKey == VK_CONTROL) down = mods & Qt::ControlModifier;
   return down ? static_cast<short>(0x8000) : 0;
 }
+
+namespace qel::ui {
+
+void ShowClassCursor(WindowState& state) {
+  HCURSOR cursor = state.cls.cursor ? state.cls.cursor : CursorOf(Qt::ArrowCursor);
+  g_cursor = cursor;
+  QWidget* widget = state.widget;
+  if (!widget) return;
+  Qt::CursorShape shape = ShapeOf(cursor);
+  if (!widget->testAttribute(Qt::WA_SetCursor) || widget->cursor().shape() != shape) {
+    widget->setCursor(QCursor(shape));
+  }
+}
+
+unsigned CursorChanges() {
+  return g_cursorChanges;
+}
+
+void SetMouseWindow(HWND hwnd) {
+  g_mouseWindow = hwnd;
+}
+
+}  // namespace qel::ui

@@ -69,12 +69,52 @@ void BridgeScrollBars(HWND hwnd, QAbstractScrollArea* area) {
       if (!s) return;
       WPARAM wp = ScrollCode(a) | (static_cast<WPARAM>(bar->sliderPosition() & 0xFFFF) << 16);
       bool leftToWidget = false;
+      s->barAction = true;
       Deliver(*s, message, wp, 0, &leftToWidget);
+      if (WindowState* still = StateOf(hwnd)) still->barAction = false;
     });
   };
   hook(area->horizontalScrollBar(), WM_HSCROLL);
   hook(area->verticalScrollBar(), WM_VSCROLL);
 }
+
+}  // namespace
+
+void ScrollByCode(WindowState& state, UINT message, WPARAM wParam) {
+  auto* area = qobject_cast<QAbstractScrollArea*>(state.widget.data());
+  if (!area) return;
+  QScrollBar* bar = message == WM_HSCROLL ? area->horizontalScrollBar() : area->verticalScrollBar();
+  int position = static_cast<int>((wParam >> 16) & 0xFFFF);
+  // setValue, not the bar's actions, which would report themselves as scroll messages again.
+  switch (wParam & 0xFFFF) {
+    case SB_LINEUP:
+      bar->setValue(bar->value() - bar->singleStep());
+      break;
+    case SB_LINEDOWN:
+      bar->setValue(bar->value() + bar->singleStep());
+      break;
+    case SB_PAGEUP:
+      bar->setValue(bar->value() - bar->pageStep());
+      break;
+    case SB_PAGEDOWN:
+      bar->setValue(bar->value() + bar->pageStep());
+      break;
+    case SB_TOP:
+      bar->setValue(bar->minimum());
+      break;
+    case SB_BOTTOM:
+      bar->setValue(bar->maximum());
+      break;
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK:
+      bar->setValue(position);
+      break;
+    default:
+      break;  // SB_ENDSCROLL
+  }
+}
+
+namespace {
 
 QImage ImageOf(Surface const& surface) {
   QImage image(surface.width, surface.height, QImage::Format_RGB32);

@@ -35,13 +35,13 @@ struct WindowState {
   bool invalid = true;
   bool erase = true;
   bool painting = false;
-  bool ownPaint = false;
-  bool attached = false;  // the widget is the host's (CQtBridge::Attach)  // the last WM_PAINT drew
-                          // the backing image (not the widget)
-  HICON icon = nullptr;   // STM_SETICON
+  bool ownPaint = false;     // the last WM_PAINT drew the backing image (not the widget)
+  bool attached = false;     // the widget is the host's (CQtBridge::Attach)
+  HICON icon = nullptr;      // STM_SETICON
   HBITMAP bitmap = nullptr;  // STM_SETIMAGE
   HCURSOR cursor = nullptr;  // SetCursor while over this window
   tagRECT seeThrough{};      // client area left unpainted: the siblings beneath show
+  bool barAction = false;    // a scroll bar's own action is being reported; the bar moves after
 };
 
 // The state of a live handle, or null.
@@ -69,6 +69,17 @@ std::string ToGbk(QString const& text);
 void ShowStaticImage(WindowState& state);
 // Makes the object that receives posted messages (on the user-interface thread).
 void EnsurePostTarget();
+// Shows the window's class cursor (the arrow when the class has none), as the desktop
+// platform does over a window's client area before each mouse move reaches it.
+void ShowClassCursor(WindowState& state);
+// How many times SetCursor has changed the cursor, to tell whether a handler set one.
+unsigned CursorChanges();
+// The window that gets the mouse messages now: SetCursor shapes the pointer over it (the
+// pointer's place on the screen is not known on every platform).
+void SetMouseWindow(HWND hwnd);
+// Scrolls a scroll-area widget as its scroll bar would for a WM_HSCROLL / WM_VSCROLL code
+// (the position of SB_THUMBPOSITION and SB_THUMBTRACK in the high word).
+void ScrollByCode(WindowState& state, UINT message, WPARAM wParam);
 
 }  // namespace qel::ui
 

@@ -149,8 +149,8 @@ TEST(CCtrlSizeWnd, ZonesGiveCursorsAndDragsResizeOrMove) {
   EXPECT_EQ(Cursor(), ns);
   host.Move(&p.frame, 50, 10);
   EXPECT_EQ(Cursor(), all);
-  host.Move(&p.frame, 2, 2);  // a corner sets nothing
-  EXPECT_EQ(Cursor(), all);
+  host.Move(&p.frame, 2, 2);  // a corner sets nothing: the class cursor shows
+  EXPECT_EQ(Cursor(), LoadCursorA(nullptr, IDC_ARROW));
 
   // Corners and the column x = R start nothing, but remember the point.
   host.Press(&p.frame, 103, 10);
@@ -229,6 +229,40 @@ TEST(CCtrlSizeWnd, ZonesGiveCursorsAndDragsResizeOrMove) {
   EXPECT_EQ(p.frame.m_nMode, 0);
 }
 
+// Where the zone table sets no cursor (corners, the column x = R, the row y = B, the outer
+// line) the pointer shows the class cursor, the arrow, not the last zone's; while a drag
+// holds the mouse the drag's cursor stays wherever the pointer goes.
+TEST(CCtrlSizeWnd, PointsOfNoZoneShowTheClassCursor) {
+  Designer host;
+  Pair p(&host, 0, "EDIT,\"x\",50,50,99,19,\"\",\"\",");
+  p.frame.OnFocus(1, 1);
+  QWidget* frame = CQtBridge::GetWidget(&p.frame);
+  HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW), we = LoadCursorA(nullptr, IDC_SIZEWE);
+  struct Step {
+    int fromX, fromY, x, y;
+  };
+  // From inside (all-ways arrows) or a band to a point of no zone.
+  for (Step s :
+       {Step{50, 10, 2, 2}, Step{50, 10, 103, 10}, Step{105, 10, 103, 10}, Step{50, 10, 50, 23},
+        Step{2, 10, 0, 10}, Step{50, 2, 50, 0}, Step{105, 10, 107, 27}}) {
+    SCOPED_TRACE(::testing::Message() << s.fromX << "," << s.fromY << " -> " << s.x << "," << s.y);
+    host.Move(&p.frame, s.fromX, s.fromY);
+    EXPECT_NE(Cursor(), arrow);
+    EXPECT_NE(frame->cursor().shape(), Qt::ArrowCursor);
+    host.Move(&p.frame, s.x, s.y);
+    EXPECT_EQ(Cursor(), arrow);
+    EXPECT_EQ(frame->cursor().shape(), Qt::ArrowCursor);
+  }
+
+  // A right-edge drag keeps its cursor over points of no zone and inside.
+  host.Press(&p.frame, 105, 10);
+  host.Move(&p.frame, 103, 10);
+  EXPECT_EQ(Cursor(), we);
+  EXPECT_EQ(frame->cursor().shape(), Qt::SizeHorCursor);
+  host.ReleaseHere();
+  EXPECT_EQ(p.frame.m_nMode, 0);
+}
+
 TEST(CCtrlSizeWnd, ShiftMoveReportsScreenPointsAndLeavesTheControl) {
   Designer host;
   Pair p(&host, 3, "BUTTON,\"b\",60,60,39,19,\"\",\"\",");
@@ -276,6 +310,7 @@ TEST(CCtrlSizeWnd, SimulateMirrorsADragWithoutNotifying) {
   p.frame.Simulate(WM_LBUTTONDBLCLK, 5, 5);
   ExpectRect(InParent(p.control), 103, 98, 153, 118);
   EXPECT_TRUE(host.notes.empty());
+  host.ReleaseHere();  // let go of the button for the next tests
 }
 
 // Pixels of the order view's box: blue with some white text.

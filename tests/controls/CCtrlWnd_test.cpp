@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
 
 #include <string>
 #include <vector>
@@ -178,6 +183,79 @@ TEST(CCtrlWnd, DesignModeClickSelectsInsteadOfReachingTheControl) {
   EXPECT_STREQ(CCtrlWnd::GetSysResideMark(-1), "");
   EXPECT_EQ(CCtrlWnd::GetSysResideString(13), "\xd4\xd9\xb4\xce\xbc\xec\xcb\xf7\xb0\xb4\xc5\xa5");
   EXPECT_EQ(CCtrlWnd::GetSysResideString(-1), "");
+}
+
+// A design-mode control of any kind: a real Ctrl+click selects it, and neither the control
+// nor the host (which accepts click focus) takes the keyboard focus from where it was.
+TEST(CCtrlWnd, DesignModeClickLeavesTheFocusAndTheControlAlone) {
+  DesignHost host;
+  host.SetFocus();
+  CCtrlWnd other;
+  ASSERT_EQ(other.DoCreate("EDIT,\"other\",200,160,99,19,\"\",\"\",", &host, nullptr, nullptr), 1);
+  QWidget* otherWidget = CQtBridge::GetWidget(&other);
+  other.SetFocus();
+  ASSERT_EQ(QApplication::focusWidget(), otherWidget);
+
+  char const* lines[] = {
+      "EDIT,\"e\",10,10,79,19,\"\",\"\",",        "EDIT,\"m\",100,10,79,39,\"\",\"\",MULTLINE",
+      "COMBO,\"\",200,10,79,19,\"\",\"\",",       "BUTTON,\"b\",10,60,79,19,\"\",\"\",",
+      "CHECK,\"c\",10,90,79,19,\"\",\"\",",       "LIST,\"\",100,60,79,59,\"\",\"\",",
+      "GROUP,\"g\",10,130,79,29,\"\",\"\",",      "TEXT,\"t\",100,130,79,19,\"\",\"\",",
+      "SMBUTTON,\"up\",250,130,19,19,\"\",\"\",",
+  };
+  for (char const* line : lines) {
+    SCOPED_TRACE(line);
+    CCtrlSizeWnd frame;
+    ASSERT_NE(frame.DoCreate(&host, 0), 0);
+    CCtrlWnd control;
+    ASSERT_EQ(control.DoCreate(line, &host, nullptr, &frame), 1);
+    frame.SetFriendWnd(&control);
+    QWidget* widget = CQtBridge::GetWidget(&control);
+    if (auto* list = qobject_cast<QListWidget*>(widget)) list->addItem("row");
+    if (auto* combo = qobject_cast<QComboBox*>(widget)) combo->addItems({"a", "b"});
+    HostWindow::Pump();  // the combo box's first selection notifies
+    host.notes.clear();
+    host.commands.clear();
+
+    QTest::mousePress(host.Window(), Qt::LeftButton, Qt::ControlModifier,
+                      HostWindow::At(&control, 8, 8));
+    QTest::mouseRelease(host.Window(), Qt::LeftButton, Qt::ControlModifier,
+                        HostWindow::At(&control, 8, 8));
+    HostWindow::Pump();
+    ASSERT_EQ(host.notes.size(), 1u);
+    EXPECT_EQ(host.notes[0].from, reinterpret_cast<WPARAM>(control.m_hWnd));
+    EXPECT_EQ(host.notes[0].code, 1u);
+    EXPECT_TRUE(frame.IsWindowVisible());
+    EXPECT_EQ(QApplication::focusWidget(), otherWidget);
+    EXPECT_EQ(CWnd::GetFocus(), &other);
+    // The control did not react: no command, no tick, no selection, no open list.
+    for (auto const& m : host.commands) EXPECT_NE(m.message, static_cast<UINT>(WM_COMMAND));
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+      EXPECT_FALSE(button->isChecked());
+    }
+    if (auto* list = qobject_cast<QListWidget*>(widget)) {
+      EXPECT_TRUE(list->selectedItems().isEmpty());
+    }
+    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+      EXPECT_FALSE(combo->view()->isVisible());
+    }
+    frame.OnFocus(0, 0);
+  }
+
+  // In run mode the click is the control's own again: it takes the focus, and the press
+  // reaches the window once.
+  struct Counting : CCtrlWnd {
+    int presses = 0;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+      if (message == WM_LBUTTONDOWN) ++presses;
+      return CCtrlWnd::WindowProc(message, wParam, lParam);
+    }
+  } run;
+  ASSERT_EQ(run.DoCreate("EDIT,\"r\",100,170,79,19,\"\",\"\",", &host, nullptr, nullptr), 1);
+  QTest::mouseClick(host.Window(), Qt::LeftButton, Qt::ControlModifier, HostWindow::At(&run, 8, 8));
+  EXPECT_EQ(run.presses, 1);
+  EXPECT_EQ(CWnd::GetFocus(), &run);
+  EXPECT_EQ(QApplication::focusWidget(), CQtBridge::GetWidget(&run));
 }
 
 }  // namespace cctrlwnd_test

@@ -61,4 +61,65 @@ TEST(CEditListCtrl, ScrollingTakesTheFocusFirst) {
   EXPECT_EQ(CWnd::GetFocus(), &list);
 }
 
+// Scroll messages sent to the list scroll it as the list's own scroll bar does, with and
+// without the class; CEditListCtrl takes the focus first.
+TEST(CEditListCtrl, SentScrollMessagesScrollTheList) {
+  HostWindow host(300, 200);
+  CEditListCtrl list;
+  CListCtrl plain;
+  ASSERT_EQ(list.Create(WS_CHILD | WS_VISIBLE | WS_VSCROLL | LVS_SINGLESEL, tagRECT{0, 0, 150, 120},
+                        &host, 10),
+            1);
+  ASSERT_EQ(plain.Create(WS_CHILD | WS_VISIBLE | LVS_LIST | LVS_SINGLESEL,
+                         tagRECT{0, 130, 150, 190}, &host, 12),
+            1);
+  for (int i = 0; i < 100; ++i) {
+    list.InsertItem(i, ("row " + std::to_string(i)).c_str());
+    plain.InsertItem(i, ("row " + std::to_string(i)).c_str());
+  }
+  CWnd editor;
+  editor.Create("EDIT", "cell", WS_CHILD | WS_VISIBLE, tagRECT{160, 0, 260, 20}, &host, 11);
+  editor.SetFocus();
+  EditorWatch watch(&list);
+  CQtBridge::GetWidget(&editor)->installEventFilter(&watch);
+  QTest::qWait(20);  // the views lay their rows out after the event loop turns
+  QScrollBar* bar =
+      qobject_cast<QAbstractScrollArea*>(CQtBridge::GetWidget(&list))->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 20);
+  ASSERT_GT(bar->pageStep(), 1);
+
+  list.SendMessage(WM_VSCROLL, SB_LINEDOWN, 0);
+  EXPECT_EQ(CWnd::GetFocus(), &list);
+  EXPECT_EQ(watch.topAtFocusOut, 0);  // the editor lost the focus before the rows moved
+  EXPECT_EQ(bar->value(), bar->singleStep());
+  EXPECT_EQ(list.GetTopIndex(), 1);
+  list.SendMessage(WM_VSCROLL, SB_PAGEDOWN, 0);
+  EXPECT_EQ(bar->value(), 1 + bar->pageStep());
+  list.SendMessage(WM_VSCROLL, SB_PAGEUP, 0);
+  list.SendMessage(WM_VSCROLL, SB_LINEUP, 0);
+  EXPECT_EQ(bar->value(), 0);
+  list.SendMessage(WM_VSCROLL, SB_BOTTOM, 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  list.SendMessage(WM_VSCROLL, SB_TOP, 0);
+  EXPECT_EQ(bar->value(), 0);
+  list.SendMessage(WM_VSCROLL, SB_THUMBPOSITION | (17 << 16), 0);
+  EXPECT_EQ(list.GetTopIndex(), 17);
+  list.SendMessage(WM_VSCROLL, SB_THUMBTRACK | (9 << 16), 0);
+  EXPECT_EQ(list.GetTopIndex(), 9);
+  list.SendMessage(WM_VSCROLL, SB_ENDSCROLL, 0);
+  EXPECT_EQ(list.GetTopIndex(), 9);
+
+  // A plain list in list view scrolls across by columns.
+  QScrollBar* across =
+      qobject_cast<QAbstractScrollArea*>(CQtBridge::GetWidget(&plain))->horizontalScrollBar();
+  ASSERT_GT(across->maximum(), 2);
+  plain.SendMessage(WM_HSCROLL, SB_LINEDOWN, 0);
+  EXPECT_EQ(across->value(), across->singleStep());
+  plain.SendMessage(WM_HSCROLL, SB_BOTTOM, 0);
+  EXPECT_EQ(across->value(), across->maximum());
+  plain.SendMessage(WM_HSCROLL, SB_THUMBPOSITION | (2 << 16), 0);
+  EXPECT_EQ(across->value(), 2);
+  EXPECT_GT(plain.GetTopIndex(), 0);
+}
+
 }  // namespace ceditlistctrl_test
