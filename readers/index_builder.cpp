@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/fs/durable.h"
 #include "readers/index_segment.h"
 #include "readers/search_index.h"
 #include "readers/search_index_layout.h"
@@ -455,10 +456,9 @@ void Builder::Impl::Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>&
 bool Builder::Write(std::string const& path, Binding const& binding, std::string& error) {
   Finish();
   Impl& b = *impl_;
-  std::string temp = path + ".tmp";
+  fs::DurableFile out;
   auto failed = [&](std::string const& file) {
-    std::error_code ec;
-    std::filesystem::remove(temp, ec);
+    out.Abort();
     error = "cannot write " + file;
     return false;
   };
@@ -473,12 +473,13 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   PutAt<std::int64_t>(head, 32, binding.mtime_ns);
   PutAt<std::uint64_t>(head, 40, binding.head_hash);
 
-  std::vector<char> buffer(kFileBuffer);
-  std::ofstream out;
-  out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-  out.open(temp, std::ios::binary | std::ios::trunc);
+  if (!out.Open(path)) {
+    error = out.error();
+    return false;
+  }
+  // Write errors are met by Commit, which reports the first.
   std::uint64_t bitmaps_at = kHeader + 4ull * b.records + kDirEntry * b.codes.size();
-  out.seekp(static_cast<std::streamoff>(bitmaps_at));
+  out.Seek(bitmaps_at);
 
   // The parts hold disjoint keys: each part's segments merge and serialise on a thread of
   // their own, and the bitmaps are written here in the order of all keys.
@@ -540,7 +541,7 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
         term_block.clear();
       }
     }
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.Write(bytes);
     at += bytes.size();
   }
   for (std::thread& t : threads) t.join();
@@ -578,11 +579,10 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
         in.read(block.data(),
                 static_cast<std::streamsize>(std::min<std::uint64_t>(left, block.size())));
         if (in.gcount() == 0) return failed(path);
-        out.write(block.data(), in.gcount());
+        out.Write(std::string_view(block.data(), static_cast<std::size_t>(in.gcount())));
         left -= static_cast<std::uint64_t>(in.gcount());
       }
-      for (auto const& [value, entry] : value_tables[f])
-        out.write(entry.data(), static_cast<std::streamsize>(entry.size()));
+      for (auto const& [value, entry] : value_tables[f]) out.Write(entry);
     }
   }
   PutAt<std::uint64_t>(head, 48, table_at);
@@ -591,8 +591,8 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   PutAt<std::uint64_t>(head, 56, dir_hash.value());
   PutAt<std::uint64_t>(head, 64, tables_hash);
   PutAt<std::uint64_t>(head, 72, tables_at);
-  out.seekp(0);
-  out.write(head.data(), static_cast<std::streamsize>(head.size()));
+  out.Seek(0);
+  out.Write(head);
   {
     std::ifstream offsets(b.offsets_path, std::ios::binary);
     std::uint64_t left = 4ull * b.records;
@@ -600,17 +600,16 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     while (left > 0 && offsets) {
       offsets.read(block.data(),
                    static_cast<std::streamsize>(std::min<std::uint64_t>(left, block.size())));
-      out.write(block.data(), offsets.gcount());
+      out.Write(std::string_view(block.data(), static_cast<std::size_t>(offsets.gcount())));
       left -= static_cast<std::uint64_t>(offsets.gcount());
     }
     if (left > 0) return failed(path);
   }
-  out.write(dir.data(), static_cast<std::streamsize>(dir.size()));
-  out.close();
-  if (!out) return failed(path);
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) return failed(path);
+  out.Write(dir);
+  if (!out.Commit()) {
+    error = out.error();
+    return false;
+  }
   return true;
 }
 

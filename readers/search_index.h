@@ -132,8 +132,9 @@ class Builder {
 
   // Waits until every record added is in segment files. Called by Write when not before.
   void Finish();
-  // Writes the index to path through a temporary file renamed into place. Returns false
-  // with error set to one sentence naming the file at fault.
+  // Writes the index to path (a library path) durably: beside it, synced, renamed into
+  // place. Returns false with error set to one sentence naming the file at fault; path is
+  // then untouched.
   bool Write(std::string const& path, Binding const& binding, std::string& error);
 
  private:

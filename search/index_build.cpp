@@ -66,7 +66,7 @@ Status BuildIndex(std::string const& base_path, IndexStats* stats, IndexOptions 
   }
   if (options.stop.stop_requested()) return Status(Status::kCancelled, "indexing was cancelled");
   std::uint32_t records = builder.records();
-  if (!builder.Write(os_index, binding, error)) return Status(Status::kIoError, error);
+  if (!builder.Write(index_file, binding, error)) return Status(Status::kIoError, error);
   if (stats != nullptr) {
     fs::FileStamp stamp;
     fs::Stamp(index_file, stamp);

@@ -523,6 +523,39 @@ TEST(Collection, ALibraryIsTheOldOrTheNewAfterAFailureAtAnyWrite) {
   EXPECT_GE(failed, 8);
 }
 
+TEST(Collection, AnIndexIsTheOldOrTheNewAfterAFailureAtAnyWrite) {
+  testing::TempTree dir;
+  std::mt19937 rng(13);
+  MakeLibrary(dir / "lib", 300, rng);
+  ASSERT_TRUE(BuildIndex(dir / "lib").ok());
+  std::string old_index = dir.Read("lib.qix");
+  std::ofstream(dir / "lib.mrf", std::ios::app) << "TI=new\r\n\r\n";
+  std::vector<std::string> files = dir.List();
+  std::string new_index;
+  int failed = testing::FailEveryCall(
+      [&] {
+        IndexOptions options;
+        options.memory_budget = 1 << 15;  // segment files too
+        return BuildIndex(dir / "lib", nullptr, options).ok();
+      },
+      [&](bool failed, std::string const& label) {
+        EXPECT_EQ(dir.List(), files) << label;
+        std::string now = dir.Read("lib.qix");
+        if (failed) {
+          // The old index, or the new one when only the folder's sync failed.
+          EXPECT_TRUE(now == old_index || (now.size() > 8 && now.substr(0, 8) == "QELINDEX" &&
+                                           now != old_index && label.starts_with("sync")))
+              << label;
+        } else {
+          new_index = now;
+          EXPECT_TRUE(new_index != old_index);
+        }
+        dir.File("lib.qix", old_index);
+      });
+  EXPECT_GE(failed, 4);
+  EXPECT_FALSE(new_index.empty());
+}
+
 TEST(Collection, CancelledScanGivesNoResultAndKeepsNothing) {
   testing::TempTree dir;
   std::mt19937 rng(9);
