@@ -82,12 +82,13 @@ bool DurableFile::Fail(std::string const& what, int err) {
   return false;
 }
 
-bool DurableFile::Open(std::string const& target) {
+bool DurableFile::Open(std::string const& target, PathKind kind) {
   Abort();
   placed_ = false;
   target_ = target;
   error_.clear();
-  std::string os_target = ToOs(target);
+  os_target_ = kind == PathKind::kSystem ? target : ToOs(target);
+  std::string const& os_target = os_target_;
   struct stat st {};
   if (lstat(os_target.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
@@ -153,7 +154,7 @@ bool DurableFile::Commit() {
     error_ = "cannot write " + target_ + ": " + Reason(close_err);
     return false;
   }
-  std::string os_target = ToOs(target_);
+  std::string const& os_target = os_target_;
   int err = EIO;
   bool renamed = !Faulted(WriteFault::kRename) &&
                  (rename(temp_.c_str(), os_target.c_str()) == 0 || (err = errno, false));
@@ -186,9 +187,10 @@ void DurableFile::Abort() {
   buffer_.clear();
 }
 
-bool WriteFileDurably(std::string const& target, std::string_view bytes, std::string& error) {
+bool WriteFileDurably(std::string const& target, std::string_view bytes, std::string& error,
+                      PathKind kind) {
   DurableFile file;
-  bool ok = file.Open(target) && file.Write(bytes) && file.Commit();
+  bool ok = file.Open(target, kind) && file.Write(bytes) && file.Commit();
   if (!ok) error = file.error();
   return ok;
 }

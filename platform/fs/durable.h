@@ -9,8 +9,9 @@
 // and is never read as data. A target that is a folder or a link is refused: replacing a
 // link would cut it from the file it names.
 //
-// Paths are library paths (GBK). Errors are one sentence naming the target and the cause
-// ("the disk is full", "permission denied").
+// Paths are library paths (GBK), or the system's own names (UTF-8) for hosts that take
+// them from a command line. Errors are one sentence naming the target as given and the
+// cause ("the disk is full", "permission denied").
 //
 // Test seam: InjectWriteFault makes the nth write, sync or rename from now fail (a write
 // can also fail as a full disk), so that each writer can be failed at every call in turn.
@@ -23,6 +24,9 @@
 
 namespace qel::fs {
 
+// How a path is spelt.
+enum class PathKind { kLibrary, kSystem };
+
 class DurableFile {
  public:
   DurableFile() = default;
@@ -33,7 +37,7 @@ class DurableFile {
 
   // Starts new content for target. False with error() set when the target cannot be
   // replaced (a folder, a link) or the file beside it cannot be made.
-  bool Open(std::string const& target);
+  bool Open(std::string const& target, PathKind kind = PathKind::kLibrary);
   // Appends bytes at the write position (buffered).
   bool Write(std::string_view bytes);
   // Moves the write position (for formats that fill in a header last).
@@ -56,14 +60,15 @@ class DurableFile {
   bool Flush();
   bool Fail(std::string const& what, int err);
 
-  std::string target_, temp_, error_;
+  std::string target_, os_target_, temp_, error_;
   std::string buffer_;
   int fd_ = -1;
   bool placed_ = false;
 };
 
 // Replaces target with bytes durably; false with error set (one sentence) on failure.
-bool WriteFileDurably(std::string const& target, std::string_view bytes, std::string& error);
+bool WriteFileDurably(std::string const& target, std::string_view bytes, std::string& error,
+                      PathKind kind = PathKind::kLibrary);
 
 // Removes target and syncs its folder, so that the removal survives a power cut; a
 // missing target is no error.

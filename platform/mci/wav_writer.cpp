@@ -1,8 +1,5 @@
 #include "platform/mci/wav_writer.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -45,59 +42,35 @@ std::int16_t ToS16(float v) {
 
 }  // namespace
 
-WavWriter::WavWriter(std::string path, int sample_rate)
-    : path_(std::move(path)), sample_rate_(sample_rate) {
-  std::string pattern = path_ + ".XXXXXX";
-  int const fd = mkstemp(pattern.data());
-  if (fd < 0) return;
-  temp_ = pattern;
-  file_ = fdopen(fd, "wb");
-  if (file_ == nullptr) {
-    close(fd);
-    unlink(temp_.c_str());
-    return;
-  }
+WavWriter::WavWriter(std::string path, int sample_rate) : sample_rate_(sample_rate) {
   unsigned char h[44];
   Header(h, sample_rate_, 0);
-  if (std::fwrite(h, 1, sizeof h, file_) != sizeof h) {
-    std::fclose(file_);
-    file_ = nullptr;
-    unlink(temp_.c_str());
+  if (!file_.Open(path, fs::PathKind::kSystem) ||
+      !file_.Write({reinterpret_cast<char const*>(h), sizeof h})) {
+    file_.Abort();
   }
 }
 
-WavWriter::~WavWriter() {
-  if (file_ != nullptr) std::fclose(file_);
-  if (!finished_ && !temp_.empty()) unlink(temp_.c_str());
-}
+WavWriter::~WavWriter() = default;
 
 bool WavWriter::Write(std::span<float const> left, std::span<float const> right) {
-  if (file_ == nullptr) return false;
+  if (!file_.open()) return false;
   std::vector<std::int16_t> frames(left.size() * 2);
   for (std::size_t i = 0; i < left.size(); ++i) {
     frames[2 * i] = ToS16(left[i]);
     frames[2 * i + 1] = ToS16(right[i]);
   }
   frames_ += left.size();
-  return std::fwrite(frames.data(), sizeof(std::int16_t), frames.size(), file_) == frames.size();
+  return file_.Write(
+      {reinterpret_cast<char const*>(frames.data()), frames.size() * sizeof frames[0]});
 }
 
 bool WavWriter::Finish() {
-  if (file_ == nullptr) return false;
+  if (!file_.open()) return false;
   unsigned char h[44];
   Header(h, sample_rate_, frames_);
-  bool ok = std::fseek(file_, 0, SEEK_SET) == 0 && std::fwrite(h, 1, sizeof h, file_) == sizeof h;
-  ok = std::fflush(file_) == 0 && ok;
-  ok = fsync(fileno(file_)) == 0 && ok;
-  ok = std::fclose(file_) == 0 && ok;
-  file_ = nullptr;
-  // mkstemp makes the file private; a rendered file gets the usual permissions.
-  mode_t const mask = umask(0);
-  umask(mask);
-  ok = ok && chmod(temp_.c_str(), 0666 & ~mask) == 0;
-  ok = ok && std::rename(temp_.c_str(), path_.c_str()) == 0;
-  finished_ = ok;
-  return ok;
+  return file_.Seek(0) && file_.Write({reinterpret_cast<char const*>(h), sizeof h}) &&
+         file_.Commit();
 }
 
 }  // namespace qel::mci

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/fs/durable.h"
 #include "platform/text/codepage.h"
 #include "platform/text/mbcs.h"
 
@@ -526,27 +527,7 @@ bool Save(std::string const& path, Store const& store, std::string& error) {
     std::string dir = path.substr(0, cut);
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return fail("create the folder of");
   }
-  std::string temp = path + ".XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) return fail("write");
-  std::string text = store.Export();
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      close(fd);
-      unlink(temp.c_str());
-      return fail("write");
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  fchmod(fd, 0644);
-  if (close(fd) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
-    unlink(temp.c_str());
-    return fail("write");
-  }
-  return true;
+  return fs::WriteFileDurably(path, store.Export(), error, fs::PathKind::kSystem);
 }
 
 Status KeyReader::Open(std::string_view root, std::string_view subkey) {

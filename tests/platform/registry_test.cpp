@@ -8,6 +8,7 @@
 
 #include "support/registry_file.h"
 #include "support/temp_tree.h"
+#include "support/write_faults.h"
 
 namespace registry_test {
 
@@ -108,6 +109,29 @@ TEST(RegistryStoreTest, ReadsVersion5Exports) {
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(key->values[0].data, StringData("\xce\xc4"));
   EXPECT_EQ(key->values[1].data, std::string("A\xd6\xd0\0", 4));
+}
+
+TEST(RegistryStoreTest, SaveLeavesTheOldFileAfterAFailureAtAnyWrite) {
+  TempTree t;
+  std::string path = t.File("conf/reg.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Old]\r\n");
+  std::string old = t.Read("conf/reg.reg");
+  Store store;
+  store.SetValue("HKLM\\New", "v", kTypeString, StringData("x"));
+  std::string error;
+  int failed = qel::testing::FailEveryCall(
+      [&] { return Save(path, store, error); },
+      [&](bool failed, std::string const& label) {
+        std::string now = t.Read("conf/reg.reg");
+        EXPECT_EQ(t.List(), (std::vector<std::string>{"conf/", "conf/reg.reg"})) << label;
+        if (failed && !label.starts_with("sync")) {
+          EXPECT_EQ(now, old) << label;
+        }
+        if (!failed) {
+          EXPECT_EQ(now, store.Export()) << label;
+        }
+        t.File("conf/reg.reg", old);
+      });
+  EXPECT_GE(failed, 4);
 }
 
 TEST(RegistryKeyTest, EnumeratesWithBufferLimits) {

@@ -11,6 +11,8 @@
 #include "designer/design.h"
 #include "designer/form.h"
 #include "support/build_paths.h"
+#include "support/temp_tree.h"
+#include "support/write_faults.h"
 
 namespace qel::designer {
 namespace designer_form_test {
@@ -174,6 +176,33 @@ TEST(DesignerForm, SavesOnlyWhatChangedWhereItStands) {
   std::string bytes = form.Bytes();
   EXPECT_NE(bytes.find("WHAT,x\r\nBUTTON,\"ok\",1,1,9,9,\"\",\"\",\r\nLIST"), std::string::npos)
       << bytes;
+}
+
+TEST(DesignerForm, SaveLeavesTheOldFormAfterAFailureAtAnyWrite) {
+  testing::TempTree dir;
+  std::string path = dir.File("a.frm", "TEXT,\"t\",0,0,9,9,\"\",\"\",\n");
+  Form form;
+  std::vector<Skipped> skipped;
+  std::string error;
+  ASSERT_TRUE(form.Load(path, Check, skipped, error)) << error;
+  form.Add("LIST,\"\",0,20,99,99,\"\",\"\",3D");
+  std::string old = dir.Read("a.frm");
+  int failed =
+      testing::FailEveryCall([&] { return form.Save(path, error); },
+                             [&](bool failed, std::string const& label) {
+                               EXPECT_EQ(dir.List(), std::vector<std::string>{"a.frm"}) << label;
+                               if (failed && !label.starts_with("sync")) {
+                                 EXPECT_EQ(dir.Read("a.frm"), old) << label;
+                               }
+                               if (failed) {
+                                 EXPECT_NE(error.find("a.frm"), std::string::npos) << error;
+                               }
+                               if (!failed) {
+                                 EXPECT_EQ(dir.Read("a.frm"), form.Bytes()) << label;
+                               }
+                               dir.File("a.frm", old);
+                             });
+  EXPECT_GE(failed, 4);
 }
 
 TEST(DesignerForm, UndoesTheLastChangeAndRedoesIt) {

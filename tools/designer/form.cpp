@@ -1,5 +1,7 @@
 #include "form.h"
 
+#include "platform/fs/durable.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -179,22 +181,8 @@ std::string FormBytes(std::vector<std::string> const& lines) {
 bool Form::Save(std::string const& path, std::string& error) const {
   std::string bytes = Bytes();
   if (path == loaded_path_ && bytes == loaded_bytes_) return true;
-  std::string temp = path + ".saving~";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) ||
-        !out.flush()) {
-      out.close();
-      std::remove(temp.c_str());
-      error = "cannot write the form file " + path;
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::remove(temp.c_str());
-    error = "cannot replace the form file " + path + ": " + ec.message();
+  if (!fs::WriteFileDurably(path, bytes, error, fs::PathKind::kSystem)) {
+    error = "cannot save the form: " + error;
     return false;
   }
   return true;

@@ -11,8 +11,8 @@
 // whose description reads back as it was loaded keeps its line's bytes; a changed or new
 // one is written in the file's own line end (CR LF for a new file); the lines that make no
 // control stay before the control they preceded. Saving an unchanged form writes nothing.
-// The new file goes to a temporary file beside the target, renamed into place, so the
-// file opened is never lost.
+// The new file is written durably beside the target and renamed into place, so the file
+// opened is never lost.
 #ifndef QEL_TOOLS_DESIGNER_FORM_H_
 #define QEL_TOOLS_DESIGNER_FORM_H_
 

@@ -1,22 +1,23 @@
 // qel compress, qel expand, qel code: the library's block format and its simple coding,
 // on whole files.
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <iostream>
 
 #include "cli.h"
+#include "platform/fs/durable.h"
 #include "publicfun/block_codec.h"
 #include "qelshare/CPublicFun.h"
 
 namespace qel::cli::compress_command {
 namespace {
 
+// The output replaces its file only once whole and synced: a failure leaves the old file.
 void WriteOutput(std::string const& path, unsigned char const* data, std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(reinterpret_cast<char const*>(data), static_cast<std::streamsize>(size));
-  if (!out) throw Failure{kIo, "cannot write " + path + ": " + std::strerror(errno)};
+  std::string error;
+  if (!fs::WriteFileDurably(path, {reinterpret_cast<char const*>(data), size}, error,
+                            fs::PathKind::kSystem)) {
+    throw Failure{kIo, error};
+  }
 }
 
 void Report(Context const& ctx, std::string const& in, std::string const& out, std::size_t from,
