@@ -1,9 +1,10 @@
 #include "platform/gdi/png.h"
 
+#include <QBuffer>
 #include <QByteArrayView>
 #include <QImage>
-#include <QSaveFile>
 
+#include "platform/fs/durable.h"
 #include "platform/gdi/bitmap_file.h"
 #include "platform/gdi/gdi.h"
 #include "qelshare/qt.h"
@@ -50,9 +51,16 @@ bool WriteIconPng(HICON icon, std::string const& path) {
       line[x] = mask->mono[at] ? 0u : (0xFF000000u | image->pixels[at]);
     }
   }
-  QSaveFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly) || !argb.save(&file, "PNG")) return false;
-  return file.commit();
+  return SavePngDurably(argb, path);
+}
+
+bool SavePngDurably(QImage const& image, std::string const& path) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) return false;
+  std::string error;
+  return fs::WriteFileDurably(path, {bytes.constData(), static_cast<std::size_t>(bytes.size())},
+                              error, fs::PathKind::kSystem);
 }
 
 bool IsPng(std::string_view bytes) {

@@ -9,11 +9,17 @@
 #include "platform/gdi/raster.h"
 #include "qelshare/window.h"
 
+class QImage;
+
 namespace qel::gdi {
 
 // Writes an icon with its transparency to path (a temporary file renamed into place);
 // false when the icon is invalid or the file cannot be written.
 bool WriteIconPng(HICON icon, std::string const& path);
+
+// Writes image as a PNG file at path (the system's name) durably: beside it, synced,
+// renamed into place. False when it cannot be encoded or written.
+bool SavePngDurably(QImage const& image, std::string const& path);
 
 // Whether the bytes start with the PNG signature.
 bool IsPng(std::string_view bytes);

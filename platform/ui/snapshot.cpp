@@ -2,9 +2,9 @@
 
 #include <QApplication>
 #include <QPixmap>
-#include <QSaveFile>
 #include <cstdlib>
 
+#include "platform/gdi/png.h"
 #include "platform/ui/window_state.h"
 
 namespace qel::ui {
@@ -32,10 +32,7 @@ bool WriteWindowPng(HWND hwnd, std::string const& path) {
   WindowState* s = StateOf(hwnd);
   if (!s || !s->widget) return false;
   QCoreApplication::processEvents();
-  QPixmap picture = s->widget->grab();
-  QSaveFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG")) return false;
-  return file.commit();
+  return gdi::SavePngDurably(s->widget->grab().toImage(), path);
 }
 
 }  // namespace qel::ui

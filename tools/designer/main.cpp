@@ -12,6 +12,7 @@
 
 #include "form_window.h"
 #include "platform/fs/path.h"
+#include "platform/gdi/png.h"
 #include "platform/text/codepage.h"
 
 namespace {
@@ -133,15 +134,9 @@ int main(int argc, char** argv) {
   }
   if (!screenshot.empty()) {
     QApplication::processEvents();
-    QPixmap picture = window.grab();
-    stdfs::path out(screenshot);
-    stdfs::path temp = out;
-    temp += ".tmp.png";
-    if (!picture.save(QString::fromStdString(temp.string()), "PNG")) {
+    if (!qel::gdi::SavePngDurably(window.grab().toImage(), screenshot)) {
       return Fail(3, "cannot write the screenshot " + screenshot, false);
     }
-    stdfs::rename(temp, out, ec);
-    if (ec) return Fail(3, "cannot write the screenshot " + screenshot, false);
     return 0;
   }
   return QApplication::exec();
