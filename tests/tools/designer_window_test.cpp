@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QScrollArea>
 #include <QTest>
 #include <QWidget>
@@ -282,6 +284,51 @@ TEST_F(DesignerWindow, RunModeSearchesTheDemoLibraryAndListsHits) {
   window.Search("AND (");
   EXPECT_FALSE(window.StatusText().contains("hits in"));
   EXPECT_FALSE(window.StatusText().isEmpty());
+}
+
+TEST_F(DesignerWindow, RunModeAnswersTheKeyboardAndMarksRejections) {
+  std::string base = qel::testing::BinaryPath("demo/poems");
+  if (!std::filesystem::exists(base + ".qel")) GTEST_SKIP() << "demo library not built";
+  FormWindow window(true, base);
+  std::string error;
+  ASSERT_TRUE(window.Open(path, error)) << error;
+  ASSERT_TRUE(window.OpenLibrary(error)) << error;
+  Show(window);
+  auto* edit = qobject_cast<QLineEdit*>(CQtBridge::GetWidget(window.control(0)));
+  auto* list = qobject_cast<QListWidget*>(CQtBridge::GetWidget(window.control(2)));
+  ASSERT_NE(edit, nullptr);
+  ASSERT_NE(list, nullptr);
+  // Enter in the expression box searches.
+  edit->setFocus();
+  edit->insert(QString::fromUtf8("月"));
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_GT(list->count(), 10);
+  // Enter on a hit opens it; Escape closes the record.
+  list->setFocus();
+  list->setCurrentRow(1);
+  QTest::keyClick(list, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  QPointer<QDialog> record;
+  for (QDialog* d : window.findChildren<QDialog*>()) {
+    if (d->isVisible()) record = d;
+  }
+  ASSERT_FALSE(record.isNull());
+  QTest::keyClick(record, Qt::Key_Escape);
+  QCoreApplication::processEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(record.isNull() || !record->isVisible());
+
+  // A rejected expression empties the list and marks its place (in characters).
+  edit->setText(QString::fromUtf8("月 AND 乡/nofield"));
+  edit->setFocus();
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(list->count(), 0);
+  EXPECT_TRUE(window.StatusText().contains("nofield")) << window.StatusText().toStdString();
+  EXPECT_EQ(edit->selectionStart(), 8);  // the n of nofield is selected
+  // A character without a GBK form is named, not searched as "?".
+  edit->setText(QString::fromUtf8("月 \xF0\x9F\x98\x80"));
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_TRUE(window.StatusText().contains("U+1F600")) << window.StatusText().toStdString();
 }
 
 }  // namespace designer_window_test

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFormLayout>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,6 +29,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "description_check.h"
@@ -503,6 +505,11 @@ void FormWindow::BuildProperties() {
   layout->addRow("Other words", style_extra_);
   layout->addRow(apply);
   connect(apply, &QPushButton::clicked, this, [this] { ApplyProperties(); });
+  // Enter in a property field applies the properties, as the button does.
+  for (QLineEdit* field : {caption_edit_, help_edit_, style_extra_}) {
+    connect(field, &QLineEdit::returnPressed, this, [this] { ApplyProperties(); });
+  }
+  connect(mark_combo_->lineEdit(), &QLineEdit::returnPressed, this, [this] { ApplyProperties(); });
   dock->setWidget(panel);
   addDockWidget(Qt::RightDockWidgetArea, dock);
 }
@@ -628,7 +635,64 @@ void FormWindow::Close() {
   close();
 }
 
+std::string FormWindow::Unconvertible(std::size_t i) {
+  QWidget* w = i < controls_.size() ? CQtBridge::GetWidget(controls_[i].get()) : nullptr;
+  auto* edit = qobject_cast<QLineEdit*>(w);
+  if (edit == nullptr) return {};
+  QString text = edit->text();
+  std::size_t position = 0;
+  for (QChar const* c = text.constBegin(); c != text.constEnd(); ++position) {
+    // One character, a surrogate pair taken whole.
+    int units = c->isHighSurrogate() && c + 1 != text.constEnd() ? 2 : 1;
+    QString one(c, units);
+    std::string gbk, error;
+    if (!text::Utf8ToGbk(one.toStdString(), gbk, error)) {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(one.toUcs4().value(0)));
+      std::string name = one.toStdString();
+      return ToGbk(QString::fromStdString("the character " + name + " (" + code + ") at " +
+                                          std::to_string(position + 1) +
+                                          " has no GBK form; the library cannot search it"));
+    }
+    c += units;
+  }
+  return {};
+}
+
+void FormWindow::MarkError(std::size_t i, std::size_t character) {
+  QWidget* w = i < controls_.size() ? CQtBridge::GetWidget(controls_[i].get()) : nullptr;
+  auto* edit = qobject_cast<QLineEdit*>(w);
+  if (edit == nullptr) return;
+  // Characters of GBK text are Unicode characters one for one; a pair of UTF-16 units
+  // stands for one of those outside the basic plane.
+  QString text = edit->text();
+  int unit = 0;
+  for (std::size_t k = 0; k < character && unit < text.size(); ++k) {
+    unit += text[unit].isHighSurrogate() && unit + 1 < text.size() ? 2 : 1;
+  }
+  edit->setFocus();
+  edit->setCursorPosition(unit);
+  edit->setSelection(unit, unit < text.size() ? 1 : 0);
+}
+
 bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
+  // Enter in the expression box searches; Enter on a hit opens it.
+  if (run_ && search_ && event->type() == QEvent::KeyPress) {
+    int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      for (std::size_t i = 0; i < controls_.size(); ++i) {
+        if (CQtBridge::GetWidget(controls_[i].get()) != watched) continue;
+        if (controls_[i]->GetMark() == std::string("_SYS_ED_EXP")) {
+          search_->Entered();
+          return true;
+        }
+        if (auto* list = qobject_cast<QListWidget*>(watched)) {
+          search_->Opened(i, list->currentRow());
+          return true;
+        }
+      }
+    }
+  }
   // Icon buttons are static windows, which report no click: the host takes the release.
   if (run_ && search_ && event->type() == QEvent::MouseButtonRelease) {
     for (std::size_t i = 0; i < controls_.size(); ++i) {

@@ -98,6 +98,8 @@ class FormWindow : public QMainWindow, private Surface {
   int Choose(std::string const& title, std::vector<std::string> const& items) override;
   void ShowRecord(std::string const& title, Fields const& fields) override;
   void Close() override;
+  std::string Unconvertible(std::size_t i) override;
+  void MarkError(std::size_t i, std::size_t character) override;
 
   void BuildMenus();
   void BuildProperties();

@@ -72,6 +72,10 @@ SearchSession::Result SearchSession::Search(std::string const& expression, bool 
   qel::Result found = session_->Search(result.expression);
   if (!found.ok()) {
     result.error = found.status().message();
+    // The place counts characters of what was typed, not of the "#N AND (" before it.
+    std::size_t place = found.status().char_offset();
+    std::size_t before = result.expression.size() - typed.size() - (result.expression != typed);
+    if (place != qel::Status::npos && place >= before) result.error_char = place - before;
     return result;
   }
   typed_.erase(std::remove(typed_.begin(), typed_.end(), typed), typed_.end());
@@ -140,9 +144,19 @@ void SearchForm::Run(bool again) {
     surface_.Status("the form has no expression box (mark _SYS_ED_EXP)", true);
     return;
   }
+  if (std::string why = surface_.Unconvertible(edit); !why.empty()) {
+    surface_.Status(why, true);
+    return;
+  }
   SearchSession::Result result = session_.Search(surface_.Text(edit), again);
   if (!result.ok) {
+    // The hits of an earlier search would read as this one's: the lists are emptied.
+    rows_.clear();
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+      if (IsList(i)) surface_.SetRows(i, {});
+    }
     surface_.Status(result.error, true);
+    if (result.error_char != kNone) surface_.MarkError(edit, result.error_char);
     return;
   }
   rows_ = std::move(result.rows);
@@ -156,6 +170,15 @@ void SearchForm::Run(bool again) {
                        std::to_string(session_.records()) + " records: " + result.expression;
   if (result.hits > rows_.size()) status += " (first " + std::to_string(rows_.size()) + " shown)";
   surface_.Status(status, false);
+}
+
+void SearchForm::Entered() {
+  std::size_t ok = Find("_SYS_BT_OK");
+  if (ok != kNone) {
+    Clicked(ok);
+  } else {
+    Run(false);
+  }
 }
 
 void SearchForm::Clicked(std::size_t i) {

@@ -47,8 +47,9 @@ class SearchSession {
   };
   struct Result {
     bool ok = false;
-    std::string error;       // why the expression was refused
-    std::string expression;  // what was searched, with the "#N AND" of a search again
+    std::string error;               // why the expression was refused
+    std::size_t error_char = kNone;  // where, in characters of the expression typed
+    std::string expression;          // what was searched, with the "#N AND" of a search again
     std::size_t hits = 0;
     std::vector<Hit> rows;  // at most kRows
   };
@@ -100,6 +101,11 @@ class Surface {
   virtual int Choose(std::string const& title, std::vector<std::string> const& items) = 0;
   virtual void ShowRecord(std::string const& title, Fields const& fields) = 0;
   virtual void Close() = 0;
+  // Why the text of control i has no GBK form (one sentence naming the first character
+  // that has none), or empty when it has one.
+  virtual std::string Unconvertible(std::size_t /*i*/) { return {}; }
+  // Shows where the text of control i went wrong: a character offset.
+  virtual void MarkError(std::size_t /*i*/, std::size_t /*character*/) {}
 };
 
 // One control of the form: its kind and its mark.
@@ -118,6 +124,8 @@ class SearchForm {
       : session_(session), controls_(std::move(controls)), surface_(surface) {}
   // Control i was clicked (a button, a check box, an icon button).
   void Clicked(std::size_t i);
+  // Enter was pressed in the expression box: a search, as the search button does.
+  void Entered();
   // Row of the hit list control i was double-clicked (-1: none selected).
   void Opened(std::size_t i, int row);
   // The control bound to a mark, or kNone (first in form order).
