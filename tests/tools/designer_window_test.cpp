@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QScrollArea>
+#include <QSettings>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
@@ -289,6 +290,7 @@ TEST_F(DesignerWindow, RunModeSearchesTheDemoLibraryAndListsHits) {
 TEST_F(DesignerWindow, RunModeAnswersTheKeyboardAndMarksRejections) {
   std::string base = qel::testing::BinaryPath("demo/poems");
   if (!std::filesystem::exists(base + ".qel")) GTEST_SKIP() << "demo library not built";
+  QSettings().clear();
   FormWindow window(true, base);
   std::string error;
   ASSERT_TRUE(window.Open(path, error)) << error;
@@ -325,6 +327,15 @@ TEST_F(DesignerWindow, RunModeAnswersTheKeyboardAndMarksRejections) {
   EXPECT_EQ(list->count(), 0);
   EXPECT_TRUE(window.StatusText().contains("nofield")) << window.StatusText().toStdString();
   EXPECT_EQ(edit->selectionStart(), 8);  // the n of nofield is selected
+  // The expressions searched are offered again by the next window (the next run).
+  {
+    FormWindow next(true, base);
+    ASSERT_TRUE(next.Open(path, error)) << error;
+    ASSERT_TRUE(next.OpenLibrary(error)) << error;
+    std::vector<std::string> const& history = next.session().history();
+    ASSERT_FALSE(history.empty());
+    EXPECT_EQ(history.back(), std::string("\xD4\xC2"));  // 月
+  }
   // A character without a GBK form is named, not searched as "?".
   edit->setText(QString::fromUtf8("月 \xF0\x9F\x98\x80"));
   QTest::keyClick(edit, Qt::Key_Return);

@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTextBrowser>
 #include <QTextEdit>
@@ -51,6 +52,9 @@ std::string ToGbk(QString const& text) {
 namespace {
 
 constexpr int kCanvasWidth = 640;
+// Where the search form keeps its history between runs, and how much of it.
+constexpr char kHistoryKey[] = "search/history";
+constexpr std::size_t kHistoryKept = 200;
 constexpr int kCanvasHeight = 480;
 
 // HTML of a record's fields, the highlighted words in red.
@@ -175,6 +179,10 @@ bool FormWindow::OpenLibrary(std::string& error) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   };
   if (!session_.Open(library_, error, progress)) return false;
+  // The expressions of earlier runs, kept per user where the platform keeps settings.
+  std::vector<std::string> typed;
+  for (QString const& e : QSettings().value(kHistoryKey).toStringList()) typed.push_back(ToGbk(e));
+  session_.SetHistory(std::move(typed));
   std::vector<Binding> bindings;
   for (auto const& c : controls_) bindings.push_back({c->GetType(), c->GetMark()});
   search_ =
@@ -602,7 +610,16 @@ void FormWindow::SetRows(std::size_t i, std::vector<std::string> const& rows) {
   if (!rows.empty()) list->setCurrentRow(0);
 }
 
+void FormWindow::SaveHistory() {
+  std::vector<std::string> const& typed = session_.history();
+  QStringList list;
+  std::size_t first = typed.size() > kHistoryKept ? typed.size() - kHistoryKept : 0;
+  for (std::size_t i = first; i < typed.size(); ++i) list << FromGbk(typed[i]);
+  QSettings().setValue(kHistoryKey, list);
+}
+
 void FormWindow::Status(std::string const& text, bool error) {
+  if (run_ && !error && !session_.history().empty()) SaveHistory();
   statusBar()->setStyleSheet(error ? "QStatusBar { color: #c00000; }" : "");
   statusBar()->showMessage(FromGbk(text));
 }

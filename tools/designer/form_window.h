@@ -63,6 +63,7 @@ class FormWindow : public QMainWindow, private Surface {
   // For tests and screenshots.
   Form& form() { return form_; }
   Selection const& selection() const { return selection_; }
+  SearchSession const& session() const { return session_; }
   std::vector<Skipped> const& skipped() const { return skipped_; }
   CCtrlWnd* control(std::size_t i) { return i < controls_.size() ? controls_[i].get() : nullptr; }
   CCtrlSizeWnd* frame(std::size_t i) { return i < frames_.size() ? frames_[i].get() : nullptr; }
@@ -111,6 +112,8 @@ class FormWindow : public QMainWindow, private Surface {
   // Moves the dragged controls back into the design area when one of them left it by its
   // left or top edge, where it could no longer be grabbed.
   void KeepInside(std::vector<std::size_t> const& dragged);
+  // Keeps the search history for the next run.
+  void SaveHistory();
   // The form's lines as the live controls describe themselves.
   std::vector<std::string> LiveLines();
   void Commit();

@@ -93,6 +93,9 @@ int main(int argc, char** argv) {
   }
 
   QApplication qapp(argc, argv);
+  // Where QSettings keeps the search history of each user.
+  QCoreApplication::setOrganizationName("qelshare");
+  QCoreApplication::setApplicationName("qel-designer");
   bool dialogs = screenshot.empty();
   if (form_path.empty()) form_path = Beside("search.frm").string();
   if (library.empty()) {

@@ -64,6 +64,8 @@ class SearchSession {
   Result Search(std::string const& expression, bool again);
   // Expressions typed so far, oldest first, each once.
   std::vector<std::string> const& history() const { return typed_; }
+  // Starts the history with expressions of earlier runs, oldest first.
+  void SetHistory(std::vector<std::string> typed) { typed_ = std::move(typed); }
   // True when name is a field name of the library.
   bool IsField(std::string_view name) const;
   // "text1/field1 AND text2/field2 ..." of the (mark, text) pairs whose mark is a field
