@@ -133,6 +133,9 @@ Status Result::Read(Hit const& hit, Record& record) const {
     for (auto const& [code, word] : terms) {
       if (code == f.code) words.push_back(word);
     }
+    for (auto const& [code, value] : lib.values) {
+      if (code == f.code && value == f.value) words.push_back(value);
+    }
     f.hits = search::WordSpans(f.value, words);
   }
   return Status();

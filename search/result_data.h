@@ -37,6 +37,9 @@ struct Result::Data {
     // Highlight strings whose words the hits mark: the result's own, then those of the
     // results it refined (split into words only when a record is read).
     std::vector<std::string> redkeys;
+    // Values of the value items (fields of type D and #, which the highlight string does
+    // not carry), as (code, value): a field equal to one is marked whole.
+    std::vector<std::pair<std::string, std::string>> values;
   };
   std::shared_ptr<Collection::State const> state;
   std::vector<Library> libraries;

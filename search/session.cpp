@@ -73,7 +73,8 @@ Status Evaluate(std::vector<std::string_view> const& items, std::vector<Bits>& l
       auto* block = static_cast<unsigned char*>(GlobalAlloc(GMEM_FIXED, stack.m_nBytes));
       if (block == nullptr) return Status(Status::kIoError, "out of memory for a hit bitmap");
       Bits const& leaf = leaves[next++];
-      std::memcpy(block, leaf.data(), std::min<std::size_t>(leaf.size(), stack.m_nBytes));
+      std::size_t n = std::min<std::size_t>(leaf.size(), stack.m_nBytes);
+      if (n > 0) std::memcpy(block, leaf.data(), n);  // a library of no records has no bytes
       ok = stack.Push(block);
       if (!ok) GlobalFree(block);
     }
@@ -297,12 +298,18 @@ Result Session::Search(std::string_view expression, SearchOptions const& options
       bits[i] = earlier.bits;
       bits[i].resize((out.records + 7) / 8);
       out.redkeys.insert(out.redkeys.end(), earlier.redkeys.begin(), earlier.redkeys.end());
+      out.values.insert(out.values.end(), earlier.values.begin(), earlier.values.end());
     }
     if (Status evaluated = Evaluate(plan.items, bits, out.records, out.bits); !evaluated.ok()) {
       result.status_ = Status(evaluated.code(), label(k) + evaluated.message());
       return result;
     }
     out.redkeys.insert(out.redkeys.begin(), plan.redkey);
+    for (search::Leaf const& leaf : plan.leaves) {
+      if (leaf.item.kind == expr::LeafItem::kValue) {
+        out.values.emplace_back(std::string(leaf.item.code), std::string(leaf.item.operand));
+      }
+    }
   }
   result.data_ = std::move(data);
   if (options.keep) {

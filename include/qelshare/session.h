@@ -89,7 +89,8 @@ class QELSHARE_API Result {
 
   // Reads the record of a hit with the spans of the result's hit words in each field: the
   // highlight words of its own expression and of the results it refined ("#N"), each
-  // found by the leaf rules (characters, never inside one).
+  // found by the leaf rules (characters, never inside one), and a field whose whole value
+  // a value item asked for.
   Status Read(Hit const& hit, Record& record) const;
 
   // Internal state, set by Session.

@@ -359,7 +359,12 @@ TEST(Collection, ReadsHitsWithSpansSnippetsAndPlacesOfRejection) {
   EXPECT_EQ(r.Kwic("TX", 10).text, Gbk("处处闻啼鸟"));
   EXPECT_TRUE(r.Kwic("TX", 10).cut_before);
   EXPECT_TRUE(session.SearchUtf8("春眠 PARA 啼鸟").count() == 0);
-  EXPECT_EQ(session.SearchUtf8("李白/author").count(), 2u);
+  Result poet = session.SearchUtf8("李白/author");
+  EXPECT_EQ(poet.count(), 2u);
+  // A value item marks its field whole; the author is no highlight word otherwise.
+  ASSERT_TRUE(poet.Read(poet.Hits()[0], r).ok());
+  ASSERT_NE(r.Find("author"), nullptr);
+  EXPECT_EQ(r.Find("author")->hits, (std::vector<Span>{{0, 4}}));
 
   // Rejections: where, in bytes of GBK and in characters.
   Result bad = session.SearchUtf8("明月 AND 乡/nofield");
@@ -562,6 +567,18 @@ TEST(Collection, CancelledScanGivesNoResultAndKeepsNothing) {
   MakeLibrary(dir / "lib", 3000, rng);
   Collection c;
   ASSERT_TRUE(c.Open(dir / "lib").ok());
+  // A library of no records (a CSV of a header alone) searches to no hits.
+  {
+    LibraryWriter writer(dir / "empty");
+    ASSERT_TRUE(writer.Finish("empty", DemoFields()).ok());
+    Collection none;
+    ASSERT_TRUE(none.Open(dir / "empty").ok());
+    Session s(none);
+    Result r = s.Search(Gbk("月 OR NOT 春"));
+    ASSERT_TRUE(r.ok()) << r.status().message();
+    EXPECT_EQ(r.count(), 0u);
+    EXPECT_EQ(r.records(), 0u);
+  }
   // Counting the records of a library without an index: stopped, then whole.
   std::stop_source counting;
   counting.request_stop();
