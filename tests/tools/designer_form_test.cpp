@@ -168,6 +168,11 @@ TEST(DesignerForm, SavesOnlyWhatChangedWhereItStands) {
   form.MarkSaved("x.frm");
   EXPECT_FALSE(form.modified());
   EXPECT_EQ(form.Bytes(), expected);
+  // A file ending in a bare CR: a line added after the last one keeps that line whole.
+  Form cr;
+  ASSERT_TRUE(cr.Parse("EDIT,\"\",1,2,3,4,\"\",\"\",\r", Check, skipped, error)) << error;
+  cr.Add("TEXT,\"t\",0,0,9,9,\"\",\"\",");
+  EXPECT_EQ(cr.Bytes(), "EDIT,\"\",1,2,3,4,\"\",\"\",\r\nTEXT,\"t\",0,0,9,9,\"\",\"\",\r\n");
   // Moving a control (its text changes) keeps it where it stands among the other lines.
   std::vector<std::string> moved = form.lines();
   ASSERT_EQ(moved.size(), 3u);

@@ -103,6 +103,13 @@ TEST_F(DesignerSearch, SearchesNarrowsOpensAndRemembers) {
   }
   EXPECT_TRUE(marked);
   EXPECT_EQ(surface.record_title, surface.rows[8][0]);
+  // Fields go by their registry names, in Chinese where the registry has them.
+  bool named = false;
+  for (auto const& [name, value] : surface.record) named |= name == "\xCC\xE2\xC3\xFB";  // 题名
+  EXPECT_TRUE(named);
+  session.SetChineseNames(false);
+  EXPECT_EQ(session.DisplayName("TI"), "title");
+  EXPECT_EQ(session.DisplayName("ZZ"), "ZZ");
   form.Opened(8, 100000);  // no such row: nothing
   form.Opened(0, 0);       // not a list: nothing
 

@@ -91,7 +91,8 @@ std::vector<std::pair<std::string, std::size_t>> Form::Layout() const {
   auto add = [&](std::string bytes, std::size_t control) {
     // A line that ended the file without a line end gets one when another follows it.
     if (!pieces.empty() && !pieces.back().first.empty() && pieces.back().first.back() != '\n') {
-      pieces.back().first += eol_;
+      // A bare CR ending the file is half a CR LF.
+      pieces.back().first += pieces.back().first.back() == '\r' ? std::string("\n") : eol_;
     }
     pieces.emplace_back(std::move(bytes), control);
   };

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -179,6 +180,8 @@ bool FormWindow::OpenLibrary(std::string& error) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   };
   if (!session_.Open(library_, error, progress)) return false;
+  // Records name their fields in the user's language where the registry has a name in it.
+  session_.SetChineseNames(QLocale().language() == QLocale::Chinese);
   // The expressions of earlier runs, kept per user where the platform keeps settings.
   std::vector<std::string> typed;
   for (QString const& e : QSettings().value(kHistoryKey).toStringList()) typed.push_back(ToGbk(e));

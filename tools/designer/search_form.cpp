@@ -33,6 +33,19 @@ std::size_t SearchSession::records() const {
   return collection_.size() == 0 ? 0 : collection_.library(0).records.value_or(0);
 }
 
+std::string SearchSession::DisplayName(std::string const& code) const {
+  if (collection_.size() == 0) return code;
+  std::string first;
+  for (qel::Field const& f : collection_.library(0).fields) {
+    if (f.group() || f.code != code) continue;
+    bool chinese = std::any_of(f.name.begin(), f.name.end(),
+                               [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (chinese == chinese_names_) return f.name;
+    if (first.empty()) first = f.name;
+  }
+  return first.empty() ? code : first;
+}
+
 void SearchSession::Clear() {
   if (session_ != nullptr) session_->Clear();
   last_ = qel::Result();
@@ -119,7 +132,7 @@ bool SearchSession::Record(std::size_t record, std::string_view open, std::strin
       marked.append(f.value, s.begin, s.end - s.begin).append(close);
       at = s.end;
     }
-    fields.emplace_back(f.code, marked.append(f.value, at));
+    fields.emplace_back(DisplayName(f.code), marked.append(f.value, at));
   }
   return true;
 }

@@ -64,6 +64,11 @@ class SearchSession {
   Result Search(std::string const& expression, bool again);
   // Expressions typed so far, oldest first, each once.
   std::vector<std::string> const& history() const { return typed_; }
+  // Names fields in records by their Chinese registry names (题名, 作者) rather than the
+  // first name the registry gives (for a user whose language is not Chinese).
+  void SetChineseNames(bool chinese) { chinese_names_ = chinese; }
+  // The name a record shows for a field code: a registry name, else the code.
+  std::string DisplayName(std::string const& code) const;
   // Starts the history with expressions of earlier runs, oldest first.
   void SetHistory(std::vector<std::string> typed) { typed_ = std::move(typed); }
   // True when name is a field name of the library.
@@ -71,8 +76,8 @@ class SearchSession {
   // "text1/field1 AND text2/field2 ..." of the (mark, text) pairs whose mark is a field
   // name and whose text is not blank; empty when there is none.
   std::string BuildExpression(std::vector<std::pair<std::string, std::string>> const& edits) const;
-  // The fields of a record of the last search with the words it highlighted wrapped in
-  // open and close; false when the record cannot be read.
+  // The fields of a record of the last search, by display name, with the words it
+  // highlighted wrapped in open and close; false when the record cannot be read.
   bool Record(std::size_t record, std::string_view open, std::string_view close,
               Fields& fields) const;
   // Records of the library.
@@ -87,6 +92,7 @@ class SearchSession {
   qel::Result last_;
   std::vector<std::string> typed_;
   std::vector<std::string> names_;
+  bool chinese_names_ = true;
 };
 
 // The form's controls as the search form reads and changes them, by index in the form.
