@@ -210,7 +210,7 @@ TEST(DesignerForm, SaveLeavesTheOldFormAfterAFailureAtAnyWrite) {
   EXPECT_GE(failed, 4);
 }
 
-TEST(DesignerForm, UndoesTheLastChangeAndRedoesIt) {
+TEST(DesignerForm, UndoesAndRedoesManySteps) {
   Form form;
   std::vector<Skipped> skipped;
   std::string error;
@@ -222,8 +222,22 @@ TEST(DesignerForm, UndoesTheLastChangeAndRedoesIt) {
   EXPECT_EQ(form.lines(), std::vector<std::string>{"TEXT,c"});
   ASSERT_TRUE(form.Undo());
   EXPECT_EQ(form.lines(), (std::vector<std::string>{"EDIT,a", "TEXT,c"}));
+  // Many steps back, then forward again.
   ASSERT_TRUE(form.Undo());
+  EXPECT_EQ(form.lines(), (std::vector<std::string>{"EDIT,a", "TEXT,b"}));
+  EXPECT_FALSE(form.Undo());
+  ASSERT_TRUE(form.Redo());
+  ASSERT_TRUE(form.Redo());
   EXPECT_EQ(form.lines(), std::vector<std::string>{"TEXT,c"});
+  EXPECT_FALSE(form.Redo());
+  // A change after an undo ends the way forward.
+  ASSERT_TRUE(form.Undo());
+  form.Add("LIST,x");
+  EXPECT_FALSE(form.CanRedo());
+  for (int i = 0; i < 150; ++i) form.ChangeLine(0, "EDIT," + std::to_string(i));
+  int steps = 0;
+  while (form.Undo()) ++steps;
+  EXPECT_EQ(steps, static_cast<int>(Form::kUndoSteps));
 }
 
 TEST(DesignerDesign, SelectionAndMirroredDrags) {

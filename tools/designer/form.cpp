@@ -65,7 +65,7 @@ bool Form::Parse(std::string_view bytes, Checker const& check, std::vector<Skipp
   eol_ = lf > crlf ? "\n" : "\r\n";
   loaded_bytes_ = std::string(bytes);
   undo_.clear();
-  has_undo_ = false;
+  redo_.clear();
   return true;
 }
 
@@ -128,8 +128,9 @@ void Form::MarkSaved(std::string const& path) {
   std::vector<std::pair<std::string, std::size_t>> pieces = Layout();
   raw_.assign(lines_.size(), std::string());
   for (std::size_t i = 0; i < ids_.size(); ++i) ids_[i] = i;
-  undo_ids_.clear();
-  has_undo_ = false;
+  // Undo steps name lines by the places they had in the file before this save.
+  undo_.clear();
+  redo_.clear();
   kept_.clear();
   std::size_t controls = 0;
   loaded_bytes_.clear();
@@ -212,11 +213,11 @@ void Form::Change(std::vector<std::string> lines) {
     ids[i] = ids_[next];
     taken[next] = true;
   }
-  undo_ = std::move(lines_);
-  undo_ids_ = std::move(ids_);
+  undo_.push_back({std::move(lines_), std::move(ids_)});
+  if (undo_.size() > kUndoSteps) undo_.erase(undo_.begin());
+  redo_.clear();
   lines_ = std::move(lines);
   ids_ = std::move(ids);
-  has_undo_ = true;
 }
 
 void Form::ChangeLine(std::size_t i, std::string line) {
@@ -240,9 +241,20 @@ void Form::Remove(std::size_t i) {
 }
 
 bool Form::Undo() {
-  if (!has_undo_) return false;
-  std::swap(lines_, undo_);
-  std::swap(ids_, undo_ids_);
+  if (undo_.empty()) return false;
+  redo_.push_back({std::move(lines_), std::move(ids_)});
+  lines_ = std::move(undo_.back().lines);
+  ids_ = std::move(undo_.back().ids);
+  undo_.pop_back();
+  return true;
+}
+
+bool Form::Redo() {
+  if (redo_.empty()) return false;
+  undo_.push_back({std::move(lines_), std::move(ids_)});
+  lines_ = std::move(redo_.back().lines);
+  ids_ = std::move(redo_.back().ids);
+  redo_.pop_back();
   return true;
 }
 

@@ -78,10 +78,16 @@ class Form {
   void Add(std::string line);
   // Removes line i, as Change.
   void Remove(std::size_t i);
-  // Goes back to the lines before the last change; false when there is none. An undo can
-  // itself be undone.
+  // Goes back to the lines before the last change not undone yet; false when there is
+  // none. Saving starts the steps afresh.
   bool Undo();
-  bool CanUndo() const { return has_undo_; }
+  // Goes forward again to the lines an Undo left; false when there are none. A change
+  // after an Undo ends the way forward.
+  bool Redo();
+  bool CanUndo() const { return !undo_.empty(); }
+  bool CanRedo() const { return !redo_.empty(); }
+  // Steps of undo kept, the oldest dropped first.
+  static constexpr std::size_t kUndoSteps = 100;
   // True when the lines differ from the ones last loaded or saved.
   bool modified() const { return lines_ != saved_; }
   // Takes what was last saved as the file loaded (path is where it went).
@@ -101,10 +107,12 @@ class Form {
   // that a control keeps its bytes and its place among the lines that make no control.
   static constexpr std::size_t kNew = static_cast<std::size_t>(-1);
   std::vector<std::size_t> ids_;
-  std::vector<std::size_t> undo_ids_;
-  std::vector<std::string> undo_;
+  struct Step {
+    std::vector<std::string> lines;
+    std::vector<std::size_t> ids;
+  };
+  std::vector<Step> undo_, redo_;
   std::vector<std::string> saved_;
-  bool has_undo_ = false;
   // The loaded file: the bytes of each control line (with its line end), the description
   // it reads as, the lines that make no control, the line end of the file, its path.
   std::vector<std::string> raw_;

@@ -233,7 +233,7 @@ void FormWindow::Rebuild() {
   canvas_->setFixedSize(kCanvasWidth, kCanvasHeight);
   FitCanvas();
   selection_.Reset(controls_.size());
-  if (undo_action_ != nullptr) undo_action_->setEnabled(form_.CanUndo());
+  EnableUndo();
   ShowProperties();
 }
 
@@ -275,7 +275,7 @@ std::vector<std::string> FormWindow::LiveLines() {
 
 void FormWindow::Commit() {
   form_.Change(LiveLines());
-  if (undo_action_ != nullptr) undo_action_->setEnabled(form_.CanUndo());
+  EnableUndo();
   ShowProperties();
 }
 
@@ -436,6 +436,18 @@ bool FormWindow::Save(std::string& error) {
   return true;
 }
 
+void FormWindow::EnableUndo() {
+  if (undo_action_ != nullptr) undo_action_->setEnabled(form_.CanUndo());
+  if (redo_action_ != nullptr) redo_action_->setEnabled(form_.CanRedo());
+}
+
+void FormWindow::Redo() {
+  SetOrdering(false);
+  form_.Change(LiveLines());
+  if (form_.Redo()) Rebuild();
+  EnableUndo();
+}
+
 void FormWindow::Undo() {
   SetOrdering(false);
   form_.Change(LiveLines());
@@ -466,6 +478,9 @@ void FormWindow::BuildMenus() {
   undo_action_ = edit->addAction("&Undo", this, [this] { Undo(); });
   undo_action_->setShortcut(QKeySequence::Undo);
   undo_action_->setEnabled(false);
+  redo_action_ = edit->addAction("&Redo", this, [this] { Redo(); });
+  redo_action_->setShortcuts({QKeySequence::Redo, QKeySequence("Ctrl+Y")});
+  redo_action_->setEnabled(false);
   edit->addAction("&Delete control", this,
                   [this] {
                     std::size_t i = selection_.active();
@@ -487,6 +502,7 @@ void FormWindow::BuildMenus() {
   palette->addSeparator();
   palette->addAction(order_action_);
   palette->addAction(undo_action_);
+  palette->addAction(redo_action_);
   palette->addAction(save);
 }
 

@@ -76,6 +76,7 @@ class FormWindow : public QMainWindow, private Surface {
   void AddControl(std::string_view kind);
   bool Save(std::string& error);
   void Undo();
+  void Redo();
   // Types text into the expression box and presses the search button (run mode).
   void Search(std::string const& expression);
   SearchForm* search() { return search_.get(); }
@@ -112,6 +113,8 @@ class FormWindow : public QMainWindow, private Surface {
   // Moves the dragged controls back into the design area when one of them left it by its
   // left or top edge, where it could no longer be grabbed.
   void KeepInside(std::vector<std::size_t> const& dragged);
+  // Enables Undo and Redo as the form has steps for them.
+  void EnableUndo();
   // Keeps the search history for the next run.
   void SaveHistory();
   // The form's lines as the live controls describe themselves.
@@ -143,6 +146,7 @@ class FormWindow : public QMainWindow, private Surface {
   bool ordering_ = false;
   QAction* order_action_ = nullptr;
   QAction* undo_action_ = nullptr;
+  QAction* redo_action_ = nullptr;
   // Property panel.
   QLabel* kind_label_ = nullptr;
   QLineEdit* caption_edit_ = nullptr;
