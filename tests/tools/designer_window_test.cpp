@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QScrollArea>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
@@ -230,6 +231,29 @@ TEST_F(DesignerWindow, AControlDraggedPastTheEdgeStaysWithinReach) {
   drag(QPoint(-900, -200));
   EXPECT_EQ(window.form().lines()[1].rfind("BUTTON,\"go\",0,0,", 0), 0u)
       << window.form().lines()[1];
+}
+
+TEST_F(DesignerWindow, PlaceFieldsShowAndSetThePlaceOfTheControl) {
+  FormWindow window(false, "");
+  std::string error;
+  ASSERT_TRUE(window.Open(path, error)) << error;
+  Show(window);
+  Mouse(window.control(1), 5, 5, 'd');
+  Mouse(window.control(1), 5, 5, 'u');
+  QList<QSpinBox*> fields = window.findChildren<QSpinBox*>();
+  ASSERT_EQ(fields.size(), 4);
+  EXPECT_EQ(fields[0]->value(), 10);
+  EXPECT_EQ(fields[1]->value(), 60);
+  EXPECT_EQ(fields[2]->value(), 79);
+  EXPECT_EQ(fields[3]->value(), 23);
+  fields[0]->setFocus();
+  fields[0]->selectAll();
+  QTest::keyClicks(fields[0], "120");
+  QTest::keyClick(fields[0], Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window.form().lines()[1], "BUTTON,\"go\",120,60,79,23,\"_SYS_BT_OK\",\"\",");
+  window.Undo();
+  EXPECT_EQ(window.form().lines()[1], "BUTTON,\"go\",10,60,79,23,\"_SYS_BT_OK\",\"\",");
 }
 
 TEST_F(DesignerWindow, OrderViewRenumbersByClicks) {

@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTextBrowser>
 #include <QTextEdit>
@@ -364,6 +366,9 @@ void FormWindow::Notified(UINT message, WPARAM wParam, LPARAM lParam) {
     // The area grows under a control dragged past its right or bottom edge (scrolling it
     // here would move the control under the pointer).
     FitCanvas();
+    tagPOINT at{control.left, control.top};
+    host_.ScreenToClient(&at);
+    statusBar()->showMessage(QString("X %1, Y %2").arg(at.x).arg(at.y));
   } else if (data->dwData == kButtonUp) {
     std::vector<std::size_t> dragged = selection_.Selected();
     if (std::find(dragged.begin(), dragged.end(), i) == dragged.end()) dragged.push_back(i);
@@ -525,6 +530,14 @@ void FormWindow::BuildProperties() {
   style_extra_->setToolTip("Other style words, separated by |");
   auto* apply = new QPushButton("Apply", panel);
   layout->addRow("Kind", kind_label_);
+  // The place and size as the line writes them: W and H are the width and height less one.
+  char const* place_names[4] = {"X", "Y", "W", "H"};
+  for (int k = 0; k < 4; ++k) {
+    place_[k] = new QSpinBox(panel);
+    place_[k]->setRange(-4000, 4000);
+    layout->addRow(place_names[k], place_[k]);
+    connect(place_[k], &QSpinBox::editingFinished, this, [this] { ApplyPlace(); });
+  }
   layout->addRow("Caption", caption_edit_);
   layout->addRow("Mark", mark_combo_);
   layout->addRow("Help", help_edit_);
@@ -546,6 +559,17 @@ void FormWindow::ShowProperties() {
   std::size_t i = selection_.active();
   CCtrlWnd* c = i < controls_.size() ? controls_[i].get() : nullptr;
   kind_label_->setText(c ? FromGbk(c->GetType()) : QString("(no control selected)"));
+  tagRECT r{};
+  if (c != nullptr) {
+    c->GetWindowRect(&r);
+    host_.ScreenToClient(&r);
+  }
+  int place[4] = {r.left, r.top, r.right - r.left - 1, r.bottom - r.top - 1};
+  for (int k = 0; k < 4; ++k) {
+    QSignalBlocker quiet(place_[k]);
+    place_[k]->setValue(c != nullptr ? place[k] : 0);
+    place_[k]->setEnabled(c != nullptr);
+  }
   caption_edit_->setText(c ? FromGbk(c->GetCaption()) : QString());
   QString mark = c ? FromGbk(c->GetMark()) : QString();
   int row = mark_combo_->findData(mark);
@@ -571,6 +595,21 @@ void FormWindow::ShowProperties() {
                                                     style_list_, style_extra_}) {
     w->setEnabled(c != nullptr);
   }
+}
+
+void FormWindow::ApplyPlace() {
+  std::size_t i = selection_.active();
+  if (i >= controls_.size()) return;
+  int x = place_[0]->value(), y = place_[1]->value(), w = place_[2]->value(),
+      h = place_[3]->value();
+  tagRECT r;
+  controls_[i]->GetWindowRect(&r);
+  host_.ScreenToClient(&r);
+  if (x == r.left && y == r.top && w == r.right - r.left - 1 && h == r.bottom - r.top - 1) return;
+  controls_[i]->MoveWindow(x, y, w + 1, h + 1);
+  form_.Change(LiveLines());
+  Rebuild();
+  Select(i, false);
 }
 
 void FormWindow::ApplyProperties() {

@@ -31,6 +31,7 @@ class QLineEdit;
 class QListWidget;
 
 class QScrollArea;
+class QSpinBox;
 
 namespace qel::designer {
 
@@ -113,6 +114,8 @@ class FormWindow : public QMainWindow, private Surface {
   // Moves the dragged controls back into the design area when one of them left it by its
   // left or top edge, where it could no longer be grabbed.
   void KeepInside(std::vector<std::size_t> const& dragged);
+  // Moves and sizes the active control as the X, Y, W and H fields say.
+  void ApplyPlace();
   // Enables Undo and Redo as the form has steps for them.
   void EnableUndo();
   // Keeps the search history for the next run.
@@ -154,6 +157,7 @@ class FormWindow : public QMainWindow, private Surface {
   QLineEdit* help_edit_ = nullptr;
   QListWidget* style_list_ = nullptr;
   QLineEdit* style_extra_ = nullptr;
+  QSpinBox* place_[4] = {};  // X, Y, W, H as the description line writes them
   // Run mode.
   SearchSession session_;
   std::unique_ptr<SearchForm> search_;
