@@ -12,9 +12,9 @@ packages=(
   zlib1g-dev liblz4-dev libxapian-dev libroaring-dev groonga-bin time
   fortunes-zh mawk gawk
   python3-olefile libgsf-bin p7zip-full
-  ccache
+  ccache gcovr
   libfluidsynth-dev fluidsynth timgm6mb-soundfont
-  qt6-base-dev fonts-wqy-microhei xvfb xauth
+  qt6-base-dev fonts-wqy-microhei xvfb xauth xdotool
   jq
 )
 

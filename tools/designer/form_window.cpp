@@ -192,6 +192,10 @@ bool FormWindow::OpenLibrary(std::string& error) {
   for (auto const& c : controls_) bindings.push_back({c->GetType(), c->GetMark()});
   search_ =
       std::make_unique<SearchForm>(session_, std::move(bindings), static_cast<Surface&>(*this));
+  // The expression box takes the keyboard first: a person types the query straight away.
+  if (std::size_t edit = search_->Find("_SYS_ED_EXP"); edit != kNone) {
+    if (QWidget* w = CQtBridge::GetWidget(controls_[edit].get())) w->setFocus();
+  }
   // Combo boxes offer the library searched; their height of 120 is the dropped list's, which
   // Qt shows as a popup of its own, so the box itself takes its natural height.
   for (auto const& c : controls_) {

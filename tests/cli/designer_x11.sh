@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# qel-designer as a person drives it: on a real (virtual) X display, with X input events
+# from xdotool. The search form opens with the keyboard in its expression box, takes a
+# typed query (through the X keyboard, Chinese included) and Enter, then a second query,
+# and keeps both in the history of the next run; the designer saves an unchanged form
+# with Ctrl+S without touching the file.
+set -euo pipefail
+designer="$QEL_BUILD_DIR/qel-designer"
+if [ ! -x "$designer" ] || ! command -v xdotool >/dev/null || ! command -v xvfb-run >/dev/null; then
+  echo "qel-designer, xdotool or xvfb-run missing: skipped"
+  exit 0
+fi
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+# Settings (the search history) go to this run's own home.
+export HOME="$dir" XDG_CONFIG_HOME="$dir/config" QT_QPA_PLATFORM=xcb
+cp "$QEL_SOURCE_DIR/sample/search.frm" "$dir/f.frm"
+
+cat >"$dir/drive.sh" <<'DRIVE'
+set -euo pipefail
+designer=$1 dir=$2
+wait_window() {  # name: the window's id, once it is mapped
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  echo "no window named '$1'" >&2
+  return 1
+}
+# The search form: type, Enter; select the text and type the next query, Enter.
+"$designer" --run "$dir/f.frm" 2>"$dir/run.err" &
+run=$!
+win=$(wait_window "search form")
+xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
+sleep 0.3
+xdotool type --delay 50 '月'
+xdotool key Return
+sleep 0.5
+xdotool key ctrl+a
+xdotool type --delay 50 '李白/作者'
+xdotool key Return
+sleep 0.5
+kill "$run"
+wait "$run" 2>/dev/null || true
+
+# The designer: an unchanged form saved with Ctrl+S keeps its bytes and its time.
+before=$(stat -c %Y.%s "$dir/f.frm")
+sum=$(md5sum <"$dir/f.frm")
+"$designer" "$dir/f.frm" 2>"$dir/design.err" &
+design=$!
+win=$(wait_window "qel-designer")
+xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
+sleep 0.3
+xdotool key ctrl+s
+sleep 0.3
+kill "$design"
+wait "$design" 2>/dev/null || true
+[ "$(md5sum <"$dir/f.frm")" = "$sum" ] || { echo "the unchanged form was rewritten" >&2; exit 1; }
+[ "$(stat -c %Y.%s "$dir/f.frm")" = "$before" ] || { echo "the unchanged form was touched" >&2; exit 1; }
+DRIVE
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$dir/drive.sh" "$designer" "$dir"
+
+# Both queries reached the search form by the keyboard: they are in the history kept.
+conf=$(find "$dir/config" -name 'qel-designer.conf' | head -1)
+[ -n "$conf" ] || { echo "no settings written: the typed search did not run"; exit 1; }
+grep -q '^history=月, 李白/作者$' "$conf" ||
+  { echo "the queries typed are not in the history: $(cat "$conf")"; exit 1; }
+echo "designer_x11: ok"
