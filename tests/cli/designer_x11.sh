@@ -19,6 +19,15 @@ cp "$QEL_SOURCE_DIR/sample/search.frm" "$dir/f.frm"
 cat >"$dir/drive.sh" <<'DRIVE'
 set -euo pipefail
 designer=$1 dir=$2
+searched() {  # query: waits until the history kept holds it (the search ran)
+  for _ in $(seq 100); do
+    grep -qs "^history=.*$1" "$(find "$dir/config" -name qel-designer.conf 2>/dev/null | head -1)" &&
+      return 0
+    sleep 0.1
+  done
+  echo "the query '$1' never reached the history" >&2
+  return 1
+}
 wait_window() {  # name: the window's id, once it is mapped
   for _ in $(seq 100); do
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
@@ -36,11 +45,11 @@ xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "
 sleep 0.3
 xdotool type --delay 50 '月'
 xdotool key Return
-sleep 0.5
+searched '月'
 xdotool key ctrl+a
 xdotool type --delay 50 '李白/作者'
 xdotool key Return
-sleep 0.5
+searched '李白/作者'
 kill "$run"
 wait "$run" 2>/dev/null || true
 
@@ -53,7 +62,7 @@ win=$(wait_window "qel-designer")
 xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
 sleep 0.3
 xdotool key ctrl+s
-sleep 0.3
+sleep 0.5
 kill "$design"
 wait "$design" 2>/dev/null || true
 [ "$(md5sum <"$dir/f.frm")" = "$sum" ] || { echo "the unchanged form was rewritten" >&2; exit 1; }
