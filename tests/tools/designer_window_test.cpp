@@ -256,6 +256,25 @@ TEST_F(DesignerWindow, PlaceFieldsShowAndSetThePlaceOfTheControl) {
   EXPECT_EQ(window.form().lines()[1], "BUTTON,\"go\",10,60,79,23,\"_SYS_BT_OK\",\"\",");
 }
 
+TEST_F(DesignerWindow, NewFormsAreBuiltAndSavedAsAFileOfTheirOwn) {
+  FormWindow window(false, "");
+  std::string error;
+  ASSERT_TRUE(window.Open(path, error)) << error;
+  window.New();
+  EXPECT_TRUE(window.form().lines().empty());
+  window.AddControl("BUTTON");
+  ASSERT_EQ(window.form().lines().size(), 1u);
+  std::string other = (dir / "new.frm").string();
+  ASSERT_TRUE(window.SaveAs(other, error)) << error;
+  std::ifstream in(other, std::ios::binary);
+  std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(saved, window.form().lines()[0] + "\r\n");
+  EXPECT_FALSE(window.form().modified());
+  // The form opened before is as it was; opening it again shows it.
+  ASSERT_TRUE(window.Open(path, error)) << error;
+  EXPECT_EQ(window.form().lines().size(), 3u);
+}
+
 TEST_F(DesignerWindow, OrderViewRenumbersByClicks) {
   FormWindow window(false, "");
   std::string error;

@@ -69,6 +69,10 @@ bool Form::Parse(std::string_view bytes, Checker const& check, std::vector<Skipp
   return true;
 }
 
+void Form::Reset() {
+  *this = Form();
+}
+
 std::vector<Corrected> Form::Normalize(
     std::vector<std::string> described,
     std::function<bool(std::string const&, std::string const&)> const& same) {

@@ -50,6 +50,8 @@ class Form {
   // when the bytes are not a form; skipped lists the lines left out either way.
   bool Parse(std::string_view bytes, Checker const& check, std::vector<Skipped>& skipped,
              std::string& error);
+  // Empties the form: no control, no file behind it (new lines end in CR LF).
+  void Reset();
   // Reads the form file at path; error names the file when it cannot be read.
   bool Load(std::string const& path, Checker const& check, std::vector<Skipped>& skipped,
             std::string& error);

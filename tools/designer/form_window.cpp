@@ -10,6 +10,7 @@
 #include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QInputDialog>
 #include <QKeyEvent>
@@ -163,10 +164,8 @@ bool FormWindow::Open(std::string const& path, std::string& error) {
                   .arg(FromGbk(c.read_as.substr(0, 120)));
     }
   }
-  if (!text.isEmpty()) {
-    skipped_label_->setText(text);
-    skipped_label_->show();
-  }
+  skipped_label_->setText(text);
+  skipped_label_->setVisible(!text.isEmpty());
   return true;
 }
 
@@ -477,11 +476,41 @@ QString FormWindow::StatusText() const {
 
 void FormWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu("&File");
+  file->addAction("&New", this,
+                  [this] {
+                    if (MaySetFormAside()) New();
+                  })
+      ->setShortcut(QKeySequence::New);
+  file->addAction("&Open...", this,
+                  [this] {
+                    if (!MaySetFormAside()) return;
+                    QString chosen = QFileDialog::getOpenFileName(this, "Open a form", QString(),
+                                                                  "Forms (*.frm);;All files (*)");
+                    if (chosen.isEmpty()) return;
+                    std::string error;
+                    if (!Open(chosen.toStdString(), error)) {
+                      QMessageBox::warning(this, "qel-designer", QString::fromStdString(error));
+                    }
+                  })
+      ->setShortcut(QKeySequence::Open);
   QAction* save = file->addAction("&Save", this, [this] {
     std::string error;
-    if (!Save(error)) QMessageBox::warning(this, "qel-designer", QString::fromStdString(error));
+    if (!SaveWithDialog(error) && !error.empty()) {
+      QMessageBox::warning(this, "qel-designer", QString::fromStdString(error));
+    }
   });
   save->setShortcut(QKeySequence::Save);
+  file->addAction("Save &as...", this,
+                  [this] {
+                    QString chosen = QFileDialog::getSaveFileName(
+                        this, "Save the form as", QString(), "Forms (*.frm);;All files (*)");
+                    if (chosen.isEmpty()) return;
+                    std::string error;
+                    if (!SaveAs(chosen.toStdString(), error)) {
+                      QMessageBox::warning(this, "qel-designer", QString::fromStdString(error));
+                    }
+                  })
+      ->setShortcut(QKeySequence::SaveAs);
   file->addAction("&Quit", this, [this] { close(); })->setShortcut(QKeySequence::Quit);
   QMenu* edit = menuBar()->addMenu("&Edit");
   undo_action_ = edit->addAction("&Undo", this, [this] { Undo(); });
@@ -786,25 +815,54 @@ bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void FormWindow::closeEvent(QCloseEvent* event) {
-  if (!run_ && (form_.Change(LiveLines()), form_.modified())) {
-    auto answer =
-        QMessageBox::question(this, "qel-designer", "Save the changes to the form?",
-                              QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
-    if (answer == QMessageBox::Cancel) {
-      event->ignore();
-      return;
-    }
-    if (answer == QMessageBox::Save) {
-      std::string error;
-      if (!Save(error)) {
-        QMessageBox::warning(this, "qel-designer", QString::fromStdString(error));
-        event->ignore();
-        return;
-      }
-    }
+bool FormWindow::MaySetFormAside() {
+  if (run_ || (form_.Change(LiveLines()), !form_.modified())) return true;
+  auto answer =
+      QMessageBox::question(this, "qel-designer", "Save the changes to the form?",
+                            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+  if (answer == QMessageBox::Cancel) return false;
+  if (answer == QMessageBox::Discard) return true;
+  std::string error;
+  if (SaveWithDialog(error)) return true;
+  if (!error.empty()) QMessageBox::warning(this, "qel-designer", QString::fromStdString(error));
+  return false;
+}
+
+void FormWindow::New() {
+  SetOrdering(false);
+  path_.clear();
+  form_.Reset();
+  skipped_.clear();
+  skipped_label_->hide();
+  setWindowTitle("(new form) - qel-designer");
+  Rebuild();
+}
+
+bool FormWindow::SaveAs(std::string const& path, std::string& error) {
+  std::string old = path_;
+  path_ = path;
+  if (Save(error)) {
+    setWindowTitle(QString("%1 - qel-designer").arg(QString::fromStdString(path_)));
+    return true;
   }
-  event->accept();
+  path_ = old;
+  return false;
+}
+
+bool FormWindow::SaveWithDialog(std::string& error) {
+  if (!path_.empty()) return Save(error);
+  QString chosen = QFileDialog::getSaveFileName(this, "Save the form as", QString(),
+                                                "Forms (*.frm);;All files (*)");
+  if (chosen.isEmpty()) return false;
+  return SaveAs(chosen.toStdString(), error);
+}
+
+void FormWindow::closeEvent(QCloseEvent* event) {
+  if (MaySetFormAside()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
 }
 
 }  // namespace qel::designer

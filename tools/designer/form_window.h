@@ -76,6 +76,10 @@ class FormWindow : public QMainWindow, private Surface {
   // Adds a control of kind from the palette.
   void AddControl(std::string_view kind);
   bool Save(std::string& error);
+  // Saves to path, which becomes the form's file.
+  bool SaveAs(std::string const& path, std::string& error);
+  // A blank form, with no file yet.
+  void New();
   void Undo();
   void Redo();
   // Types text into the expression box and presses the search button (run mode).
@@ -118,6 +122,11 @@ class FormWindow : public QMainWindow, private Surface {
   void ApplyPlace();
   // Enables Undo and Redo as the form has steps for them.
   void EnableUndo();
+  // Asks whether to save a changed form before it is closed or replaced; false when the
+  // person cancels (or the save failed).
+  bool MaySetFormAside();
+  // Saves, asking for a file when the form has none; false (error empty) when cancelled.
+  bool SaveWithDialog(std::string& error);
   // Keeps the search history for the next run.
   void SaveHistory();
   // The form's lines as the live controls describe themselves.
