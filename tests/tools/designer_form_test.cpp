@@ -84,6 +84,18 @@ TEST(DesignerForm, ChecksLinesWithTheControlsGrammar) {
   }
 }
 
+TEST(DesignerDesign, SystemMarksSuitTheirKinds) {
+  EXPECT_TRUE(MarkFitsKind("_SYS_ED_EXP", "edit"));
+  EXPECT_FALSE(MarkFitsKind("_SYS_ED_EXP", "BUTTON"));
+  EXPECT_TRUE(MarkFitsKind("_SYS_BT_OK", "BUTTON"));
+  EXPECT_TRUE(MarkFitsKind("_SYS_BT_HISTORY", "SMBUTTON"));
+  EXPECT_FALSE(MarkFitsKind("_SYS_BT_OK", "CHECK"));
+  EXPECT_TRUE(MarkFitsKind("_SYS_CK_AGAIN", "CHECK"));
+  EXPECT_TRUE(MarkFitsKind("_SYS_STATIC", "GROUP"));
+  EXPECT_FALSE(MarkFitsKind("_SYS_STATIC", "LIST"));
+  EXPECT_TRUE(MarkFitsKind("hits", "LIST"));  // a mark of the form's own
+}
+
 TEST(DesignerForm, TellsTheControlsRulesFromCorrections) {
   // A combo box's height is its dropped list's, whatever the line says.
   EXPECT_TRUE(ReadAsWritten("COMBO,\"\",6,8,250,21,\"m\",\"h\",3D",
@@ -158,12 +170,18 @@ TEST(DesignerForm, SavesOnlyWhatChangedWhereItStands) {
       "\r\nWHAT,x\r\nBUTTON,\"ok\",0,0,9,9,\"\",\"\"\r\nLIST,\"\",6,6,9,9,\"\",\"\",\r\n"
       "TEXT,\"t\",0,0,9,9,\"\",\"\",\r\n\r\nend of form";
   EXPECT_EQ(form.Bytes(), expected);
-  // Undo of the addition, and of that undo, bring back the bytes of each step.
+  // Undo of the addition and of the removal, and Redo of both, bring back the bytes of
+  // each step: the removed control with its own bytes at its own place.
   ASSERT_TRUE(form.Undo());
   EXPECT_EQ(form.Bytes(),
             "\r\nWHAT,x\r\nBUTTON,\"ok\",0,0,9,9,\"\",\"\"\r\nLIST,\"\",6,6,9,9,\"\",\"\",\r\n"
             "\r\nend of form");
   ASSERT_TRUE(form.Undo());
+  EXPECT_EQ(form.Bytes(),
+            "\r\nEDIT,\"\",1,2,3,4,\"\",\"\",\r\nWHAT,x\r\nBUTTON,\"ok\",0,0,9,9,\"\",\"\"\r\n"
+            "LIST,\"\",6,6,9,9,\"\",\"\",\r\n\r\nend of form");
+  ASSERT_TRUE(form.Redo());
+  ASSERT_TRUE(form.Redo());
   EXPECT_EQ(form.Bytes(), expected);
   form.MarkSaved("x.frm");
   EXPECT_FALSE(form.modified());

@@ -52,6 +52,17 @@ Reaction React(Selection const& selection, std::size_t i, std::uintptr_t notice,
   return r;
 }
 
+bool MarkFitsKind(std::string_view mark, std::string_view kind) {
+  std::string k(kind);
+  for (char& c : k) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (!mark.starts_with("_SYS_")) return true;
+  if (mark.starts_with("_SYS_ED_")) return k == "EDIT";
+  if (mark.starts_with("_SYS_BT_")) return k == "BUTTON" || k == "SMBUTTON";
+  if (mark.starts_with("_SYS_CK_")) return k == "CHECK";
+  if (mark == "_SYS_STATIC") return k == "TEXT" || k == "GROUP";
+  return false;
+}
+
 void DragTracker::Down(int pointer_x, int pointer_y, int control_x, int control_y) {
   down_ = true;
   moved_ = false;

@@ -67,6 +67,11 @@ struct Reaction {
 // as a drop at the screen point. Shift move steps change nothing.
 Reaction React(Selection const& selection, std::size_t i, std::uintptr_t notice, int a, int b);
 
+// True when the system mark suits a control of kind (case ignored): _SYS_ED_ marks for
+// edit boxes, _SYS_BT_ marks for buttons and icon buttons, _SYS_CK_ marks for check boxes,
+// _SYS_STATIC for texts and group boxes. Marks of the form's own (not _SYS_) suit any kind.
+bool MarkFitsKind(std::string_view mark, std::string_view kind);
+
 // Where a move drag leaves its controls. The frame reports each step as the offset it
 // applied, measured from the point pressed in its own client area; its first step shrinks
 // it from the grip band around the control to the control itself, so that point shifts by

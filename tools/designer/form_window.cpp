@@ -605,6 +605,15 @@ void FormWindow::ShowProperties() {
   }
   caption_edit_->setText(c ? FromGbk(c->GetCaption()) : QString());
   QString mark = c ? FromGbk(c->GetMark()) : QString();
+  // The system marks offered are those that suit the control's kind.
+  mark_combo_->clear();
+  mark_combo_->addItem("", QString());
+  for (int k = 0; k < CCtrlWnd::GetSysResideCount(); ++k) {
+    char const* sys = CCtrlWnd::GetSysResideMark(k);
+    if (c != nullptr && !MarkFitsKind(sys, c->GetType())) continue;
+    mark_combo_->addItem(QString::fromLatin1(sys) + "  " + FromGbk(CCtrlWnd::GetSysResideString(k)),
+                         QString::fromLatin1(sys));
+  }
   int row = mark_combo_->findData(mark);
   if (row >= 0) {
     mark_combo_->setCurrentIndex(row);
