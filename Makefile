@@ -16,7 +16,7 @@ export CCACHE_NOHASHDIR ?= 1
 # never serves a -Werror build.
 export CCACHE_IGNOREOPTIONS ?= -Werror
 
-.PHONY: all deps build demo test test-release test-asan test-tsan test-fuzz test-install test-plain bench format clean
+.PHONY: all deps build demo test test-release test-asan test-tsan test-fuzz test-install test-plain coverage bench format clean
 
 all: build
 
@@ -58,6 +58,15 @@ test-install: build
 # A packager's plain Release configure (no presets, warnings not fatal), GCC and clang.
 test-plain: deps
 	@bash scripts/build-plain.sh $(JOBS)
+
+# Line and branch coverage of the library and the hosts over every test (GCC, -O0). Not part
+# of `make test`: the instrumented build is a full build of its own. Counters of an earlier
+# run go first, or the build's test listing warns about the objects it rebuilt.
+coverage: deps
+	@cmake --preset coverage $(LAUNCHER) >/dev/null
+	@find build/coverage -name '*.gcda' -delete
+	@cmake --build --preset coverage -j $(JOBS)
+	@bash scripts/coverage.sh build/coverage $(JOBS)
 
 bench: build
 	@cmake --build --preset release -j $(JOBS) --target bench/all
