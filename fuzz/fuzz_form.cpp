@@ -100,10 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
       case 3:
         form.ChangeLine(at, kNewLine);
         break;
-      case 4: {  // an undo, and the undo of it
+      case 4: {  // an undo, the redo of it, and the undo again
         if (form.Undo()) {
           std::vector<std::string> undone = form.lines();
-          if (!form.Undo() || form.lines() != lines) std::abort();
+          if (!form.Redo() || form.lines() != lines) std::abort();
           if (!form.Undo() || form.lines() != undone) std::abort();
         } else if (form.CanUndo()) {
           std::abort();
