@@ -5,7 +5,9 @@
 // its index BASE.qix (see LibraryWriter and BuildIndex). A collection opens each library
 // through its index when the index is valid for the record file, by scanning the record
 // file otherwise; an index that exists but is damaged or stale makes the open fail with
-// the command that rebuilds it. Searches go through a Session (qelshare/session.h).
+// the command that rebuilds it, and so is a library whose writing was cut short while its
+// files were put in place (LibraryWriter leaves BASE.~building beside them until done).
+// Searches go through a Session (qelshare/session.h).
 //
 // Paths are the library's text (GBK), as every string crossing this interface.
 //
