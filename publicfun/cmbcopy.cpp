@@ -1,5 +1,7 @@
 // CopyCmbFile: one top-level stream of a compound file written out as a plain file.
-#include "platform/fs/ops.h"
+#include <string>
+
+#include "platform/fs/durable.h"
 #include "publicfun/storage_ref.h"
 #include "qelshare/CPublicFun.h"
 #include "qelshare/storage.h"
@@ -17,5 +19,9 @@ int CPublicFun::CopyCmbFile(char const* destFile, char const* storageFile, char 
   CByteArray data;
   if (!qel::storage::ReadWhole(stream.get(), &data)) return 0;
   stream.reset();
-  return qel::fs::WriteWholeFile(destFile, data) ? 1 : 0;
+  std::string error;
+  return qel::fs::WriteFileDurably(destFile,
+                                   {reinterpret_cast<char const*>(data.data()), data.size()}, error)
+             ? 1
+             : 0;
 }

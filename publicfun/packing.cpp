@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fs/durable.h"
 #include "platform/fs/ops.h"
 #include "platform/text/casemap.h"
 #include "publicfun/block_codec.h"
@@ -171,6 +172,8 @@ int CPublicFun::UnzipFile(char const* folder, IStorage* storage, char const* str
     }
     // An entry that cannot be written (or whose name would leave the folder) is skipped.
     if (base.empty() || !SafeName(name)) continue;
-    qel::fs::WriteWholeFile(base + "/" + name, data);
+    std::string error;
+    qel::fs::WriteFileDurably(base + "/" + name,
+                              {reinterpret_cast<char const*>(data.data()), data.size()}, error);
   }
 }

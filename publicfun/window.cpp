@@ -1,5 +1,6 @@
 // CPublicFun's window-bound members: folder chooser, menu identifiers, GIF resources and
 // window animation.
+#include "platform/fs/durable.h"
 #include "platform/fs/ops.h"
 #include "platform/resources/resources.h"
 #include "platform/ui/shell.h"
@@ -35,8 +36,8 @@ int CPublicFun::SaveGif(HINSTANCE instance, unsigned int resourceId, char const*
   if (qel::fs::GetAttributes("bk.gif") && qel::fs::CopyFile("bk.gif", target, false)) return 1;
   auto gif = qel::res::Find(instance, "GIF", resourceId & 0xFFFF);
   if (!gif) return 0;
-  auto const* bytes = reinterpret_cast<unsigned char const*>(gif->data());
-  if (!qel::fs::WriteWholeFile(target, {bytes, gif->size()})) {
+  std::string error;
+  if (!qel::fs::WriteFileDurably(target, {gif->data(), gif->size()}, error)) {
     throw CFileException(CFileException::generic, target);
   }
   return 1;

@@ -78,6 +78,7 @@ DurableFile::~DurableFile() {
 
 bool DurableFile::Fail(std::string const& what, int err) {
   error_ = what + " " + target_ + ": " + Reason(err);
+  error_number_ = err;
   Abort();
   return false;
 }
@@ -87,16 +88,25 @@ bool DurableFile::Open(std::string const& target, PathKind kind) {
   placed_ = false;
   target_ = target;
   error_.clear();
+  error_number_ = 0;
   os_target_ = kind == PathKind::kSystem ? target : ToOs(target);
   std::string const& os_target = os_target_;
   struct stat st {};
-  if (lstat(os_target.c_str(), &st) == 0) {
+  bool exists = lstat(os_target.c_str(), &st) == 0;
+  if (exists) {
     if (S_ISDIR(st.st_mode)) {
       error_ = "cannot write " + target + ": it is a folder";
+      error_number_ = EISDIR;
       return false;
     }
     if (S_ISLNK(st.st_mode)) {
       error_ = "cannot write " + target + ": it is a link, which is not replaced";
+      error_number_ = ELOOP;
+      return false;
+    }
+    if ((st.st_mode & S_IWUSR) == 0) {
+      error_ = "cannot write " + target + ": it is read-only";
+      error_number_ = EACCES;
       return false;
     }
   }
@@ -109,6 +119,16 @@ bool DurableFile::Open(std::string const& target, PathKind kind) {
     return Fail("cannot write", err);
   }
   buffer_.clear();
+  if (exists && S_ISREG(st.st_mode)) fchmod(fd_, st.st_mode & 07777);
+  return true;
+}
+
+bool DurableFile::SetModeAndTime(unsigned mode, std::timespec modified) {
+  if (fd_ < 0 || !Flush()) return false;
+  struct timespec times[2] = {{0, UTIME_OMIT}, {modified.tv_sec, modified.tv_nsec}};
+  if (fchmod(fd_, static_cast<mode_t>(mode & 07777)) != 0 || futimens(fd_, times) != 0) {
+    return Fail("cannot write", errno);
+  }
   return true;
 }
 
@@ -152,6 +172,7 @@ bool DurableFile::Commit() {
     unlink(temp_.c_str());
     temp_.clear();
     error_ = "cannot write " + target_ + ": " + Reason(close_err);
+    error_number_ = close_err;
     return false;
   }
   std::string const& os_target = os_target_;
@@ -162,6 +183,7 @@ bool DurableFile::Commit() {
     unlink(temp_.c_str());
     temp_.clear();
     error_ = "cannot write " + target_ + ": " + Reason(err);
+    error_number_ = err;
     return false;
   }
   temp_.clear();
@@ -171,6 +193,7 @@ bool DurableFile::Commit() {
   bool synced = dir >= 0 && !Faulted(WriteFault::kSync) && fsync(dir) == 0;
   if (dir >= 0) close(dir);
   if (!synced) {
+    error_number_ = EIO;
     error_ = "wrote " + target_ +
              ", but its folder could not be synced: it may not survive a "
              "power cut";

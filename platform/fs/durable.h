@@ -6,8 +6,9 @@
 // The file beside the target is named target + ".~" + process id + "-" + a counter +
 // ".new". On any failure it is removed and the target left untouched; one left by a killed
 // process is removed when a later writer of the same target starts (its process is gone)
-// and is never read as data. A target that is a folder or a link is refused: replacing a
-// link would cut it from the file it names.
+// and is never read as data. A target that is a folder or a link is refused (replacing a
+// link would cut it from the file it names), and so is a read-only file; a replaced file
+// keeps its permission bits.
 //
 // Paths are library paths (GBK), or the system's own names (UTF-8) for hosts that take
 // them from a command line. Errors are one sentence naming the target as given and the
@@ -19,6 +20,7 @@
 #define QELSHARE_PLATFORM_FS_DURABLE_H_
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -42,6 +44,9 @@ class DurableFile {
   bool Write(std::string_view bytes);
   // Moves the write position (for formats that fill in a header last).
   bool Seek(std::uint64_t offset);
+  // Gives the new content these permission bits and this modification time (a copy keeps
+  // its source's).
+  bool SetModeAndTime(unsigned mode, std::timespec modified);
   // Puts the new content in place: flush, sync, rename over the target, sync the folder.
   // After a failure the target is untouched, except when only the folder's sync failed:
   // the new file is then in place, and false says it may not survive a power cut.
@@ -50,6 +55,9 @@ class DurableFile {
   void Abort();
 
   std::string const& error() const { return error_; }
+  // The system's error number of the last failure (EROFS, ENOSPC, ...), for callers that
+  // report through errno.
+  int error_number() const { return error_number_; }
   std::string const& target() const { return target_; }
   bool open() const { return fd_ >= 0; }
   // True once Commit has renamed the new content over the target (even if the folder's
@@ -63,6 +71,7 @@ class DurableFile {
   std::string target_, os_target_, temp_, error_;
   std::string buffer_;
   int fd_ = -1;
+  int error_number_ = 0;
   bool placed_ = false;
 };
 

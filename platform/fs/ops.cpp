@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/fs/durable.h"
 #include "platform/fs/file.h"
 #include "platform/fs/path.h"
 
@@ -93,18 +94,48 @@ bool CopyFile(std::string_view src, std::string_view dst, bool fail_if_exists) {
   }
   struct stat st;
   if (fstat(in.fd(), &st) != 0) return false;
-  File out;
-  if (!out.Open(dst, kAccessWrite, 0,
-                fail_if_exists ? Disposition::kCreateNew : Disposition::kCreateAlways)) {
-    errno = out.error();
+  if (fail_if_exists) {
+    // A new file: nothing old to keep, so a failed copy just removes what it made.
+    File out;
+    if (!out.Open(dst, kAccessWrite, 0, Disposition::kCreateNew)) {
+      errno = out.error();
+      return false;
+    }
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (!CopyData(in.fd(), out.fd()) || futimens(out.fd(), times) != 0 ||
+        fchmod(out.fd(), st.st_mode & 07777) != 0) {
+      int saved = errno;
+      out.Close();
+      unlink(ToOs(dst).c_str());
+      errno = saved;
+      return false;
+    }
+    return true;
+  }
+  // Replacing: the old file stays whole until the copy is complete. Holding it open for
+  // writing keeps its sharing rules (a file open elsewhere, or the source itself, fails).
+  File old;
+  if (GetAttributes(dst) && !old.Open(dst, kAccessWrite, 0, Disposition::kOpenExisting)) {
+    errno = old.error();
     return false;
   }
-  if (!CopyData(in.fd(), out.fd())) return false;
-  struct timespec times[2] = {st.st_atim, st.st_mtim};
-  futimens(out.fd(), times);
-  if (fchmod(out.fd(), st.st_mode & 07777) != 0) return false;
-  out.Close();
-  return true;
+  DurableFile out;
+  bool ok = out.Open(std::string(dst));
+  std::string chunk(1 << 20, '\0');
+  while (ok) {
+    ssize_t n = read(in.fd(), chunk.data(), chunk.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    ok = out.Write({chunk.data(), static_cast<std::size_t>(n)});
+  }
+  int saved = errno;
+  // A copy in place whose folder could not be synced is still a copy made.
+  ok = ok && out.SetModeAndTime(st.st_mode, st.st_mtim) && (out.Commit() || out.placed());
+  if (!ok) errno = out.error_number() != 0 ? out.error_number() : saved;
+  return ok;
 }
 
 std::optional<std::vector<unsigned char>> ReadWholeFile(std::string_view path,
@@ -127,15 +158,6 @@ std::optional<std::vector<unsigned char>> ReadWholeFile(std::string_view path,
     done += static_cast<std::size_t>(n);
   }
   return data;
-}
-
-bool WriteWholeFile(std::string_view path, std::span<unsigned char const> data) {
-  File out;
-  if (!out.Open(path, kAccessWrite, 0, Disposition::kCreateAlways)) {
-    errno = out.error();
-    return false;
-  }
-  return out.Write(data.data(), data.size());
 }
 
 bool MoveFile(std::string_view src, std::string_view dst) {

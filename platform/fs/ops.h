@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string_view>
 #include <vector>
 
@@ -36,16 +35,13 @@ bool DeleteFile(std::string_view path);
 
 // Copies the content, permission bits (so also the read-only attribute) and modification
 // time of the file src to dst. With fail_if_exists an existing dst fails; otherwise it is
-// overwritten unless it is read-only or a directory. A sharing conflict fails (EBUSY).
+// replaced durably (the old file stays whole until the copy is in place) unless it is
+// read-only, a directory or a link. A sharing conflict fails (EBUSY).
 bool CopyFile(std::string_view src, std::string_view dst, bool fail_if_exists);
 
 // The whole content of the file at path, read sharing reading only (as CopyFile reads);
 // nothing when it cannot be read or holds more than limit bytes (EFBIG).
 std::optional<std::vector<unsigned char>> ReadWholeFile(std::string_view path, std::uint64_t limit);
-// Creates or replaces the file at path with data, sharing nothing while it writes (as
-// CopyFile writes); a read-only file is not replaced.
-bool WriteWholeFile(std::string_view path, std::span<unsigned char const> data);
-
 // Moves (renames) the file or directory src to dst, which must not exist. A file is
 // moved between file systems by copying and deleting; a directory is not.
 bool MoveFile(std::string_view src, std::string_view dst);

@@ -5,12 +5,14 @@
 #include <span>
 #include <string>
 
+#include "platform/fs/durable.h"
 #include "platform/fs/file.h"
 #include "platform/fs/ops.h"
 #include "platform/storage/disk_file.h"
 #include "qelshare/CPublicFun.h"
 #include "qelshare/storage.h"
 #include "tests/platform/storage/cfb_fixture.h"
+#include "tests/support/write_faults.h"
 
 namespace packing_test {
 
@@ -212,6 +214,59 @@ TEST(PackingTest, CutAtEveryWriteOfAPackageLeavesOldOrNew) {
   EXPECT_GT(olds, 3);
 }
 
+// Unpacking over older files replaces each one whole or leaves it as it was, whichever call
+// fails, and leaves nothing else in the folder.
+TEST(PackingTest, UnpackingOverOldFilesLeavesEachOldOrNew) {
+  Package p;
+  CStringArr files;
+  std::string const big = Poem(std::size_t{5} << 19);  // more than one buffer of writes
+  files.Add(p.Input("poem.txt", big).c_str(), -1);
+  files.Add(p.Input("short.txt", "twenty bytes of text").c_str(), -1);
+  ASSERT_EQ(CPublicFun::ZipFile(&files, p.root, "pkg"), 1);
+  using qel::fs::WriteFault;
+  int old_kept = 0;
+  for (WriteFault kind :
+       {WriteFault::kWrite, WriteFault::kDiskFull, WriteFault::kSync, WriteFault::kRename}) {
+    for (int n = 1; n <= 6; ++n) {
+      Spit(p.OutDir() + "/poem.txt", "old poem");
+      Spit(p.OutDir() + "/short.txt", "old short");
+      qel::fs::InjectWriteFault(kind, n);
+      EXPECT_EQ(CPublicFun::UnzipFile(p.OutDir().c_str(), p.root, "pkg"), 1);
+      qel::fs::ClearWriteFaults();
+      std::string label = std::to_string(static_cast<int>(kind)) + " #" + std::to_string(n);
+      std::string poem = p.Out("poem.txt"), text = p.Out("short.txt");
+      EXPECT_TRUE(poem == "old poem" || poem == big) << label;
+      EXPECT_TRUE(text == "old short" || text == "twenty bytes of text") << label;
+      old_kept += (poem == "old poem") + (text == "old short");
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(p.OutDir()), {}), 2) << label;
+    }
+  }
+  EXPECT_GE(old_kept, 8);
+}
+
+// A stream copied over an existing file replaces it whole or not at all.
+TEST(CopyCmbFileTest, KeepsTheOldFileAtEveryFault) {
+  TempDir dir;
+  std::string path = dir.File("c.cfb");
+  IStorage* root = nullptr;
+  ASSERT_EQ(StgCreateDocfile(path.c_str(), kRw, &root), S_OK);
+  std::string const doc = Poem(std::size_t{3} << 19);
+  ASSERT_EQ(PutStream(root, "doc", doc), S_OK);
+  root->Release();
+  std::string out = dir.File("out.bin");
+  Spit(out, "old");
+  int failures = qel::testing::FailEveryCall(
+      [&] { return CPublicFun::CopyCmbFile(out.c_str(), path.c_str(), "doc") == 1; },
+      [&](bool failed, std::string const& label) {
+        if (!label.starts_with("sync")) {
+          EXPECT_EQ(Slurp(out), failed ? "old" : doc) << label;
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << label;
+        Spit(out, "old");
+      });
+  EXPECT_GE(failures, 5);
+}
+
 TEST(CopyCmbFileTest, WritesOneTopLevelStream) {
   TempDir dir;
   std::string path = dir.File("c.cfb");
@@ -239,8 +294,8 @@ TEST(CopyCmbFileTest, GbkPathsAndSharingWithPlainOpens) {
   std::string const poem = "\xCA\xAB";  // 诗 in GBK; the disk names are UTF-8
   std::string cfb = dir.File("") + poem + ".cfb";
   std::string text = dir.File("") + poem + ".txt";
-  qel::fs::WriteWholeFile(
-      text, std::span<unsigned char const>(reinterpret_cast<unsigned char const*>("verse"), 5));
+  std::string error;
+  ASSERT_TRUE(qel::fs::WriteFileDurably(text, "verse", error)) << error;
   EXPECT_EQ(Slurp(dir.File("\xE8\xAF\x97.txt")), "verse");
 
   IStorage* root = nullptr;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/fs/durable.h"
 #include "platform/resources/resources.h"
 #include "qelshare/CPublicFun.h"
 #include "support/temp_tree.h"
@@ -48,6 +49,14 @@ TEST(PublicFunWindow, SaveGifPrefersBkGifOverTheResource) {
   EXPECT_EQ(tree.Read("out.gif"), "GIF89a-file");
   std::filesystem::remove("bk.gif");
   EXPECT_THROW(CPublicFun::SaveGif(host, 7, "no/such/dir/out.gif"), CFileException);
+  // A failed save keeps the old picture whole and leaves nothing beside it.
+  for (auto fault : {qel::fs::WriteFault::kWrite, qel::fs::WriteFault::kRename}) {
+    qel::fs::InjectWriteFault(fault, 1);
+    EXPECT_THROW(CPublicFun::SaveGif(host, 7, "out.gif"), CFileException);
+    qel::fs::ClearWriteFaults();
+    EXPECT_EQ(tree.Read("out.gif"), "GIF89a-file");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), 1);
+  }
   qel::res::DestroyModule(host);
   std::filesystem::current_path(old);
 }

@@ -14,6 +14,7 @@
 #include "platform/fs/path.h"
 #include "platform/fs/wildcard.h"
 #include "support/temp_tree.h"
+#include "support/write_faults.h"
 
 namespace fs_test {
 
@@ -252,6 +253,25 @@ TEST(OpsTest, CopyAndMove) {
   EXPECT_FALSE(CreateDirectory(t / "d"));
   EXPECT_FALSE(DeleteFile(t / "d"));
   EXPECT_TRUE(RemoveDirectory(t / "d"));
+}
+
+// Replacing a file by a copy keeps the old one whole at any failure, leaves nothing beside
+// it, and refuses a target that is a link.
+TEST(OpsTest, CopyReplacesDurably) {
+  TempTree t;
+  std::string src = t.File("src.txt", std::string(3 << 20, 'n'));
+  t.File("dst.txt", "old");
+  int failures = qel::testing::FailEveryCall(
+      [&] { return CopyFile(src, t / "dst.txt", false); },
+      [&](bool failed, std::string const& label) {
+        EXPECT_EQ(t.Read("dst.txt"), failed ? "old" : std::string(3 << 20, 'n')) << label;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t.root()), {}), 2) << label;
+        if (!failed) t.File("dst.txt", "old");
+      });
+  EXPECT_GE(failures, 8);  // several writes of a large copy, the sync, the rename
+  std::filesystem::create_symlink(t / "src.txt", t / "link.txt");
+  EXPECT_FALSE(CopyFile(t / "dst.txt", t / "link.txt", false));
+  EXPECT_EQ(t.Read("src.txt").size(), std::size_t{3} << 20);
 }
 
 }  // namespace fs_test
