@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstddef>
 
+#include "resources/icon_ids.h"
+
 namespace qel::controls {
 namespace {
 
@@ -267,8 +269,8 @@ IconChoice IconForCaption(std::string_view caption) {
     IconChoice icon;
   };
   static constexpr Row kIcons[] = {
-      {"tool", {22015, 16}}, {"up", {22002, 16}},  {"edit", {22005, 16}},
-      {"del", {22001, 16}},  {"new", {22000, 16}}, {"scan", {22021, 32}},
+      {"tool", {icons::kTool, 16}},  {"up", {icons::kUp, 16}},   {"edit", {icons::kEdit, 16}},
+      {"del", {icons::kDelete, 16}}, {"new", {icons::kNew, 16}}, {"scan", {icons::kScan, 32}},
   };
   for (Row const& row : kIcons) {
     if (SameWordNoCase(caption, row.caption)) return row.icon;

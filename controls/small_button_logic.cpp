@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "resources/icon_ids.h"
+
 namespace qel::controls {
 namespace {
 
@@ -21,13 +23,20 @@ struct Row {
 };
 
 constexpr Row kTable[] = {
-    {"new", {22000, 22009, 16}},  {"edit", {22005, 22008, 16}},   {"del", {22001, 22006, 16}},
-    {"up", {22002, 22010, 16}},   {"down", {22003, 22007, 16}},   {"right", {22011, 22012, 16}},
-    {"left", {22013, 22014, 16}}, {"tool", {22015, 22016, 16}},   {"check", {22017, 22018, 16}},
-    {"color", {0, 0, 16}},        {"record", {22019, 22020, 16}}, {"save", {22023, 22024, 16}},
-    {"scan", {22021, 22022, 32}},
+    {"new", {icons::kNew, icons::kNewDisabled, 16}},
+    {"edit", {icons::kEdit, icons::kEditDisabled, 16}},
+    {"del", {icons::kDelete, icons::kDeleteDisabled, 16}},
+    {"up", {icons::kUp, icons::kUpDisabled, 16}},
+    {"down", {icons::kDown, icons::kDownDisabled, 16}},
+    {"right", {icons::kRight, icons::kRightDisabled, 16}},
+    {"left", {icons::kLeft, icons::kLeftDisabled, 16}},
+    {"tool", {icons::kTool, icons::kToolDisabled, 16}},
+    {"check", {icons::kCheck, icons::kCheckDisabled, 16}},
+    {"color", {0, 0, 16}},
+    {"record", {icons::kRecord, icons::kRecordDisabled, 16}},
+    {"save", {icons::kSave, icons::kSaveDisabled, 16}},
+    {"scan", {icons::kScan, icons::kScanDisabled, 32}},
 };
-
 }  // namespace
 
 ButtonIcons IconsForText(std::string_view text) {
@@ -38,7 +47,7 @@ ButtonIcons IconsForText(std::string_view text) {
       if (SameName(name, row.name)) return row.icons;
     }
   }
-  return {22000, 22009, 16};
+  return {icons::kNew, icons::kNewDisabled, 16};
 }
 
 ButtonStep ButtonMouseMove(int& look, int& capture, bool inside) {

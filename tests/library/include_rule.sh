@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The two floors, enforced: the library's logic and its public headers include only the
-# C++ standard library, SIMD intrinsics headers and the project's own headers (platform/
-# and the logic folders); platform/ knows nothing of the logic above it.
+# C++ standard library, SIMD intrinsics headers and the project's own headers (platform/,
+# the logic folders, the resource identifiers); platform/ knows nothing of the logic.
 # Usage: include_rule.sh SOURCE_DIR
 set -uo pipefail
 cd "${1:?source dir}" || exit 2
@@ -24,7 +24,7 @@ check() {
     status=1
   done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include' $folders --include='*.h' --include='*.cpp')
 }
-check "$(echo "$logic" | tr '|' ' ')" "$logic|platform|qelshare"
+check "$(echo "$logic" | tr '|' ' ')" "$logic|platform|qelshare|resources"
 check "include/qelshare" "qelshare"
 # platform/ is free to include system and third-party headers, but none of the logic.
 while IFS= read -r hit; do
