@@ -19,10 +19,12 @@
 #include "platform/mci/notify.h"
 #include "platform/mci/output.h"
 #include "platform/mci/soundfont.h"
-#include "readers/temp_dir.h"
 #include "support/smf_writer.h"
+#include "support/temp_tree.h"
 
 namespace cbkmidi_test {
+
+using qel::testing::TempTree;
 
 using namespace qel::mci;
 using qel::test::SmfWriter;
@@ -89,7 +91,7 @@ class BkMidiTest : public ::testing::Test {
     return WaitPosted(kWindow, timeout);
   }
 
-  TempDir dir_;
+  TempTree dir_;
 };
 
 TEST_F(BkMidiTest, RenderedMusicFollowsTheTempoMap) {
@@ -268,9 +270,9 @@ TEST_F(BkMidiTest, EndNotificationReachesTheWindowOnceInRealTime) {
 TEST_F(BkMidiTest, OpenFailuresReturnZeroAndKeepTheFlag) {
   SetOutput({Output::Kind::kSilent, {}});
   std::vector<std::uint8_t> const good = qel::test::LongSong(2).Bytes();
-  std::string const truncated = dir_.Write(
+  std::string const truncated = dir_.File(
       "cut.mid", std::string_view(reinterpret_cast<char const*>(good.data()), good.size() - 5));
-  std::string const text = dir_.Write("text.mid", "This is not music.\n");
+  std::string const text = dir_.File("text.mid", "This is not music.\n");
   mkdir(dir_.Path("folder.mid").c_str(), 0755);
   struct Case {
     std::string path;
@@ -305,8 +307,8 @@ TEST_F(BkMidiTest, ChosenSoundFontMustExistAndBeASoundFont) {
   std::string const installed = *FindSoundFont();
   std::string const song = Save("ok.mid", qel::test::LongSong(1));
   std::string const missing = dir_.Path("no-such.sf2");
-  std::string const wave = dir_.Write("wave.sf2", std::string("RIFF\x24\0\0\0WAVEfmt ", 16));
-  std::string const text = dir_.Write("text.sf2", "not a SoundFont at all\n");
+  std::string const wave = dir_.File("wave.sf2", std::string("RIFF\x24\0\0\0WAVEfmt ", 16));
+  std::string const text = dir_.File("text.sf2", "not a SoundFont at all\n");
   mkdir(dir_.Path("folder.sf2").c_str(), 0755);
   struct Case {
     std::string environment;  // QELSHARE_SOUNDFONT, unset when empty

@@ -6,6 +6,7 @@
 #include "platform/storage/disk_file.h"
 #include "qelshare/CPublicFun.h"
 #include "qelshare/storage.h"
+#include "support/temp_tree.h"
 #include "tests/platform/storage/cfb_fixture.h"
 
 namespace keydata_test {
@@ -13,10 +14,10 @@ namespace keydata_test {
 using qel::storage::testing::GetStream;
 using qel::storage::testing::Slurp;
 using qel::storage::testing::Spit;
-using qel::storage::testing::TempDir;
+using qel::testing::TempTree;
 
-std::string NewFile(TempDir const& dir, char const* name) {
-  std::string path = dir.File(name);
+std::string NewFile(TempTree const& dir, char const* name) {
+  std::string path = dir.Path(name);
   IStorage* root = nullptr;
   EXPECT_EQ(StgCreateDocfile(path.c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, &root), S_OK);
   root->Release();
@@ -24,7 +25,7 @@ std::string NewFile(TempDir const& dir, char const* name) {
 }
 
 TEST(KeyDataTest, StoresReplacesAndDeletesValues) {
-  TempDir dir;
+  TempTree dir;
   std::string path = NewFile(dir, "keys.cfb");
   char const* file = path.c_str();
   // A missing storage is created; the value comes back as it went in.
@@ -53,9 +54,9 @@ TEST(KeyDataTest, StoresReplacesAndDeletesValues) {
 }
 
 TEST(KeyDataTest, RefusesMissingNamesAndFiles) {
-  TempDir dir;
+  TempTree dir;
   std::string path = NewFile(dir, "keys.cfb");
-  std::string missing = dir.File("none.cfb");
+  std::string missing = dir.Path("none.cfb");
   struct Case {
     char const *file, *storage, *stream, *value;
     int written;
@@ -92,7 +93,7 @@ TEST(KeyDataTest, RefusesMissingNamesAndFiles) {
 }
 
 TEST(KeyDataTest, CutAtEveryWriteLeavesOldOrNewValue) {
-  TempDir dir;
+  TempTree dir;
   std::string path = NewFile(dir, "keys.cfb");
   ASSERT_EQ(CPublicFun::WriteKeyData(path.c_str(), "S", "K", "old value"), 1);
   std::string original = Slurp(path);

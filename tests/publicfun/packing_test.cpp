@@ -11,6 +11,7 @@
 #include "platform/storage/disk_file.h"
 #include "qelshare/CPublicFun.h"
 #include "qelshare/storage.h"
+#include "support/temp_tree.h"
 #include "tests/platform/storage/cfb_fixture.h"
 #include "tests/support/write_faults.h"
 
@@ -20,7 +21,7 @@ using qel::storage::testing::GetStream;
 using qel::storage::testing::PutStream;
 using qel::storage::testing::Slurp;
 using qel::storage::testing::Spit;
-using qel::storage::testing::TempDir;
+using qel::testing::TempTree;
 
 constexpr DWORD kRw = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 
@@ -31,8 +32,8 @@ std::string Poem(std::size_t n) {
 }
 
 struct Package {
-  TempDir dir;
-  std::string file = dir.File("pack.cfb");
+  TempTree dir;
+  std::string file = dir.Path("pack.cfb");
   IStorage* root = nullptr;
   Package() {
     EXPECT_EQ(StgCreateDocfile(file.c_str(), kRw, &root), S_OK);
@@ -170,11 +171,11 @@ TEST(PackingTest, DamagedPackagesStopSafely) {
 }
 
 TEST(PackingTest, CutAtEveryWriteOfAPackageLeavesOldOrNew) {
-  TempDir dir;
-  std::string path = dir.File("p.cfb");
-  std::string in = dir.File("poem.txt");
+  TempTree dir;
+  std::string path = dir.Path("p.cfb");
+  std::string in = dir.Path("poem.txt");
   Spit(in, Poem(30000));
-  std::string in2 = dir.File("b.png");
+  std::string in2 = dir.Path("b.png");
   Spit(in2, Poem(7000));
   IStorage* root = nullptr;
   ASSERT_EQ(StgCreateDocfile(path.c_str(), kRw, &root), S_OK);
@@ -246,14 +247,14 @@ TEST(PackingTest, UnpackingOverOldFilesLeavesEachOldOrNew) {
 
 // A stream copied over an existing file replaces it whole or not at all.
 TEST(CopyCmbFileTest, KeepsTheOldFileAtEveryFault) {
-  TempDir dir;
-  std::string path = dir.File("c.cfb");
+  TempTree dir;
+  std::string path = dir.Path("c.cfb");
   IStorage* root = nullptr;
   ASSERT_EQ(StgCreateDocfile(path.c_str(), kRw, &root), S_OK);
   std::string const doc = Poem(std::size_t{3} << 19);
   ASSERT_EQ(PutStream(root, "doc", doc), S_OK);
   root->Release();
-  std::string out = dir.File("out.bin");
+  std::string out = dir.Path("out.bin");
   Spit(out, "old");
   int failures = qel::testing::FailEveryCall(
       [&] { return CPublicFun::CopyCmbFile(out.c_str(), path.c_str(), "doc") == 1; },
@@ -268,35 +269,35 @@ TEST(CopyCmbFileTest, KeepsTheOldFileAtEveryFault) {
 }
 
 TEST(CopyCmbFileTest, WritesOneTopLevelStream) {
-  TempDir dir;
-  std::string path = dir.File("c.cfb");
+  TempTree dir;
+  std::string path = dir.Path("c.cfb");
   IStorage* root = nullptr;
   ASSERT_EQ(StgCreateDocfile(path.c_str(), kRw, &root), S_OK);
   ASSERT_EQ(PutStream(root, "doc", Poem(12345)), S_OK);
   ASSERT_EQ(PutStream(root, "none", ""), S_OK);
   root->Release();
-  std::string out = dir.File("out.bin");
+  std::string out = dir.Path("out.bin");
   Spit(out, "previous longer content that must go away entirely");
   EXPECT_EQ(CPublicFun::CopyCmbFile(out.c_str(), path.c_str(), "doc"), 1);
   EXPECT_EQ(Slurp(out), Poem(12345));
   EXPECT_EQ(CPublicFun::CopyCmbFile(out.c_str(), path.c_str(), "none"), 1);
   EXPECT_EQ(Slurp(out), "");
   EXPECT_EQ(CPublicFun::CopyCmbFile(out.c_str(), path.c_str(), "missing"), 0);
-  EXPECT_EQ(CPublicFun::CopyCmbFile(out.c_str(), dir.File("nofile").c_str(), "doc"), 0);
-  EXPECT_EQ(CPublicFun::CopyCmbFile(dir.File("no/dir").c_str(), path.c_str(), "doc"), 0);
+  EXPECT_EQ(CPublicFun::CopyCmbFile(out.c_str(), dir.Path("nofile").c_str(), "doc"), 0);
+  EXPECT_EQ(CPublicFun::CopyCmbFile(dir.Path("no/dir").c_str(), path.c_str(), "doc"), 0);
   EXPECT_EQ(CPublicFun::CopyCmbFile(nullptr, path.c_str(), "doc"), 0);
 }
 
 // Compound files, packages and copies take GBK paths like every file member, and a
 // compound file shares with plain opens of the same file by the same rules.
 TEST(CopyCmbFileTest, GbkPathsAndSharingWithPlainOpens) {
-  TempDir dir;
+  TempTree dir;
   std::string const poem = "\xCA\xAB";  // 诗 in GBK; the disk names are UTF-8
-  std::string cfb = dir.File("") + poem + ".cfb";
-  std::string text = dir.File("") + poem + ".txt";
+  std::string cfb = dir.Path("") + poem + ".cfb";
+  std::string text = dir.Path("") + poem + ".txt";
   std::string error;
   ASSERT_TRUE(qel::fs::WriteFileDurably(text, "verse", error)) << error;
-  EXPECT_EQ(Slurp(dir.File("\xE8\xAF\x97.txt")), "verse");
+  EXPECT_EQ(Slurp(dir.Path("\xE8\xAF\x97.txt")), "verse");
 
   IStorage* root = nullptr;
   ASSERT_EQ(StgCreateDocfile(cfb.c_str(), kRw, &root), S_OK);
@@ -311,11 +312,11 @@ TEST(CopyCmbFileTest, GbkPathsAndSharingWithPlainOpens) {
   ASSERT_EQ(root->Commit(0), S_OK);
   root->Release();
 
-  std::string folder = dir.File("") + poem;
+  std::string folder = dir.Path("") + poem;
   ASSERT_TRUE(qel::fs::CreateDirectory(folder));
   ASSERT_EQ(StgOpenStorage(cfb.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, &root), S_OK);
   EXPECT_EQ(CPublicFun::UnzipFile(folder.c_str(), root, "p"), 1);
-  EXPECT_EQ(Slurp(dir.File("\xE8\xAF\x97/\xE8\xAF\x97.txt")), "verse");
+  EXPECT_EQ(Slurp(dir.Path("\xE8\xAF\x97/\xE8\xAF\x97.txt")), "verse");
   // A reader that denies writing keeps plain writers out, and lets plain readers in.
   EXPECT_FALSE(plain.Open(cfb, qel::fs::kAccessWrite, qel::fs::kShareRead | qel::fs::kShareWrite,
                           qel::fs::Disposition::kOpenExisting));
@@ -327,9 +328,9 @@ TEST(CopyCmbFileTest, GbkPathsAndSharingWithPlainOpens) {
   ASSERT_EQ(StgOpenStorage(cfb.c_str(), kRw, &root), S_OK);
   ASSERT_EQ(PutStream(root, "doc", "lines"), S_OK);
   root->Release();
-  std::string copy = dir.File("") + poem + ".out";
+  std::string copy = dir.Path("") + poem + ".out";
   EXPECT_EQ(CPublicFun::CopyCmbFile(copy.c_str(), cfb.c_str(), "doc"), 1);
-  EXPECT_EQ(Slurp(dir.File("\xE8\xAF\x97.out")), "lines");
+  EXPECT_EQ(Slurp(dir.Path("\xE8\xAF\x97.out")), "lines");
 }
 
 }  // namespace packing_test

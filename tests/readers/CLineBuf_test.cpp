@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "temp_dir.h"
+#include "support/temp_tree.h"
 
 namespace clinebuf_test {
+
+using qel::testing::TempTree;
 
 using std::string_literals::operator""s;
 using Lines = std::vector<std::string>;
@@ -32,10 +34,10 @@ TEST(CLineBufTest, LinesEndAtCrAndSkipOneByteAfterIt) {
       {"ab\0cd\r\n"s, {"ab"}},       // the text ends at its first NUL
       {"\xD6\xD0\xCE\xC4\r\n\xB0\xA1", {"\xD6\xD0\xCE\xC4", "\xB0\xA1"}},
   };
-  TempDir dir;
+  TempTree dir;
   for (auto const& c : cases) {
     CLineBuf from_file;
-    ASSERT_EQ(from_file.Open(dir.Write("t.txt", c.text).c_str()), 1);
+    ASSERT_EQ(from_file.Open(dir.File("t.txt", c.text).c_str()), 1);
     EXPECT_EQ(ReadAll(from_file), c.lines);
     EXPECT_EQ(from_file.GetError(), "");
     CLineBuf from_memory;
@@ -83,15 +85,15 @@ TEST(CLineBufTest, SeekForwardLineStepsBackOneLineEachCall) {
 }
 
 TEST(CLineBufTest, OpenLimitsAndErrorTexts) {
-  TempDir dir;
+  TempTree dir;
   CLineBuf buf;
-  std::string at_limit = dir.Write("limit.txt", std::string(131072, 'x'));
+  std::string at_limit = dir.File("limit.txt", std::string(131072, 'x'));
   EXPECT_EQ(buf.Open(at_limit.c_str()), 1);
   CString line;
   ASSERT_TRUE(buf.ReadLine(line));
   EXPECT_EQ(line.size(), 131072u);
 
-  std::string over = dir.Write("over.txt", std::string(131073, 'x'));
+  std::string over = dir.File("over.txt", std::string(131073, 'x'));
   EXPECT_EQ(buf.Open(over.c_str()), 0);
   EXPECT_EQ(buf.GetError(), "CLineBuf::Open(" + over + ") Too large");
   EXPECT_EQ(buf.ReadLine(line), 0);  // the text loaded before is gone
@@ -103,7 +105,7 @@ TEST(CLineBufTest, OpenLimitsAndErrorTexts) {
   EXPECT_EQ(buf.ReadLine(line), 0);
   EXPECT_EQ(buf.Open(dir.Path("").c_str()), 0);  // a folder is not a file
 
-  std::string empty = dir.Write("empty.txt", "");
+  std::string empty = dir.File("empty.txt", "");
   EXPECT_EQ(buf.Open(empty.c_str()), 1);
   EXPECT_EQ(buf.GetError(), "");  // emptied by each Open
   EXPECT_EQ(buf.ReadLine(line), 0);

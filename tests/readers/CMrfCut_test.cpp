@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "temp_dir.h"
+#include "support/temp_tree.h"
 
 namespace cmrfcut_test {
+
+using qel::testing::TempTree;
 
 using Records = std::vector<std::string>;
 
@@ -96,9 +98,9 @@ TEST(CMrfCutTest, SeparatorsEndOrBeginRecords) {
       {"a^xb", "^x", 0, {"a", "b"}},                      // a caret before other letters stays
       {"\xB0\x23\x23x##y", "##", 0, {"\xB0", "x", "y"}},  // byte-wise, not character-wise
   };
-  TempDir dir;
+  TempTree dir;
   for (auto const& c : cases) {
-    std::string file = dir.Write("r.mrf", c.data);
+    std::string file = dir.File("r.mrf", c.data);
     Cut cut = CutAll(file, c.sep, c.leading);
     EXPECT_EQ(cut.records, c.records) << c.data;
     EXPECT_EQ(cut.end_pos, c.data.size());
@@ -107,10 +109,10 @@ TEST(CMrfCutTest, SeparatorsEndOrBeginRecords) {
 }
 
 TEST(CMrfCutTest, EmptyAndMissingFiles) {
-  TempDir dir;
+  TempTree dir;
   CMrfCut cut;
   EXPECT_EQ(cut.GetRecord(), "");  // before any Open
-  ASSERT_EQ(cut.Open(dir.Write("empty", "").c_str(), "^l", 0), 1);
+  ASSERT_EQ(cut.Open(dir.File("empty", "").c_str(), "^l", 0), 1);
   EXPECT_EQ(cut.GetRecord(), "");
   EXPECT_EQ(cut.GetSize(), 0u);
   EXPECT_EQ(cut.GetPos(), 0u);
@@ -148,8 +150,8 @@ TEST(CMrfCutTest, RecordsAcrossWindowsMatchTheByteRule) {
     for (std::size_t i = 0; i < length; ++i) data += static_cast<char>('a' + rng() % 26);
     data += "\r\n\r\n";
   }
-  TempDir dir;
-  std::string file = dir.Write("big.mrf", data);
+  TempTree dir;
+  std::string file = dir.File("big.mrf", data);
   for (int leading : {0, 1}) {
     Cut cut = CutAll(file, "^l^l", leading);
     Records expected = Reference(data, "\r\n\r\n", leading != 0);
@@ -167,8 +169,8 @@ TEST(CMrfCutTest, RecordsAcrossWindowsMatchTheByteRule) {
 TEST(CMrfCutTest, OversizedRecordsAndEmptySeparatorStillProgress) {
   std::string data(CMrfCut::kWindow * 2 + 100, 'x');
   data += "##tail";
-  TempDir dir;
-  std::string file = dir.Write("long.mrf", data);
+  TempTree dir;
+  std::string file = dir.File("long.mrf", data);
   Cut cut = CutAll(file, "##", 0);
   ASSERT_EQ(cut.records.size(), 4u);
   EXPECT_EQ(cut.records[0].size(), CMrfCut::kWindow);
@@ -187,8 +189,8 @@ TEST(CMrfCutTest, OversizedRecordsAndEmptySeparatorStillProgress) {
 }
 
 TEST(CMrfCutTest, CopyContinuesOnItsOwn) {
-  TempDir dir;
-  std::string file = dir.Write("c.mrf", "a|b|c|d");
+  TempTree dir;
+  std::string file = dir.File("c.mrf", "a|b|c|d");
   CMrfCut cut;
   ASSERT_EQ(cut.Open(file.c_str(), "|", 0), 1);
   EXPECT_EQ(cut.GetRecord(), "a");
@@ -210,7 +212,7 @@ namespace cmrfcut_test {
 
 // Offsets past 4 GiB: a sparse file whose records cross the 4 GiB mark.
 TEST(CMrfCutTest, FilesLargerThanFourGiB) {
-  TempDir dir;
+  TempTree dir;
   std::string file = dir.Path("huge.mrf");
   unsigned long const four_gib = 1ul << 32;
   {

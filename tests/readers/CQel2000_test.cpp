@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "platform/fs/file.h"
-#include "temp_dir.h"
+#include "support/temp_tree.h"
 
 namespace cqel2000_test {
+
+using qel::testing::TempTree;
 
 struct Field {
   std::string code, name, description;
@@ -70,8 +72,8 @@ std::string Descriptor(std::size_t size) {
 }
 
 TEST(CQel2000Test, OpenChecksTheDescriptorAndSetsTheBasePath) {
-  TempDir dir;
-  dir.Write("lib.qel", Descriptor(328));
+  TempTree dir;
+  dir.File("lib.qel", Descriptor(328));
   CQel2000 q;
   EXPECT_EQ(q.Open(dir.Path("lib.QEL").c_str()), 1);
   EXPECT_EQ(q.m_strPath, dir.Path("lib"));
@@ -92,7 +94,7 @@ TEST(CQel2000Test, OpenChecksTheDescriptorAndSetsTheBasePath) {
       {"QEL LIB MARKE", 0},   {"", 0},
   };
   for (auto const& c : cases) {
-    dir.Write("d.qel", c.bytes);
+    dir.File("d.qel", c.bytes);
     CQel2000 d;
     EXPECT_EQ(d.Open(dir.Path("d").c_str()), c.result) << c.bytes.size();
     EXPECT_EQ(d.m_pDesc != nullptr, c.result == 1);
@@ -103,14 +105,14 @@ TEST(CQel2000Test, OpenChecksTheDescriptorAndSetsTheBasePath) {
 }
 
 TEST(CQel2000Test, GetFieldFillsFiveParallelLists) {
-  TempDir dir;
+  TempTree dir;
   std::vector<Field> fields = {
       {"TI", "title", "Title of the poem", 'S'},
       {"", "", "", 0},  // empty slots become absent entries
       {"TI\nTX", "\xC8\xAB\xB2\xBF", "", 's'},
   };
   std::vector<std::string> strings = {"", "x", "TI\nTX"};
-  dir.Write("lib.sor", Table(fields, &strings));
+  dir.File("lib.sor", Table(fields, &strings));
   CQel2000 q;
   q.Open(dir.Path("lib").c_str());  // no descriptor: GetField still reads the table
   Lists lists;
@@ -130,7 +132,7 @@ TEST(CQel2000Test, GetFieldFillsFiveParallelLists) {
   EXPECT_EQ(Entry(lists.l5, 1), "x");
   EXPECT_EQ(Entry(lists.l5, 2), "TI\nTX");
 
-  dir.Write("lib.sor", Table(fields, nullptr));
+  dir.File("lib.sor", Table(fields, nullptr));
   Lists plain;
   ASSERT_EQ(plain.Get(q), 1);
   ASSERT_EQ(plain.l5.GetSize(), 3);
@@ -138,23 +140,23 @@ TEST(CQel2000Test, GetFieldFillsFiveParallelLists) {
 }
 
 TEST(CQel2000Test, FieldCountIsTheDataLengthOver112) {
-  TempDir dir;
+  TempTree dir;
   CQel2000 q;
   q.Open(dir.Path("lib").c_str());
   std::vector<Field> two = {{"A", "a", "", 'S'}, {"B", "b", "", 'F'}};
-  dir.Write("lib.sor", Table(two, nullptr, 26));  // 250 bytes of data
+  dir.File("lib.sor", Table(two, nullptr, 26));  // 250 bytes of data
   Lists lists;
   EXPECT_EQ(lists.Get(q), 1);
   EXPECT_EQ(lists.l1.GetSize(), 2);
 
-  dir.Write("lib.sor", Table({}, nullptr, 111));
+  dir.File("lib.sor", Table({}, nullptr, 111));
   Lists none;
   EXPECT_EQ(none.Get(q), 1);
   EXPECT_EQ(none.l1.GetSize(), 0);
 }
 
 TEST(CQel2000Test, DamagedTablesNeverReadPastABlock) {
-  TempDir dir;
+  TempTree dir;
   CQel2000 q;
   q.Open(dir.Path("lib").c_str());
   std::vector<Field> fields = {{"A", "a", "", 'S'}, {"B", "b", "", 'S'}, {"C", "c", "", 'S'}};
@@ -162,7 +164,7 @@ TEST(CQel2000Test, DamagedTablesNeverReadPastABlock) {
   std::string good = Table(fields, &one);
 
   Lists short_strings;
-  dir.Write("lib.sor", good);
+  dir.File("lib.sor", good);
   ASSERT_EQ(short_strings.Get(q), 1);
   ASSERT_EQ(short_strings.l5.GetSize(), 3);  // missing strings are absent entries
   EXPECT_EQ(Entry(short_strings.l5, 0), "only");
@@ -171,7 +173,7 @@ TEST(CQel2000Test, DamagedTablesNeverReadPastABlock) {
   std::string unterminated = good;
   unterminated.pop_back();  // the last string loses its NUL: the block is now too short
   Put32(unterminated, unterminated.size() - 4 - 16, 4);
-  dir.Write("lib.sor", unterminated);
+  dir.File("lib.sor", unterminated);
   Lists cut;
   EXPECT_EQ(cut.Get(q), 1);
   EXPECT_EQ(Entry(cut.l5, 0), "only");
@@ -192,14 +194,14 @@ TEST(CQel2000Test, DamagedTablesNeverReadPastABlock) {
   for (auto const& c : cases) {
     std::string damaged = good;
     Put32(damaged, c.at, c.value);
-    dir.Write("lib.sor", damaged);
+    dir.File("lib.sor", damaged);
     Lists lists;
     EXPECT_EQ(lists.Get(q), c.result) << c.what;
     EXPECT_EQ(lists.l1.GetSize(), c.appended) << c.what;
     EXPECT_EQ(lists.types.size(), static_cast<std::size_t>(c.appended)) << c.what;
   }
 
-  dir.Write("lib.sor", std::string(511, '\0'));
+  dir.File("lib.sor", std::string(511, '\0'));
   Lists tiny;
   EXPECT_EQ(tiny.Get(q), 0);
   EXPECT_EQ(tiny.l1.GetSize(), 0);
@@ -209,9 +211,9 @@ TEST(CQel2000Test, DamagedTablesNeverReadPastABlock) {
 }
 
 TEST(CQel2000Test, ReadErrorsAreRetriedThreeTimes) {
-  TempDir dir;
+  TempTree dir;
   std::vector<Field> fields = {{"A", "a", "", 'S'}};
-  dir.Write("lib.sor", Table(fields, nullptr));
+  dir.File("lib.sor", Table(fields, nullptr));
   CQel2000 q;
   q.Open(dir.Path("lib").c_str());
 
@@ -228,8 +230,8 @@ TEST(CQel2000Test, ReadErrorsAreRetriedThreeTimes) {
 }
 
 TEST(CQel2000Test, CopiesOwnTheirDescriptor) {
-  TempDir dir;
-  dir.Write("lib.qel", Descriptor(100));
+  TempTree dir;
+  dir.File("lib.qel", Descriptor(100));
   CQel2000 q;
   ASSERT_EQ(q.Open(dir.Path("lib").c_str()), 1);
   CQel2000 copy(q);

@@ -10,10 +10,12 @@
 #include <random>
 
 #include "readers/search_index.h"
-#include "readers/temp_dir.h"
+#include "support/temp_tree.h"
 
 namespace qel::search_index {
 namespace index_segment_test {
+
+using qel::testing::TempTree;
 
 using Lists = std::map<std::uint64_t, std::vector<std::uint32_t>>;
 
@@ -33,7 +35,7 @@ Lists ReadBack(std::string const& path) {
 }
 
 TEST(IndexSegment, ListsComeBackInKeyOrderWithEveryRecord) {
-  TempDir dir;
+  TempTree dir;
   PostingTable table(std::size_t{16} << 20);
   Lists expected;
   // Deltas around every varint length, records up to the largest number, a list long
@@ -95,7 +97,7 @@ TEST(IndexSegment, RunsOfRecordsAddAsOneByOne) {
   }
   EXPECT_NE(OrderOf(0xB0A1B0A2u), 0xB0A1B0A2u);
 
-  TempDir dir;
+  TempTree dir;
   std::string path = dir.Path("segment");
   PostingTable table(std::size_t{16} << 20);
   std::vector<std::uint32_t> keys;
@@ -148,7 +150,7 @@ TEST(IndexSegment, PartsTogetherHoldTheWholeSegment) {
   // Three passes: the items end in scratch, and each buffer stays with its vector.
   EXPECT_EQ(sorted.data(), scratch.data());
 
-  TempDir dir;
+  TempTree dir;
   PostingTable table(std::size_t{16} << 20);
   for (std::uint32_t n = 0; n < 3000; n += rng() % 5 + 1) {
     for (int k = 0; k < 20; ++k) {
@@ -203,7 +205,7 @@ TEST(IndexSegment, ListsCrossChunksAndReadingBlocks) {
     ASSERT_TRUE(table.Add(1, keys[k], n[k]));
     expected[std::uint64_t{1} << 32 | keys[k]].push_back(n[k]);
   }
-  TempDir dir;
+  TempTree dir;
   std::string path = dir.Path("segment");
   {
     std::ofstream out(path, std::ios::binary);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qel::testing {
@@ -35,13 +36,16 @@ class TempTree {
   TempTree& operator=(TempTree const&) = delete;
 
   std::string const& root() const { return root_; }
-  std::string operator/(std::string const& relative) const { return root_ + "/" + relative; }
+  std::filesystem::path path() const { return root_; }
+  // The full name of relative, which need not exist.
+  std::string Path(std::string const& relative) const { return root_ + "/" + relative; }
+  std::string operator/(std::string const& relative) const { return Path(relative); }
 
-  // Creates relative (and its parents) holding content.
-  std::string File(std::string const& relative, std::string const& content = "x") const {
+  // Creates relative (and its parents) holding content; returns its full name.
+  std::string File(std::string const& relative, std::string_view content = "x") const {
     std::filesystem::path path = root_ + "/" + relative;
     std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
+    std::ofstream(path, std::ios::binary).write(content.data(), content.size());
     return path.string();
   }
   std::string Dir(std::string const& relative) const {

@@ -1,7 +1,6 @@
 // The designer's model: reading and saving forms, undo, selection, mirrored drags, the
 // order view and the style words of each kind.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -111,10 +110,8 @@ TEST(DesignerForm, TellsTheControlsRulesFromCorrections) {
 }
 
 TEST(DesignerForm, SavesThroughATemporaryFileAndKeepsTheOldOneOnFailure) {
-  auto dir = std::filesystem::temp_directory_path() /
-             ("qel_designer_form_test_" + std::to_string(::getpid()));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
+  qel::testing::TempTree tree;
+  std::filesystem::path const dir = tree.path();
   auto path = dir / "a.frm";
   { std::ofstream(path, std::ios::binary) << "TEXT,\"\xCE\xC4\",0,0,9,9,\"\",\"\",\n"; }
   Form form;
@@ -135,7 +132,6 @@ TEST(DesignerForm, SavesThroughATemporaryFileAndKeepsTheOldOneOnFailure) {
   EXPECT_TRUE(std::filesystem::is_directory(dir));
   EXPECT_FALSE(form.Load((dir / "missing.frm").string(), Check, skipped, error));
   EXPECT_NE(error.find("missing.frm"), std::string::npos);
-  std::filesystem::remove_all(dir);
 }
 
 TEST(DesignerForm, SavesOnlyWhatChangedWhereItStands) {

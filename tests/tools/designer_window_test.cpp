@@ -19,6 +19,7 @@
 #include "designer/form_window.h"
 #include "qelshare/qt.h"
 #include "support/build_paths.h"
+#include "support/temp_tree.h"
 
 namespace qel::designer {
 namespace designer_window_test {
@@ -26,20 +27,13 @@ namespace designer_window_test {
 class DesignerWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    // One folder per test and process: ctest runs the tests side by side.
-    dir = std::filesystem::temp_directory_path() /
-          ("qel_designer_window_" +
-           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-           std::to_string(QCoreApplication::applicationPid()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    dir = tree.path();
     path = (dir / "f.frm").string();
     std::ofstream(path, std::ios::binary) << "EDIT,\"\",10,10,99,19,\"_SYS_ED_EXP\",\"\",3D\r\n"
                                              "BUTTON,\"go\",10,60,79,23,\"_SYS_BT_OK\",\"\",\r\n"
                                              "this line is no control\r\n"
                                              "LIST,\"\",10,120,199,99,\"hits\",\"\",3D\r\n";
   }
-  void TearDown() override { std::filesystem::remove_all(dir); }
 
   // Mouse input at a point of a window's client area, through the top-level window.
   static void Mouse(CWnd* wnd, int x, int y, char what, Qt::KeyboardModifiers mods = {}) {
@@ -61,6 +55,7 @@ class DesignerWindow : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   }
 
+  qel::testing::TempTree tree;
   std::filesystem::path dir;
   std::string path;
 };

@@ -7,11 +7,13 @@
 #include "platform/mci/notify.h"
 #include "platform/mci/output.h"
 #include "platform/mci/soundfont.h"
-#include "readers/temp_dir.h"
 #include "support/smf_writer.h"
+#include "support/temp_tree.h"
 
 namespace qel::mci {
 namespace mci_test {
+
+using qel::testing::TempTree;
 
 DWORD_PTR Block(auto& parms) {
   return reinterpret_cast<DWORD_PTR>(&parms);
@@ -19,7 +21,7 @@ DWORD_PTR Block(auto& parms) {
 
 TEST(MciTest, CommandsCheckTheirDeviceFlagsAndParameters) {
   if (!FindSoundFont()) GTEST_SKIP() << "no General MIDI SoundFont installed";
-  TempDir dir;
+  TempTree dir;
   std::string const song = dir.Path("s.mid");
   test::LongSong(5).Save(song);
   SetOutput({Output::Kind::kSilent, {}});

@@ -1,4 +1,4 @@
-// Helpers of the compound-file tests: a temporary folder, whole-file reads, and a
+// Helpers of the compound-file tests: whole-file reads and writes, and a
 // reader of the raw directory that checks the red-black tree of every storage.
 #ifndef QEL_TESTS_PLATFORM_STORAGE_CFB_FIXTURE_H_
 #define QEL_TESTS_PLATFORM_STORAGE_CFB_FIXTURE_H_
@@ -15,20 +15,6 @@
 #include "qelshare/storage.h"
 
 namespace qel::storage::testing {
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qelcfb-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string File(std::string const& name) const { return (path_ / name).string(); }
-  std::filesystem::path const& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 inline std::string Slurp(std::string const& path) {
   std::ifstream in(path, std::ios::binary);

@@ -11,10 +11,13 @@
 
 #include "platform/storage/compound_file.h"
 #include "platform/storage/disk_file.h"
+#include "support/temp_tree.h"
 #include "tests/platform/storage/cfb_fixture.h"
 
 namespace qel::storage::testing {
 namespace storage_test {
+
+using qel::testing::TempTree;
 
 constexpr DWORD kRw = STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
 constexpr DWORD kRead = STGM_READ | STGM_SHARE_EXCLUSIVE;
@@ -27,8 +30,8 @@ std::string Pattern(std::size_t n, unsigned seed) {
 }
 
 TEST(StorageTest, RoundTripsStreamsOfEverySizeClass) {
-  TempDir dir;
-  std::string path = dir.File("a.cfb");
+  TempTree dir;
+  std::string path = dir.Path("a.cfb");
   std::vector<std::size_t> sizes = {0, 1, 63, 64, 65, 4095, 4096, 4097, 70000, 1 << 20};
   {
     IStorage* root = nullptr;
@@ -68,8 +71,8 @@ TEST(StorageTest, RoundTripsStreamsOfEverySizeClass) {
 }
 
 TEST(StorageTest, RewritesShrinksGrowsAndSeeks) {
-  TempDir dir;
-  std::string path = dir.File("b.cfb");
+  TempTree dir;
+  std::string path = dir.Path("b.cfb");
   IStorage* root = nullptr;
   ASSERT_EQ(StgCreateDocfile(path.c_str(), kRw, &root), S_OK);
   IStream* s = nullptr;
@@ -104,8 +107,8 @@ TEST(StorageTest, RewritesShrinksGrowsAndSeeks) {
 }
 
 TEST(StorageTest, RefusesBadNamesModesAndMissingElements) {
-  TempDir dir;
-  std::string path = dir.File("c.cfb");
+  TempTree dir;
+  std::string path = dir.Path("c.cfb");
   IStorage* root = nullptr;
   ASSERT_EQ(StgOpenStorage(path.c_str(), kRead, &root), STG_E_FILENOTFOUND);
   ASSERT_EQ(StgCreateDocfile(path.c_str(), kRw, &root), S_OK);
@@ -142,8 +145,8 @@ TEST(StorageTest, RefusesBadNamesModesAndMissingElements) {
 }
 
 TEST(StorageTest, ExclusiveSharingHoldsAcrossOpensAndProcesses) {
-  TempDir dir;
-  std::string path = dir.File("d.cfb");
+  TempTree dir;
+  std::string path = dir.Path("d.cfb");
   IStorage* first = nullptr;
   ASSERT_EQ(StgCreateDocfile(path.c_str(), kRw, &first), S_OK);
   IStorage* second = nullptr;
@@ -172,8 +175,8 @@ TEST(StorageTest, ExclusiveSharingHoldsAcrossOpensAndProcesses) {
 }
 
 TEST(StorageTest, TenThousandStreamsKeepBalancedTrees) {
-  TempDir dir;
-  std::string path = dir.File("many.cfb");
+  TempTree dir;
+  std::string path = dir.Path("many.cfb");
   IStorage* root = nullptr;
   ASSERT_EQ(StgCreateDocfile(path.c_str(), kRw, &root), S_OK);
   for (int i = 0; i < 10000; ++i) {
@@ -210,8 +213,8 @@ TEST(StorageTest, TenThousandStreamsKeepBalancedTrees) {
 
 TEST(StorageTest, BigStreamUsesDifatBeyondTheHeader) {
   // 109 FAT sectors cover about 6.8 MB of 512-byte sectors; 12 MB needs DIFAT sectors.
-  TempDir dir;
-  std::string path = dir.File("big.cfb");
+  TempTree dir;
+  std::string path = dir.Path("big.cfb");
   std::string data = Pattern(12 << 20, 3);
   IStorage* root = nullptr;
   ASSERT_EQ(StgCreateDocfile(path.c_str(), kRw, &root), S_OK);
@@ -235,8 +238,8 @@ TEST(StorageTest, BigStreamUsesDifatBeyondTheHeader) {
 }
 
 TEST(StorageTest, InterruptedCommitsLeaveOldOrNewContent) {
-  TempDir dir;
-  std::string path = dir.File("cut.cfb");
+  TempTree dir;
+  std::string path = dir.Path("cut.cfb");
   IStorage* root = nullptr;
   ASSERT_EQ(StgCreateDocfile(path.c_str(), kRw, &root), S_OK);
   ASSERT_EQ(PutStream(root, "keep", Pattern(5000, 1)), S_OK);
@@ -270,8 +273,8 @@ TEST(StorageTest, InterruptedCommitsLeaveOldOrNewContent) {
 }
 
 TEST(StorageTest, DamagedFilesAreRefusedOrReadAsFarAsSound) {
-  TempDir dir;
-  std::string path = dir.File("sound.cfb");
+  TempTree dir;
+  std::string path = dir.Path("sound.cfb");
   IStorage* root = nullptr;
   ASSERT_EQ(StgCreateDocfile(path.c_str(), kRw, &root), S_OK);
   IStorage* sub = nullptr;
@@ -313,7 +316,7 @@ TEST(StorageTest, DamagedFilesAreRefusedOrReadAsFarAsSound) {
       {"file cut short", sound.substr(0, sound.size() / 2)},
   };
   for (auto const& c : cases) {
-    std::string bad = dir.File("bad.cfb");
+    std::string bad = dir.Path("bad.cfb");
     Spit(bad, c.bytes);
     IStorage* r = nullptr;
     if (FAILED(StgOpenStorage(bad.c_str(), kRead, &r))) continue;
@@ -334,7 +337,7 @@ TEST(StorageTest, DamagedFilesAreRefusedOrReadAsFarAsSound) {
   for (int round = 0; round < 300; ++round) {
     std::string bytes = sound;
     for (int k = 0; k < 8; ++k) bytes[rng() % bytes.size()] = static_cast<char>(rng());
-    std::string bad = dir.File("flip.cfb");
+    std::string bad = dir.Path("flip.cfb");
     Spit(bad, bytes);
     IStorage* r = nullptr;
     if (FAILED(StgOpenStorage(bad.c_str(), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, &r))) continue;
@@ -350,9 +353,11 @@ TEST(StorageTest, DamagedFilesAreRefusedOrReadAsFarAsSound) {
 namespace qel::storage::testing {
 namespace storage_test {
 
+using qel::testing::TempTree;
+
 TEST(StorageTest, ReadsVersion4Files) {
-  TempDir dir;
-  std::string path = dir.File("v4.cfb");
+  TempTree dir;
+  std::string path = dir.Path("v4.cfb");
   std::string big = Pattern(50000, 9);
   {
     std::shared_ptr<CompoundFile> f;

@@ -9,11 +9,13 @@
 #include "platform/mci/output.h"
 #include "platform/mci/soundfont.h"
 #include "qelshare/CBkMidi.h"
-#include "readers/temp_dir.h"
 #include "support/smf_writer.h"
+#include "support/temp_tree.h"
 #include "support/window_host.h"
 
 namespace midi_notify_test {
+
+using qel::testing::TempTree;
 
 using namespace std::chrono_literals;
 
@@ -30,7 +32,7 @@ class MidiHost : public qel::testing::HostWindow {
 
 TEST(MidiNotifyTest, EndOfPlayReachesTheHostWindowOnceThroughItsEventQueue) {
   if (!qel::mci::FindSoundFont()) GTEST_SKIP() << "no General MIDI SoundFont installed";
-  TempDir dir;
+  TempTree dir;
   qel::mci::SetOutput({qel::mci::Output::Kind::kWav, dir.Path("out.wav")});
   qel::test::SmfWriter song(0, 480);
   song.AddTrack(true).Program(0, 0, 0).NoteOn(0, 0, 60).NoteOff(240, 0, 60).End(0);
