@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/ usr / bin / env python3
 """qel search with and without its index, against Groonga (bigram and unigram tokenizers)
 and Xapian (its CJK n-gram option), on a generated library: build time, index size,
 query time per query shape, peak memory, and the hit counts checked against Groonga's.
@@ -6,7 +6,8 @@ query time per query shape, peak memory, and the hit counts checked against Groo
     python3 bench/bench_index.py [--build build/release] [--mb 64] [--runs 5]
                                  [--mix realistic|old] [--per-shape 5]
                                  [--no-peer] [--no-xapian] [--no-groonga]
-                                 [--baseline OLD_QEL] [--thread-seconds 2]
+                                 [--baseline OLD_QEL] [--write-runs 5]
+                                 [--thread-seconds 2]
 
 The library is generated from the character frequencies of the demo's poems (Tang and
 Song poems, sayings), MB megabytes of records as JSON Lines (title, author, lines, text
@@ -25,11 +26,14 @@ memory is the largest resident set of one process.
 
 Groonga gets the same records in two databases, TokenBigram and TokenUnigram, positions
 kept, no normalizer (qel matches characters as they are), the query cache off and match
-escalation off; each qel query is written in Groonga's query syntax so that its hits are
+escalation off;
+each qel query is written in Groonga's query syntax so that its hits are
 the same, and the run fails where they are not. Xapian's hits are shown, not checked.
 
 --baseline names another qel binary (an earlier build) measured in the same run on the
-same records: its build time, index size and median query beside this one's. Then
+same records: its build time, index size and median query beside this one's, and the
+cost of writing: qel mklib and qel index of the records by both binaries in turns,
+WRITE_RUNS times each (--write-runs 5), medians compared. Then
 search_threads searches the indexed library from 1, 2, 4 and 8 threads at once, each
 thread with its own session running the mix, and reports queries per second.
 """
@@ -86,7 +90,8 @@ def para_query(shape, a, b):
     Groonga scans all records, not the index's hits, for an OR of two patterns."""
     pattern = "^" + "".join(f"(?=.*{w})" for w in (a, b))
     return Query(shape, f"{a} PARA {b}", f"{a} AND {b}",
-                 {t: (f"{a} {b}", f'para_lines @~ "{pattern}"') for t in TOKENIZERS})
+                 {
+t: (f"{a} {b}", f'para_lines @~ "{pattern}"') for t in TOKENIZERS})
 
 
 def lines_query(shape, low, high=None):
@@ -133,7 +138,7 @@ def realistic_mix(source, per_shape, seed=2, sample=50000):
     rare = sorted(c for c in by_df if df[c] <= max(3, fewest))
 
     def segment(length):
-        # A title or one line of the text of a random record, at least length long.
+#A title or one line of the text of a random record, at least length long.
         while True:
             r = rng.choice(records)
             seg = rng.choice([r["title"]] + r["text"])
@@ -146,8 +151,8 @@ def realistic_mix(source, per_shape, seed=2, sample=50000):
         return seg[at:at + length]
 
     def neighbours():
-        # Two words of two characters within NEAR characters of each other in a record's
-        # text, line breaks counting as characters as qel counts them.
+#Two words of two characters within NEAR characters of each other in a record's
+#text, line breaks counting as characters as qel counts them.
         text = "\n".join(rng.choice(records)["text"])
         i = rng.randrange(len(text) - 1)
         j = rng.randrange(i + 2, i + 3 + NEAR)
@@ -185,7 +190,7 @@ def realistic_mix(source, per_shape, seed=2, sample=50000):
         return Query("author", f"{name}/author", f"author:{name}", f"author:{name}")
 
     def lines():
-        # Records have 4 to 12 lines: neither bound takes in all of them.
+#Records have 4 to 12 lines : neither bound takes in all of them.
         low = rng.randint(5, 11)
         if rng.random() < 0.5:
             return lines_query("lines", low)
@@ -309,7 +314,7 @@ column_create Records author COLUMN_SCALAR ShortText
 column_create Records lines COLUMN_SCALAR UInt8
 """
 
-# Created after the load, so that Groonga builds each index in one pass over the records.
+#Created after the load, so that Groonga builds each index in one pass over the records.
 GROONGA_INDEX = """table_create Terms TABLE_PAT_KEY ShortText --default_tokenizer {tokenizer}
 column_create Terms title COLUMN_INDEX|WITH_POSITION Records title
 column_create Terms text COLUMN_INDEX|WITH_POSITION Records text
@@ -390,7 +395,7 @@ def groonga_build(work, tokenizer, load_file, records):
 
 
 def select(query, where):
-    # Match escalation off: a query without hits would otherwise be run again, looser.
+#Match escalation off : a query without hits would otherwise be run again, looser.
     cmd = ("select Records --match_columns 'title || text' --output_columns _id --limit 0 "
            f"--match_escalation_threshold -1 --query '{query}'")
     return cmd + (f" --filter '{where}'" if where else "")
@@ -416,6 +421,28 @@ def groonga_queries(g, tokenizer, mix, runs, work):
         f.write("cache_limit --max 0\n" + "".join(select(*q.groonga[tokenizer]) + "\n"
                                                   for q in mix))
     return results, peak_of(["groonga", *g["log"], g["db"]], stdin=once)
+
+
+def write_cost(binaries, source, work, runs):
+    """Seconds of qel mklib and of qel index of source by each binary, run in turns (the
+    order swapped every round, so that load falls on both alike): {name: {step: [s]}}."""
+    times = {name: {"mklib": [], "index": []} for name in binaries}
+    for i in range(runs):
+        order = list(binaries.items())
+        if i % 2:
+            order.reverse()
+        for name, binary in order:
+            base = os.path.join(work, "write-" + name)
+            for part in (".qel", ".sor", ".mrf", ".qix"):
+                if os.path.exists(base + part):
+                    os.remove(base + part)
+            start = time.monotonic()
+            run([binary, "mklib", "--out", base, source])
+            times[name]["mklib"].append(time.monotonic() - start)
+            start = time.monotonic()
+            run([binary, "index", base])
+            times[name]["index"].append(time.monotonic() - start)
+    return times
 
 
 def width(s):
@@ -445,6 +472,8 @@ def main():
                     help="leave Xapian out (its build takes about 10 s per MiB of records)")
     ap.add_argument("--no-groonga", action="store_true", help="leave Groonga out")
     ap.add_argument("--baseline", help="an earlier qel binary to measure in the same run")
+    ap.add_argument("--write-runs", type=int, default=5,
+                    help="rounds of qel mklib and qel index by both binaries (--baseline)")
     ap.add_argument("--thread-seconds", type=float, default=2.0,
                     help="seconds per thread count and round of the concurrent queries")
     args = ap.parse_args()
@@ -465,7 +494,7 @@ def main():
         mix = OLD_MIX if args.mix == "old" else realistic_mix(source, args.per_shape)
         base = os.path.join(work, "lib")
         run([qel, "mklib", "--out", base, source])
-        # The same records under a second name without an index: the scanning path.
+#The same records under a second name without an index : the scanning path.
         scan = os.path.join(work, "scan")
         for part in (".qel", ".sor", ".mrf"):
             os.link(base + part, scan + part)
@@ -523,7 +552,8 @@ def main():
                       (line.split() for line in xout.strip().splitlines())]
         else:
             xapian = [("-", float("nan"))] * len(mix)
-        gres, gpeak = {}, {}
+        gres, gpeak = {}, {
+  }
         for t, g in groonga.items():
             gres[t], gpeak[t] = groonga_queries(g, t, mix, args.runs, work)
 
@@ -541,7 +571,8 @@ def main():
                 wrong = [f"{t[:3]}:{gres[t][k][0]}" for t in groonga if gres[t][k][0] != hits]
                 check = "same" if not wrong else "/".join(wrong) + "!"
                 if wrong:
-                    mismatches.append((q, hits, {t: gres[t][k][0] for t in groonga}))
+                    mismatches.append((q, hits, {
+  t: gres[t][k][0] for t in groonga}))
             times = [ims, sms] + gms + [xapian[k][1]]
             rows.append((q.shape, times))
             print(f"{pad(q.shape, 10)} {pad(q.qel, 30)} {hits:>7} "
@@ -570,7 +601,7 @@ def main():
             print("hits of every query checked against both groonga databases: "
                   + (f"{len(mismatches)} differ" if mismatches else "all the same"))
         if args.baseline:
-            # New and old in turns, query by query, so that load falls on both alike.
+#New and old in turns, query by query, so that load falls on both alike.
             new_all, old_all = [], []
             for q in mix:
                 news, olds = [], []
@@ -583,6 +614,15 @@ def main():
             print(f"baseline, same run: build {old_s:.1f} s against {index_s:.1f} s "
                   f"({index_s / old_s:.3f}x), index {old_mb:.1f} against {index_mb:.1f} MiB, "
                   f"median query {mo:.4f} against {mn:.4f} ms ({mn / mo:.3f}x)")
+            times = write_cost({"new": qel, "baseline": args.baseline}, source, work,
+                               args.write_runs)
+            for step in ("mklib", "index"):
+                new_s = statistics.median(times["new"][step])
+                old_s = statistics.median(times["baseline"][step])
+                print(f"writing, same run, median of {args.write_runs}: qel {step} "
+                      f"{new_s:.2f} s against baseline {old_s:.2f} s ({new_s / old_s:.3f}x); "
+                      f"runs new {' '.join(f'{t:.2f}' for t in times['new'][step])}, "
+                      f"baseline {' '.join(f'{t:.2f}' for t in times['baseline'][step])}")
         threads = os.path.abspath(os.path.join(args.build, "bench", "search_threads"))
         if os.path.exists(threads):
             out = run([threads, base, str(args.thread_seconds), "3"] + [q.qel for q in mix])
