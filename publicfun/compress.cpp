@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/coding/coding.h"
 #include "publicfun/block_codec.h"
 #include "qelshare/CPublicFun.h"
 
@@ -37,15 +38,7 @@ constexpr unsigned long kMinInput = 30;
 // whole runs, whose matches follow from where the runs end (class Runs).
 
 // The first eight bytes at p as a little-endian number.
-inline std::uint64_t Load8(unsigned char const* p) {
-  std::uint64_t v = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(&v, p, 8);
-  } else {
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  }
-  return v;
-}
+using qel::coding::Get64;
 
 // Hash chains over positions, newest first: each slot holds the newest position with its
 // hash, and each position links to the one before it on its chain. Adding a position
@@ -344,7 +337,7 @@ class MatchIndex {
   std::size_t StretchEnd(std::size_t q, std::size_t stop = SIZE_MAX) const {
     std::size_t e = q + 3;
     for (; e + 8 <= len_ && e < stop; e += 8) {
-      std::uint64_t const x = Load8(src_ + e) ^ Load8(src_ + e - 2);
+      std::uint64_t const x = Get64(src_ + e) ^ Get64(src_ + e - 2);
       if (x != 0) return e + std::countr_zero(x) / 8;
     }
     while (e < len_ && e < stop && src_[e] == src_[e - 2]) ++e;
@@ -467,9 +460,9 @@ class MatchIndex {
     if (p + 24 <= len_) [[likely]] {
       // Most candidates differ within their first eight bytes. The cap is 18 here, so
       // only a longer match needs to be cut to it.
-      std::uint64_t const head = Load8(cur);
+      std::uint64_t const head = Get64(cur);
       return WalkWith(slot, newest, bw, kMaxMatch, from, [&](unsigned char const* cand) {
-        std::uint64_t const x = Load8(cand) ^ head;
+        std::uint64_t const x = Get64(cand) ^ head;
         return x != 0 ? std::size_t(std::countr_zero(x) / 8)
                       : std::min(8 + TailLength(cand, cur), kMaxMatch);
       });
@@ -524,10 +517,10 @@ class MatchIndex {
   std::size_t CommonLength(unsigned char const* a, unsigned char const* b,
                            std::size_t limit) const {
     if (b + 16 > src_ + len_) return ByteLength(a, b, limit);
-    std::uint64_t x = Load8(a) ^ Load8(b);
+    std::uint64_t x = Get64(a) ^ Get64(b);
     std::size_t n = 0;
     if (x == 0) {
-      x = Load8(a + 8) ^ Load8(b + 8);
+      x = Get64(a + 8) ^ Get64(b + 8);
       n = 8;
     }
     return std::min(n + (x != 0 ? std::countr_zero(x) / 8 : 8), limit);
@@ -542,9 +535,9 @@ class MatchIndex {
   // How many bytes from index 8 on agree (up to index 24), when the first eight do.
   // Needs 24 readable bytes after both a and b.
   static std::size_t TailLength(unsigned char const* a, unsigned char const* b) {
-    std::uint64_t const x = Load8(a + 8) ^ Load8(b + 8);
+    std::uint64_t const x = Get64(a + 8) ^ Get64(b + 8);
     if (x != 0) return std::countr_zero(x) / 8;
-    return 8 + std::countr_zero((Load8(a + 16) ^ Load8(b + 16)) | (std::uint64_t{1} << 63)) / 8;
+    return 8 + std::countr_zero((Get64(a + 16) ^ Get64(b + 16)) | (std::uint64_t{1} << 63)) / 8;
   }
 
   unsigned char const* src_;

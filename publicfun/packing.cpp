@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/coding/coding.h"
 #include "platform/fs/durable.h"
 #include "platform/fs/ops.h"
 #include "platform/text/casemap.h"
@@ -35,16 +36,6 @@ constexpr DWORD kCreate = STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE;
 // A compressed block cannot expand more than this (a flag byte and eight two-byte
 // references give 8 * 18 bytes), which bounds what a damaged head can make us allocate.
 constexpr std::uint64_t kMaxExpansion = 9;
-
-void PutLe(unsigned char* p, std::uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-std::uint32_t GetLe(unsigned char const* p, int bytes) {
-  std::uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
 
 // The file name part of a path: after its last / or \.
 std::string_view BaseName(std::string_view path) {
@@ -90,9 +81,9 @@ bool PackOne(IStream* stream, char const* path) {
     }
   }
   unsigned char head[kHeadSize] = {};
-  PutLe(head, name.size(), 2);
-  PutLe(head + 2, data.size(), 4);
-  PutLe(head + 6, stored, 4);
+  qel::coding::Put16(head, static_cast<std::uint16_t>(name.size()));
+  qel::coding::Put32(head + 2, static_cast<std::uint32_t>(data.size()));
+  qel::coding::Put32(head + 6, stored);
   if (!WriteAll(stream, head, kHeadSize) || !WriteAll(stream, name.data(), name.size())) {
     return false;
   }
@@ -150,9 +141,9 @@ int CPublicFun::UnzipFile(char const* folder, IStorage* storage, char const* str
     unsigned char head[kHeadSize];
     if (left < kHeadSize || !ReadExactly(stream.get(), head, kHeadSize)) return 1;
     left -= kHeadSize;
-    std::uint32_t name_size = GetLe(head, 2);
-    std::uint32_t size = GetLe(head + 2, 4);
-    std::uint32_t stored = GetLe(head + 6, 4);
+    std::uint32_t name_size = qel::coding::Get16(head);
+    std::uint32_t size = qel::coding::Get32(head + 2);
+    std::uint32_t stored = qel::coding::Get32(head + 6);
     if (name_size == 0) return 1;
     std::string name(name_size, '\0');
     if (name_size > left || !ReadExactly(stream.get(), name.data(), name_size)) return 0;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <thread>
 
+#include "platform/coding/coding.h"
 #include "platform/fs/file.h"
 #include "platform/text/collate.h"
 #include "platform/text/mbcs.h"
@@ -16,7 +17,6 @@ namespace fs = qel::fs;
 
 namespace {
 
-using qel::library_format::GetU32;
 using qel::library_format::kBlockHead;
 using qel::library_format::kFieldOffsetAt;
 using qel::library_format::kMarker;
@@ -134,12 +134,12 @@ int CQel2000::GetField(CStringArr* list1, CStringArr* list2, CByteArray* types, 
 
     unsigned char header[kHeaderSize];
     if (!table.ReadAt(0, header, sizeof header)) return 0;
-    std::uint64_t field_at = GetU32(header + kFieldOffsetAt);
+    std::uint64_t field_at = qel::coding::Get32(header + kFieldOffsetAt);
     if (field_at == 0) return 0;
     unsigned char head[kBlockHead];
     if (!table.ReadAt(field_at, head, sizeof head)) return 0;
 
-    std::uint64_t count = GetU32(head) / kFieldRecord;
+    std::uint64_t count = qel::coding::Get32(head) / kFieldRecord;
     // Records past the end of the file cannot be read: they are not appended at all, so a
     // damaged length cannot make the lists grow beyond what the file holds.
     std::uint64_t data_at = field_at + kBlockHead;
@@ -157,10 +157,10 @@ int CQel2000::GetField(CStringArr* list1, CStringArr* list2, CByteArray* types, 
     }
     if (!all_read) return 0;
 
-    std::uint64_t strings_at = GetU32(header + kStringOffsetAt);
+    std::uint64_t strings_at = qel::coding::Get32(header + kStringOffsetAt);
     if (strings_at == 0) return 1;
     if (!table.ReadAt(strings_at, head, sizeof head)) return 1;
-    std::uint64_t length = GetU32(head);
+    std::uint64_t length = qel::coding::Get32(head);
     // A block that claims more than the file holds would fail every read.
     if (strings_at + kBlockHead + length > table.size()) return 1;
     std::unique_ptr<char[]> data(new char[length]);

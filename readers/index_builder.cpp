@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/coding/coding.h"
 #include "platform/fs/durable.h"
 #include "readers/index_segment.h"
 #include "readers/search_index.h"
@@ -110,12 +111,10 @@ constexpr std::size_t kBitmapsDepth = 4;
 // Appends a term table entry; a listed value's entry holds its value's length as key.
 void AppendTerm(std::string& table, std::uint32_t key, std::uint32_t size, std::uint64_t at,
                 std::uint64_t hash) {
-  char entry[kTermEntry];
-  for (std::size_t i = 0; i < 4; ++i) entry[i] = static_cast<char>(key >> (8 * i));
-  for (std::size_t i = 0; i < 4; ++i) entry[4 + i] = static_cast<char>(size >> (8 * i));
-  for (std::size_t i = 0; i < 8; ++i) entry[8 + i] = static_cast<char>(at >> (8 * i));
-  for (std::size_t i = 0; i < 8; ++i) entry[16 + i] = static_cast<char>(hash >> (8 * i));
-  table.append(entry, sizeof entry);
+  coding::Append32(table, key);
+  coding::Append32(table, size);
+  coding::Append64(table, at);
+  coding::Append64(table, hash);
 }
 
 }  // namespace
@@ -301,7 +300,7 @@ std::uint32_t Builder::records() const {
 void Builder::Add(std::uint32_t offset, std::span<Field const> fields) {
   Impl& b = *impl_;
   std::uint32_t n = b.records++;
-  Put(b.offsets_block, offset);
+  coding::Append32(b.offsets_block, offset);
   if (b.offsets_block.size() >= kFileBuffer) b.FlushOffsets();
   if (!b.batch) {
     b.batch = std::make_unique<Batch>();
@@ -466,12 +465,12 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
 
   std::string head(kHeader, '\0');
   std::memcpy(head.data(), kMagic, sizeof kMagic);
-  PutAt<std::uint32_t>(head, 8, kVersion);
-  PutAt<std::uint32_t>(head, 12, static_cast<std::uint32_t>(b.codes.size()));
-  PutAt<std::uint32_t>(head, 16, records());
-  PutAt<std::uint64_t>(head, 24, binding.size);
-  PutAt<std::int64_t>(head, 32, binding.mtime_ns);
-  PutAt<std::uint64_t>(head, 40, binding.head_hash);
+  coding::Put32(head.data() + 8, kVersion);
+  coding::Put32(head.data() + 12, static_cast<std::uint32_t>(b.codes.size()));
+  coding::Put32(head.data() + 16, records());
+  coding::Put64(head.data() + 24, binding.size);
+  coding::Put64(head.data() + 32, static_cast<std::uint64_t>(binding.mtime_ns));
+  coding::Put64(head.data() + 40, binding.head_hash);
 
   if (!out.Open(path)) {
     error = out.error();
@@ -564,9 +563,9 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     padded.resize(kCodeBytes, '\0');
     dir += padded;
     auto values = static_cast<std::uint32_t>(value_tables[f].size());
-    Put<std::uint32_t>(dir, static_cast<std::uint32_t>(term_bytes[f] / kTermEntry));
-    Put<std::uint32_t>(dir, values);
-    Put<std::uint64_t>(dir, table_at);
+    coding::Append32(dir, static_cast<std::uint32_t>(term_bytes[f] / kTermEntry));
+    coding::Append32(dir, values);
+    coding::Append64(dir, table_at);
     table_at += term_bytes[f] + std::uint64_t{kTermEntry} * values;
     tables_hash = (tables_hash ^ table_hashes[f].value()) * 0x100000001b3ull;
   }
@@ -585,12 +584,12 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
       for (auto const& [value, entry] : value_tables[f]) out.Write(entry);
     }
   }
-  PutAt<std::uint64_t>(head, 48, table_at);
+  coding::Put64(head.data() + 48, table_at);
   StreamHash dir_hash = b.offsets_hash;
   dir_hash.Add(dir);
-  PutAt<std::uint64_t>(head, 56, dir_hash.value());
-  PutAt<std::uint64_t>(head, 64, tables_hash);
-  PutAt<std::uint64_t>(head, 72, tables_at);
+  coding::Put64(head.data() + 56, dir_hash.value());
+  coding::Put64(head.data() + 64, tables_hash);
+  coding::Put64(head.data() + 72, tables_at);
   out.Seek(0);
   out.Write(head);
   {

@@ -6,6 +6,8 @@
 #include <tuple>
 #include <utility>
 
+#include "platform/coding/coding.h"
+
 namespace qel::search_index {
 namespace {
 
@@ -388,11 +390,8 @@ bool SegmentReader::Next() {
     return false;
   }
   unsigned char const* head = block_.data() + begin_;
-  key_ = 0;
-  for (int i = 7; i >= 0; --i) key_ = key_ << 8 | head[i];
-  std::size_t bytes =
-      static_cast<std::uint32_t>(head[8]) | static_cast<std::uint32_t>(head[9]) << 8 |
-      static_cast<std::uint32_t>(head[10]) << 16 | static_cast<std::uint32_t>(head[11]) << 24;
+  key_ = coding::Get64(head);
+  std::size_t bytes = coding::Get32(head + 8);
   begin_ += kListHead;
   if (bytes <= block_.size()) {
     Fill(bytes);

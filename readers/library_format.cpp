@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/coding/coding.h"
+
 namespace qel::library_format {
 namespace {
 
@@ -17,20 +19,11 @@ bool PutSlot(std::string& bytes, std::size_t at, std::size_t size, std::string_v
 
 std::string Block(std::string const& data) {
   std::string block(kBlockHead, '\0');
-  PutU32(block, 0, static_cast<std::uint32_t>(data.size()));
+  coding::Put32(block.data(), static_cast<std::uint32_t>(data.size()));
   return block + data;
 }
 
 }  // namespace
-
-std::uint32_t GetU32(unsigned char const* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-         std::uint32_t{p[3]} << 24;
-}
-
-void PutU32(std::string& bytes, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
-}
 
 std::string_view Slot(unsigned char const* p, std::size_t size) {
   auto const* s = reinterpret_cast<char const*>(p);
@@ -45,8 +38,8 @@ bool Descriptor(std::uint32_t records, std::uint32_t fields, std::string_view ti
                 std::string& bytes, std::string& what) {
   bytes.assign(kDescriptorSize, '\0');
   std::memcpy(&bytes[0], kMarker, sizeof kMarker - 1);
-  PutU32(bytes, kRecordCountAt, records);
-  PutU32(bytes, kFieldCountAt, fields);
+  coding::Put32(bytes.data() + kRecordCountAt, records);
+  coding::Put32(bytes.data() + kFieldCountAt, fields);
   return PutSlot(bytes, kTitleAt, kTitleSize, title, "the title", what);
 }
 
@@ -66,9 +59,9 @@ bool FieldTable(std::vector<FieldEntry> const& fields, std::string& bytes, std::
     strings += '\0';
   }
   bytes.assign(kHeaderSize, '\0');
-  PutU32(bytes, kFieldOffsetAt, static_cast<std::uint32_t>(bytes.size()));
+  coding::Put32(bytes.data() + kFieldOffsetAt, static_cast<std::uint32_t>(bytes.size()));
   bytes += Block(records);
-  PutU32(bytes, kStringOffsetAt, static_cast<std::uint32_t>(bytes.size()));
+  coding::Put32(bytes.data() + kStringOffsetAt, static_cast<std::uint32_t>(bytes.size()));
   bytes += Block(strings);
   return true;
 }

@@ -49,9 +49,6 @@ inline constexpr char kIndexExt[] = ".qix";
 // process id): a library with one is refused, since its files may be of two builds.
 inline constexpr char kBuildingExt[] = ".~building";
 
-std::uint32_t GetU32(unsigned char const* p);
-void PutU32(std::string& bytes, std::size_t at, std::uint32_t v);
-
 // A string stored in a slot: it ends at the first NUL or with the slot.
 std::string_view Slot(unsigned char const* p, std::size_t size);
 

@@ -1,5 +1,6 @@
 #include "readers/search_index.h"
 
+#include "platform/coding/coding.h"
 #include "platform/fs/path.h"
 #include "readers/search_index_layout.h"
 
@@ -83,20 +84,20 @@ bool Reader::Open(std::string const& path, Binding const& binding, std::string& 
   if (bytes_.size() < kHeader || std::memcmp(bytes_.data(), kMagic, sizeof kMagic) != 0) {
     return fail("is not a search index");
   }
-  if (Get<std::uint32_t>(bytes_, 8) != kVersion) {
-    return fail("is a search index of version " + std::to_string(Get<std::uint32_t>(bytes_, 8)) +
+  if (coding::Get32(bytes_.data() + 8) != kVersion) {
+    return fail("is a search index of version " + std::to_string(coding::Get32(bytes_.data() + 8)) +
                 ", this program reads version " + std::to_string(kVersion));
   }
-  if (Get<std::uint64_t>(bytes_, 48) != bytes_.size()) return fail("is cut short or damaged");
-  std::uint64_t fields = Get<std::uint32_t>(bytes_, 12);
-  std::uint64_t records = Get<std::uint32_t>(bytes_, 16);
+  if (coding::Get64(bytes_.data() + 48) != bytes_.size()) return fail("is cut short or damaged");
+  std::uint64_t fields = coding::Get32(bytes_.data() + 12);
+  std::uint64_t records = coding::Get32(bytes_.data() + 16);
   std::uint64_t dir_at = kHeader + 4 * records;
   std::uint64_t bitmaps_at = dir_at + kDirEntry * fields;
-  std::uint64_t tables_at = Get<std::uint64_t>(bytes_, 72);
+  std::uint64_t tables_at = coding::Get64(bytes_.data() + 72);
   if (bitmaps_at > bytes_.size() || tables_at < bitmaps_at || tables_at > bytes_.size()) {
     return fail("is cut short or damaged");
   }
-  if (Hash(bytes_.substr(kHeader, bitmaps_at - kHeader)) != Get<std::uint64_t>(bytes_, 56)) {
+  if (Hash(bytes_.substr(kHeader, bitmaps_at - kHeader)) != coding::Get64(bytes_.data() + 56)) {
     return fail("is damaged (its directory does not match its checksum)");
   }
   std::uint64_t table_at = tables_at;
@@ -105,8 +106,8 @@ bool Reader::Open(std::string const& path, Binding const& binding, std::string& 
     std::size_t at = dir_at + kDirEntry * f;
     std::string_view code = bytes_.substr(at, kCodeBytes);
     code = code.substr(0, code.find('\0'));
-    Field field{Get<std::uint32_t>(bytes_, at + 16), Get<std::uint32_t>(bytes_, at + 20),
-                Get<std::uint64_t>(bytes_, at + 24)};
+    Field field{coding::Get32(bytes_.data() + at + 16), coding::Get32(bytes_.data() + at + 20),
+                coding::Get64(bytes_.data() + at + 24)};
     std::uint64_t entries = std::uint64_t{field.terms} + field.values;
     if (field.table != table_at || kTermEntry * entries > bytes_.size() - table_at) {
       return fail("is damaged (a term table lies outside the file)");
@@ -117,14 +118,14 @@ bool Reader::Open(std::string const& path, Binding const& binding, std::string& 
     fields_.emplace(std::string(code), field);
   }
   if (table_at != bytes_.size()) return fail("is cut short or damaged");
-  if (tables_hash != Get<std::uint64_t>(bytes_, 64)) {
+  if (tables_hash != coding::Get64(bytes_.data() + 64)) {
     return fail("is damaged (its term tables do not match their checksum)");
   }
   // The tables were read whole for their checksum; lookups touch only a few pages again.
   file_.Forget(tables_at, table_at - tables_at);
-  if (Get<std::uint64_t>(bytes_, 24) != binding.size ||
-      Get<std::int64_t>(bytes_, 32) != binding.mtime_ns ||
-      Get<std::uint64_t>(bytes_, 40) != binding.head_hash) {
+  if (coding::Get64(bytes_.data() + 24) != binding.size ||
+      static_cast<std::int64_t>(coding::Get64(bytes_.data() + 32)) != binding.mtime_ns ||
+      coding::Get64(bytes_.data() + 40) != binding.head_hash) {
     return fail("does not belong to the record file as it is now");
   }
   records_ = static_cast<std::uint32_t>(records);
@@ -137,7 +138,7 @@ bool Reader::Open(std::string const& path, Binding const& binding, std::string& 
 }
 
 std::uint32_t Reader::Offset(std::uint32_t n) const {
-  return Get<std::uint32_t>(bytes_, kHeader + 4ull * n);
+  return coding::Get32(bytes_.data() + kHeader + 4ull * n);
 }
 
 bool Reader::Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet& set) const {
@@ -155,7 +156,7 @@ std::size_t Reader::Find(std::string_view code, std::uint32_t key) const {
   while (low < high) {
     std::size_t mid = (low + high) / 2;
     std::size_t at = it->second.table + kTermEntry * mid;
-    std::uint32_t k = Get<std::uint32_t>(bytes_, at);
+    std::uint32_t k = coding::Get32(bytes_.data() + at);
     if (k < key) {
       low = mid + 1;
     } else if (k > key) {
@@ -168,11 +169,11 @@ std::size_t Reader::Find(std::string_view code, std::uint32_t key) const {
 }
 
 bool Reader::Bitmap(std::size_t at, std::string_view& data) const {
-  std::uint64_t length = Get<std::uint32_t>(bytes_, at + 4);
-  std::uint64_t offset = Get<std::uint64_t>(bytes_, at + 8);
+  std::uint64_t length = coding::Get32(bytes_.data() + at + 4);
+  std::uint64_t offset = coding::Get64(bytes_.data() + at + 8);
   if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
   data = bytes_.substr(offset, length);
-  return Hash(data) == Get<std::uint64_t>(bytes_, at + 16);
+  return Hash(data) == coding::Get64(bytes_.data() + at + 16);
 }
 
 bool Reader::LookupInto(std::string_view code, std::uint32_t key,
@@ -196,12 +197,12 @@ bool Reader::ValuesInto(std::string_view code, std::function<bool(std::string_vi
   bits = bits.first(std::min<std::size_t>(bits.size(), (records_ + 7) / 8));
   for (std::uint32_t v = 0; v < it->second.values; ++v) {
     std::size_t at = it->second.table + kTermEntry * (std::size_t{it->second.terms} + v);
-    std::uint64_t value_length = Get<std::uint32_t>(bytes_, at);
-    std::uint64_t length = value_length + Get<std::uint32_t>(bytes_, at + 4);
-    std::uint64_t offset = Get<std::uint64_t>(bytes_, at + 8);
+    std::uint64_t value_length = coding::Get32(bytes_.data() + at);
+    std::uint64_t length = value_length + coding::Get32(bytes_.data() + at + 4);
+    std::uint64_t offset = coding::Get64(bytes_.data() + at + 8);
     if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
     std::string_view data = bytes_.substr(offset, length);
-    if (Hash(data) != Get<std::uint64_t>(bytes_, at + 16)) return false;
+    if (Hash(data) != coding::Get64(bytes_.data() + at + 16)) return false;
     if (wanted(data.substr(0, value_length)) && !bitmap::OrInto(data.substr(value_length), bits)) {
       return false;
     }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/coding/coding.h"
+
 namespace qel::bitmap {
 
 struct RecordSet::Impl {
@@ -82,14 +84,8 @@ constexpr std::uint32_t kPlainCookie = 12346;
 constexpr std::size_t kArrayMax = 4096;
 constexpr std::size_t kBitsetBytes = 8192;
 
-void PutU16(char* at, std::uint32_t v) {
-  at[0] = static_cast<char>(v);
-  at[1] = static_cast<char>(v >> 8);
-}
-
-void PutU32(char* at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<char>(v >> (8 * i));
-}
+using coding::Put16;
+using coding::Put32;
 
 // One container of a sorted list: records [first, end) share the high 16 bits.
 struct Container {
@@ -190,25 +186,25 @@ void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
   out.resize(at + total);
   char* p = out.data() + at;
   if (has_runs) {
-    PutU32(p, kRunCookie | static_cast<std::uint32_t>(n - 1) << 16);
+    Put32(p, kRunCookie | static_cast<std::uint32_t>(n - 1) << 16);
     std::memset(p + 4, 0, flags);
     for (std::size_t k = 0; k < n; ++k) {
       if (containers[k].kind == Container::kRun) p[4 + k / 8] |= static_cast<char>(1 << (k % 8));
     }
     p += 4 + flags;
   } else {
-    PutU32(p, kPlainCookie);
-    PutU32(p + 4, static_cast<std::uint32_t>(n));
+    Put32(p, kPlainCookie);
+    Put32(p + 4, static_cast<std::uint32_t>(n));
     p += 8;
   }
   for (Container const& c : containers) {
-    PutU16(p, c.key);
-    PutU16(p + 2, c.cardinality - 1);
+    Put16(p, c.key);
+    Put16(p + 2, c.cardinality - 1);
     p += 4;
   }
   if (offsets) {
     for (Container const& c : containers) {
-      PutU32(p, static_cast<std::uint32_t>(start));
+      Put32(p, static_cast<std::uint32_t>(start));
       start += c.Bytes();
       p += 4;
     }
@@ -220,7 +216,7 @@ void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
       for (std::uint32_t r : part) {
         if ((r & 0xFFFF) == previous) continue;
         previous = r & 0xFFFF;
-        PutU16(p, previous);
+        Put16(p, previous);
         p += 2;
       }
     } else if (c.kind == Container::kBitset) {
@@ -228,13 +224,13 @@ void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
       for (std::uint32_t r : part) p[(r & 0xFFFF) / 8] |= static_cast<char>(1 << (r % 8));
       p += kBitsetBytes;
     } else {
-      PutU16(p, c.runs);
+      Put16(p, c.runs);
       p += 2;
       for (std::size_t i = 0; i < part.size();) {
         std::uint32_t first = part[i] & 0xFFFF, last = first;
         for (++i; i < part.size() && (part[i] & 0xFFFF) <= last + 1; ++i) last = part[i] & 0xFFFF;
-        PutU16(p, first);
-        PutU16(p + 2, last - first);
+        Put16(p, first);
+        Put16(p + 2, last - first);
         p += 4;
       }
     }

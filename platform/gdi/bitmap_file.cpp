@@ -5,18 +5,16 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/coding/coding.h"
+
 namespace qel::gdi {
 namespace {
 
 std::uint32_t U32(std::string_view s, std::size_t at) {
-  auto b = [&](std::size_t i) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + i]));
-  };
-  return b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24;
+  return coding::Get32(s.data() + at);
 }
 std::uint16_t U16(std::string_view s, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) |
-                                    static_cast<unsigned char>(s[at + 1]) << 8);
+  return coding::Get16(s.data() + at);
 }
 
 constexpr std::uint32_t kRgb = 0, kBitFields = 3;

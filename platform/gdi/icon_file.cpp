@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "platform/coding/coding.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/png.h"
 
@@ -11,14 +12,10 @@ namespace qel::gdi {
 namespace {
 
 std::uint32_t U32(std::string_view s, std::size_t at) {
-  auto b = [&](std::size_t i) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + i]));
-  };
-  return b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24;
+  return coding::Get32(s.data() + at);
 }
 std::uint16_t U16(std::string_view s, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(s[at]) |
-                                    static_cast<unsigned char>(s[at + 1]) << 8);
+  return coding::Get16(s.data() + at);
 }
 
 struct Entry {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/coding/coding.h"
+
 namespace qel::mci {
 namespace {
 
@@ -14,11 +16,6 @@ struct TempoChange {
 // Ticks beyond which no file is under a day long at any tempo but zero; walking stops
 // counting there so that sums cannot overflow.
 constexpr std::uint64_t kTickCap = std::uint64_t{1} << 52;
-
-std::uint32_t Be32(std::uint8_t const* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
-         p[3];
-}
 
 class TrackReader {
  public:
@@ -101,8 +98,7 @@ bool WalkTrack(std::span<std::uint8_t const> data, std::vector<TempoChange>& tem
     if (!r.Skip(length)) return false;
     if (type == 0x51) {
       if (length != 3) return false;
-      tempos.push_back({tick, (std::uint32_t{payload[0]} << 16) | (std::uint32_t{payload[1]} << 8) |
-                                  payload[2]});
+      tempos.push_back({tick, coding::GetBe24(payload)});
     } else if (type == 0x2F) {
       break;
     }
@@ -117,12 +113,12 @@ SmfCheck CheckSmf(std::span<std::uint8_t const> bytes, SmfInfo& info) {
   if (bytes.size() < 8 || !std::equal(bytes.begin(), bytes.begin() + 4, "MThd")) {
     return SmfCheck::kNotMidi;
   }
-  std::uint32_t const header_length = Be32(bytes.data() + 4);
+  std::uint32_t const header_length = coding::GetBe32(bytes.data() + 4);
   if (header_length < 6 || header_length > bytes.size() - 8) return SmfCheck::kDamaged;
   std::uint8_t const* h = bytes.data() + 8;
-  int const format = (h[0] << 8) | h[1];
-  int const tracks = (h[2] << 8) | h[3];
-  int const division = (h[4] << 8) | h[5];
+  int const format = coding::GetBe16(h);
+  int const tracks = coding::GetBe16(h + 2);
+  int const division = coding::GetBe16(h + 4);
   if (format > 2 || tracks == 0 || division == 0) return SmfCheck::kDamaged;
   bool const smpte = (division & 0x8000) != 0;
 
@@ -132,7 +128,7 @@ SmfCheck CheckSmf(std::span<std::uint8_t const> bytes, SmfInfo& info) {
   int found = 0;
   while (found < tracks) {
     if (bytes.size() - pos < 8) return SmfCheck::kDamaged;
-    std::uint32_t const length = Be32(bytes.data() + pos + 4);
+    std::uint32_t const length = coding::GetBe32(bytes.data() + pos + 4);
     if (length > bytes.size() - pos - 8) return SmfCheck::kDamaged;
     auto const chunk = bytes.subspan(pos + 8, length);
     if (std::equal(bytes.begin() + pos, bytes.begin() + pos + 4, "MTrk")) {

@@ -6,17 +6,13 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/coding/coding.h"
+
 namespace qel::mci {
 namespace {
 
-void Put16(unsigned char* p, std::uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-void Put32(unsigned char* p, std::uint32_t v) {
-  Put16(p, v);
-  Put16(p + 2, v >> 16);
-}
+using coding::Put16;
+using coding::Put32;
 
 // The 44-byte header of a PCM file holding frames 16-bit stereo frames.
 void Header(unsigned char (&h)[44], int rate, std::uint64_t frames) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/coding/coding.h"
+
 namespace qel::storage {
 
 // Sector numbers with a meaning of their own in the FAT and the DIFAT.
@@ -85,27 +87,12 @@ struct NameLess {
 // True when name may name an element: 1 to 31 code units, none of / \ : ! or NUL.
 bool ValidName(std::u16string_view name);
 
-inline std::uint16_t Get16(unsigned char const* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline std::uint32_t Get32(unsigned char const* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-inline std::uint64_t Get64(unsigned char const* p) {
-  return Get32(p) | (static_cast<std::uint64_t>(Get32(p + 4)) << 32);
-}
-inline void Put16(unsigned char* p, std::uint16_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-}
-inline void Put32(unsigned char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-inline void Put64(unsigned char* p, std::uint64_t v) {
-  Put32(p, static_cast<std::uint32_t>(v));
-  Put32(p + 4, static_cast<std::uint32_t>(v >> 32));
-}
+using coding::Get16;
+using coding::Get32;
+using coding::Get64;
+using coding::Put16;
+using coding::Put32;
+using coding::Put64;
 
 }  // namespace qel::storage
 

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "cli.h"
+#include "platform/coding/coding.h"
 #include "qelshare/CPublicFun.h"
 #include "qelshare/storage.h"
 #include "storage_errors.h"
@@ -35,15 +36,10 @@ std::vector<Entry> ReadHeads(IStorage* root, std::string const& stream_name) {
     unsigned char head[16];
     ULONG got = 0;
     if (FAILED(stream->Read(head, 16, &got)) || got != 16) break;
-    auto le = [&](int at, int n) {
-      std::uint32_t v = 0;
-      for (int i = n - 1; i >= 0; --i) v = (v << 8) | head[at + i];
-      return v;
-    };
     Entry e;
-    std::uint32_t name_size = le(0, 2);
-    e.size = le(2, 4);
-    e.stored = le(6, 4);
+    std::uint32_t name_size = qel::coding::Get16(head);
+    e.size = qel::coding::Get32(head + 2);
+    e.stored = qel::coding::Get32(head + 6);
     if (name_size == 0) break;
     e.name.resize(name_size);
     if (FAILED(stream->Read(e.name.data(), name_size, &got)) || got != name_size) break;

@@ -1,0 +1,82 @@
+// Fixed-width integers as the file formats store them: little-endian in the library's
+// own formats (descriptor, field table, record file, index, packages, compound files,
+// WAV, bitmaps and icons), big-endian in Standard MIDI Files. Every reader and writer of
+// those formats codes its integers here, so that a byte order is written once.
+//
+// Pointers may be unaligned and of any byte type; callers check the bounds.
+#ifndef QELSHARE_PLATFORM_CODING_CODING_H_
+#define QELSHARE_PLATFORM_CODING_CODING_H_
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace qel::coding {
+
+// The low width bytes (1 to 8) of v, least significant first.
+inline void PutN(void* p, std::uint64_t v, int width) {
+  auto* b = static_cast<unsigned char*>(p);
+  for (int i = 0; i < width; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+// The width bytes (1 to 8) at p, least significant first.
+inline std::uint64_t GetN(void const* p, int width) {
+  auto const* b = static_cast<unsigned char const*>(p);
+  std::uint64_t v = 0;
+  for (int i = width - 1; i >= 0; --i) v = v << 8 | b[i];
+  return v;
+}
+
+inline void Put16(void* p, std::uint16_t v) {
+  PutN(p, v, 2);
+}
+inline void Put32(void* p, std::uint32_t v) {
+  PutN(p, v, 4);
+}
+inline void Put64(void* p, std::uint64_t v) {
+  PutN(p, v, 8);
+}
+inline std::uint16_t Get16(void const* p) {
+  return static_cast<std::uint16_t>(GetN(p, 2));
+}
+inline std::uint32_t Get32(void const* p) {
+  return static_cast<std::uint32_t>(GetN(p, 4));
+}
+inline std::uint64_t Get64(void const* p) {
+  return GetN(p, 8);
+}
+
+// Appends v to out, least significant byte first.
+inline void Append16(std::string& out, std::uint16_t v) {
+  char b[2];
+  Put16(b, v);
+  out.append(b, 2);
+}
+inline void Append32(std::string& out, std::uint32_t v) {
+  char b[4];
+  Put32(b, v);
+  out.append(b, 4);
+}
+inline void Append64(std::string& out, std::uint64_t v) {
+  char b[8];
+  Put64(b, v);
+  out.append(b, 8);
+}
+
+// Big-endian, most significant byte first.
+inline std::uint16_t GetBe16(void const* p) {
+  auto const* b = static_cast<unsigned char const*>(p);
+  return static_cast<std::uint16_t>(b[0] << 8 | b[1]);
+}
+inline std::uint32_t GetBe24(void const* p) {
+  auto const* b = static_cast<unsigned char const*>(p);
+  return std::uint32_t{b[0]} << 16 | std::uint32_t{b[1]} << 8 | b[2];
+}
+inline std::uint32_t GetBe32(void const* p) {
+  auto const* b = static_cast<unsigned char const*>(p);
+  return std::uint32_t{b[0]} << 24 | GetBe24(b + 1);
+}
+
+}  // namespace qel::coding
+
+#endif  // QELSHARE_PLATFORM_CODING_CODING_H_
