@@ -113,16 +113,6 @@ LineReport Examine(std::string_view text, bool unconverted, std::int32_t& next_i
   return r;
 }
 
-// Library text as a JSON string or for the terminal, without a conversion for ASCII.
-void JsonField(Context const& ctx, std::string& out, std::string_view gbk) {
-  static Context const raw = [] {
-    Context c;
-    c.gbk = true;
-    return c;
-  }();
-  AppendJsonText(Ascii(gbk) ? raw : ctx, out, gbk);
-}
-
 void UserText(Context const& ctx, std::string& out, std::string_view gbk) {
   if (ctx.gbk || Ascii(gbk)) {
     out.append(gbk);
@@ -142,38 +132,25 @@ void AppendRect(std::string& out, LineReport const& r) {
   AppendNumber(out, r.plan.bottom);
 }
 void AppendJson(Context const& ctx, std::string& out, std::size_t number, LineReport const& r) {
-  out += "{\"line\":";
-  AppendNumber(out, static_cast<long long>(number));
-  bool ok = r.error.empty();
-  out += ok ? ",\"ok\":true" : ",\"ok\":false,\"error\":";
-  if (!ok) JsonField(ctx, out, r.error);
+  // Ordered: the keys come in the order the help lists them.
+  nlohmann::ordered_json line = {{"line", number}, {"ok", r.error.empty()}};
+  if (!r.error.empty()) line["error"] = JsonText(ctx, r.error);
   std::string_view fields[5] = {r.d.type, r.d.caption, r.d.mark, r.d.help, r.d.style};
-  char const* names[5] = {",\"type\":", ",\"caption\":", ",\"mark\":", ",\"help\":", ",\"style\":"};
+  char const* names[5] = {"type", "caption", "mark", "help", "style"};
   for (int i = 0; i < 5; ++i) {
-    out += names[i];
-    JsonField(ctx, out, i < r.d.stored ? fields[i] : std::string_view());
+    line[names[i]] = JsonText(ctx, i < r.d.stored ? fields[i] : std::string_view());
   }
   if (r.known) {
-    out += ",\"class\":\"";
-    out += r.plan.windowClass;
-    out += "\",\"style_bits\":";
-    AppendNumber(out, r.plan.style);
-    out += ",\"ex_style_bits\":";
-    AppendNumber(out, r.plan.exStyle);
-    out += ",\"rect\":[";
-    AppendRect(out, r);
-    out += "],\"icon\":";
-    if (r.plan.icon) {
-      AppendNumber(out, r.plan.icon);
-    } else {
-      out += "null";
-    }
-    out += ",\"id\":";
-    AppendNumber(out, r.id);
-    out += ",\"string\":";
-    JsonField(ctx, out, r.line);
+    line["class"] = r.plan.windowClass;
+    line["style_bits"] = r.plan.style;
+    line["ex_style_bits"] = r.plan.exStyle;
+    line["rect"] = {r.plan.left, r.plan.top, r.plan.right, r.plan.bottom};
+    line["icon"] = r.plan.icon ? nlohmann::ordered_json(r.plan.icon) : nullptr;
+    line["id"] = r.id;
+    line["string"] = JsonText(ctx, r.line);
   }
-  out += "}\n";
+  out += line.dump(-1, ' ', ctx.gbk, nlohmann::json::error_handler_t::replace);
+  out += '\n';
 }
 
 void AppendText(Context const& ctx, std::string& out, std::size_t number, LineReport const& r) {
