@@ -7,11 +7,6 @@
 
 #include "expression/analyse_state.h"
 
-namespace qel::expr {
-bool g_default_shortcuts = true;
-bool g_operand_shortcuts = true;
-}  // namespace qel::expr
-
 CAnalyseExpression::CAnalyseExpression()
     : m_pRoot(nullptr), m_pState(std::make_unique<qel::expr::AnalyseState>()) {}
 

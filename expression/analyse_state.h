@@ -144,7 +144,21 @@ struct BuildTask {
   bool enclosed = false;
 };
 
+// The routes an analysis may take to the output the general route gives. Each is on by
+// default; a test turns one off, or moves the limit, to check that the outputs agree.
+struct Routes {
+  // Operands without a qualifier, and expressions of plain words, go straight to the
+  // default field's text fields (AnalyseState::default_fields).
+  bool default_shortcuts = true;
+  // The operands of a bracketed group qualified by a field go straight to that field
+  // when the general route would only bring them back to it (QualifiedOperands).
+  bool operand_shortcuts = true;
+  // Token ranges up to this long are scanned directly; longer ones use the token index.
+  int direct_scan_limit = kDirectScanLimit;
+};
+
 struct AnalyseState {
+  Routes routes;
   // First registered field of each name and of each code.
   FieldMap first_by_name;
   // Per registered field: whether it is the first of its name (the one look-ups find).
@@ -229,14 +243,14 @@ struct AnalyseState {
   }
 };
 
-// Whether operands without a qualifier take the direct way to the default field's text
-// fields (AnalyseState::default_fields). Tests turn it off to compare with the general
-// way; it only applies to objects that have not analysed yet.
-extern bool g_default_shortcuts;
-// Whether the operands of a bracketed group qualified by a field go straight to that
-// field when the general way would only bring them back to it (see
-// TreeBuilder::QualifiedOperands). Tests turn it off to compare with the general way.
-extern bool g_operand_shortcuts;
+// Test seam: the routes of one analyser, so that a test can compare each shortcut with
+// the general route on the same expression.
+struct Seams {
+  static void SetRoutes(CAnalyseExpression& analyser, Routes routes) {
+    analyser.m_pState->routes = routes;
+    analyser.m_pState->default_fields_known = false;  // worked out again by the new routes
+  }
+};
 
 // " at byte N" for a known offset, or nothing.
 std::string AtByte(int offset);

@@ -4,6 +4,40 @@
 
 namespace qel::expr {
 
+void AppendWordLeaf(std::string& item, std::string_view code, std::string_view word) {
+  item.append(code).append(kNearHead).append(word);
+}
+
+void AppendTextHead(std::string& item, std::string_view code, std::string_view head) {
+  item.append(code).append(head);
+}
+
+void AppendComparisonLeaf(std::string& item, std::string_view code, int op,
+                          std::string_view operand) {
+  item.append(code);
+  item += '\n';
+  item += static_cast<char>('0' + op);
+  item += '\n';
+  item.append(operand);
+}
+
+void AppendValueLeaf(std::string& item, std::string_view code, std::string_view value) {
+  item.append(code);
+  item += '\n';
+  item.append(value);
+}
+
+void AppendHistoryLeaf(std::string& item, std::string_view digits) {
+  item.append(kHistoryHead).append(digits);
+}
+
+void AppendHighlight(std::string& redkey, std::string_view words, std::string_view code) {
+  redkey.append(words);
+  redkey += '[';
+  redkey.append(code);
+  redkey += ']';
+}
+
 bool DecodeLeaf(std::string_view item, LeafItem& leaf) {
   leaf = LeafItem();
   std::size_t first = item.find('\n');
@@ -37,6 +71,17 @@ bool DecodeLeaf(std::string_view item, LeafItem& leaf) {
   leaf.kind = LeafItem::kValue;
   leaf.operand = rest.substr(1);
   return true;
+}
+
+std::vector<std::string_view> StreamItems(std::string_view stream) {
+  std::vector<std::string_view> items;
+  for (std::size_t start = 0; start < stream.size();) {
+    std::size_t end = stream.find('\r', start);
+    if (end == std::string_view::npos) end = stream.size();
+    if (end > start) items.push_back(stream.substr(start, end - start));
+    start = end + 1;
+  }
+  return items;
 }
 
 }  // namespace qel::expr

@@ -1,5 +1,6 @@
-// The leaf items of the postfix stream, written by the tree builder and read by searches:
-// the one place that knows their text.
+// The items of the postfix stream: every route of the analysis writes its leaves and
+// highlight entries here, and searches read them back here; the one place that knows
+// their text.
 //
 //   "#" LF digits              a numbered reference to an earlier result
 //   code LF kind LF words      a text item, kind "NEAR", "ORDER" or "PARA"; words are
@@ -9,12 +10,17 @@
 //                              6 (a,b) 7 (a,b] 8 [a,b) 9 [a,b]; an interval's operand is
 //                              "low,high"
 //   code LF value              a value item
+//
+// In the stream every item ends with exactly one CR; an item whose text already ends with
+// one (a quoted word may hold it) gets no second. The highlight string is the searched
+// words, each followed by "[" code "]".
 #ifndef QELSHARE_EXPRESSION_LEAF_ITEM_H_
 #define QELSHARE_EXPRESSION_LEAF_ITEM_H_
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qel::expr {
 
@@ -25,11 +31,27 @@ inline constexpr std::string_view kParaHead = "\nPARA\n";
 // What starts a numbered reference, before its digits.
 inline constexpr std::string_view kHistoryHead = "#\n";
 
-// Appends the part of a comparison item after its code: LF op LF (the operand follows).
-inline void AppendComparisonHead(std::string& item, int op) {
-  item += '\n';
-  item += static_cast<char>('0' + op);
-  item += '\n';
+// Writing. Each Append*Leaf appends a whole leaf item to item (usually an empty node key).
+
+// A word searched in a text field: code LF "NEAR" LF word (without its quotes).
+void AppendWordLeaf(std::string& item, std::string_view code, std::string_view word);
+// The head of a text item of several words: code, then the head of kind (kNearHead,
+// kOrderHead or kParaHead); the words follow, separated by spaces.
+void AppendTextHead(std::string& item, std::string_view code, std::string_view head);
+// A comparison: code LF op LF operand, op one digit (see above).
+void AppendComparisonLeaf(std::string& item, std::string_view code, int op,
+                          std::string_view operand);
+// A value searched as it stands: code LF value.
+void AppendValueLeaf(std::string& item, std::string_view code, std::string_view value);
+// A numbered reference: "#" LF digits.
+void AppendHistoryLeaf(std::string& item, std::string_view digits);
+// The highlight entry of searched words: words "[" code "]".
+void AppendHighlight(std::string& redkey, std::string_view words, std::string_view code);
+
+// Ends the last item of a postfix stream with its CR, unless it has one (or there is
+// none). Writing an item is EndStreamItem, its text, EndStreamItem.
+inline void EndStreamItem(std::string& stream) {
+  if (!stream.empty() && stream.back() != '\r') stream += '\r';
 }
 
 // True for the operator items of the stream.
@@ -51,6 +73,9 @@ struct LeafItem {
 // Decodes a leaf item; false for an item that is no leaf (an operator, or text without a
 // line feed).
 bool DecodeLeaf(std::string_view item, LeafItem& leaf);
+
+// The items of a postfix stream, in order, without their CRs.
+std::vector<std::string_view> StreamItems(std::string_view stream);
 
 }  // namespace qel::expr
 

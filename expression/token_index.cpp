@@ -5,8 +5,6 @@
 
 namespace qel::expr {
 
-int g_direct_scan_limit = 48;
-
 Kind KindOf(std::string_view token) {
   if (token.size() == 1) {
     switch (token[0]) {
@@ -142,7 +140,7 @@ int TokenIndex::Nearest(std::uint16_t mask, Depth depth, int level, int a, int b
 }
 
 int TokenIndex::Find(std::uint16_t mask, Depth depth, int a, int b, int* count, bool rightmost) {
-  if (b - a <= g_direct_scan_limit) {
+  if (b - a <= direct_limit_) {
     int c = *count;
     int hit = -1;
     for (int j = 0; j < b - a; ++j) {
@@ -169,7 +167,7 @@ int TokenIndex::Find(std::uint16_t mask, Depth depth, int a, int b, int* count, 
 
 int TokenIndex::LowestCount(int start, int a, int b) {
   if (a >= b) return start;
-  if (b - a <= g_direct_scan_limit) {
+  if (b - a <= direct_limit_) {
     int c = start;
     int low = INT_MAX;
     for (int j = a; j < b; ++j) {
@@ -191,7 +189,7 @@ int TokenIndex::LowestCount(int start, int a, int b) {
 }
 
 int TokenIndex::CountOpenParens(int a, int b) {
-  if (b - a <= g_direct_scan_limit) {
+  if (b - a <= direct_limit_) {
     int count = 0;
     for (int j = a; j < b; ++j) count += pool_.kind[j] == kLParen;
     return count;
@@ -202,7 +200,7 @@ int TokenIndex::CountOpenParens(int a, int b) {
 
 bool TokenIndex::IsWordChain(int a, int b) {
   if (b - a < 3 || (b - a) % 2 == 0 || pool_.kind[a] != kWord) return false;
-  if (b - a <= g_direct_scan_limit) {
+  if (b - a <= direct_limit_) {
     for (int j = a + 1; j < b; ++j) {
       if (!Alternates(pool_.kind[j - 1], pool_.kind[j])) return false;
     }

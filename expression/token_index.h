@@ -67,9 +67,9 @@ constexpr int Weight(Kind kind, Depth depth) {
   return 0;
 }
 
-// Ranges up to this many tokens are scanned directly; longer ones use the index. Tests
-// lower it to compare the two ways.
-extern int g_direct_scan_limit;
+// Ranges up to this many tokens are scanned directly; longer ones use the index (the
+// direct scan wins below it, measured on the parse mix).
+inline constexpr int kDirectScanLimit = 48;
 
 // The tokens of one analysis: the stream, then the extra tokens.
 class TokenPool {
@@ -95,7 +95,9 @@ class TokenPool {
 // Answers scans over ranges [a, b) of the stream (ids 0..n-1 of the pool).
 class TokenIndex {
  public:
-  TokenIndex(TokenPool const& pool, int n) : pool_(pool), n_(n) {}
+  // Ranges up to direct_limit tokens are scanned directly, longer ones through the index.
+  TokenIndex(TokenPool const& pool, int n, int direct_limit)
+      : pool_(pool), n_(n), direct_limit_(direct_limit) {}
 
   // Scanning [a, b) from its last token to its first (rightmost) or from its first to its
   // last, with the running count starting at *count: the first token met of one of the
@@ -141,6 +143,7 @@ class TokenIndex {
 
   TokenPool const& pool_;
   int n_;
+  int direct_limit_;
   std::unique_ptr<Tables> tables_;
 };
 

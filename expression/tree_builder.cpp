@@ -145,7 +145,7 @@ TreeBuilder::TreeBuilder(CAnalyseExpression& owner, CStringArr& tokens)
       pool_(state_.pool),
       stack_(state_.tasks),
       n_(tokens.GetSize()),
-      index_(pool_, n_) {
+      index_(pool_, n_, state_.routes.direct_scan_limit) {
   int fields = owner.m_arrFieldName.GetSize();
   bool from_stream = state_.pool_is_stream && &tokens == &owner.m_arrKeyStream &&
                      pool_.text.size() >= static_cast<std::size_t>(n_);
@@ -230,7 +230,7 @@ int TreeBuilder::CountOpenParens(TokenView const& list) {
 int TreeBuilder::Cut(TokenView const& list, Passes const& passes, Depth depth, bool rightmost,
                      std::uint16_t* pass) {
   int n = list.size();
-  if (n > g_direct_scan_limit) {
+  if (n > state_.routes.direct_scan_limit) {
     for (std::uint16_t mask : passes) {
       int k = Find(list, mask, depth, rightmost);
       if (k >= 0) {
@@ -332,7 +332,7 @@ bool TreeBuilder::Process(Task task) {
       if (token.empty()) return Reject("empty word" + AtByte(OffsetAt(list, 0)));
       if (token.size() >= 2 && token[0] == '#' &&
           token.find_first_not_of("0123456789", 1) == std::string_view::npos) {
-        NewNode(task.slot, std::string(kHistoryHead).append(token.substr(1)));
+        AppendHistoryLeaf(NewNode(task.slot, {})->strKey, token.substr(1));
         return true;
       }
       if (state_.default_field < 0) {
@@ -538,15 +538,8 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot, bool
     case 'D':
     case '#':
     case 'E': {
-      std::string& key = NewNode(slot, code)->strKey;
-      key += '\n';
-      key += value;
-      if (type == 'E') {
-        owner_.m_strRedKey += value;
-        owner_.m_strRedKey += '[';
-        owner_.m_strRedKey += code;
-        owner_.m_strRedKey += ']';
-      }
+      AppendValueLeaf(NewNode(slot, {})->strKey, code, value);
+      if (type == 'E') AppendHighlight(owner_.m_strRedKey, value, code);
       return true;
     }
     case 'N':
@@ -572,9 +565,7 @@ bool TreeBuilder::Qualified(TokenView group, int field, tagEXP_NODE** slot, bool
           v = StripEnds(v, open, close);
         }
       }
-      std::string& key = NewNode(slot, code)->strKey;
-      AppendComparisonHead(key, op);  // op is one digit, 0..9
-      key += v;
+      AppendComparisonLeaf(NewNode(slot, {})->strKey, code, op, v);
       return true;
     }
     default:
@@ -604,8 +595,8 @@ bool TreeBuilder::QualifiedOperands(TokenView const& inner, int k, std::uint16_t
   }
   int m = inner.size();
   tagEXP_NODE* node = NewNode(slot, Text(inner.At(k)));
-  bool direct =
-      g_operand_shortcuts && balanced && pool_.kind[FieldId(field)] == kWord && NamesItself(field);
+  bool direct = state_.routes.operand_shortcuts && balanced &&
+                pool_.kind[FieldId(field)] == kWord && NamesItself(field);
   if (!direct) {
     auto operand = [&](int from, int to) {
       TokenView piece = inner.Slice(from, to);
@@ -709,8 +700,8 @@ bool TreeBuilder::TextLeaf(TokenView const& group, int field, tagEXP_NODE** slot
     return true;
   }
   // The key is code LF kind LF words; the words also go to the highlight string.
-  std::string& key = NewNode(slot, code)->strKey;
-  key += kinds == kNear ? kNearHead : kinds == kOrder ? kOrderHead : kParaHead;
+  std::string& key = NewNode(slot, {})->strKey;
+  AppendTextHead(key, code, kinds == kNear ? kNearHead : kinds == kOrder ? kOrderHead : kParaHead);
   std::size_t words_at = key.size();
   bool first = true;
   for (int k = 0; k < m; ++k) {
@@ -720,7 +711,7 @@ bool TreeBuilder::TextLeaf(TokenView const& group, int field, tagEXP_NODE** slot
     key += Text(id);
     first = false;
   }
-  owner_.m_strRedKey.append(key, words_at).append("[").append(code).append("]");
+  AppendHighlight(owner_.m_strRedKey, std::string_view(key).substr(words_at), code);
   return true;
 }
 
@@ -743,18 +734,12 @@ void TreeBuilder::WordChain(TokenView const& group, int field, tagEXP_NODE** slo
 
 // The leaf of one word: code LF "NEAR" LF the word without its quotes.
 void TreeBuilder::WordLeaf(int id, int field, tagEXP_NODE** slot) {
-  std::string& key = NewNode(slot, FieldCode(field))->strKey;
-  key += kNearHead;
-  key += StripEnds(Text(id), '"', '"');
+  AppendWordLeaf(NewNode(slot, {})->strKey, FieldCode(field), StripEnds(Text(id), '"', '"'));
 }
 
 // The highlight entry of one word: the word without its quotes, then "[" code "]".
 void TreeBuilder::HighlightWord(int id, int field) {
-  std::string& redkey = owner_.m_strRedKey;
-  redkey.append(StripEnds(Text(id), '"', '"'));
-  redkey.push_back('[');
-  redkey.append(FieldCode(field));
-  redkey.push_back(']');
+  AppendHighlight(owner_.m_strRedKey, StripEnds(Text(id), '"', '"'), FieldCode(field));
 }
 
 }  // namespace qel::expr
@@ -773,7 +758,7 @@ void CAnalyseExpression::ResolveDefaultFields() {
   state.default_fields_known = true;
   state.default_fields.clear();
   int field = state.default_field;
-  if (!qel::expr::g_default_shortcuts) return;
+  if (!state.routes.default_shortcuts) return;
   auto plain_name = [&](int f) {
     return qel::expr::KindOf(m_arrFieldName.Get(f)) == qel::expr::kWord;
   };

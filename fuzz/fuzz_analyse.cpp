@@ -62,17 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   Register(direct, setup, setup_size, nul != nullptr);
   Register(general, setup, setup_size, nul != nullptr);
 
-  int saved = qel::expr::g_direct_scan_limit;
-  qel::expr::g_direct_scan_limit = 0;
+  qel::expr::Seams::SetRoutes(indexed, {.direct_scan_limit = 0});
+  qel::expr::Seams::SetRoutes(direct, {.direct_scan_limit = 1 << 30});
+  qel::expr::Seams::SetRoutes(general, {.default_shortcuts = false, .operand_shortcuts = false});
   int r1 = indexed.Analyse(expression.c_str());
-  qel::expr::g_direct_scan_limit = 1 << 30;
   int r2 = direct.Analyse(expression.c_str());
-  qel::expr::g_direct_scan_limit = saved;
-  qel::expr::g_default_shortcuts = false;
-  qel::expr::g_operand_shortcuts = false;
   int r3 = general.Analyse(expression.c_str());
-  qel::expr::g_default_shortcuts = true;
-  qel::expr::g_operand_shortcuts = true;
 
   auto agrees = [&](int r, CAnalyseExpression& other) {
     return r == r1 && other.m_strPoland == indexed.m_strPoland &&

@@ -43,17 +43,6 @@ std::size_t CharsBefore(std::string_view gbk, std::size_t byte) {
   return chars;
 }
 
-std::vector<std::string_view> Items(std::string_view poland) {
-  std::vector<std::string_view> items;
-  for (std::size_t start = 0; start < poland.size();) {
-    std::size_t end = poland.find('\r', start);
-    if (end == std::string_view::npos) end = poland.size();
-    if (end > start) items.push_back(poland.substr(start, end - start));
-    start = end + 1;
-  }
-  return items;
-}
-
 // Evaluates the stream over the leaves' hit sets, in stream order, with CExpStack.
 Status Evaluate(std::vector<std::string_view> const& items, std::vector<Bits>& leaves,
                 std::uint64_t records, Bits& hits) {
@@ -231,7 +220,7 @@ Result Session::Search(std::string_view expression, SearchOptions const& options
     }
     plan.poland = analyser.GetPoland();
     plan.redkey = analyser.GetRedKey();
-    plan.items = Items(plan.poland);
+    plan.items = expr::StreamItems(plan.poland);
     for (std::string_view item : plan.items) {
       if (expr::IsOperator(item)) continue;
       expr::LeafItem leaf;

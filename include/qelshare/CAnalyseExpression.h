@@ -60,6 +60,7 @@ struct tagEXP_NODE {
 namespace qel::expr {
 struct AnalyseState;
 class TreeBuilder;
+struct Seams;
 }  // namespace qel::expr
 
 class QELSHARE_API CAnalyseExpression {
@@ -144,6 +145,7 @@ class QELSHARE_API CAnalyseExpression {
   std::unique_ptr<qel::expr::AnalyseState> m_pState;
 
   friend class qel::expr::TreeBuilder;
+  friend struct qel::expr::Seams;
 };
 
 #endif  // QELSHARE_CANALYSEEXPRESSION_H_

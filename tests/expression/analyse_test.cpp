@@ -381,15 +381,13 @@ TEST(AnalyseLimitsTest, IndexedScansMatchDirectScans) {
     std::string longer = expression;
     for (int i = 0; i < 6; ++i) longer = "(" + longer + ") OR " + longer;
     for (std::string const& text : {std::string(expression), longer}) {
-      int saved = qel::expr::g_direct_scan_limit;
       CAnalyseExpression direct, indexed;
       Register(direct, true);
       Register(indexed, true);
-      qel::expr::g_direct_scan_limit = 1 << 30;
+      qel::expr::Seams::SetRoutes(direct, {.direct_scan_limit = 1 << 30});
+      qel::expr::Seams::SetRoutes(indexed, {.direct_scan_limit = 0});
       int r1 = direct.Analyse(text.c_str());
-      qel::expr::g_direct_scan_limit = 0;
       int r2 = indexed.Analyse(text.c_str());
-      qel::expr::g_direct_scan_limit = saved;
       EXPECT_EQ(r1, r2) << text;
       EXPECT_EQ(direct.m_strPoland, indexed.m_strPoland) << text;
       EXPECT_EQ(direct.m_strRedKey, indexed.m_strRedKey) << text;
@@ -464,16 +462,18 @@ using Registry = std::vector<std::tuple<char const*, char const*, unsigned char>
 
 // Analyses text with registry in two fresh objects, the second with *shortcut turned
 // off, and expects the same results.
-void ExpectSameWithout(bool* shortcut, Registry const& registry, std::string const& text) {
+void ExpectSameWithout(bool qel::expr::Routes::*shortcut, Registry const& registry,
+                       std::string const& text) {
   CAnalyseExpression fast, general;
   for (auto const& [name, code, type] : registry) {
     fast.AddField(name, code, type);
     general.AddField(name, code, type);
   }
+  qel::expr::Routes without;
+  without.*shortcut = false;
+  qel::expr::Seams::SetRoutes(general, without);
   int r1 = fast.Analyse(text.c_str());
-  *shortcut = false;
   int r2 = general.Analyse(text.c_str());
-  *shortcut = true;
   ASSERT_EQ(r1, r2) << text;
   EXPECT_EQ(Tokens(fast), Tokens(general)) << text;
   EXPECT_EQ(fast.m_strPoland, general.m_strPoland) << text;
@@ -519,7 +519,7 @@ TEST(AnalyseShortcutTest, ShortcutsMatchTheGeneralWay) {
         text += pieces[rng() % limit];
         if (rng() % 3) text += ' ';
       }
-      ExpectSameWithout(&qel::expr::g_default_shortcuts, registry, text);
+      ExpectSameWithout(&qel::expr::Routes::default_shortcuts, registry, text);
     }
   }
 }
@@ -566,7 +566,7 @@ TEST(AnalyseShortcutTest, QualifiedOperandsMatchTheGeneralWay) {
     for (int i = 0; i < 3000; ++i) {
       std::string text = expression(expression, 0);
       if (i % 3 == 0) text.insert(rng() % (text.size() + 1), pick(damage));
-      ExpectSameWithout(&qel::expr::g_operand_shortcuts, registry, text);
+      ExpectSameWithout(&qel::expr::Routes::operand_shortcuts, registry, text);
     }
   }
 }

@@ -2,14 +2,10 @@
 #include <vector>
 
 #include "expression/analyse_state.h"
+#include "expression/leaf_item.h"
 #include "qelshare/CAnalyseExpression.h"
 
 void CAnalyseExpression::MakePoland(tagEXP_NODE* pNode) {
-  // Every item ends with exactly one carriage return; an item whose own text already ends
-  // with one (a quoted word may hold it) gets no second.
-  auto end_item = [this] {
-    if (!m_strPoland.empty() && m_strPoland.back() != '\r') m_strPoland += '\r';
-  };
   // Post-order walk with an explicit stack: a node is written once both of its subtrees
   // are; the flag marks nodes whose subtrees are already on their way.
   auto& stack = m_pState->postorder;
@@ -24,8 +20,8 @@ void CAnalyseExpression::MakePoland(tagEXP_NODE* pNode) {
       continue;
     }
     stack.pop_back();
-    end_item();
+    qel::expr::EndStreamItem(m_strPoland);
     m_strPoland += node->strKey;
-    end_item();
+    qel::expr::EndStreamItem(m_strPoland);
   }
 }

@@ -224,30 +224,28 @@ bool CAnalyseExpression::AnalysePlainWords(char const* lpszExp) {
 
   // In each default field f1 .. fk, in turn, the words chained left to right by AND (type
   // S) or OR (type F); the fields' trees joined as f1 OR (f2 OR ...), so the postfix
-  // stream ends with k - 1 ORs. Items end as MakePoland ends them.
-  auto end_item = [this] {
-    if (!m_strPoland.empty() && m_strPoland.back() != '\r') m_strPoland += '\r';
-  };
+  // stream ends with k - 1 ORs: what the general route writes for the same words.
+  using qel::expr::EndStreamItem;
   m_strPoland.clear();
   m_strRedKey.clear();
   for (int field : state.default_fields) {
     std::string_view code = m_arrFieldCode.Get(field);
     char const* op = m_arrFieldType[field] == 'F' ? "OR" : "AND";
     for (std::size_t i = 0; i < words.size(); ++i) {
-      end_item();
-      m_strPoland.append(code).append(qel::expr::kNearHead).append(words[i]);
-      end_item();
+      EndStreamItem(m_strPoland);
+      qel::expr::AppendWordLeaf(m_strPoland, code, words[i]);
+      EndStreamItem(m_strPoland);
       if (i > 0) {
         m_strPoland += op;
-        end_item();
+        EndStreamItem(m_strPoland);
       }
-      m_strRedKey.append(words[i]).append("[").append(code).append("]");
+      qel::expr::AppendHighlight(m_strRedKey, words[i], code);
     }
   }
   for (std::size_t j = 1; j < state.default_fields.size(); ++j) {
-    end_item();
+    EndStreamItem(m_strPoland);
     m_strPoland += "OR";
-    end_item();
+    EndStreamItem(m_strPoland);
   }
   return true;
 }
