@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "expression/analyse_state.h"
 #include "qelshare/CAnalyseExpression.h"
 
 namespace {
@@ -227,6 +228,57 @@ void BM_Mix_XapianQueryParser(benchmark::State& state) {
   MixLabel(state, mix.size());
 }
 
+// Each shortcut of the analysis turned off in turn, on the whole mix, the long expression
+// and the qualified-groups hostile input (each ends where the general route does): the
+// gain that keeps a shortcut. 0: all on; 1: no default-field shortcut (plain words and
+// operands without a qualifier take the general route); 2: no qualified-operand
+// shortcut; 3: every token range through the token index (no direct scan).
+qel::expr::Routes RoutesOf(int which) {
+  qel::expr::Routes routes;
+  if (which == 1) routes.default_shortcuts = false;
+  if (which == 2) routes.operand_shortcuts = false;
+  if (which == 3) routes.direct_scan_limit = 0;
+  return routes;
+}
+constexpr char const* kRouteNames[] = {"all shortcuts", "no default-field shortcut",
+                                       "no qualified-operand shortcut", "no direct scan"};
+
+void BM_Routes_Mix(benchmark::State& state) {
+  CAnalyseExpression e;
+  Register(e);
+  qel::expr::Seams::SetRoutes(e, RoutesOf(static_cast<int>(state.range(0))));
+  auto const& mix = Mix(kShapes);
+  for (auto _ : state) {
+    for (auto const& q : mix) {
+      benchmark::DoNotOptimize(e.Analyse(q.ours.c_str()));
+      benchmark::DoNotOptimize(e.m_strPoland.data());
+    }
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * mix.size()));
+  state.SetLabel(kRouteNames[state.range(0)]);
+}
+
+void BM_Routes_Long(benchmark::State& state) {
+  CAnalyseExpression e;
+  Register(e);
+  qel::expr::Seams::SetRoutes(e, RoutesOf(static_cast<int>(state.range(0))));
+  std::string expression = LongQueries(20000).first;
+  for (auto _ : state) benchmark::DoNotOptimize(e.Analyse(expression.c_str()));
+  state.SetLabel(kRouteNames[state.range(0)]);
+}
+
+void BM_Routes_QualifiedGroups(benchmark::State& state) {
+  std::string text;
+  while (text.size() < (std::size_t{1} << 20)) text += "(a OR b)/title ";
+  for (auto _ : state) {
+    CAnalyseExpression e;
+    Register(e);
+    qel::expr::Seams::SetRoutes(e, RoutesOf(static_cast<int>(state.range(0))));
+    benchmark::DoNotOptimize(e.Analyse(text.c_str()));
+  }
+  state.SetLabel(kRouteNames[state.range(0)]);
+}
+
 // Hostile inputs: one unit repeated to a mebibyte, analysed from scratch by a fresh
 // object each time (result 0 or 1). Goal: well under a second each.
 void BM_Hostile_Analyse(benchmark::State& state, std::string unit) {
@@ -257,6 +309,9 @@ BENCHMARK_CAPTURE(BM_Hostile_Analyse, qualified_groups, std::string("(a OR b)/ti
 BENCHMARK_CAPTURE(BM_Hostile_Analyse, proximity, std::string("x NEAR "))
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Hostile_Analyse, slashes, std::string("a/"))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Routes_Mix)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Routes_Long)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Routes_QualifiedGroups)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
