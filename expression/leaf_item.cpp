@@ -1,6 +1,9 @@
 #include "expression/leaf_item.h"
 
+#include <algorithm>
 #include <charconv>
+
+#include "platform/text/mbcs.h"
 
 namespace qel::expr {
 
@@ -71,6 +74,46 @@ bool DecodeLeaf(std::string_view item, LeafItem& leaf) {
   leaf.kind = LeafItem::kValue;
   leaf.operand = rest.substr(1);
   return true;
+}
+
+std::vector<std::string> ItemWords(std::string_view words) {
+  std::vector<std::string> out;
+  std::string current;
+  bool quoted = false;
+  for (std::size_t i = 0; i < words.size();) {
+    std::size_t n = text::CharLength(words, i);
+    char c = words[i];
+    if (n == 1 && c == '"') {
+      quoted = !quoted;
+    } else if (n == 1 && c == ' ' && !quoted) {
+      if (!current.empty()) out.push_back(std::move(current));
+      current.clear();
+    } else {
+      current.append(words.substr(i, n));
+    }
+    i += n;
+  }
+  if (!current.empty()) out.push_back(std::move(current));
+  return out;
+}
+
+std::vector<std::pair<std::string, std::string>> HighlightTerms(
+    std::string_view redkey, std::vector<std::string> const& codes) {
+  std::vector<std::pair<std::string, std::string>> terms;
+  std::size_t start = 0;
+  for (std::size_t open = redkey.find('['); open != std::string_view::npos;
+       open = redkey.find('[', open + 1)) {
+    std::size_t close = redkey.find(']', open);
+    if (close == std::string_view::npos) break;
+    std::string_view code = redkey.substr(open + 1, close - open - 1);
+    if (std::find(codes.begin(), codes.end(), code) == codes.end()) continue;
+    for (std::string& word : ItemWords(redkey.substr(start, open - start))) {
+      terms.emplace_back(std::string(code), std::move(word));
+    }
+    start = close + 1;
+    open = close;
+  }
+  return terms;
 }
 
 std::vector<std::string_view> StreamItems(std::string_view stream) {

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qel::expr {
@@ -73,6 +74,14 @@ struct LeafItem {
 // Decodes a leaf item; false for an item that is no leaf (an operator, or text without a
 // line feed).
 bool DecodeLeaf(std::string_view item, LeafItem& leaf);
+
+// The words of a text item: split at spaces outside quotes, quotes dropped.
+std::vector<std::string> ItemWords(std::string_view words);
+
+// The words of a highlight string ("words[CODE]words[CODE]..."), as (code, word) pairs;
+// only codes in `codes` end an entry.
+std::vector<std::pair<std::string, std::string>> HighlightTerms(
+    std::string_view redkey, std::vector<std::string> const& codes);
 
 // The items of a postfix stream, in order, without their CRs.
 std::vector<std::string_view> StreamItems(std::string_view stream);

@@ -117,30 +117,9 @@ std::vector<std::string_view> Lines(std::string_view s) {
 
 }  // namespace
 
-std::vector<std::string> Words(std::string_view words) {
-  std::vector<std::string> out;
-  std::string current;
-  bool quoted = false;
-  for (std::size_t i = 0; i < words.size();) {
-    std::size_t n = text::CharLength(words, i);
-    char c = words[i];
-    if (n == 1 && c == '"') {
-      quoted = !quoted;
-    } else if (n == 1 && c == ' ' && !quoted) {
-      if (!current.empty()) out.push_back(std::move(current));
-      current.clear();
-    } else {
-      current.append(words.substr(i, n));
-    }
-    i += n;
-  }
-  if (!current.empty()) out.push_back(std::move(current));
-  return out;
-}
-
 Leaf MakeLeaf(expr::LeafItem const& item) {
   Leaf leaf{item, {}, {}};
-  if (item.kind == expr::LeafItem::kText) leaf.words = Words(item.words);
+  if (item.kind == expr::LeafItem::kText) leaf.words = expr::ItemWords(item.words);
   if (item.kind == expr::LeafItem::kComparison)
     leaf.comparison = MakeComparison(item.op, item.operand);
   return leaf;
@@ -227,25 +206,6 @@ bool Match(Leaf const& leaf, std::string_view value) {
     default:
       return false;
   }
-}
-
-std::vector<std::pair<std::string, std::string>> HighlightTerms(
-    std::string_view redkey, std::vector<std::string> const& codes) {
-  std::vector<std::pair<std::string, std::string>> terms;
-  std::size_t start = 0;
-  for (std::size_t open = redkey.find('['); open != std::string_view::npos;
-       open = redkey.find('[', open + 1)) {
-    std::size_t close = redkey.find(']', open);
-    if (close == std::string_view::npos) break;
-    std::string_view code = redkey.substr(open + 1, close - open - 1);
-    if (std::find(codes.begin(), codes.end(), code) == codes.end()) continue;
-    for (std::string& word : Words(redkey.substr(start, open - start))) {
-      terms.emplace_back(std::string(code), std::move(word));
-    }
-    start = close + 1;
-    open = close;
-  }
-  return terms;
 }
 
 std::vector<Span> WordSpans(std::string_view value, std::vector<std::string> const& words) {

@@ -29,9 +29,6 @@ namespace qel::search {
 
 inline constexpr int kNearDistance = 10;
 
-// The words of a text item: split at spaces outside quotes, quotes dropped.
-std::vector<std::string> Words(std::string_view words);
-
 // One side of a comparison, read once: its text, and its number when it is one.
 struct Bound {
   std::string_view text;
@@ -64,11 +61,6 @@ bool MatchText(std::string_view kind, std::vector<std::string> const& words,
 bool MatchComparison(int op, std::string_view operand, std::string_view value);
 // The rule of the leaf's kind (a reference matches no value).
 bool Match(Leaf const& leaf, std::string_view value);
-
-// The highlight words of a highlight string ("words[CODE]words[CODE]..."), as (code, word)
-// pairs; only codes in `codes` end an entry.
-std::vector<std::pair<std::string, std::string>> HighlightTerms(
-    std::string_view redkey, std::vector<std::string> const& codes);
 
 // Where the words lie in a value: at each character the longest word that starts there,
 // the scan going on after it; spans in value order.

@@ -124,7 +124,7 @@ Status Result::Read(Hit const& hit, Record& record) const {
   if (!s.ok()) return s;
   std::vector<std::pair<std::string, std::string>> terms;
   for (std::string const& redkey : lib.redkeys) {
-    for (auto& term : search::HighlightTerms(redkey, data_->state->libraries[hit.library]->codes)) {
+    for (auto& term : expr::HighlightTerms(redkey, data_->state->libraries[hit.library]->codes)) {
       terms.push_back(std::move(term));
     }
   }

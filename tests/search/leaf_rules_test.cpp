@@ -125,20 +125,20 @@ TEST(LeafRules, ParaNeedsEveryWordOnOneLine) {
 }
 
 TEST(LeafRules, QuotedWordKeepsItsSpaces) {
-  EXPECT_EQ(Words("\"a b\" c"), (WordList{"a b", "c"}));
-  EXPECT_EQ(Words("  a   b "), (WordList{"a", "b"}));
-  EXPECT_EQ(Words(Gbk("春 秋月")), (WordList{Gbk("春"), Gbk("秋月")}));
-  EXPECT_TRUE(Words("").empty());
-  EXPECT_TRUE(Words("\"\"").empty());
-  EXPECT_FALSE(Near(Words("\"\""), "anything"));
+  EXPECT_EQ(expr::ItemWords("\"a b\" c"), (WordList{"a b", "c"}));
+  EXPECT_EQ(expr::ItemWords("  a   b "), (WordList{"a", "b"}));
+  EXPECT_EQ(expr::ItemWords(Gbk("春 秋月")), (WordList{Gbk("春"), Gbk("秋月")}));
+  EXPECT_TRUE(expr::ItemWords("").empty());
+  EXPECT_TRUE(expr::ItemWords("\"\"").empty());
+  EXPECT_FALSE(Near(expr::ItemWords("\"\""), "anything"));
 
-  WordList const quoted = Words("\"a b\"");
+  WordList const quoted = expr::ItemWords("\"a b\"");
   EXPECT_TRUE(Near(quoted, "xa by"));
   EXPECT_FALSE(Near(quoted, "ab"));
   EXPECT_FALSE(Near(quoted, "a  b"));
   EXPECT_FALSE(Near(quoted, "b a"));
-  EXPECT_TRUE(Near(Words("\"a b\" c"), "c a b"));
-  EXPECT_FALSE(Near(Words("\"a b\" c"), "a c b"));
+  EXPECT_TRUE(Near(expr::ItemWords("\"a b\" c"), "c a b"));
+  EXPECT_FALSE(Near(expr::ItemWords("\"a b\" c"), "a c b"));
 
   // The same through a decoded item.
   std::string const item = "TI\nNEAR\n\"a b\" c";
@@ -293,23 +293,6 @@ TEST(LeafRules, WordAtTheEndOfTheValue) {
   EXPECT_TRUE(Near({"a", Gbk("秋")}, "a" + Repeat("x", 10) + Gbk("秋")));
   EXPECT_TRUE(Order({"a", chunqiu}, "a" + Repeat(Gbk("月"), 10) + chunqiu));
   EXPECT_FALSE(Order({"a", Gbk("春秋月")}, "a" + chunqiu));
-}
-
-TEST(LeafRules, HighlightTermsEndEntriesOnlyAtListedCodes) {
-  EXPECT_EQ(HighlightTerms("a b[TI]c[XX]d[AU]", {"TI", "AU"}),
-            (Terms{{"TI", "a"}, {"TI", "b"}, {"AU", "c[XX]d"}}));
-  EXPECT_EQ(HighlightTerms("\"a b\" c[TI]", {"TI"}), (Terms{{"TI", "a b"}, {"TI", "c"}}));
-  EXPECT_EQ(HighlightTerms("[TI]a[AU]", {"TI", "AU"}), (Terms{{"AU", "a"}}));
-  EXPECT_EQ(HighlightTerms("a[TI]b", {"TI"}), (Terms{{"TI", "a"}}));
-  EXPECT_TRUE(HighlightTerms("a[TI]", {}).empty());
-  EXPECT_TRUE(HighlightTerms("a b", {"TI"}).empty());
-  EXPECT_TRUE(HighlightTerms("a[TI", {"TI"}).empty());
-
-  // A character whose trail byte is '[' just before the code.
-  std::string const bracket_trail = "\x81\x5B";
-  EXPECT_EQ(HighlightTerms(bracket_trail + "[TI]", {"TI"}), (Terms{{"TI", bracket_trail}}));
-  EXPECT_EQ(HighlightTerms(Gbk("春秋 明月[TI]"), {"TI"}),
-            (Terms{{"TI", Gbk("春秋")}, {"TI", Gbk("明月")}}));
 }
 
 TEST(LeafRules, WordSpansTakeTheLongestWordAtEachCharacter) {
