@@ -137,24 +137,38 @@ std::vector<std::string_view> StyleWords(std::string_view kind) {
   return {};
 }
 
+namespace {
+
+struct Shape {
+  char const* caption;
+  int w, h;
+  char const* style;
+};
+
+Shape ShapeOf(std::string const& k) {
+  if (k == "EDIT") return {"", 159, 21, "3D"};
+  if (k == "TEXT") return {"\xCE\xC4\xD7\xD6", 59, 17, ""};  // 文字
+  if (k == "COMBO") return {"", 119, 119, "3D"};
+  if (k == "GROUP") return {"\xB7\xD6\xD7\xE9", 199, 99, ""};  // 分组
+  if (k == "CHECK") return {"\xD1\xA1\xCF\xEE", 79, 17, ""};   // 选项
+  if (k == "BUTTON") return {"\xB0\xB4\xC5\xA5", 71, 23, ""};  // 按钮
+  if (k == "SMBUTTON") return {"tool", 21, 21, "BORDER"};
+  if (k == "LIST") return {"", 239, 119, "3D"};
+  return {"", 99, 21, ""};
+}
+
+}  // namespace
+
 std::string NewLine(std::string_view kind, int x, int y) {
   std::string k = Upper(kind);
-  struct Shape {
-    char const* caption;
-    int w, h;
-    char const* style;
-  };
-  Shape s = {"", 99, 21, ""};
-  if (k == "EDIT") s = {"", 159, 21, "3D"};
-  if (k == "TEXT") s = {"\xCE\xC4\xD7\xD6", 59, 17, ""};  // 文字
-  if (k == "COMBO") s = {"", 119, 119, "3D"};
-  if (k == "GROUP") s = {"\xB7\xD6\xD7\xE9", 199, 99, ""};  // 分组
-  if (k == "CHECK") s = {"\xD1\xA1\xCF\xEE", 79, 17, ""};   // 选项
-  if (k == "BUTTON") s = {"\xB0\xB4\xC5\xA5", 71, 23, ""};  // 按钮
-  if (k == "SMBUTTON") s = {"tool", 21, 21, "BORDER"};
-  if (k == "LIST") s = {"", 239, 119, "3D"};
+  Shape s = ShapeOf(k);
   return k + ",\"" + s.caption + "\"," + std::to_string(x) + "," + std::to_string(y) + "," +
          std::to_string(s.w) + "," + std::to_string(s.h) + ",\"\",\"\"," + s.style;
+}
+
+std::pair<int, int> NewSize(std::string_view kind) {
+  Shape s = ShapeOf(Upper(kind));
+  return {s.w + 1, s.h + 1};
 }
 
 std::string JoinWords(std::vector<std::string> const& words) {
@@ -177,6 +191,70 @@ std::vector<std::string> SplitWords(std::string_view style) {
     start = end + 1;
   }
   return out;
+}
+
+Rect Snap(Rect r, int grid) {
+  auto nearest = [grid](int v) { return std::max(0, (v + grid / 2) / grid * grid); };
+  r.x = nearest(r.x);
+  r.y = nearest(r.y);
+  return r;
+}
+
+std::vector<Rect> Arrange(std::vector<Rect> rects, std::vector<std::size_t> const& selected,
+                          std::size_t active, Arrangement arrangement) {
+  if (active >= rects.size()) return rects;
+  Rect const measure = rects[active];
+  for (std::size_t i : selected) {
+    if (i >= rects.size() || i == active) continue;
+    Rect& r = rects[i];
+    switch (arrangement) {
+      case Arrangement::kAlignLeft:
+        r.x = measure.x;
+        break;
+      case Arrangement::kAlignTop:
+        r.y = measure.y;
+        break;
+      case Arrangement::kAlignRight:
+        r.x = measure.x + measure.w - r.w;
+        break;
+      case Arrangement::kAlignBottom:
+        r.y = measure.y + measure.h - r.h;
+        break;
+      case Arrangement::kSameWidth:
+        r.w = measure.w;
+        break;
+      case Arrangement::kSameHeight:
+        r.h = measure.h;
+        break;
+      case Arrangement::kSameSize:
+        r.w = measure.w;
+        r.h = measure.h;
+        break;
+    }
+    // A control lined up past the left or top edge could no longer be grabbed.
+    r.x = std::max(r.x, 0);
+    r.y = std::max(r.y, 0);
+  }
+  return rects;
+}
+
+std::pair<int, int> FreeSpot(std::vector<Rect> const& taken, int w, int h, int area_width) {
+  auto free = [&](int x, int y) {
+    for (Rect const& t : taken) {
+      bool apart = x + w + kGrid <= t.x || t.x + t.w + kGrid <= x || y + h + kGrid <= t.y ||
+                   t.y + t.h + kGrid <= y;
+      if (!apart) return false;
+    }
+    return true;
+  };
+  int bottom = kGrid;
+  for (Rect const& t : taken) bottom = std::max(bottom, t.y + t.h + kGrid);
+  for (int y = kGrid; y < bottom; y += kGrid) {
+    for (int x = kGrid; x + w <= std::max(area_width, w + kGrid); x += kGrid) {
+      if (free(x, y)) return {x, y};
+    }
+  }
+  return {kGrid, (bottom + kGrid - 1) / kGrid * kGrid};
 }
 
 }  // namespace qel::designer

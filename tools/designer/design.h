@@ -111,6 +111,39 @@ class OrderView {
   int next_ = 0;
 };
 
+// A control's window rectangle in the design area: origin and size in pixels.
+struct Rect {
+  int x = 0, y = 0, w = 0, h = 0;
+  bool operator==(Rect const&) const = default;
+};
+
+// The spacing of the grid a moved control snaps to.
+inline constexpr int kGrid = 8;
+
+// r with its origin on the nearest grid point (never left of or above the area).
+Rect Snap(Rect r, int grid = kGrid);
+
+// The commands of the Format menu, applied to the selection with the active control as
+// the measure.
+enum class Arrangement {
+  kAlignLeft,
+  kAlignTop,
+  kAlignRight,
+  kAlignBottom,
+  kSameWidth,
+  kSameHeight,
+  kSameSize,
+};
+// The rectangles after the arrangement: each selected control (index into rects) lines up
+// with, or takes the size of, rects[active]; the others stay.
+std::vector<Rect> Arrange(std::vector<Rect> rects, std::vector<std::size_t> const& selected,
+                          std::size_t active, Arrangement arrangement);
+
+// Where a new control of w x h goes: the first grid point, row by row from the top left,
+// where it keeps a grid's width from every control in taken and fits in area_width (the
+// first free row below them all when no such point is left).
+std::pair<int, int> FreeSpot(std::vector<Rect> const& taken, int w, int h, int area_width);
+
 // The style words kind honours (any letter case of the kind; none for BUTTON and for a
 // kind outside the table), in the order the property panel offers them.
 std::vector<std::string_view> StyleWords(std::string_view kind);
@@ -118,6 +151,8 @@ std::vector<std::string_view> StyleWords(std::string_view kind);
 std::vector<std::string_view> const& Kinds();
 // A new control of kind at (x, y), in the size and style a palette button gives it.
 std::string NewLine(std::string_view kind, int x, int y);
+// The window size of that control (the line's W and H plus one).
+std::pair<int, int> NewSize(std::string_view kind);
 
 // Style words joined with "|"; Words splits them again at runs of "|".
 std::string JoinWords(std::vector<std::string> const& words);

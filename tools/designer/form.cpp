@@ -194,7 +194,7 @@ bool Form::Save(std::string const& path, std::string& error) const {
   return true;
 }
 
-void Form::Change(std::vector<std::string> lines) {
+void Form::Change(std::vector<std::string> lines, bool amend) {
   if (lines == lines_) return;
   // Each new line stands for the old line of the same text if there is one left, else for
   // the next old line left in order (a control moved or edited where it stood).
@@ -217,8 +217,10 @@ void Form::Change(std::vector<std::string> lines) {
     ids[i] = ids_[next];
     taken[next] = true;
   }
-  undo_.push_back({std::move(lines_), std::move(ids_)});
-  if (undo_.size() > kUndoSteps) undo_.erase(undo_.begin());
+  if (!amend || undo_.empty()) {
+    undo_.push_back({std::move(lines_), std::move(ids_)});
+    if (undo_.size() > kUndoSteps) undo_.erase(undo_.begin());
+  }
   redo_.clear();
   lines_ = std::move(lines);
   ids_ = std::move(ids);

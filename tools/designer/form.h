@@ -72,8 +72,9 @@ class Form {
 
   std::vector<std::string> const& lines() const { return lines_; }
   // Replaces the lines; the lines before the change become the undo step. A change that
-  // alters nothing leaves the undo step as it was.
-  void Change(std::vector<std::string> lines);
+  // alters nothing leaves the undo step as it was. With amend, the change completes the
+  // last one (a paste, then the move of what was pasted): one Undo takes back both.
+  void Change(std::vector<std::string> lines, bool amend = false);
   // Replaces line i, as Change.
   void ChangeLine(std::size_t i, std::string line);
   // Adds a line at the end, as Change.

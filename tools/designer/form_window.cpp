@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -385,6 +387,15 @@ void FormWindow::Notified(UINT message, WPARAM wParam, LPARAM lParam) {
       }
     }
     KeepInside(dragged);
+    if (snap_) {
+      std::vector<Rect> rects = Rects();
+      for (std::size_t k : dragged) {
+        Rect snapped = Snap(rects[k]);
+        if (snapped == rects[k]) continue;
+        controls_[k]->MoveWindow(snapped.x, snapped.y, snapped.w, snapped.h);
+        frames_[k]->OnFocus(1, frames_[k]->IsActive());
+      }
+    }
     FitCanvas();
   }
   if (r.drop) {
@@ -427,10 +438,101 @@ void FormWindow::AddControl(std::string_view kind) {
   if (run_) return;
   SetOrdering(false);
   form_.Change(LiveLines());
-  int offset = static_cast<int>(controls_.size() % 20) * 8;
-  form_.Add(NewLine(kind, 10 + offset, 10 + offset));
+  auto [w, h] = NewSize(kind);
+  int area = std::max(scroll_->viewport()->width(), 200);
+  auto [x, y] = FreeSpot(Rects(), w, h, area);
+  form_.Add(NewLine(kind, x, y));
   Rebuild();
   Select(controls_.size() - 1, false);
+  scroll_->ensureVisible(x, y, w, h);
+}
+
+std::vector<Rect> FormWindow::Rects() {
+  std::vector<Rect> rects;
+  rects.reserve(controls_.size());
+  for (auto const& c : controls_) {
+    tagRECT r;
+    c->GetWindowRect(&r);
+    host_.ScreenToClient(&r);
+    rects.push_back({r.left, r.top, r.right - r.left, r.bottom - r.top});
+  }
+  return rects;
+}
+
+void FormWindow::PlaceControls(std::vector<Rect> const& rects, bool amend) {
+  std::vector<Rect> now = Rects();
+  bool moved = false;
+  for (std::size_t i = 0; i < controls_.size() && i < rects.size(); ++i) {
+    if (rects[i] == now[i]) continue;
+    controls_[i]->MoveWindow(rects[i].x, rects[i].y, rects[i].w, rects[i].h);
+    moved = true;
+  }
+  if (!moved) return;
+  std::vector<std::size_t> selected = selection_.Selected();
+  std::size_t active = selection_.active();
+  form_.Change(LiveLines(), amend);
+  Rebuild();
+  for (std::size_t i : selected) {
+    if (i != active) Select(i, true);
+  }
+  if (active != kNone) Select(active, true);
+  EnableUndo();
+}
+
+void FormWindow::ArrangeSelection(Arrangement arrangement) {
+  if (run_ || selection_.active() == kNone) return;
+  SetOrdering(false);
+  PlaceControls(Arrange(Rects(), selection_.Selected(), selection_.active(), arrangement));
+}
+
+void FormWindow::AddLines(std::vector<std::string> const& lines, int dx, int dy) {
+  std::string reason;
+  std::vector<std::string> kept;
+  for (std::string const& line : lines) {
+    if (!line.empty() && Check(line, reason)) kept.push_back(line);
+  }
+  if (kept.empty()) return;
+  SetOrdering(false);
+  std::vector<std::string> all = LiveLines();
+  form_.Change(all);
+  std::size_t first = all.size();
+  all.insert(all.end(), kept.begin(), kept.end());
+  form_.Change(std::move(all));
+  Rebuild();
+  std::vector<Rect> rects = Rects();
+  for (std::size_t i = first; i < rects.size(); ++i) {
+    rects[i].x = std::max(rects[i].x + dx, 0);
+    rects[i].y = std::max(rects[i].y + dy, 0);
+  }
+  selection_.Clear();
+  for (std::size_t i = first; i < controls_.size(); ++i) Select(i, true);
+  PlaceControls(rects, true);
+  FitCanvas();
+}
+
+void FormWindow::Copy() {
+  if (run_) return;
+  QStringList lines;
+  for (std::size_t i : selection_.Selected()) lines << FromGbk(controls_[i]->GetString());
+  if (!lines.isEmpty()) QGuiApplication::clipboard()->setText(lines.join("\r\n") + "\r\n");
+}
+
+void FormWindow::Paste() {
+  if (run_) return;
+  std::vector<std::string> lines;
+  for (QString const& line : QGuiApplication::clipboard()->text().split('\n')) {
+    QString trimmed = line;
+    if (trimmed.endsWith('\r')) trimmed.chop(1);
+    lines.push_back(ToGbk(trimmed));
+  }
+  AddLines(lines, 2 * kGrid, 2 * kGrid);
+}
+
+void FormWindow::Duplicate() {
+  if (run_) return;
+  std::vector<std::string> lines;
+  for (std::size_t i : selection_.Selected()) lines.push_back(controls_[i]->GetString());
+  AddLines(lines, 2 * kGrid, 2 * kGrid);
 }
 
 bool FormWindow::Save(std::string& error) {
@@ -528,9 +630,33 @@ void FormWindow::BuildMenus() {
                     Rebuild();
                   })
       ->setShortcut(QKeySequence::Delete);
+  edit->addSeparator();
+  edit->addAction("&Copy", this, [this] { Copy(); })->setShortcut(QKeySequence::Copy);
+  edit->addAction("&Paste", this, [this] { Paste(); })->setShortcut(QKeySequence::Paste);
+  edit->addAction("D&uplicate", this, [this] { Duplicate(); })->setShortcut(QKeySequence("Ctrl+D"));
+  edit->addSeparator();
   order_action_ = edit->addAction("&Order view", this, [this](bool on) { SetOrdering(on); });
   order_action_->setCheckable(true);
   order_action_->setShortcut(QKeySequence("Ctrl+T"));
+
+  QMenu* format = menuBar()->addMenu("F&ormat");
+  struct Command {
+    char const* name;
+    Arrangement arrangement;
+  };
+  for (Command c : {Command{"Align &left edges", Arrangement::kAlignLeft},
+                    Command{"Align &top edges", Arrangement::kAlignTop},
+                    Command{"Align &right edges", Arrangement::kAlignRight},
+                    Command{"Align &bottom edges", Arrangement::kAlignBottom},
+                    Command{"Same &width", Arrangement::kSameWidth},
+                    Command{"Same &height", Arrangement::kSameHeight},
+                    Command{"Same &size", Arrangement::kSameSize}}) {
+    format->addAction(c.name, this, [this, c] { ArrangeSelection(c.arrangement); });
+  }
+  format->addSeparator();
+  QAction* snap = format->addAction("Snap to &grid", this, [this](bool on) { SetSnapToGrid(on); });
+  snap->setCheckable(true);
+  snap->setChecked(snap_);
 
   QToolBar* palette = addToolBar("Palette");
   for (std::string_view kind : Kinds()) {

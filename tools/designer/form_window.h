@@ -5,8 +5,10 @@
 // control and activates its frame, Ctrl+click adds it to the selection, dragging one
 // selected control moves the others along (Simulate), the frame's edges resize, a
 // Shift-drag drops the control where the button is released; the order view numbers the
-// controls in click order. A palette adds each kind, a property panel edits caption,
-// mark, help and style words, Ctrl+Z undoes the last change and Ctrl+S saves.
+// controls in click order. A palette adds each kind in free space, a property panel edits
+// caption, mark, help, style words and place; the Format menu lines up and sizes the
+// selection by its active control and snaps drags to a grid; Copy, Paste and Duplicate
+// add controls beside their originals; Ctrl+Z undoes and Ctrl+S saves.
 // Run mode creates the same lines as working controls bound by their marks (SearchForm).
 #ifndef QEL_TOOLS_DESIGNER_FORM_WINDOW_H_
 #define QEL_TOOLS_DESIGNER_FORM_WINDOW_H_
@@ -73,8 +75,19 @@ class FormWindow : public QMainWindow, private Surface {
   void SetOrdering(bool on);
   // Selects control i (with Ctrl: adds it), as a click does.
   void Select(std::size_t i, bool ctrl);
-  // Adds a control of kind from the palette.
+  // Adds a control of kind from the palette, in free space.
   void AddControl(std::string_view kind);
+  // Lines up or sizes the selection as the active control (the Format menu).
+  void ArrangeSelection(Arrangement arrangement);
+  // The selected controls' lines, on the clipboard as text (one line each).
+  void Copy();
+  // Adds the clipboard's description lines as new controls, selected, a little below and
+  // right of where they were; lines that make no control are left out.
+  void Paste();
+  // Copies the selection and pastes it, without the clipboard.
+  void Duplicate();
+  // Whether a drag ends with the moved controls on the grid.
+  void SetSnapToGrid(bool on) { snap_ = on; }
   bool Save(std::string& error);
   // Saves to path, which becomes the form's file.
   bool SaveAs(std::string const& path, std::string& error);
@@ -118,6 +131,13 @@ class FormWindow : public QMainWindow, private Surface {
   // Moves the dragged controls back into the design area when one of them left it by its
   // left or top edge, where it could no longer be grabbed.
   void KeepInside(std::vector<std::size_t> const& dragged);
+  // Every control's rectangle in the design area.
+  std::vector<Rect> Rects();
+  // Moves and sizes the controls whose rectangles changed, then makes the form's lines
+  // of them (as part of the last change with amend) and keeps the selection.
+  void PlaceControls(std::vector<Rect> const& rects, bool amend = false);
+  // Adds lines as new controls moved by (dx, dy) and selects them.
+  void AddLines(std::vector<std::string> const& lines, int dx, int dy);
   // Moves and sizes the active control as the X, Y, W and H fields say.
   void ApplyPlace();
   // Enables Undo and Redo as the form has steps for them.
@@ -156,6 +176,7 @@ class FormWindow : public QMainWindow, private Surface {
   OrderView order_;
   DragTracker drag_;
   bool ordering_ = false;
+  bool snap_ = false;
   QAction* order_action_ = nullptr;
   QAction* undo_action_ = nullptr;
   QAction* redo_action_ = nullptr;

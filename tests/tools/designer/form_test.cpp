@@ -83,6 +83,30 @@ TEST(DesignerForm, ChecksLinesWithTheControlsGrammar) {
   }
 }
 
+// The geometry of the Format menu, the grid and new controls' places.
+TEST(DesignerDesign, ArrangesSnapsAndFindsFreeSpace) {
+  std::vector<Rect> rects = {{10, 10, 100, 20}, {50, 60, 80, 24}, {5, 120, 200, 100}};
+  EXPECT_EQ(Arrange(rects, {0, 1}, 1, Arrangement::kAlignRight)[0], (Rect{30, 10, 100, 20}));
+  EXPECT_EQ(Arrange(rects, {0, 1}, 1, Arrangement::kAlignBottom)[0], (Rect{10, 64, 100, 20}));
+  EXPECT_EQ(Arrange(rects, {0, 1, 2}, 0, Arrangement::kSameSize)[2], (Rect{5, 120, 100, 20}));
+  EXPECT_EQ(Arrange(rects, {0, 2}, 0, Arrangement::kSameHeight)[1], rects[1]);  // unselected
+  // Aligned past the left edge, a control stays where it can be grabbed.
+  EXPECT_EQ(Arrange(rects, {0, 2}, 0, Arrangement::kAlignRight)[2].x, 0);
+  EXPECT_EQ(Arrange(rects, {0}, 7, Arrangement::kAlignLeft), rects);  // no active control
+
+  EXPECT_EQ(Snap({13, 11, 5, 5}), (Rect{16, 8, 5, 5}));
+  EXPECT_EQ(Snap({-3, 3, 5, 5}), (Rect{0, 0, 5, 5}));
+
+  EXPECT_EQ(FreeSpot({}, 50, 20, 300), (std::pair<int, int>{8, 8}));
+  // Beside the first control when it leaves room, else below everything.
+  EXPECT_EQ(FreeSpot({{8, 8, 100, 20}}, 50, 20, 300), (std::pair<int, int>{120, 8}));
+  EXPECT_EQ(FreeSpot({{8, 8, 280, 20}}, 50, 20, 300), (std::pair<int, int>{8, 40}));
+  EXPECT_EQ(FreeSpot({{0, 0, 1000, 1000}}, 50, 20, 300), (std::pair<int, int>{8, 1008}));
+  auto [w, h] = NewSize("edit");
+  EXPECT_EQ(NewLine("edit", 8, 8), "EDIT,\"\",8,8," + std::to_string(w - 1) + "," +
+                                       std::to_string(h - 1) + ",\"\",\"\",3D");
+}
+
 TEST(DesignerDesign, SystemMarksSuitTheirKinds) {
   EXPECT_TRUE(MarkFitsKind("_SYS_ED_EXP", "edit"));
   EXPECT_FALSE(MarkFitsKind("_SYS_ED_EXP", "BUTTON"));
@@ -248,6 +272,16 @@ TEST(DesignerForm, UndoesAndRedoesManySteps) {
   ASSERT_TRUE(form.Undo());
   form.Add("LIST,x");
   EXPECT_FALSE(form.CanRedo());
+  // A change that completes the last one (a paste, then its move) is undone with it.
+  std::vector<std::string> before = form.lines();
+  form.Add("EDIT,pasted");
+  std::vector<std::string> moved = form.lines();
+  moved.back() = "EDIT,moved";
+  form.Change(moved, true);
+  ASSERT_TRUE(form.Undo());
+  EXPECT_EQ(form.lines(), before);
+  ASSERT_TRUE(form.Redo());
+  EXPECT_EQ(form.lines(), moved);
   for (int i = 0; i < 150; ++i) form.ChangeLine(0, "EDIT," + std::to_string(i));
   int steps = 0;
   while (form.Undo()) ++steps;

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -49,6 +51,20 @@ class DesignerWindow : public ::testing::Test {
     tagRECT r;
     wnd->GetWindowRect(&r);
     return r;
+  }
+  // A drag of a frame by a path fixed on the window, as a hand makes it: pressed at `at`
+  // in the frame, moved by (dx, dy) in ten steps, released there.
+  static void Drag(CWnd* frame, QPoint at, int dx, int dy) {
+    QWidget* w = CQtBridge::GetWidget(frame);
+    QWindow* top = w->window()->windowHandle();
+    QPoint start = w->mapTo(w->window(), at);
+    QTest::mousePress(top, Qt::LeftButton, {}, start);
+    for (int step = 1; step <= 10; ++step) {
+      QTest::mouseMove(top, start + QPoint(dx * step / 10, dy * step / 10));
+      QCoreApplication::processEvents();
+    }
+    QTest::mouseRelease(top, Qt::LeftButton, {}, start + QPoint(dx, dy));
+    QCoreApplication::processEvents();
   }
   void Show(FormWindow& window) {
     window.show();
@@ -167,16 +183,9 @@ TEST_F(DesignerWindow, ADragMovesTheControlsAsFarAsThePointer) {
   Mouse(window.control(0), 5, 5, 'd', Qt::ControlModifier);
   Mouse(window.control(0), 5, 5, 'u', Qt::ControlModifier);
   tagRECT before0 = Rect(window.control(0)), before1 = Rect(window.control(1));
+  Drag(window.frame(1), QPoint(20, 10), 50, 30);
   QWidget* frame = CQtBridge::GetWidget(window.frame(1));
   QWindow* top = frame->window()->windowHandle();
-  QPoint start = frame->mapTo(frame->window(), QPoint(20, 10));
-  QTest::mousePress(top, Qt::LeftButton, {}, start);
-  for (int step = 1; step <= 10; ++step) {
-    QTest::mouseMove(top, start + QPoint(5 * step, 3 * step));
-    QCoreApplication::processEvents();
-  }
-  QTest::mouseRelease(top, Qt::LeftButton, {}, start + QPoint(50, 30));
-  QCoreApplication::processEvents();
   tagRECT after0 = Rect(window.control(0)), after1 = Rect(window.control(1));
   EXPECT_EQ(after1.left - before1.left, 50);
   EXPECT_EQ(after1.top - before1.top, 30);
@@ -189,6 +198,61 @@ TEST_F(DesignerWindow, ADragMovesTheControlsAsFarAsThePointer) {
   QTest::mouseRelease(top, Qt::LeftButton, {}, on);
   QCoreApplication::processEvents();
   EXPECT_EQ(Rect(window.control(1)).left, after1.left);
+}
+
+// The Format menu lines up and sizes the selection by the active control, Copy, Paste and
+// Duplicate add controls beside their originals (one Undo takes a paste back), new
+// controls go where there is room, and a drag ends on the grid when snapping is on.
+TEST_F(DesignerWindow, ArrangesCopiesPlacesAndSnapsTheSelection) {
+  FormWindow window(false, "");
+  std::string error;
+  ASSERT_TRUE(window.Open(path, error)) << error;
+  Show(window);
+  window.Select(0, false);
+  window.Select(2, true);  // the list is active: the measure
+  window.ArrangeSelection(Arrangement::kAlignRight);
+  EXPECT_EQ(window.form().lines()[0], "EDIT,\"\",110,10,99,19,\"_SYS_ED_EXP\",\"\",3D");
+  EXPECT_EQ(window.selection().Selected(), (std::vector<std::size_t>{0, 2}));
+  window.ArrangeSelection(Arrangement::kSameSize);
+  EXPECT_EQ(window.form().lines()[0], "EDIT,\"\",110,10,199,99,\"_SYS_ED_EXP\",\"\",3D");
+  EXPECT_EQ(window.form().lines()[2], "LIST,\"\",10,120,199,99,\"hits\",\"\",3D");
+  window.Undo();
+  window.Undo();
+  EXPECT_EQ(window.form().lines()[0], "EDIT,\"\",10,10,99,19,\"_SYS_ED_EXP\",\"\",3D");
+
+  window.Select(1, false);
+  window.Duplicate();
+  ASSERT_EQ(window.form().lines().size(), 4u);
+  EXPECT_EQ(window.form().lines()[3], "BUTTON,\"go\",26,76,79,23,\"_SYS_BT_OK\",\"\",");
+  EXPECT_EQ(window.selection().Selected(), (std::vector<std::size_t>{3}));
+  window.Undo();
+  EXPECT_EQ(window.form().lines().size(), 3u);
+
+  window.Select(0, false);
+  window.Copy();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(),
+            "EDIT,\"\",10,10,99,19,\"_SYS_ED_EXP\",\"\",3D\r\n");
+  QGuiApplication::clipboard()->setText("EDIT,\"\",10,10,99,19,\"\",\"\",3D\nnot a control\n");
+  window.Paste();
+  ASSERT_EQ(window.form().lines().size(), 4u);
+  EXPECT_EQ(window.form().lines()[3], "EDIT,\"\",26,26,99,19,\"\",\"\",3D");
+
+  // A new control overlaps none.
+  window.AddControl("GROUP");
+  ASSERT_EQ(window.form().lines().size(), 5u);
+  tagRECT added = Rect(window.control(4));
+  for (std::size_t i = 0; i < 4; ++i) {
+    tagRECT r = Rect(window.control(i));
+    bool apart = added.right <= r.left || r.right <= added.left || added.bottom <= r.top ||
+                 r.bottom <= added.top;
+    EXPECT_TRUE(apart) << i;
+  }
+
+  window.SetSnapToGrid(true);
+  window.Select(1, false);
+  Drag(window.frame(1), QPoint(20, 10), 13, 7);
+  std::string const& button = window.form().lines()[1];
+  EXPECT_EQ(button, "BUTTON,\"go\",24,64,79,23,\"_SYS_BT_OK\",\"\",") << button;
 }
 
 TEST_F(DesignerWindow, AControlDraggedPastTheEdgeStaysWithinReach) {
