@@ -2,11 +2,13 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDockWidget>
@@ -226,7 +228,7 @@ void FormWindow::Rebuild() {
     index_[control->m_hWnd] = controls_.size();
     ids_[control->GetDlgCtrlID()] = controls_.size();
     if (QWidget* w = CQtBridge::GetWidget(control.get())) {
-      if (run_) w->installEventFilter(this);
+      w->installEventFilter(this);
     }
     if (!run_) {
       // The frame is made after its control so that it lies above it and takes the drag.
@@ -335,6 +337,14 @@ void FormWindow::Notified(UINT message, WPARAM wParam, LPARAM lParam) {
   if (i == kNone) return;
   if (data->cbData == 0) {  // a click on a control
     selection_.Click(i, data->dwData == 1);
+    // A press that goes on into a drag moves the control it just selected.
+    // The press went to no widget (the control does not take it), so nothing holds the
+    // pointer: the control grabs it until the release.
+    QWidget* pressed = CQtBridge::GetWidget(controls_[i].get());
+    if (pressed != nullptr && (QGuiApplication::mouseButtons() & Qt::LeftButton)) {
+      press_ = {i, QCursor::pos(), {}, false};
+      pressed->grabMouse();
+    }
     for (std::size_t k = 0; k < frames_.size(); ++k) {
       if (k == i) continue;
       if (selection_.selected(k)) {
@@ -387,15 +397,7 @@ void FormWindow::Notified(UINT message, WPARAM wParam, LPARAM lParam) {
       }
     }
     KeepInside(dragged);
-    if (snap_) {
-      std::vector<Rect> rects = Rects();
-      for (std::size_t k : dragged) {
-        Rect snapped = Snap(rects[k]);
-        if (snapped == rects[k]) continue;
-        controls_[k]->MoveWindow(snapped.x, snapped.y, snapped.w, snapped.h);
-        frames_[k]->OnFocus(1, frames_[k]->IsActive());
-      }
-    }
+    SnapDragged(dragged);
     FitCanvas();
   }
   if (r.drop) {
@@ -409,6 +411,55 @@ void FormWindow::Notified(UINT message, WPARAM wParam, LPARAM lParam) {
     FitCanvas();
   }
   if (r.commit) Commit();
+}
+
+void FormWindow::SnapDragged(std::vector<std::size_t> const& dragged) {
+  if (!snap_) return;
+  std::vector<Rect> rects = Rects();
+  for (std::size_t k : dragged) {
+    Rect snapped = Snap(rects[k]);
+    if (snapped == rects[k]) continue;
+    controls_[k]->MoveWindow(snapped.x, snapped.y, snapped.w, snapped.h);
+    frames_[k]->OnFocus(1, frames_[k]->IsActive());
+  }
+}
+
+bool FormWindow::PressDragEvent(QObject* watched, QEvent* event) {
+  std::size_t i = press_.control;
+  if (i >= controls_.size() || CQtBridge::GetWidget(controls_[i].get()) != watched) return false;
+  if (event->type() == QEvent::MouseMove) {
+    auto const* move = static_cast<QMouseEvent*>(event);
+    if (!(move->buttons() & Qt::LeftButton)) return false;
+    QPoint delta = move->globalPosition().toPoint() - press_.start;
+    if (!press_.moving && delta.manhattanLength() < QApplication::startDragDistance()) return true;
+    std::vector<std::size_t> dragged = selection_.Selected();
+    if (!press_.moving) {
+      press_.moving = true;
+      for (std::size_t k : dragged) frames_[k]->Simulate(WM_LBUTTONDOWN, 0, 0);
+    }
+    QPoint step = delta - press_.applied;
+    for (std::size_t k : dragged) frames_[k]->Simulate(WM_MOUSEMOVE, step.x(), step.y());
+    press_.applied = delta;
+    FitCanvas();
+    tagRECT r;
+    controls_[i]->GetWindowRect(&r);
+    host_.ScreenToClient(&r);
+    statusBar()->showMessage(QString("X %1, Y %2").arg(r.left).arg(r.top));
+    return true;
+  }
+  if (event->type() == QEvent::MouseButtonRelease) {
+    bool moved = press_.moving;
+    press_ = {};
+    static_cast<QWidget*>(watched)->releaseMouse();
+    if (!moved) return false;
+    std::vector<std::size_t> dragged = selection_.Selected();
+    for (std::size_t k : dragged) frames_[k]->Simulate(WM_LBUTTONUP, 0, 0);
+    KeepInside(dragged);
+    SnapDragged(dragged);
+    FitCanvas();
+    Commit();
+  }
+  return false;
 }
 
 void FormWindow::SetOrdering(bool on) {
@@ -919,6 +970,7 @@ void FormWindow::MarkError(std::size_t i, std::size_t character) {
 }
 
 bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (!run_ && press_.control != kNone && PressDragEvent(watched, event)) return true;
   // Enter in the expression box searches; Enter on a hit opens it.
   if (run_ && search_ && event->type() == QEvent::KeyPress) {
     int key = static_cast<QKeyEvent*>(event)->key();

@@ -138,6 +138,12 @@ class FormWindow : public QMainWindow, private Surface {
   void PlaceControls(std::vector<Rect> const& rects, bool amend = false);
   // Adds lines as new controls moved by (dx, dy) and selects them.
   void AddLines(std::vector<std::string> const& lines, int dx, int dy);
+  // Puts the dragged controls on the grid when snapping is on.
+  void SnapDragged(std::vector<std::size_t> const& dragged);
+  // A drag that starts on an unselected control: the press selected it, the moves and
+  // the release come to the control itself (it grabs the pointer at the press), and are
+  // played on the selected frames as their own drag would be.
+  bool PressDragEvent(QObject* watched, QEvent* event);
   // Moves and sizes the active control as the X, Y, W and H fields say.
   void ApplyPlace();
   // Enables Undo and Redo as the form has steps for them.
@@ -177,6 +183,11 @@ class FormWindow : public QMainWindow, private Surface {
   DragTracker drag_;
   bool ordering_ = false;
   bool snap_ = false;
+  struct PressDrag {
+    std::size_t control = kNone;
+    QPoint start, applied;  // screen pointer at the press; offset applied so far
+    bool moving = false;
+  } press_;
   QAction* order_action_ = nullptr;
   QAction* undo_action_ = nullptr;
   QAction* redo_action_ = nullptr;

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QLabel>
@@ -253,6 +254,45 @@ TEST_F(DesignerWindow, ArrangesCopiesPlacesAndSnapsTheSelection) {
   Drag(window.frame(1), QPoint(20, 10), 13, 7);
   std::string const& button = window.form().lines()[1];
   EXPECT_EQ(button, "BUTTON,\"go\",24,64,79,23,\"_SYS_BT_OK\",\"\",") << button;
+}
+
+// A press on a control that is not selected selects it, and the same press dragged on
+// moves it (and only it) as far as the pointer went: one gesture, as a person expects.
+TEST_F(DesignerWindow, ADragOnAnUnselectedControlSelectsAndMovesIt) {
+  FormWindow window(false, "");
+  std::string error;
+  ASSERT_TRUE(window.Open(path, error)) << error;
+  Show(window);
+  window.Select(0, false);
+  tagRECT before0 = Rect(window.control(0)), before1 = Rect(window.control(1));
+  QWidget* button = CQtBridge::GetWidget(window.control(1));
+  QWindow* top = button->window()->windowHandle();
+  QPoint start = button->mapTo(button->window(), QPoint(10, 8));
+  // The offscreen platform has no pointer that synthetic input moves: put it where a
+  // hand's would be.
+  QCursor::setPos(top->mapToGlobal(start));
+  QTest::mousePress(top, Qt::LeftButton, {}, start);
+  EXPECT_EQ(window.selection().Selected(), (std::vector<std::size_t>{1}));
+  for (int step = 1; step <= 10; ++step) {
+    QTest::mouseMove(top, start + QPoint(4 * step, 2 * step));
+    QCoreApplication::processEvents();
+  }
+  QTest::mouseRelease(top, Qt::LeftButton, {}, start + QPoint(40, 20));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Rect(window.control(1)).left - before1.left, 40);
+  EXPECT_EQ(Rect(window.control(1)).top - before1.top, 20);
+  EXPECT_EQ(Rect(window.control(0)).left, before0.left);
+  EXPECT_EQ(window.form().lines()[1], "BUTTON,\"go\",50,80,79,23,\"_SYS_BT_OK\",\"\",");
+  EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+  // A press and release without a move only selects.
+  start = CQtBridge::GetWidget(window.control(0))->mapTo(button->window(), QPoint(10, 8));
+  QTest::mousePress(top, Qt::LeftButton, {}, start);
+  QTest::mouseRelease(top, Qt::LeftButton, {}, start);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window.selection().Selected(), (std::vector<std::size_t>{0}));
+  EXPECT_EQ(Rect(window.control(0)).left, before0.left);
+  window.Undo();
+  EXPECT_EQ(window.form().lines()[1], "BUTTON,\"go\",10,60,79,23,\"_SYS_BT_OK\",\"\",");
 }
 
 TEST_F(DesignerWindow, AControlDraggedPastTheEdgeStaysWithinReach) {
