@@ -6,8 +6,8 @@
 # with Ctrl+S without touching the file.
 set -euo pipefail
 designer="$QEL_BUILD_DIR/qel-designer"
-if [ ! -x "$designer" ] || ! command -v xdotool >/dev/null || ! command -v xvfb-run >/dev/null; then
-  echo "qel-designer, xdotool or xvfb-run missing: skipped"
+if [ ! -x "$designer" ] || ! command -v xdotool >/dev/null || ! command -v Xvfb >/dev/null; then
+  echo "qel-designer, xdotool or Xvfb missing: skipped"
   exit 0
 fi
 dir=$(mktemp -d)
@@ -28,13 +28,14 @@ searched() {  # query: waits until the history kept holds it (the search ran)
   echo "the query '$1' never reached the history" >&2
   return 1
 }
-wait_window() {  # name: the window's id, once it is mapped
-  for _ in $(seq 100); do
+wait_window() {  # name: the window's id, once it is mapped (a loaded machine is slow)
+  for _ in $(seq 300); do
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
   done
-  echo "no window named '$1'" >&2
+  echo "no window named '$1'; the program said:" >&2
+  cat "$dir"/*.err >&2
   return 1
 }
 # The search form: type, Enter; select the text and type the next query, Enter.
@@ -70,7 +71,17 @@ wait "$design" 2>/dev/null || true
 [ "$(md5sum <"$dir/f.frm")" = "$sum" ] || { echo "the unchanged form was rewritten" >&2; exit 1; }
 [ "$(stat -c %Y.%s "$dir/f.frm")" = "$before" ] || { echo "the unchanged form was touched" >&2; exit 1; }
 DRIVE
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$dir/drive.sh" "$designer" "$dir"
+# A display of our own: the server picks a free number and writes it (xvfb-run -a can take
+# a number whose last server is still going away).
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" 2>"$dir/xvfb.log" &
+xvfb=$!
+trap 'kill "$xvfb" 2>/dev/null; rm -rf "$dir"' EXIT
+for _ in $(seq 100); do
+  [ -s "$dir/display" ] && break
+  sleep 0.1
+done
+[ -s "$dir/display" ] || { echo "Xvfb did not start: $(cat "$dir/xvfb.log")"; exit 1; }
+DISPLAY=":$(tr -d '\n' <"$dir/display")" bash "$dir/drive.sh" "$designer" "$dir"
 
 # Both queries reached the search form by the keyboard: they are in the history kept.
 conf=$(find "$dir/config" -name 'qel-designer.conf' | head -1)
