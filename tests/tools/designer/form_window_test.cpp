@@ -54,14 +54,14 @@ class DesignerWindow : public ::testing::Test {
     return r;
   }
   // A drag of a frame by a path fixed on the window, as a hand makes it: pressed at `at`
-  // in the frame, moved by (dx, dy) in ten steps, released there.
-  static void Drag(CWnd* frame, QPoint at, int dx, int dy) {
+  // in the frame, moved by (dx, dy) in steps, released there.
+  static void Drag(CWnd* frame, QPoint at, int dx, int dy, int steps = 10) {
     QWidget* w = CQtBridge::GetWidget(frame);
     QWindow* top = w->window()->windowHandle();
     QPoint start = w->mapTo(w->window(), at);
     QTest::mousePress(top, Qt::LeftButton, {}, start);
-    for (int step = 1; step <= 10; ++step) {
-      QTest::mouseMove(top, start + QPoint(dx * step / 10, dy * step / 10));
+    for (int step = 1; step <= steps; ++step) {
+      QTest::mouseMove(top, start + QPoint(dx * step / steps, dy * step / steps));
       QCoreApplication::processEvents();
     }
     QTest::mouseRelease(top, Qt::LeftButton, {}, start + QPoint(dx, dy));
@@ -303,17 +303,7 @@ TEST_F(DesignerWindow, AControlDraggedPastTheEdgeStaysWithinReach) {
   Mouse(window.control(1), 5, 5, 'd');
   Mouse(window.control(1), 5, 5, 'u');
   QWidget* frame = CQtBridge::GetWidget(window.frame(1));
-  QWindow* top = frame->window()->windowHandle();
-  auto drag = [&](QPoint by) {
-    QPoint start = frame->mapTo(frame->window(), QPoint(20, 10));
-    QTest::mousePress(top, Qt::LeftButton, {}, start);
-    for (int step = 1; step <= 20; ++step) {
-      QTest::mouseMove(top, start + by * step / 20);
-      QCoreApplication::processEvents();
-    }
-    QTest::mouseRelease(top, Qt::LeftButton, {}, start + by);
-    QCoreApplication::processEvents();
-  };
+  auto drag = [&](QPoint by) { Drag(window.frame(1), QPoint(20, 10), by.x(), by.y(), 20); };
   // Past the right edge of the 640-pixel area: the area grows to hold it.
   drag(QPoint(700, 0));
   auto* area = window.findChild<QScrollArea*>();
