@@ -80,6 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   if (form.modified() || form.Bytes() != file) std::abort();
 
   std::vector<std::string> saved_lines = form.lines();
+  std::string saved_bytes(file);
   std::size_t steps = 0;
   for (unsigned char op : edits) {
     if (++steps > 64) break;
@@ -121,6 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
         form.MarkSaved("form.frm");
         if (form.modified() || form.CanUndo() || form.Bytes() != before) std::abort();
         saved_lines = form.lines();
+        saved_bytes = before;
         break;
       }
       default:  // the same lines again: no change, the undo step stays
@@ -130,9 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
         break;
     }
     if (form.modified() != (form.lines() != saved_lines)) std::abort();
-    // Unmodified lines need not give the saved bytes: after edits and undos, copies of one
-    // line can stand for each other's places among the lines that make no control. Which
-    // bytes come out, they read back as the form's lines.
+    // Lines that are the saved ones give the saved bytes, whatever edits and undos led
+    // back to them; any bytes read back as the form's lines.
+    if (!form.modified() && form.Bytes() != saved_bytes) std::abort();
     ReadsBack(form);
   }
   return 0;

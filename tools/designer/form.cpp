@@ -224,6 +224,12 @@ void Form::Change(std::vector<std::string> lines, bool amend) {
   redo_.clear();
   lines_ = std::move(lines);
   ids_ = std::move(ids);
+  SettleIdentities();
+}
+
+void Form::SettleIdentities() {
+  if (lines_ != saved_) return;
+  for (std::size_t i = 0; i < ids_.size(); ++i) ids_[i] = i;
 }
 
 void Form::ChangeLine(std::size_t i, std::string line) {
@@ -252,6 +258,7 @@ bool Form::Undo() {
   lines_ = std::move(undo_.back().lines);
   ids_ = std::move(undo_.back().ids);
   undo_.pop_back();
+  SettleIdentities();
   return true;
 }
 
@@ -261,6 +268,7 @@ bool Form::Redo() {
   lines_ = std::move(redo_.back().lines);
   ids_ = std::move(redo_.back().ids);
   redo_.pop_back();
+  SettleIdentities();
   return true;
 }
 

@@ -103,6 +103,10 @@ class Form {
     std::size_t before = 0;
     std::string bytes;  // with its line end
   };
+  // Lines that are again the ones last loaded or saved stand for those very lines, in
+  // order: copies of one line that traded places in edits and undos would otherwise move
+  // the lines that make no control, and an unchanged form would not save as it was.
+  void SettleIdentities();
   // The file's lines as Save writes them: bytes, and the control index (or npos).
   std::vector<std::pair<std::string, std::size_t>> Layout() const;
   std::vector<std::string> lines_;
