@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -40,6 +41,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "description_check.h"
 #include "platform/text/codepage.h"
@@ -66,13 +68,25 @@ constexpr std::size_t kHistoryKept = 200;
 constexpr int kCanvasHeight = 480;
 
 // HTML of a record's fields, the highlighted words in red.
-QString RecordHtml(Fields const& fields) {
+// The record as HTML: hit words in red, each after an anchor "hitN" (N from 0); *hits
+// receives their number.
+QString RecordHtml(Fields const& fields, int* hits) {
   QString html;
+  *hits = 0;
   for (auto const& [code, value] : fields) {
     QString text = FromGbk(value).toHtmlEscaped();
-    text.replace(QChar(0x01), "<b style=\"color:#c00000\">").replace(QChar(0x02), "</b>");
-    text.replace("\n", "<br>");
-    html += "<p><b>" + FromGbk(code).toHtmlEscaped() + "</b>: " + text + "</p>";
+    QString marked;
+    for (QChar c : text) {
+      if (c == QChar(0x01)) {
+        marked += QString("<a name=\"hit%1\"></a><b style=\"color:#c00000\">").arg((*hits)++);
+      } else if (c == QChar(0x02)) {
+        marked += "</b>";
+      } else {
+        marked += c;
+      }
+    }
+    marked.replace("\n", "<br>");
+    html += "<p><b>" + FromGbk(code).toHtmlEscaped() + "</b>: " + marked + "</p>";
   }
   return html;
 }
@@ -910,19 +924,62 @@ int FormWindow::Choose(std::string const& title, std::vector<std::string> const&
   return ok ? static_cast<int>(list.indexOf(picked)) : -1;
 }
 
-void FormWindow::ShowRecord(std::string const& title, Fields const& fields) {
-  auto* dialog = new QDialog(this);
-  dialog->setAttribute(Qt::WA_DeleteOnClose);
-  dialog->setWindowTitle(FromGbk(title));
-  auto* layout = new QVBoxLayout(dialog);
-  auto* browser = new QTextBrowser(dialog);
-  browser->setHtml(RecordHtml(fields));
-  layout->addWidget(browser);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
-  connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
-  layout->addWidget(buttons);
-  dialog->resize(520, 420);
-  dialog->show();
+void FormWindow::ShowRecord(std::string const& title, Fields const& fields, std::size_t number,
+                            std::size_t count) {
+  if (record_.isNull()) {
+    record_ = new QDialog(this);
+    record_->setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(record_);
+    record_text_ = new QTextBrowser(record_);
+    layout->addWidget(record_text_);
+    auto* row = new QHBoxLayout;
+    record_place_ = new QLabel(record_);
+    row->addWidget(record_place_, 1);
+    struct Step {
+      char const* label;
+      QKeySequence key;
+      std::function<void()> act;
+    };
+    for (Step const& step : {
+             Step{"Previous hit", QKeySequence("Shift+F3"), [this] { ShowHit(-1); }},
+             Step{"Next hit", QKeySequence("F3"), [this] { ShowHit(1); }},
+             Step{"Previous record", QKeySequence("Ctrl+PgUp"),
+                  [this] {
+                    if (search_) search_->OpenNext(-1);
+                  }},
+             Step{"Next record", QKeySequence("Ctrl+PgDown"),
+                  [this] {
+                    if (search_) search_->OpenNext(1);
+                  }},
+         }) {
+      auto* button = new QPushButton(step.label, record_);
+      button->setShortcut(step.key);
+      button->setToolTip(step.key.toString(QKeySequence::NativeText));
+      button->setAutoDefault(false);
+      connect(button, &QPushButton::clicked, record_, step.act);
+      row->addWidget(button);
+    }
+    auto* close = new QPushButton("Close", record_);
+    close->setAutoDefault(false);
+    connect(close, &QPushButton::clicked, record_, &QDialog::close);
+    row->addWidget(close);
+    layout->addLayout(row);
+    record_->resize(620, 460);
+  }
+  record_->setWindowTitle(FromGbk(title));
+  record_text_->setHtml(RecordHtml(fields, &record_hits_));
+  record_hit_ = -1;
+  record_place_->setText(QString("Hit %1 of %2").arg(number + 1).arg(count));
+  record_->show();
+  record_->raise();
+  ShowHit(1);
+}
+
+void FormWindow::ShowHit(int delta) {
+  if (record_.isNull() || record_hits_ == 0) return;
+  int next = std::clamp(record_hit_ + delta, 0, record_hits_ - 1);
+  record_hit_ = next;
+  record_text_->scrollToAnchor(QString("hit%1").arg(next));
 }
 
 void FormWindow::Close() {

@@ -14,6 +14,7 @@
 #define QEL_TOOLS_DESIGNER_FORM_WINDOW_H_
 
 #include <QMainWindow>
+#include <QPointer>
 #include <map>
 #include <memory>
 #include <string>
@@ -34,6 +35,8 @@ class QListWidget;
 
 class QScrollArea;
 class QSpinBox;
+class QDialog;
+class QTextBrowser;
 
 namespace qel::designer {
 
@@ -116,7 +119,10 @@ class FormWindow : public QMainWindow, private Surface {
   void SetRows(std::size_t i, std::vector<std::string> const& rows) override;
   void Status(std::string const& text, bool error) override;
   int Choose(std::string const& title, std::vector<std::string> const& items) override;
-  void ShowRecord(std::string const& title, Fields const& fields) override;
+  void ShowRecord(std::string const& title, Fields const& fields, std::size_t number,
+                  std::size_t count) override;
+  // Scrolls the record view to its next (delta 1) or previous (-1) hit word.
+  void ShowHit(int delta);
   void Close() override;
   std::string Unconvertible(std::size_t i) override;
   void MarkError(std::size_t i, std::size_t character) override;
@@ -199,7 +205,11 @@ class FormWindow : public QMainWindow, private Surface {
   QListWidget* style_list_ = nullptr;
   QLineEdit* style_extra_ = nullptr;
   QSpinBox* place_[4] = {};  // X, Y, W, H as the description line writes them
-  // Run mode.
+  // Run mode: the record view, kept open from one record to the next.
+  QPointer<QDialog> record_;
+  QTextBrowser* record_text_ = nullptr;
+  QLabel* record_place_ = nullptr;
+  int record_hit_ = -1, record_hits_ = 0;
   SearchSession session_;
   std::unique_ptr<SearchForm> search_;
 };

@@ -165,6 +165,7 @@ void SearchForm::Run(bool again) {
   if (!result.ok) {
     // The hits of an earlier search would read as this one's: the lists are emptied.
     rows_.clear();
+    open_row_ = -1;
     for (std::size_t i = 0; i < controls_.size(); ++i) {
       if (IsList(i)) surface_.SetRows(i, {});
     }
@@ -173,6 +174,7 @@ void SearchForm::Run(bool again) {
     return;
   }
   rows_ = std::move(result.rows);
+  open_row_ = -1;
   std::vector<std::string> labels;
   labels.reserve(rows_.size());
   for (auto const& hit : rows_) labels.push_back(hit.label);
@@ -213,6 +215,7 @@ void SearchForm::Clicked(std::size_t i) {
       if (IsList(k)) surface_.SetRows(k, {});
     }
     rows_.clear();
+    open_row_ = -1;
     session_.Clear();
     surface_.Status("", false);
   } else if (mark == "_SYS_BT_HISTORY") {
@@ -251,7 +254,17 @@ void SearchForm::Opened(std::size_t i, int row) {
     surface_.Status("cannot read record " + std::to_string(hit.record + 1), true);
     return;
   }
-  surface_.ShowRecord(hit.label, fields);
+  open_list_ = i;
+  open_row_ = row;
+  surface_.ShowRecord(hit.label, fields, static_cast<std::size_t>(row), rows_.size());
+}
+
+bool SearchForm::OpenNext(int delta) {
+  if (open_list_ == kNone || open_row_ < 0) return false;
+  long long row = static_cast<long long>(open_row_) + delta;
+  if (row < 0 || row >= static_cast<long long>(rows_.size())) return false;
+  Opened(open_list_, static_cast<int>(row));
+  return true;
 }
 
 }  // namespace qel::designer

@@ -107,7 +107,9 @@ class Surface {
   virtual void Status(std::string const& text, bool error) = 0;
   // Lets the user pick one of items; -1 when none is picked.
   virtual int Choose(std::string const& title, std::vector<std::string> const& items) = 0;
-  virtual void ShowRecord(std::string const& title, Fields const& fields) = 0;
+  // Shows a record: hit `number` (from 0) of `count` listed.
+  virtual void ShowRecord(std::string const& title, Fields const& fields, std::size_t number,
+                          std::size_t count) = 0;
   virtual void Close() = 0;
   // Why the text of control i has no GBK form (one sentence naming the first character
   // that has none), or empty when it has one.
@@ -136,6 +138,9 @@ class SearchForm {
   void Entered();
   // Row of the hit list control i was double-clicked (-1: none selected).
   void Opened(std::size_t i, int row);
+  // Opens the hit delta rows after (or before) the one open in the record view; false
+  // when there is none that way.
+  bool OpenNext(int delta);
   // The control bound to a mark, or kNone (first in form order).
   std::size_t Find(std::string_view mark) const;
 
@@ -147,6 +152,8 @@ class SearchForm {
   std::vector<Binding> controls_;
   Surface& surface_;
   std::vector<SearchSession::Hit> rows_;
+  std::size_t open_list_ = kNone;  // the list and row of the record on view
+  int open_row_ = -1;
 };
 
 }  // namespace qel::designer

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
 #include <QSpinBox>
@@ -447,6 +448,24 @@ TEST_F(DesignerWindow, RunModeAnswersTheKeyboardAndMarksRejections) {
     if (d->isVisible()) record = d;
   }
   ASSERT_FALSE(record.isNull());
+  // The record view steps through the listed hits in place.
+  auto* place = record->findChild<QLabel*>();
+  ASSERT_NE(place, nullptr);
+  EXPECT_EQ(place->text(), QString("Hit 2 of %1").arg(list->count()));
+  auto button = [&](char const* text) {
+    for (QPushButton* b : record->findChildren<QPushButton*>()) {
+      if (b->text() == text) return b;
+    }
+    return static_cast<QPushButton*>(nullptr);
+  };
+  ASSERT_NE(button("Next record"), nullptr);
+  QString second = record->windowTitle();
+  QTest::mouseClick(button("Next record"), Qt::LeftButton);
+  EXPECT_EQ(place->text(), QString("Hit 3 of %1").arg(list->count()));
+  EXPECT_NE(record->windowTitle(), second);
+  QTest::mouseClick(button("Previous record"), Qt::LeftButton);
+  EXPECT_EQ(record->windowTitle(), second);
+  for (int i = 0; i < 5; ++i) QTest::mouseClick(button("Next hit"), Qt::LeftButton);
   QTest::keyClick(record, Qt::Key_Escape);
   QCoreApplication::processEvents();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

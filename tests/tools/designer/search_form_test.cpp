@@ -22,6 +22,7 @@ class FakeSurface : public Surface {
   std::vector<std::string> offered;
   std::string record_title;
   Fields record;
+  std::size_t record_number = 0, record_count = 0;
   bool closed = false;
 
   std::string Text(std::size_t i) override { return texts[i]; }
@@ -36,9 +37,12 @@ class FakeSurface : public Surface {
     offered = items;
     return pick;
   }
-  void ShowRecord(std::string const& title, Fields const& fields) override {
+  void ShowRecord(std::string const& title, Fields const& fields, std::size_t number,
+                  std::size_t count) override {
     record_title = title;
     record = fields;
+    record_number = number;
+    record_count = count;
   }
   void Close() override { closed = true; }
 };
@@ -110,6 +114,17 @@ TEST_F(DesignerSearch, SearchesNarrowsOpensAndRemembers) {
   session.SetChineseNames(false);
   EXPECT_EQ(session.DisplayName("TI"), "title");
   EXPECT_EQ(session.DisplayName("ZZ"), "ZZ");
+  EXPECT_EQ(surface.record_number, 0u);
+  EXPECT_EQ(surface.record_count, surface.rows[8].size());
+  // The record view goes on to the next hit and back, and stops at either end.
+  EXPECT_FALSE(form.OpenNext(-1));
+  ASSERT_TRUE(form.OpenNext(1));
+  EXPECT_EQ(surface.record_title, surface.rows[8][1]);
+  EXPECT_EQ(surface.record_number, 1u);
+  ASSERT_TRUE(form.OpenNext(-1));
+  EXPECT_EQ(surface.record_title, surface.rows[8][0]);
+  form.Opened(8, static_cast<int>(surface.rows[8].size()) - 1);
+  EXPECT_FALSE(form.OpenNext(1));
   form.Opened(8, 100000);  // no such row: nothing
   form.Opened(0, 0);       // not a list: nothing
 
