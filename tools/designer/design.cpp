@@ -257,4 +257,23 @@ std::pair<int, int> FreeSpot(std::vector<Rect> const& taken, int w, int h, int a
   return {kGrid, (bottom + kGrid - 1) / kGrid * kGrid};
 }
 
+std::vector<Rect> Stretch(std::vector<Rect> rects, std::size_t grow, int extra_width,
+                          int extra_height) {
+  if (grow >= rects.size()) return rects;
+  Rect const list = rects[grow];
+  extra_width = std::max(extra_width, 0);
+  extra_height = std::max(extra_height, 0);
+  for (std::size_t i = 0; i < rects.size(); ++i) {
+    Rect& r = rects[i];
+    if (i == grow) {
+      r.w += extra_width;
+      r.h += extra_height;
+      continue;
+    }
+    if (r.x >= list.x + list.w) r.x += extra_width;
+    if (r.y >= list.y + list.h) r.y += extra_height;
+  }
+  return rects;
+}
+
 }  // namespace qel::designer

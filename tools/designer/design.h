@@ -144,6 +144,12 @@ std::vector<Rect> Arrange(std::vector<Rect> rects, std::vector<std::size_t> cons
 // first free row below them all when no such point is left).
 std::pair<int, int> FreeSpot(std::vector<Rect> const& taken, int w, int h, int area_width);
 
+// The controls of a search form in a window larger than the form (extra pixels across and
+// down): control `grow` (the hit list) takes the extra size, and the controls wholly to
+// its right or below it move along, so that the list grows with the window.
+std::vector<Rect> Stretch(std::vector<Rect> rects, std::size_t grow, int extra_width,
+                          int extra_height);
+
 // The style words kind honours (any letter case of the kind; none for BUTTON and for a
 // kind outside the table), in the order the property panel offers them.
 std::vector<std::string_view> StyleWords(std::string_view kind);

@@ -123,6 +123,7 @@ FormWindow::FormWindow(bool run, std::string library)
   canvas_->setFixedSize(kCanvasWidth, kCanvasHeight);
   canvas_->setAutoFillBackground(true);
   scroll_->setWidget(canvas_);
+  scroll_->viewport()->installEventFilter(this);
   layout->addWidget(scroll_, 1);
   setCentralWidget(central);
   CQtBridge::Attach(&host_, canvas_);
@@ -258,6 +259,37 @@ void FormWindow::Rebuild() {
   selection_.Reset(controls_.size());
   EnableUndo();
   ShowProperties();
+  if (run_) {
+    natural_ = Rects();
+    grow_ = kNone;
+    long long largest = 0;
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+      long long area = static_cast<long long>(natural_[i].w) * natural_[i].h;
+      if (SameKind(controls_[i]->GetType(), "LIST") && area > largest) {
+        largest = area;
+        grow_ = i;
+      }
+    }
+    StretchToWindow();
+  }
+}
+
+void FormWindow::StretchToWindow() {
+  if (!run_ || natural_.size() != controls_.size()) return;
+  int width = 0, height = 0;
+  for (Rect const& r : natural_) {
+    width = std::max(width, r.x + r.w + 10);
+    height = std::max(height, r.y + r.h + 10);
+  }
+  QSize room = scroll_->viewport()->size();
+  int extra_width = std::max(room.width() - width, 0);
+  int extra_height = std::max(room.height() - height, 0);
+  std::vector<Rect> rects = Stretch(natural_, grow_, extra_width, extra_height);
+  for (std::size_t i = 0; i < controls_.size(); ++i) {
+    controls_[i]->MoveWindow(rects[i].x, rects[i].y, rects[i].w, rects[i].h);
+  }
+  // The form scrolls only when the window is smaller than it.
+  canvas_->setFixedSize(width + extra_width, height + extra_height);
 }
 
 void FormWindow::FitCanvas() {
@@ -1027,6 +1059,9 @@ void FormWindow::MarkError(std::size_t i, std::size_t character) {
 }
 
 bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (run_ && watched == scroll_->viewport() && event->type() == QEvent::Resize) {
+    StretchToWindow();
+  }
   if (!run_ && press_.control != kNone && PressDragEvent(watched, event)) return true;
   // Enter in the expression box searches; Enter on a hit opens it.
   if (run_ && search_ && event->type() == QEvent::KeyPress) {

@@ -144,6 +144,8 @@ class FormWindow : public QMainWindow, private Surface {
   void PlaceControls(std::vector<Rect> const& rects, bool amend = false);
   // Adds lines as new controls moved by (dx, dy) and selects them.
   void AddLines(std::vector<std::string> const& lines, int dx, int dy);
+  // Run mode: the hit list takes whatever room the window has beyond the form.
+  void StretchToWindow();
   // Puts the dragged controls on the grid when snapping is on.
   void SnapDragged(std::vector<std::size_t> const& dragged);
   // A drag that starts on an unselected control: the press selected it, the moves and
@@ -205,6 +207,9 @@ class FormWindow : public QMainWindow, private Surface {
   QListWidget* style_list_ = nullptr;
   QLineEdit* style_extra_ = nullptr;
   QSpinBox* place_[4] = {};  // X, Y, W, H as the description line writes them
+  // Run mode: the controls' places as the form gives them, and the list that grows.
+  std::vector<Rect> natural_;
+  std::size_t grow_ = kNone;
   // Run mode: the record view, kept open from one record to the next.
   QPointer<QDialog> record_;
   QTextBrowser* record_text_ = nullptr;

@@ -102,6 +102,16 @@ TEST(DesignerDesign, ArrangesSnapsAndFindsFreeSpace) {
   EXPECT_EQ(FreeSpot({{8, 8, 100, 20}}, 50, 20, 300), (std::pair<int, int>{120, 8}));
   EXPECT_EQ(FreeSpot({{8, 8, 280, 20}}, 50, 20, 300), (std::pair<int, int>{8, 40}));
   EXPECT_EQ(FreeSpot({{0, 0, 1000, 1000}}, 50, 20, 300), (std::pair<int, int>{8, 1008}));
+  // The list takes the room beyond the form; what lies right of or below it moves along.
+  std::vector<Rect> form = {
+      {10, 10, 100, 20}, {10, 40, 300, 200}, {320, 40, 80, 24}, {200, 250, 80, 24}};
+  std::vector<Rect> wide = Stretch(form, 1, 100, 50);
+  EXPECT_EQ(wide[1], (Rect{10, 40, 400, 250}));
+  EXPECT_EQ(wide[0], form[0]);
+  EXPECT_EQ(wide[2], (Rect{420, 40, 80, 24}));
+  EXPECT_EQ(wide[3], (Rect{200, 300, 80, 24}));
+  EXPECT_EQ(Stretch(form, 1, -5, -5), form);  // a smaller window: the form as it is
+  EXPECT_EQ(Stretch(form, kNone, 100, 50), form);
   auto [w, h] = NewSize("edit");
   EXPECT_EQ(NewLine("edit", 8, 8), "EDIT,\"\",8,8," + std::to_string(w - 1) + "," +
                                        std::to_string(h - 1) + ",\"\",\"\",3D");

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTest>
@@ -448,6 +449,24 @@ TEST_F(DesignerWindow, RunModeAnswersTheKeyboardAndMarksRejections) {
     if (d->isVisible()) record = d;
   }
   ASSERT_FALSE(record.isNull());
+  // The hit list grows with the window, and what lies below it moves down; the form
+  // scrolls only in a window smaller than it.
+  tagRECT list_before = Rect(window.control(2));
+  window.resize(window.width() + 200, window.height() + 150);
+  QCoreApplication::processEvents();
+  tagRECT list_after = Rect(window.control(2));
+  EXPECT_EQ(list_after.right - list_after.left - (list_before.right - list_before.left), 200);
+  EXPECT_EQ(list_after.bottom - list_after.top - (list_before.bottom - list_before.top), 150);
+  auto* area = window.findChild<QScrollArea*>();
+  EXPECT_FALSE(area->verticalScrollBar()->isVisible());
+  window.resize(300, 200);
+  QCoreApplication::processEvents();
+  // Down to the form's own size (the LIST line's W 199) and no smaller.
+  int narrow = Rect(window.control(2)).right - Rect(window.control(2)).left;
+  EXPECT_LT(narrow, list_before.right - list_before.left);
+  EXPECT_GE(narrow, 200);
+  EXPECT_EQ(Rect(window.control(2)).bottom - Rect(window.control(2)).top, 100);
+  EXPECT_TRUE(area->verticalScrollBar()->isVisible());
   // The record view steps through the listed hits in place.
   auto* place = record->findChild<QLabel*>();
   ASSERT_NE(place, nullptr);
