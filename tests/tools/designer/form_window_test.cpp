@@ -50,6 +50,11 @@ class DesignerWindow : public ::testing::Test {
     if (what == 'u') QTest::mouseRelease(top, Qt::LeftButton, mods, p);
     QCoreApplication::processEvents();
   }
+  // A click near the top left corner of a window, as a hand makes it.
+  static void Click(CWnd* wnd, Qt::KeyboardModifiers mods = {}) {
+    Mouse(wnd, 5, 5, 'd', mods);
+    Mouse(wnd, 5, 5, 'u', mods);
+  }
   static tagRECT Rect(CWnd* wnd) {
     tagRECT r;
     wnd->GetWindowRect(&r);
@@ -92,13 +97,11 @@ TEST_F(DesignerWindow, SkipsBadLinesSelectsDragsTogetherAndUndoes) {
   EXPECT_TRUE(banner->text().contains("line 3"));
 
   // Click selects and activates; Ctrl+click adds.
-  Mouse(window.control(0), 5, 5, 'd');
-  Mouse(window.control(0), 5, 5, 'u');
+  Click(window.control(0));
   EXPECT_TRUE(window.selection().selected(0));
   EXPECT_TRUE(window.frame(0)->IsWindowVisible());
   EXPECT_EQ(window.frame(0)->IsActive(), 1);
-  Mouse(window.control(1), 5, 5, 'd', Qt::ControlModifier);
-  Mouse(window.control(1), 5, 5, 'u', Qt::ControlModifier);
+  Click(window.control(1), Qt::ControlModifier);
   EXPECT_EQ(window.selection().Selected(), (std::vector<std::size_t>{0, 1}));
   EXPECT_EQ(window.frame(1)->IsActive(), 1);
   EXPECT_EQ(window.frame(0)->IsActive(), 0);
@@ -181,10 +184,8 @@ TEST_F(DesignerWindow, ADragMovesTheControlsAsFarAsThePointer) {
   Show(window);
   // Select the button, then the edit too (Ctrl+click), and drag the button's frame by a
   // path fixed on the window, as a hand would: 50 right, 30 down, in steps.
-  Mouse(window.control(1), 5, 5, 'd');
-  Mouse(window.control(1), 5, 5, 'u');
-  Mouse(window.control(0), 5, 5, 'd', Qt::ControlModifier);
-  Mouse(window.control(0), 5, 5, 'u', Qt::ControlModifier);
+  Click(window.control(1));
+  Click(window.control(0), Qt::ControlModifier);
   tagRECT before0 = Rect(window.control(0)), before1 = Rect(window.control(1));
   Drag(window.frame(1), QPoint(20, 10), 50, 30);
   QWidget* frame = CQtBridge::GetWidget(window.frame(1));
@@ -302,8 +303,7 @@ TEST_F(DesignerWindow, AControlDraggedPastTheEdgeStaysWithinReach) {
   std::string error;
   ASSERT_TRUE(window.Open(path, error)) << error;
   Show(window);
-  Mouse(window.control(1), 5, 5, 'd');
-  Mouse(window.control(1), 5, 5, 'u');
+  Click(window.control(1));
   QWidget* frame = CQtBridge::GetWidget(window.frame(1));
   auto drag = [&](QPoint by) { Drag(window.frame(1), QPoint(20, 10), by.x(), by.y(), 20); };
   // Past the right edge of the 640-pixel area: the area grows to hold it.
@@ -329,8 +329,7 @@ TEST_F(DesignerWindow, PlaceFieldsShowAndSetThePlaceOfTheControl) {
   std::string error;
   ASSERT_TRUE(window.Open(path, error)) << error;
   Show(window);
-  Mouse(window.control(1), 5, 5, 'd');
-  Mouse(window.control(1), 5, 5, 'u');
+  Click(window.control(1));
   QList<QSpinBox*> fields = window.findChildren<QSpinBox*>();
   ASSERT_EQ(fields.size(), 4);
   EXPECT_EQ(fields[0]->value(), 10);
