@@ -276,17 +276,29 @@ void FormWindow::Rebuild() {
 
 void FormWindow::StretchToWindow() {
   if (!run_ || natural_.size() != controls_.size()) return;
+  // The form's own places, with the sizes the controls show (a combo box takes its
+  // natural height, not the dropped list's that its line gives); only the list grows.
+  std::vector<Rect> now = Rects();
+  std::vector<Rect> form = natural_;
+  for (std::size_t i = 0; i < form.size(); ++i) {
+    if (i != grow_) {
+      form[i].w = now[i].w;
+      form[i].h = now[i].h;
+    }
+  }
   int width = 0, height = 0;
-  for (Rect const& r : natural_) {
+  for (Rect const& r : form) {
     width = std::max(width, r.x + r.w + 10);
     height = std::max(height, r.y + r.h + 10);
   }
   QSize room = scroll_->viewport()->size();
   int extra_width = std::max(room.width() - width, 0);
   int extra_height = std::max(room.height() - height, 0);
-  std::vector<Rect> rects = Stretch(natural_, grow_, extra_width, extra_height);
+  std::vector<Rect> rects = Stretch(form, grow_, extra_width, extra_height);
   for (std::size_t i = 0; i < controls_.size(); ++i) {
-    controls_[i]->MoveWindow(rects[i].x, rects[i].y, rects[i].w, rects[i].h);
+    if (!(rects[i] == now[i])) {
+      controls_[i]->MoveWindow(rects[i].x, rects[i].y, rects[i].w, rects[i].h);
+    }
   }
   // The form scrolls only when the window is smaller than it.
   canvas_->setFixedSize(width + extra_width, height + extra_height);
