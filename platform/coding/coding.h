@@ -7,9 +7,7 @@
 #ifndef QELSHARE_PLATFORM_CODING_CODING_H_
 #define QELSHARE_PLATFORM_CODING_CODING_H_
 
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 namespace qel::coding {
