@@ -10,13 +10,6 @@
 namespace qel::gdi {
 namespace {
 
-std::uint32_t U32(std::string_view s, std::size_t at) {
-  return coding::Get32(s.data() + at);
-}
-std::uint16_t U16(std::string_view s, std::size_t at) {
-  return coding::Get16(s.data() + at);
-}
-
 constexpr std::uint32_t kRgb = 0, kBitFields = 3;
 
 // One colour channel given by a mask, scaled to 8 bits.
@@ -43,27 +36,27 @@ bool DecodeBmp(std::string_view bytes, Surface& pixels) {
   std::size_t base = 0, bitsAt = 0;
   if (bytes.size() >= 14 && bytes[0] == 'B' && bytes[1] == 'M') {
     base = 14;
-    bitsAt = U32(bytes, 10);
+    bitsAt = coding::Get32(bytes.data() + 10);
   }
   if (bytes.size() < base + 12) return false;
-  std::uint32_t headerSize = U32(bytes, base);
+  std::uint32_t headerSize = coding::Get32(bytes.data() + base);
   std::int64_t width, height;
   int bitCount;
   std::uint32_t compression = kRgb, used = 0;
   std::size_t entrySize = 4;
   if (headerSize == 12) {
-    width = U16(bytes, base + 4);
-    height = U16(bytes, base + 6);
-    if (U16(bytes, base + 8) != 1) return false;
-    bitCount = U16(bytes, base + 10);
+    width = coding::Get16(bytes.data() + base + 4);
+    height = coding::Get16(bytes.data() + base + 6);
+    if (coding::Get16(bytes.data() + base + 8) != 1) return false;
+    bitCount = coding::Get16(bytes.data() + base + 10);
     entrySize = 3;
   } else if (headerSize >= 40 && headerSize <= bytes.size() - base) {
-    width = static_cast<std::int32_t>(U32(bytes, base + 4));
-    height = static_cast<std::int32_t>(U32(bytes, base + 8));
-    if (U16(bytes, base + 12) != 1) return false;
-    bitCount = U16(bytes, base + 14);
-    compression = U32(bytes, base + 16);
-    used = U32(bytes, base + 32);
+    width = static_cast<std::int32_t>(coding::Get32(bytes.data() + base + 4));
+    height = static_cast<std::int32_t>(coding::Get32(bytes.data() + base + 8));
+    if (coding::Get16(bytes.data() + base + 12) != 1) return false;
+    bitCount = coding::Get16(bytes.data() + base + 14);
+    compression = coding::Get32(bytes.data() + base + 16);
+    used = coding::Get32(bytes.data() + base + 32);
   } else {
     return false;
   }
@@ -89,7 +82,7 @@ bool DecodeBmp(std::string_view bytes, Surface& pixels) {
   if (compression == kBitFields) {
     std::size_t maskAt = headerSize >= 52 ? base + 40 : at;
     if (maskAt + 12 > bytes.size()) return false;
-    for (int i = 0; i < 3; ++i) masks[i] = U32(bytes, maskAt + 4 * i);
+    for (int i = 0; i < 3; ++i) masks[i] = coding::Get32(bytes.data() + maskAt + 4 * i);
     if (headerSize < 52) at += 12;
   }
 
@@ -139,7 +132,8 @@ bool DecodeBmp(std::string_view bytes, Surface& pixels) {
         px = static_cast<unsigned char>(bytes[a]) | static_cast<unsigned char>(bytes[a + 1]) << 8 |
              static_cast<unsigned char>(bytes[a + 2]) << 16;
       } else {
-        std::uint32_t raw = bitCount == 16 ? U16(bytes, row + x * 2) : U32(bytes, row + x * 4);
+        std::uint32_t raw = bitCount == 16 ? coding::Get16(bytes.data() + row + x * 2)
+                                           : coding::Get32(bytes.data() + row + x * 4);
         px = plain32 ? raw & 0xFFFFFF : red.Of(raw) << 16 | green.Of(raw) << 8 | blue.Of(raw);
       }
       line[x] = px;

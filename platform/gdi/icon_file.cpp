@@ -11,25 +11,20 @@
 namespace qel::gdi {
 namespace {
 
-std::uint32_t U32(std::string_view s, std::size_t at) {
-  return coding::Get32(s.data() + at);
-}
-std::uint16_t U16(std::string_view s, std::size_t at) {
-  return coding::Get16(s.data() + at);
-}
-
 struct Entry {
   std::size_t offset;
   std::size_t size;
 };
 
 bool Entries(std::string_view file, std::vector<Entry>& entries) {
-  if (file.size() < 6 || U16(file, 0) != 0 || U16(file, 2) != 1) return false;
-  std::size_t count = U16(file, 4);
+  if (file.size() < 6 || coding::Get16(file.data() + 0) != 0 || coding::Get16(file.data() + 2) != 1)
+    return false;
+  std::size_t count = coding::Get16(file.data() + 4);
   if (count == 0 || file.size() < 6 + 16 * count) return false;
   for (std::size_t i = 0; i < count; ++i) {
     std::size_t at = 6 + 16 * i;
-    std::size_t size = U32(file, at + 8), offset = U32(file, at + 12);
+    std::size_t size = coding::Get32(file.data() + at + 8),
+                offset = coding::Get32(file.data() + at + 12);
     if (offset > file.size() || size > file.size() - offset) return false;
     entries.push_back({offset, size});
   }
@@ -47,11 +42,14 @@ bool Header(std::string_view image, IconImageInfo& info, std::size_t& paletteAt,
     paletteAt = bitsAt = 0;
     return true;
   }
-  if (image.size() < 40 || U32(image, 0) < 40 || U32(image, 0) > image.size()) return false;
-  auto width = static_cast<std::int32_t>(U32(image, 4));
-  auto height2 = static_cast<std::int32_t>(U32(image, 8));
-  int bits = U16(image, 14);
-  if (U16(image, 12) != 1 || U32(image, 16) != 0) return false;  // one plane, uncompressed
+  if (image.size() < 40 || coding::Get32(image.data() + 0) < 40 ||
+      coding::Get32(image.data() + 0) > image.size())
+    return false;
+  auto width = static_cast<std::int32_t>(coding::Get32(image.data() + 4));
+  auto height2 = static_cast<std::int32_t>(coding::Get32(image.data() + 8));
+  int bits = coding::Get16(image.data() + 14);
+  if (coding::Get16(image.data() + 12) != 1 || coding::Get32(image.data() + 16) != 0)
+    return false;  // one plane, uncompressed
   if (width <= 0 || width > kMaxIconSide || height2 <= 0 || height2 % 2 ||
       height2 / 2 > kMaxIconSide) {
     return false;
@@ -59,11 +57,11 @@ bool Header(std::string_view image, IconImageInfo& info, std::size_t& paletteAt,
   if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return false;
   int colors = 0;
   if (bits <= 8) {
-    std::uint32_t used = U32(image, 32);
+    std::uint32_t used = coding::Get32(image.data() + 32);
     colors = used == 0 ? 1 << bits : static_cast<int>(std::min<std::uint32_t>(used, 1u << bits));
   }
   info = {width, height2 / 2, bits, colors};
-  paletteAt = U32(image, 0);
+  paletteAt = coding::Get32(image.data() + 0);
   bitsAt = paletteAt + static_cast<std::size_t>(colors) * 4;
   std::size_t xorStride = ((static_cast<std::size_t>(width) * bits + 31) / 32) * 4;
   std::size_t andStride = ((static_cast<std::size_t>(width) + 31) / 32) * 4;
@@ -121,7 +119,8 @@ HICON DecodeIconImage(std::string_view file, int index) {
         std::size_t bit = static_cast<std::size_t>(x) * bits;
         unsigned byte = static_cast<unsigned char>(image[row + bit / 8]);
         unsigned index8 = (byte >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
-        if (index8 < static_cast<unsigned>(info.colors)) px = U32(image, paletteAt + index8 * 4);
+        if (index8 < static_cast<unsigned>(info.colors))
+          px = coding::Get32(image.data() + paletteAt + index8 * 4);
       } else {
         std::size_t at = row + static_cast<std::size_t>(x) * (bits / 8);
         px = static_cast<unsigned char>(image[at]) |

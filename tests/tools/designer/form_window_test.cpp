@@ -74,6 +74,12 @@ class DesignerWindow : public ::testing::Test {
     QTest::mouseRelease(top, Qt::LeftButton, {}, start + QPoint(dx, dy));
     QCoreApplication::processEvents();
   }
+  // Opens the test form in the window and shows it.
+  void OpenAndShow(FormWindow& window) {
+    std::string error;
+    ASSERT_TRUE(window.Open(path, error)) << error;
+    Show(window);
+  }
   void Show(FormWindow& window) {
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -86,9 +92,8 @@ class DesignerWindow : public ::testing::Test {
 
 TEST_F(DesignerWindow, SkipsBadLinesSelectsDragsTogetherAndUndoes) {
   FormWindow window(false, "");
+  ASSERT_NO_FATAL_FAILURE(OpenAndShow(window));
   std::string error;
-  ASSERT_TRUE(window.Open(path, error)) << error;
-  Show(window);
   ASSERT_EQ(window.skipped().size(), 1u);
   EXPECT_EQ(window.skipped()[0].number, 3u);
   ASSERT_EQ(window.form().lines().size(), 3u);
@@ -179,9 +184,7 @@ TEST_F(DesignerWindow, OpeningAndSavingAnUnchangedFormKeepsItsBytes) {
 
 TEST_F(DesignerWindow, ADragMovesTheControlsAsFarAsThePointer) {
   FormWindow window(false, "");
-  std::string error;
-  ASSERT_TRUE(window.Open(path, error)) << error;
-  Show(window);
+  ASSERT_NO_FATAL_FAILURE(OpenAndShow(window));
   // Select the button, then the edit too (Ctrl+click), and drag the button's frame by a
   // path fixed on the window, as a hand would: 50 right, 30 down, in steps.
   Click(window.control(1));
@@ -209,9 +212,7 @@ TEST_F(DesignerWindow, ADragMovesTheControlsAsFarAsThePointer) {
 // controls go where there is room, and a drag ends on the grid when snapping is on.
 TEST_F(DesignerWindow, ArrangesCopiesPlacesAndSnapsTheSelection) {
   FormWindow window(false, "");
-  std::string error;
-  ASSERT_TRUE(window.Open(path, error)) << error;
-  Show(window);
+  ASSERT_NO_FATAL_FAILURE(OpenAndShow(window));
   window.Select(0, false);
   window.Select(2, true);  // the list is active: the measure
   window.ArrangeSelection(Arrangement::kAlignRight);
@@ -263,9 +264,7 @@ TEST_F(DesignerWindow, ArrangesCopiesPlacesAndSnapsTheSelection) {
 // moves it (and only it) as far as the pointer went: one gesture, as a person expects.
 TEST_F(DesignerWindow, ADragOnAnUnselectedControlSelectsAndMovesIt) {
   FormWindow window(false, "");
-  std::string error;
-  ASSERT_TRUE(window.Open(path, error)) << error;
-  Show(window);
+  ASSERT_NO_FATAL_FAILURE(OpenAndShow(window));
   window.Select(0, false);
   tagRECT before0 = Rect(window.control(0)), before1 = Rect(window.control(1));
   QWidget* button = CQtBridge::GetWidget(window.control(1));
@@ -300,9 +299,7 @@ TEST_F(DesignerWindow, ADragOnAnUnselectedControlSelectsAndMovesIt) {
 
 TEST_F(DesignerWindow, AControlDraggedPastTheEdgeStaysWithinReach) {
   FormWindow window(false, "");
-  std::string error;
-  ASSERT_TRUE(window.Open(path, error)) << error;
-  Show(window);
+  ASSERT_NO_FATAL_FAILURE(OpenAndShow(window));
   Click(window.control(1));
   QWidget* frame = CQtBridge::GetWidget(window.frame(1));
   auto drag = [&](QPoint by) { Drag(window.frame(1), QPoint(20, 10), by.x(), by.y(), 20); };
@@ -326,9 +323,7 @@ TEST_F(DesignerWindow, AControlDraggedPastTheEdgeStaysWithinReach) {
 
 TEST_F(DesignerWindow, PlaceFieldsShowAndSetThePlaceOfTheControl) {
   FormWindow window(false, "");
-  std::string error;
-  ASSERT_TRUE(window.Open(path, error)) << error;
-  Show(window);
+  ASSERT_NO_FATAL_FAILURE(OpenAndShow(window));
   Click(window.control(1));
   QList<QSpinBox*> fields = window.findChildren<QSpinBox*>();
   ASSERT_EQ(fields.size(), 4);
@@ -367,9 +362,7 @@ TEST_F(DesignerWindow, NewFormsAreBuiltAndSavedAsAFileOfTheirOwn) {
 
 TEST_F(DesignerWindow, OrderViewRenumbersByClicks) {
   FormWindow window(false, "");
-  std::string error;
-  ASSERT_TRUE(window.Open(path, error)) << error;
-  Show(window);
+  ASSERT_NO_FATAL_FAILURE(OpenAndShow(window));
   window.SetOrdering(true);
   EXPECT_TRUE(window.frame(0)->IsWindowVisible());
   Mouse(window.frame(2), 20, 20, 'd');
