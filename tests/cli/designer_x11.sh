@@ -72,8 +72,9 @@ wait "$design" 2>/dev/null || true
 [ "$(stat -c %Y.%s "$dir/f.frm")" = "$before" ] || { echo "the unchanged form was touched" >&2; exit 1; }
 DRIVE
 # A display of our own: the server picks a free number and writes it (xvfb-run -a can take
-# a number whose last server is still going away).
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" 2>"$dir/xvfb.log" &
+# a number whose last server is still going away); -noreset keeps it from resetting when
+# the first program quits, which refuses the second one's connection for a while.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$dir/display" 2>"$dir/xvfb.log" &
 xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null; rm -rf "$dir"' EXIT
 for _ in $(seq 100); do
