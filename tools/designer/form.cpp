@@ -114,7 +114,10 @@ std::vector<std::pair<std::string, std::size_t>> Form::Layout() const {
       }
     }
     bool as_loaded = ids_[i] != kNew && lines_[i] == read_as_[ids_[i]];
-    add(as_loaded ? raw_[ids_[i]] : lines_[i] + eol_, i);
+    // A reader drops one CR before a line feed: a line that ends with a CR of its own
+    // keeps it only when written with CR LF.
+    bool own_cr = !lines_[i].empty() && lines_[i].back() == '\r';
+    add(as_loaded ? raw_[ids_[i]] : lines_[i] + (own_cr ? std::string("\r\n") : eol_), i);
   }
   for (std::size_t k = 0; k < kept_.size(); ++k) {
     if (!placed[k]) add(kept_[k].bytes, kNoControl);

@@ -317,6 +317,16 @@ TEST(DesignerForm, BackToTheSavedLinesGivesTheSavedBytes) {
   ASSERT_TRUE(form.Undo());
   ASSERT_TRUE(form.Undo());
   EXPECT_EQ(form.Bytes(), file);
+
+  // A copy of a line that ends with a CR of its own, in a file of LF line ends, reads back
+  // with that CR (another fuzz finding).
+  std::string const cr_line = "GROUP,\"\",,,,,\"\",\"\",\r\r\n\n\n";
+  Form cr;
+  ASSERT_TRUE(cr.Parse(cr_line, Check, skipped, error)) << error;
+  cr.Add(cr.lines()[0]);
+  Form again;
+  ASSERT_TRUE(again.Parse(cr.Bytes(), Check, skipped, error)) << error;
+  EXPECT_EQ(again.lines(), cr.lines());
 }
 
 TEST(DesignerDesign, SelectionAndMirroredDrags) {
