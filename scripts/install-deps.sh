@@ -14,7 +14,7 @@ packages=(
   python3-olefile libgsf-bin p7zip-full
   ccache gcovr
   libfluidsynth-dev fluidsynth timgm6mb-soundfont
-  qt6-base-dev fonts-wqy-microhei xvfb xauth xdotool
+  qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n fonts-wqy-microhei xvfb xauth xdotool
   jq
 )
 

@@ -44,8 +44,10 @@
 #include <functional>
 
 #include "description_check.h"
+#include "hit_list.h"
 #include "platform/text/codepage.h"
 #include "qelshare/qt.h"
+#include "tr.h"
 
 namespace qel::designer {
 
@@ -229,6 +231,7 @@ bool FormWindow::OpenLibrary(std::string& error) {
 
 void FormWindow::Rebuild() {
   frames_.clear();
+  hit_lists_.clear();
   controls_.clear();
   index_.clear();
   ids_.clear();
@@ -244,6 +247,20 @@ void FormWindow::Rebuild() {
     ids_[control->GetDlgCtrlID()] = controls_.size();
     if (QWidget* w = CQtBridge::GetWidget(control.get())) {
       w->installEventFilter(this);
+      // In run mode a LIST shows its hits through a table that reads them as they come into
+      // view, standing over the control and taking its size.
+      if (run_ && SameKind(control->GetType(), "LIST")) {
+        std::size_t at = controls_.size();
+        auto* list = new HitList(
+            w, [this](std::uint64_t first, std::size_t n) { return session_.Rows(first, n); });
+        list->OnOpen([this, at](int row) {
+          if (search_) search_->Opened(at, row);
+        });
+        list->setToolTip(w->toolTip());
+        list->show();
+        w->setFocusProxy(list);
+        hit_lists_[at] = list;
+      }
     }
     if (!run_) {
       // The frame is made after its control so that it lies above it and takes the drag.
@@ -381,10 +398,7 @@ void FormWindow::Notified(UINT message, WPARAM wParam, LPARAM lParam) {
     auto it = ids_.find(static_cast<int>(wParam & 0xFFFF));
     if (it == ids_.end()) return;
     std::size_t i = it->second;
-    if (controls_[i]->GetType() == "LIST") {
-      auto* list = qobject_cast<QListWidget*>(CQtBridge::GetWidget(controls_[i].get()));
-      search_->Opened(i, list != nullptr ? list->currentRow() : -1);
-    } else if ((wParam >> 16) == BN_CLICKED) {
+    if ((wParam >> 16) == BN_CLICKED) {
       search_->Clicked(i);
     }
     return;
@@ -936,13 +950,16 @@ bool FormWindow::Checked(std::size_t i) {
   return b != nullptr && b->isChecked();
 }
 
-void FormWindow::SetRows(std::size_t i, std::vector<std::string> const& rows) {
-  QWidget* w = i < controls_.size() ? CQtBridge::GetWidget(controls_[i].get()) : nullptr;
-  auto* list = qobject_cast<QListWidget*>(w);
+void FormWindow::SetHits(std::size_t i, std::uint64_t count, std::string const& expression) {
+  HitList* list = hit_list(i);
   if (list == nullptr) return;
-  list->clear();
-  for (std::string const& row : rows) list->addItem(FromGbk(row));
-  if (!rows.empty()) list->setCurrentRow(0);
+  list->SetHits(count, expression.empty() ? QString()
+                                          : Tr("%1 hits: %2").arg(count).arg(FromGbk(expression)));
+}
+
+HitList* FormWindow::hit_list(std::size_t i) const {
+  auto it = hit_lists_.find(i);
+  return it == hit_lists_.end() ? nullptr : it->second;
 }
 
 void FormWindow::SaveHistory() {
@@ -1083,10 +1100,6 @@ bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
         if (CQtBridge::GetWidget(controls_[i].get()) != watched) continue;
         if (controls_[i]->GetMark() == std::string("_SYS_ED_EXP")) {
           search_->Entered();
-          return true;
-        }
-        if (auto* list = qobject_cast<QListWidget*>(watched)) {
-          search_->Opened(i, list->currentRow());
           return true;
         }
       }

@@ -41,6 +41,7 @@ class QTextBrowser;
 namespace qel::designer {
 
 class FormWindow;
+class HitList;
 
 // The parent window of the form's controls: hands their notifications to the window.
 class FormHost : public CWnd {
@@ -101,6 +102,8 @@ class FormWindow : public QMainWindow, private Surface {
   // Types text into the expression box and presses the search button (run mode).
   void Search(std::string const& expression);
   SearchForm* search() { return search_.get(); }
+  // Run mode: the hit list standing in LIST control i, or null.
+  HitList* hit_list(std::size_t i) const;
   // The status line's text.
   QString StatusText() const;
 
@@ -116,7 +119,7 @@ class FormWindow : public QMainWindow, private Surface {
   std::string Text(std::size_t i) override;
   void SetText(std::size_t i, std::string const& text) override;
   bool Checked(std::size_t i) override;
-  void SetRows(std::size_t i, std::vector<std::string> const& rows) override;
+  void SetHits(std::size_t i, std::uint64_t count, std::string const& expression) override;
   void Status(std::string const& text, bool error) override;
   int Choose(std::string const& title, std::vector<std::string> const& items) override;
   void ShowRecord(std::string const& title, Fields const& fields, std::size_t number,
@@ -210,6 +213,7 @@ class FormWindow : public QMainWindow, private Surface {
   // Run mode: the controls' places as the form gives them, and the list that grows.
   std::vector<Rect> natural_;
   std::size_t grow_ = kNone;
+  std::map<std::size_t, HitList*> hit_lists_;  // by control, each a child of its LIST
   // Run mode: the record view, kept open from one record to the next.
   QPointer<QDialog> record_;
   QTextBrowser* record_text_ = nullptr;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/text/mbcs.h"
+
 namespace qel::designer {
 
 namespace {
@@ -14,29 +16,99 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(b, e - b));
 }
 
+// The first line of text, at most chars characters of it.
+std::string FirstLine(std::string_view text, std::size_t chars) {
+  std::size_t end = 0;
+  for (std::size_t n = 0; end < text.size() && text[end] != '\r' && text[end] != '\n' && n < chars;
+       ++n) {
+    end += text::CharLength(text, end);
+  }
+  return std::string(text.substr(0, std::min(end, text.size())));
+}
+
+// The value with its hit spans between the hit marks.
+std::string Marked(std::string_view value, std::vector<qel::Span> const& spans) {
+  std::string marked;
+  std::size_t at = 0;
+  for (qel::Span const& s : spans) {
+    marked.append(value, at, s.begin - at).append(kHitOpen);
+    marked.append(value, s.begin, s.end - s.begin).append(kHitClose);
+    at = s.end;
+  }
+  return marked.append(value, at);
+}
+
+// What the hit list calls a record: its title, author and source, else the start of its
+// first field.
+std::string Title(qel::Record const& record) {
+  std::string head;
+  for (char const* code : {"TI", "AU", "SO"}) {
+    if (qel::FieldValue const* f = record.Find(code)) {
+      head += (head.empty() ? "" : " \xA1\xA4 ") + FirstLine(f->value, 40);
+    }
+  }
+  if (head.empty() && !record.fields.empty()) head = FirstLine(record.fields.front().value, 40);
+  return head;
+}
+
+// Some words either side of the record's first hit word, in the first field that has one.
+std::string Context(qel::Record const& record) {
+  for (qel::FieldValue const& f : record.fields) {
+    if (f.hits.empty()) continue;
+    qel::Snippet snippet = record.Kwic(f.code, 12);
+    constexpr std::string_view kEllipsis = "\xA1\xAD";
+    std::string text;
+    if (snippet.cut_before) text = kEllipsis;
+    text += Marked(snippet.text, snippet.hits);
+    if (snippet.cut_after) text += kEllipsis;
+    for (char& c : text) {
+      if (c == '\r' || c == '\n') c = ' ';
+    }
+    return text;
+  }
+  return {};
+}
+
 }  // namespace
 
-bool SearchSession::Open(std::string const& base, std::string& error,
+bool SearchSession::Open(std::vector<std::string> const& bases, std::string& error,
                          std::function<void(std::uint64_t, std::uint64_t)> const& progress) {
-  qel::Status status = collection_.Open(base);
-  if (status.ok()) status = collection_.CountRecords(0, progress);
+  qel::Collection opened;
+  qel::Status status = opened.Open(bases);
+  for (std::size_t i = 0; status.ok() && i < opened.size(); ++i) {
+    status = opened.CountRecords(i, progress);
+  }
   if (!status.ok()) {
     error = status.message();
     return false;
   }
+  // Results and the session point into the collection: they go before it is replaced.
+  last_ = qel::Result();
+  session_.reset();
+  collection_ = std::move(opened);
   session_ = std::make_unique<qel::Session>(collection_);
-  for (qel::Field const& f : collection_.library(0).fields) names_.push_back(f.name);
+  bases_ = bases;
+  names_.clear();
+  for (std::size_t i = 0; i < collection_.size(); ++i) {
+    for (qel::Field const& f : collection_.library(i).fields) {
+      if (std::find(names_.begin(), names_.end(), f.name) == names_.end()) names_.push_back(f.name);
+    }
+  }
   return true;
 }
 
-std::size_t SearchSession::records() const {
-  return collection_.size() == 0 ? 0 : collection_.library(0).records.value_or(0);
+std::uint64_t SearchSession::records() const {
+  std::uint64_t total = 0;
+  for (std::size_t i = 0; i < collection_.size(); ++i) {
+    total += collection_.library(i).records.value_or(0);
+  }
+  return total;
 }
 
-std::string SearchSession::DisplayName(std::string const& code) const {
-  if (collection_.size() == 0) return code;
+std::string SearchSession::DisplayName(std::size_t library, std::string const& code) const {
+  if (library >= collection_.size()) return code;
   std::string first;
-  for (qel::Field const& f : collection_.library(0).fields) {
+  for (qel::Field const& f : collection_.library(library).fields) {
     if (f.group() || f.code != code) continue;
     bool chinese = std::any_of(f.name.begin(), f.name.end(),
                                [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
@@ -80,8 +152,11 @@ SearchSession::Result SearchSession::Search(std::string const& expression, bool 
     result.error = "no library is open";
     return result;
   }
-  result.expression =
-      again && kept > 0 ? "#" + std::to_string(kept) + " AND (" + typed + ")" : typed;
+  result.expression = typed;
+  if (again && kept > 0) {
+    result.expression = '#' + std::to_string(kept);
+    result.expression.append(" AND (").append(typed).append(")");
+  }
   qel::Result found = session_->Search(result.expression);
   if (!found.ok()) {
     result.error = found.status().message();
@@ -94,45 +169,43 @@ SearchSession::Result SearchSession::Search(std::string const& expression, bool 
   typed_.erase(std::remove(typed_.begin(), typed_.end(), typed), typed_.end());
   typed_.push_back(typed);
   result.hits = found.count();
-  for (qel::Hit const& hit : found.Hits(0, kRows)) {
-    qel::Record record;
-    std::string label("[");
-    label += std::to_string(hit.record + 1);
-    label += ']';
-    if (found.Read(hit, record).ok()) {
-      std::string head;
-      for (char const* code : {"TI", "AU", "SO"}) {
-        if (qel::FieldValue const* f = record.Find(code)) {
-          head += (head.empty() ? "" : " \xA1\xA4 ") + f->value.substr(0, f->value.find('\n'));
-        }
-      }
-      if (head.empty() && !record.fields.empty()) {
-        std::string const& v = record.fields.front().value;
-        head = v.substr(0, std::min<std::size_t>(v.find('\n'), 60));
-      }
-      label += " " + head;
-    }
-    result.rows.push_back({hit.record, std::move(label)});
-  }
   last_ = std::move(found);
   result.ok = true;
   return result;
 }
 
-bool SearchSession::Record(std::size_t record, std::string_view open, std::string_view close,
-                           Fields& fields) const {
+std::uint64_t SearchSession::hits() const {
+  return last_.ok() ? last_.count() : 0;
+}
+
+std::vector<HitRow> SearchSession::Rows(std::uint64_t first, std::size_t n) const {
+  std::vector<HitRow> rows;
+  if (!last_.ok()) return rows;
+  std::vector<qel::Hit> hits = last_.Hits(first, n);
+  rows.reserve(hits.size());
+  for (qel::Hit const& hit : hits) {
+    HitRow row;
+    row.library = hit.library;
+    row.record = hit.record;
+    row.number = std::to_string(hit.record + 1);
+    if (collection_.size() > 1)
+      row.number = collection_.library(hit.library).name + " " + row.number;
+    qel::Record record;
+    if (last_.Read(hit, record).ok()) {
+      row.title = Title(record);
+      row.context = Context(record);
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+bool SearchSession::Record(HitRow const& row, Fields& fields) const {
   qel::Record r;
-  if (!last_.Read({0, static_cast<std::uint32_t>(record), 0}, r).ok()) return false;
+  if (!last_.ok() || !last_.Read({row.library, row.record, 0}, r).ok()) return false;
   fields.clear();
   for (qel::FieldValue const& f : r.fields) {
-    std::string marked;
-    std::size_t at = 0;
-    for (qel::Span const& s : f.hits) {
-      marked.append(f.value, at, s.begin - at).append(open);
-      marked.append(f.value, s.begin, s.end - s.begin).append(close);
-      at = s.end;
-    }
-    fields.emplace_back(DisplayName(f.code), marked.append(f.value, at));
+    fields.emplace_back(DisplayName(row.library, f.code), Marked(f.value, f.hits));
   }
   return true;
 }
@@ -164,27 +237,27 @@ void SearchForm::Run(bool again) {
   SearchSession::Result result = session_.Search(surface_.Text(edit), again);
   if (!result.ok) {
     // The hits of an earlier search would read as this one's: the lists are emptied.
-    rows_.clear();
-    open_row_ = -1;
-    for (std::size_t i = 0; i < controls_.size(); ++i) {
-      if (IsList(i)) surface_.SetRows(i, {});
-    }
+    ClearLists();
     surface_.Status(result.error, true);
     if (result.error_char != kNone) surface_.MarkError(edit, result.error_char);
     return;
   }
-  rows_ = std::move(result.rows);
+  rows_ = result.hits;
   open_row_ = -1;
-  std::vector<std::string> labels;
-  labels.reserve(rows_.size());
-  for (auto const& hit : rows_) labels.push_back(hit.label);
   for (std::size_t i = 0; i < controls_.size(); ++i) {
-    if (IsList(i)) surface_.SetRows(i, labels);
+    if (IsList(i)) surface_.SetHits(i, rows_, result.expression);
   }
-  std::string status = std::to_string(result.hits) + " hits in " +
-                       std::to_string(session_.records()) + " records: " + result.expression;
-  if (result.hits > rows_.size()) status += " (first " + std::to_string(rows_.size()) + " shown)";
-  surface_.Status(status, false);
+  surface_.Status(std::to_string(result.hits) + " hits in " + std::to_string(session_.records()) +
+                      " records: " + result.expression,
+                  false);
+}
+
+void SearchForm::ClearLists() {
+  rows_ = 0;
+  open_row_ = -1;
+  for (std::size_t i = 0; i < controls_.size(); ++i) {
+    if (IsList(i)) surface_.SetHits(i, 0, {});
+  }
 }
 
 void SearchForm::Entered() {
@@ -212,10 +285,8 @@ void SearchForm::Clicked(std::size_t i) {
       if (controls_[k].mark == "_SYS_ED_EXP" || session_.IsField(controls_[k].mark)) {
         surface_.SetText(k, "");
       }
-      if (IsList(k)) surface_.SetRows(k, {});
     }
-    rows_.clear();
-    open_row_ = -1;
+    ClearLists();
     session_.Clear();
     surface_.Status("", false);
   } else if (mark == "_SYS_BT_HISTORY") {
@@ -247,22 +318,22 @@ void SearchForm::Clicked(std::size_t i) {
 }
 
 void SearchForm::Opened(std::size_t i, int row) {
-  if (!IsList(i) || row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return;
-  SearchSession::Hit const& hit = rows_[static_cast<std::size_t>(row)];
+  if (!IsList(i) || row < 0 || static_cast<std::uint64_t>(row) >= rows_) return;
+  std::vector<HitRow> hit = session_.Rows(static_cast<std::uint64_t>(row), 1);
   Fields fields;
-  if (!session_.Record(hit.record, kOpen, kClose, fields)) {
-    surface_.Status("cannot read record " + std::to_string(hit.record + 1), true);
+  if (hit.empty() || !session_.Record(hit.front(), fields)) {
+    surface_.Status("cannot read hit " + std::to_string(row + 1), true);
     return;
   }
   open_list_ = i;
   open_row_ = row;
-  surface_.ShowRecord(hit.label, fields, static_cast<std::size_t>(row), rows_.size());
+  surface_.ShowRecord(hit.front().Label(), fields, static_cast<std::size_t>(row), rows_);
 }
 
 bool SearchForm::OpenNext(int delta) {
   if (open_list_ == kNone || open_row_ < 0) return false;
   long long row = static_cast<long long>(open_row_) + delta;
-  if (row < 0 || row >= static_cast<long long>(rows_.size())) return false;
+  if (row < 0 || static_cast<std::uint64_t>(row) >= rows_) return false;
   Opened(open_list_, static_cast<int>(row));
   return true;
 }

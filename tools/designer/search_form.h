@@ -11,8 +11,9 @@
 //   "_SYS_BT_BUILDEXP"  writes an expression from the edit boxes whose mark is a field
 //                       name of the library: "text/field" joined with AND
 //   "_SYS_BT_CANCEL"    closes the form
-// A "LIST" control shows the hits; a double click on one opens its record with the
-// highlighted words marked. A rejected expression shows its reason.
+// A "LIST" control shows every hit, read as it comes into view: the record number, the
+// title and the context of the first hit word; a double click (or Enter) on one opens its
+// record with the highlighted words marked. A rejected expression shows its reason.
 //
 // The searches go through the library's search API (qel::Collection and qel::Session), as
 // `qel search` does; a search within the previous result is the expression "#N AND (EXPR)"
@@ -34,31 +35,47 @@
 
 namespace qel::designer {
 
-// A record's fields, highlighted words wrapped in the given marks.
+// The marks around a hit word in a hit's context and in a record's fields.
+inline constexpr std::string_view kHitOpen = "\x01";
+inline constexpr std::string_view kHitClose = "\x02";
+
+// A record's fields, hit words between kHitOpen and kHitClose.
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
-// Searches of one library, with the history of expressions and results.
+// A line of the hit list, GBK.
+struct HitRow {
+  std::size_t library = 0;
+  std::uint32_t record = 0;  // 0-based
+  std::string number;        // the record number for people: "12", or "poems 12" among several
+  std::string title;         // the title, else the start of the record's first field
+  std::string context;       // around the first hit word, hit words between kHitOpen and kHitClose
+  // "[12] title", the record view's title.
+  std::string Label() const { return "[" + number + "] " + title; }
+};
+
+// Searches of the libraries ticked, with the history of expressions and results.
 class SearchSession {
  public:
-  // A hit: the record number (0-based) and its line in the hit list.
-  struct Hit {
-    std::size_t record;
-    std::string label;
-  };
   struct Result {
     bool ok = false;
     std::string error;               // why the expression was refused
     std::size_t error_char = kNone;  // where, in characters of the expression typed
     std::string expression;          // what was searched, with the "#N AND" of a search again
-    std::size_t hits = 0;
-    std::vector<Hit> rows;  // at most kRows
+    std::uint64_t hits = 0;
   };
-  static constexpr std::size_t kRows = 2000;
 
-  // Opens BASE and counts its records when it has no index (progress is told the bytes of
-  // the record file read); false with error set to one sentence naming the file at fault.
-  bool Open(std::string const& base, std::string& error,
+  // Opens the libraries at the BASE paths to be searched together, counting the records
+  // of those without an index (progress is told the bytes of the record file read). False
+  // with error set to one sentence naming the library at fault; the libraries open before
+  // stay open then. Results and refinements of the libraries before are forgotten.
+  bool Open(std::vector<std::string> const& bases, std::string& error,
             std::function<void(std::uint64_t done, std::uint64_t total)> const& progress = {});
+  bool Open(std::string const& base, std::string& error,
+            std::function<void(std::uint64_t done, std::uint64_t total)> const& progress = {}) {
+    return Open(std::vector<std::string>{base}, error, progress);
+  }
+  // The base paths open, in order.
+  std::vector<std::string> const& bases() const { return bases_; }
   // Searches a GBK expression; with again, within the previous result (a plain search
   // when there is none yet).
   Result Search(std::string const& expression, bool again);
@@ -67,8 +84,8 @@ class SearchSession {
   // Names fields in records by their Chinese registry names (题名, 作者) rather than the
   // first name the registry gives (for a user whose language is not Chinese).
   void SetChineseNames(bool chinese) { chinese_names_ = chinese; }
-  // The name a record shows for a field code: a registry name, else the code.
-  std::string DisplayName(std::string const& code) const;
+  // The name a record of library shows for a field code: a registry name, else the code.
+  std::string DisplayName(std::size_t library, std::string const& code) const;
   // Starts the history with expressions of earlier runs, oldest first.
   void SetHistory(std::vector<std::string> typed) { typed_ = std::move(typed); }
   // True when name is a field name of the library.
@@ -76,12 +93,17 @@ class SearchSession {
   // "text1/field1 AND text2/field2 ..." of the (mark, text) pairs whose mark is a field
   // name and whose text is not blank; empty when there is none.
   std::string BuildExpression(std::vector<std::pair<std::string, std::string>> const& edits) const;
-  // The fields of a record of the last search, by display name, with the words it
-  // highlighted wrapped in open and close; false when the record cannot be read.
-  bool Record(std::size_t record, std::string_view open, std::string_view close,
-              Fields& fields) const;
-  // Records of the library.
-  std::size_t records() const;
+  // Hits of the last search (0 before the first).
+  std::uint64_t hits() const;
+  // Lines first .. first + n - 1 of the last search's hit list (fewer at its end), each
+  // record read for its title and context; a record that cannot be read gives its number
+  // and an empty title.
+  std::vector<HitRow> Rows(std::uint64_t first, std::size_t n) const;
+  // The fields of a hit of the last search, by display name, with the words it
+  // highlighted marked; false when the record cannot be read.
+  bool Record(HitRow const& row, Fields& fields) const;
+  // Records of the libraries open.
+  std::uint64_t records() const;
   // Forgets the results searched so far: the next search within the last result is a plain
   // search.
   void Clear();
@@ -90,8 +112,9 @@ class SearchSession {
   qel::Collection collection_;
   std::unique_ptr<qel::Session> session_;
   qel::Result last_;
+  std::vector<std::string> bases_;
   std::vector<std::string> typed_;
-  std::vector<std::string> names_;
+  std::vector<std::string> names_;  // field names of every library open
   bool chinese_names_ = true;
 };
 
@@ -102,7 +125,9 @@ class Surface {
   virtual std::string Text(std::size_t i) = 0;  // GBK
   virtual void SetText(std::size_t i, std::string const& text) = 0;
   virtual bool Checked(std::size_t i) = 0;
-  virtual void SetRows(std::size_t i, std::vector<std::string> const& rows) = 0;
+  // Shows the count hits of the last search, the expression searched, in hit list i
+  // (SearchSession::Rows reads them); an empty expression empties the list.
+  virtual void SetHits(std::size_t i, std::uint64_t count, std::string const& expression) = 0;
   // A line for the user: the hit count, or an error when error is true.
   virtual void Status(std::string const& text, bool error) = 0;
   // Lets the user pick one of items; -1 when none is picked.
@@ -126,10 +151,6 @@ struct Binding {
 
 class SearchForm {
  public:
-  // The open marks of a highlighted word in a shown record.
-  static constexpr std::string_view kOpen = "\x01";
-  static constexpr std::string_view kClose = "\x02";
-
   SearchForm(SearchSession& session, std::vector<Binding> controls, Surface& surface)
       : session_(session), controls_(std::move(controls)), surface_(surface) {}
   // Control i was clicked (a button, a check box, an icon button).
@@ -146,12 +167,14 @@ class SearchForm {
 
  private:
   void Run(bool again);
+  // Empties the hit lists and forgets the record on view.
+  void ClearLists();
   bool IsList(std::size_t i) const;
 
   SearchSession& session_;
   std::vector<Binding> controls_;
   Surface& surface_;
-  std::vector<SearchSession::Hit> rows_;
+  std::uint64_t rows_ = 0;         // hits listed
   std::size_t open_list_ = kNone;  // the list and row of the record on view
   int open_row_ = -1;
 };

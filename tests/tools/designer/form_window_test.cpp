@@ -8,7 +8,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -16,12 +15,14 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QTest>
+#include <QTreeView>
 #include <QWidget>
 #include <QWindow>
 #include <filesystem>
 #include <fstream>
 
 #include "designer/form_window.h"
+#include "designer/hit_list.h"
 #include "qelshare/qt.h"
 #include "support/build_paths.h"
 #include "support/temp_tree.h"
@@ -403,9 +404,9 @@ TEST_F(DesignerWindow, RunModeSearchesTheDemoLibraryAndListsHits) {
   Mouse(window.control(1), 10, 10, 'd');
   Mouse(window.control(1), 10, 10, 'u');
   QCoreApplication::processEvents();
-  auto* list = qobject_cast<QListWidget*>(CQtBridge::GetWidget(window.control(2)));
+  HitList* list = window.hit_list(2);
   ASSERT_NE(list, nullptr);
-  EXPECT_GT(list->count(), 10);
+  EXPECT_GT(list->count(), 10u);
   EXPECT_TRUE(window.StatusText().contains("hits in")) << window.StatusText().toStdString();
 
   window.Search("AND (");
@@ -423,18 +424,20 @@ TEST_F(DesignerWindow, RunModeAnswersTheKeyboardAndMarksRejections) {
   ASSERT_TRUE(window.OpenLibrary(error)) << error;
   Show(window);
   auto* edit = qobject_cast<QLineEdit*>(CQtBridge::GetWidget(window.control(0)));
-  auto* list = qobject_cast<QListWidget*>(CQtBridge::GetWidget(window.control(2)));
+  HitList* list = window.hit_list(2);
   ASSERT_NE(edit, nullptr);
   ASSERT_NE(list, nullptr);
   // Enter in the expression box searches.
   edit->setFocus();
   edit->insert(QString::fromUtf8("月"));
   QTest::keyClick(edit, Qt::Key_Return);
-  EXPECT_GT(list->count(), 10);
+  EXPECT_GT(list->count(), 10u);
+  // Only the lines in view were read, not every hit.
+  EXPECT_LT(list->rows_read(), list->count());
   // Enter on a hit opens it; Escape closes the record.
   list->setFocus();
-  list->setCurrentRow(1);
-  QTest::keyClick(list, Qt::Key_Return);
+  list->SetCurrentRow(1);
+  QTest::keyClick(list->view(), Qt::Key_Return);
   QCoreApplication::processEvents();
   QPointer<QDialog> record;
   for (QDialog* d : window.findChildren<QDialog*>()) {
@@ -486,7 +489,7 @@ TEST_F(DesignerWindow, RunModeAnswersTheKeyboardAndMarksRejections) {
   edit->setText(QString::fromUtf8("月 AND 乡/nofield"));
   edit->setFocus();
   QTest::keyClick(edit, Qt::Key_Return);
-  EXPECT_EQ(list->count(), 0);
+  EXPECT_EQ(list->count(), 0u);
   EXPECT_TRUE(window.StatusText().contains("nofield")) << window.StatusText().toStdString();
   EXPECT_EQ(edit->selectionStart(), 8);  // the n of nofield is selected
   // The expressions searched are offered again by the next window (the next run).
