@@ -46,6 +46,7 @@
 #include "description_check.h"
 #include "hit_list.h"
 #include "platform/text/codepage.h"
+#include "platform/text/collate.h"
 #include "qelshare/qt.h"
 #include "tr.h"
 
@@ -68,6 +69,14 @@ constexpr int kCanvasWidth = 640;
 constexpr char kHistoryKey[] = "search/history";
 constexpr std::size_t kHistoryKept = 200;
 constexpr int kCanvasHeight = 480;
+// What an item of a library combo box stands for, beside a library's place.
+constexpr int kSeveralItem = -1;
+constexpr int kOpenLibraryItem = -2;
+
+// A library's name for people: the last part of its base path.
+QString LibraryName(std::string const& base) {
+  return FromGbk(base.substr(base.find_last_of("/\\") + 1));
+}
 
 // HTML of a record's fields, the highlighted words in red.
 // The record as HTML: hit words in red, each after an anchor "hitN" (N from 0); *hits
@@ -130,12 +139,14 @@ FormWindow::FormWindow(bool run, std::string library)
   setCentralWidget(central);
   CQtBridge::Attach(&host_, canvas_);
   font_.CreatePointFont(90, "WenQuanYi Micro Hei");
-  if (!run_) {
+  if (run_) {
+    BuildRunMenus();
+  } else {
     BuildMenus();
     BuildProperties();
   }
-  statusBar()->showMessage(run_ ? "Ready" : "Click a control to select it");
-  resize(run_ ? 820 : 1100, 680);
+  statusBar()->showMessage(run_ ? Tr("Ready") : Tr("Click a control to select it"));
+  resize(run_ ? 980 : 1100, 680);
 }
 
 FormWindow::~FormWindow() {
@@ -191,19 +202,13 @@ bool FormWindow::Open(std::string const& path, std::string& error) {
 }
 
 bool FormWindow::OpenLibrary(std::string& error) {
-  // A library without an index is counted record by record; a big one shows how far.
-  QElapsedTimer shown;
-  shown.start();
-  auto progress = [&](std::uint64_t done, std::uint64_t total) {
-    if (shown.elapsed() < 100 || total == 0) return;
-    shown.restart();
-    statusBar()->showMessage(
-        QString("Counting the records of %1: %2%").arg(FromGbk(library_)).arg(done * 100 / total));
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  };
-  if (!session_.Open(library_, error, progress)) return false;
-  // Records name their fields in the user's language where the registry has a name in it.
-  session_.SetChineseNames(QLocale().language() == QLocale::Chinese);
+  return OpenLibraries({library_}, error);
+}
+
+bool FormWindow::OpenLibraries(std::vector<std::string> const& bases, std::string& error) {
+  libraries_.clear();
+  for (std::string const& base : bases) libraries_.push_back({base, true});
+  if (!OpenTicked(error)) return false;
   // The expressions of earlier runs, kept per user where the platform keeps settings.
   std::vector<std::string> typed;
   for (QString const& e : QSettings().value(kHistoryKey).toStringList()) typed.push_back(ToGbk(e));
@@ -216,22 +221,154 @@ bool FormWindow::OpenLibrary(std::string& error) {
   if (std::size_t edit = search_->Find("_SYS_ED_EXP"); edit != kNone) {
     if (QWidget* w = CQtBridge::GetWidget(controls_[edit].get())) w->setFocus();
   }
-  // Combo boxes offer the library searched; their height of 120 is the dropped list's, which
-  // Qt shows as a popup of its own, so the box itself takes its natural height.
+  // Combo boxes choose the library searched; their height of 120 is the dropped list's,
+  // which Qt shows as a popup of its own, so the box itself takes its natural height.
   for (auto const& c : controls_) {
-    if (auto* combo = qobject_cast<QComboBox*>(CQtBridge::GetWidget(c.get()))) {
-      combo->addItem(FromGbk(library_.substr(library_.find_last_of("/\\") + 1)));
-      combo->resize(combo->width(), combo->sizeHint().height());
+    auto* combo = qobject_cast<QComboBox*>(CQtBridge::GetWidget(c.get()));
+    if (combo == nullptr || std::find(combos_.begin(), combos_.end(), combo) != combos_.end()) {
+      continue;
+    }
+    connect(combo, &QComboBox::activated, this, [this, combo](int row) {
+      int chosen = combo->itemData(row).toInt();
+      if (chosen == kOpenLibraryItem) {
+        ChooseLibraries();
+      } else if (chosen >= 0) {
+        std::vector<bool> ticks(libraries_.size(), false);
+        ticks[static_cast<std::size_t>(chosen)] = true;
+        SetTicks(ticks);
+      }
+      ShowLibraries();  // the choice shown is the libraries searched, whatever happened
+    });
+    combos_.push_back(combo);
+  }
+  ShowLibraries();
+  for (QComboBox* combo : combos_) combo->resize(combo->width(), combo->sizeHint().height());
+  return true;
+}
+
+bool FormWindow::OpenTicked(std::string& error) {
+  std::vector<std::string> bases;
+  QStringList names;
+  for (Library const& l : libraries_) {
+    if (!l.ticked) continue;
+    bases.push_back(l.base);
+    names << LibraryName(l.base);
+  }
+  if (bases.empty()) {
+    error = ToGbk(Tr("Tick at least one library to search."));
+    return false;
+  }
+  // A library without an index is counted record by record; a big one shows how far.
+  QElapsedTimer shown;
+  shown.start();
+  auto progress = [&](std::uint64_t done, std::uint64_t total) {
+    if (shown.elapsed() < 100 || total == 0) return;
+    shown.restart();
+    statusBar()->showMessage(
+        Tr("Counting the records of %1: %2%").arg(names.join(", ")).arg(done * 100 / total));
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  };
+  if (!session_.Open(bases, error, progress)) return false;
+  // Records name their fields in the user's language where the registry has a name in it.
+  session_.SetChineseNames(QLocale().language() == QLocale::Chinese);
+  if (search_) search_->Forget();
+  statusBar()->setStyleSheet("");
+  statusBar()->showMessage(Tr("%1 records in %2").arg(session_.records()).arg(names.join(", ")));
+  return true;
+}
+
+void FormWindow::SetTicks(std::vector<bool> const& ticks) {
+  std::vector<Library> before = libraries_;
+  for (std::size_t i = 0; i < libraries_.size() && i < ticks.size(); ++i) {
+    libraries_[i].ticked = ticks[i];
+  }
+  std::string error;
+  if (!OpenTicked(error)) {
+    // The libraries open stay the ones searched.
+    libraries_ = before;
+    Status(error, true);
+  }
+  ShowLibraries();
+}
+
+void FormWindow::ChooseLibraries() {
+  QString folder = FromGbk(libraries_.empty() ? std::string() : libraries_.back().base);
+  folder = folder.left(std::max<qsizetype>(folder.lastIndexOf('/'), 0));
+  QStringList chosen =
+      QFileDialog::getOpenFileNames(this, Tr("Open libraries"), folder,
+                                    Tr("Retrieval libraries (*.qel)") + ";;" + Tr("All files (*)"));
+  if (!chosen.isEmpty()) AddLibraries(chosen);
+}
+
+bool FormWindow::AddLibraries(QStringList const& paths) {
+  std::vector<Library> before = libraries_;
+  for (QString const& path : paths) {
+    std::string base, error;
+    if (!text::Utf8ToGbk(path.toStdString(), base, error)) {
+      libraries_ = before;
+      Status(ToGbk(Tr("%1: the path has characters without a GBK form; the library cannot "
+                      "open it.")
+                       .arg(path)),
+             true);
+      return false;
+    }
+    if (base.size() > 4 && text::CompareNoCase(base.substr(base.size() - 4), ".qel") == 0) {
+      base.resize(base.size() - 4);
+    }
+    auto same = std::find_if(libraries_.begin(), libraries_.end(),
+                             [&](Library const& l) { return l.base == base; });
+    if (same == libraries_.end()) {
+      libraries_.push_back({base, true});
+    } else {
+      same->ticked = true;
     }
   }
-  statusBar()->showMessage(
-      QString("%1 records in %2").arg(session_.records()).arg(FromGbk(library_)));
-  return true;
+  std::string error;
+  bool opened = OpenTicked(error);
+  if (!opened) {
+    libraries_ = before;
+    Status(error, true);
+  }
+  ShowLibraries();
+  return opened;
+}
+
+void FormWindow::ShowLibraries() {
+  std::vector<std::string> const& open = session_.bases();
+  for (Library& l : libraries_) {
+    l.ticked = std::find(open.begin(), open.end(), l.base) != open.end();
+  }
+  if (libraries_list_ != nullptr) {
+    QSignalBlocker quiet(libraries_list_);
+    libraries_list_->clear();
+    for (Library const& l : libraries_) {
+      auto* item = new QListWidgetItem(LibraryName(l.base), libraries_list_);
+      item->setToolTip(FromGbk(l.base));
+      item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+      item->setCheckState(l.ticked ? Qt::Checked : Qt::Unchecked);
+    }
+  }
+  for (QComboBox* combo : combos_) {
+    QSignalBlocker quiet(combo);
+    combo->clear();
+    QStringList ticked;
+    for (Library const& l : libraries_) {
+      if (l.ticked) ticked << LibraryName(l.base);
+    }
+    if (ticked.size() > 1) combo->addItem(ticked.join(" + "), kSeveralItem);
+    for (std::size_t i = 0; i < libraries_.size(); ++i) {
+      combo->addItem(LibraryName(libraries_[i].base), static_cast<int>(i));
+      if (ticked.size() == 1 && libraries_[i].ticked) combo->setCurrentIndex(combo->count() - 1);
+    }
+    combo->addItem(Tr("Open library..."), kOpenLibraryItem);
+    if (ticked.size() > 1) combo->setCurrentIndex(0);
+  }
 }
 
 void FormWindow::Rebuild() {
   frames_.clear();
   hit_lists_.clear();
+  combos_.clear();
   controls_.clear();
   index_.clear();
   ids_.clear();
@@ -699,6 +836,39 @@ QString FormWindow::StatusText() const {
   return statusBar()->currentMessage();
 }
 
+void FormWindow::BuildRunMenus() {
+  QMenu* file = menuBar()->addMenu(Tr("&File"));
+  file->addAction(Tr("&Open library..."), this, [this] { ChooseLibraries(); })
+      ->setShortcut(QKeySequence::Open);
+  file->addSeparator();
+  file->addAction(Tr("&Close"), this, [this] { close(); })->setShortcut(QKeySequence::Quit);
+  // The libraries opened, each with a tick: those ticked are searched together.
+  auto* dock = new QDockWidget(Tr("Libraries"), this);
+  dock->setObjectName("libraries");
+  dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetClosable);
+  auto* panel = new QWidget(dock);
+  auto* layout = new QVBoxLayout(panel);
+  layout->setContentsMargins(4, 4, 4, 4);
+  libraries_list_ = new QListWidget(panel);
+  libraries_list_->setToolTip(Tr("The ticked libraries are searched together"));
+  layout->addWidget(libraries_list_, 1);
+  auto* add = new QPushButton(Tr("Open library..."), panel);
+  connect(add, &QPushButton::clicked, this, [this] { ChooseLibraries(); });
+  layout->addWidget(add);
+  connect(libraries_list_, &QListWidget::itemChanged, this, [this] {
+    std::vector<bool> ticks;
+    for (int i = 0; i < libraries_list_->count(); ++i) {
+      ticks.push_back(libraries_list_->item(i)->checkState() == Qt::Checked);
+    }
+    SetTicks(ticks);
+  });
+  dock->setWidget(panel);
+  addDockWidget(Qt::RightDockWidgetArea, dock);
+  resizeDocks({dock}, {150}, Qt::Horizontal);
+  QMenu* view = menuBar()->addMenu(Tr("&View"));
+  view->addAction(dock->toggleViewAction());
+}
+
 void FormWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu("&File");
   file->addAction("&New", this,
@@ -834,6 +1004,7 @@ void FormWindow::BuildProperties() {
   connect(mark_combo_->lineEdit(), &QLineEdit::returnPressed, this, [this] { ApplyProperties(); });
   dock->setWidget(panel);
   addDockWidget(Qt::RightDockWidgetArea, dock);
+  resizeDocks({dock}, {150}, Qt::Horizontal);
 }
 
 void FormWindow::ShowProperties() {

@@ -66,6 +66,17 @@ class FormWindow : public QMainWindow, private Surface {
   bool Open(std::string const& path, std::string& error);
   // Opens the library of the search form; false with error.
   bool OpenLibrary(std::string& error);
+  // Opens the libraries at bases for the search form, searched together; false with error.
+  bool OpenLibraries(std::vector<std::string> const& bases, std::string& error);
+  // Run mode: asks for libraries (.qel descriptors) and adds them (AddLibraries).
+  void ChooseLibraries();
+  // Run mode: adds the libraries at paths (descriptors or base paths) and searches them with
+  // those ticked; when one cannot be opened, says why in the status line and searches the
+  // libraries it searched before (false).
+  bool AddLibraries(QStringList const& paths);
+  // Run mode: searches the libraries whose ticks are true (in the order opened); when one
+  // cannot be opened, says why and searches the libraries it searched before.
+  void SetTicks(std::vector<bool> const& ticks);
 
   // For tests and screenshots.
   Form& form() { return form_; }
@@ -147,6 +158,11 @@ class FormWindow : public QMainWindow, private Surface {
   void PlaceControls(std::vector<Rect> const& rects, bool amend = false);
   // Adds lines as new controls moved by (dx, dy) and selects them.
   void AddLines(std::vector<std::string> const& lines, int dx, int dy);
+  // Opens the libraries ticked for the search form; false with error.
+  bool OpenTicked(std::string& error);
+  // Shows the libraries and which are searched, in the library panel and the combo boxes.
+  void ShowLibraries();
+  void BuildRunMenus();
   // Run mode: the hit list takes whatever room the window has beyond the form.
   void StretchToWindow();
   // Puts the dragged controls on the grid when snapping is on.
@@ -214,6 +230,14 @@ class FormWindow : public QMainWindow, private Surface {
   std::vector<Rect> natural_;
   std::size_t grow_ = kNone;
   std::map<std::size_t, HitList*> hit_lists_;  // by control, each a child of its LIST
+  // Run mode: the libraries opened so far, those ticked searched together.
+  struct Library {
+    std::string base;
+    bool ticked = false;
+  };
+  std::vector<Library> libraries_;
+  QListWidget* libraries_list_ = nullptr;
+  std::vector<QComboBox*> combos_;
   // Run mode: the record view, kept open from one record to the next.
   QPointer<QDialog> record_;
   QTextBrowser* record_text_ = nullptr;

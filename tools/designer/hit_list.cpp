@@ -202,6 +202,17 @@ HitList::~HitList() = default;
 
 void HitList::SetHits(std::uint64_t count, QString const& caption) {
   model_->Reset(count);
+  // The number column fits a record number of seven digits after the longest library
+  // name of the first and last lines (the name is there only among several libraries).
+  if (count > 0) {
+    int width = 0;
+    for (std::uint64_t row : {std::uint64_t{0}, count - 1}) {
+      QString number = model_->index(static_cast<int>(row), 0).data().toString();
+      QString name = number.left(number.lastIndexOf(' ') + 1);
+      width = std::max(width, view_->fontMetrics().horizontalAdvance(name + "9999999") + 12);
+    }
+    view_->header()->resizeSection(0, width);
+  }
   caption_->setText(caption);
   if (count > 0) SetCurrentRow(0);
 }

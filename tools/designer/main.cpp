@@ -54,24 +54,28 @@ int main(int argc, char** argv) {
       "once the new one is written).\n\n"
       "--run makes the form a working search form over a retrieval library: the edit box\n"
       "marked _SYS_ED_EXP takes the expression, _SYS_BT_OK searches, a LIST shows the hits\n"
-      "(double-click one to read it with its hit words in red).\n\n"
+      "(double-click one, or press Enter, to read it with its hit words in red). File > Open\n"
+      "library adds libraries; the ticked ones in the Libraries panel are searched together,\n"
+      "and a combo box of the form chooses one. The interface speaks Chinese when the\n"
+      "locale is Chinese (LANG=zh_CN.UTF-8), English otherwise.\n\n"
       "Examples:\n"
       "  qel-designer                      the demo form in the designer\n"
       "  qel-designer my.frm\n"
       "  qel-designer --run                search the demo library with the demo form\n"
-      "  qel-designer --run my.frm --lib /data/poems",
+      "  qel-designer --run my.frm --lib /data/poems\n"
+      "  qel-designer --run --lib /data/poems --lib /data/news   two libraries searched together",
       "qel-designer");
   std::string form_path;
-  std::string library;
+  std::vector<std::string> libraries;
   bool run = false;
   std::string screenshot;
   std::string expression;
   std::vector<int> select;
   app.add_option("FORM", form_path, "Form file (default: the demo form search.frm)");
   app.add_flag("--run", run, "Use the form as a search form instead of designing it");
-  app.add_option("--lib", library,
-                 "Base path of the library the search form searches (BASE.qel, .sor, .mrf; "
-                 "default: the demo library)");
+  app.add_option("--lib", libraries,
+                 "Base path of a library the search form searches (BASE.qel, .sor, .mrf; "
+                 "default: the demo library); give it again to search several together");
   app.add_option("--screenshot", screenshot,
                  "Write a picture of the window to this PNG file and quit (works offscreen)");
   app.add_option("--expr", expression, "With --run: search this expression first");
@@ -83,7 +87,7 @@ int main(int argc, char** argv) {
   } catch (CLI::ParseError const& e) {
     return app.exit(e) == 0 ? 0 : 2;
   }
-  if (!library.empty() && !run) {
+  if (!libraries.empty() && !run) {
     std::cerr << "qel-designer: --lib needs --run\n";
     return 2;
   }
@@ -98,17 +102,19 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationName("qel-designer");
   bool dialogs = screenshot.empty();
   if (form_path.empty()) form_path = Beside("search.frm").string();
-  if (library.empty()) {
-    library = qel::fs::FromOs(Beside("poems.qel").replace_extension().string());
+  if (libraries.empty()) {
+    libraries.push_back(qel::fs::FromOs(Beside("poems.qel").replace_extension().string()));
   } else {
-    std::string gbk, error;
-    if (!qel::text::Utf8ToGbk(library, gbk, error)) {
-      return Fail(2, "--lib " + library + " is not UTF-8 text", false);
+    for (std::string& library : libraries) {
+      std::string gbk, error;
+      if (!qel::text::Utf8ToGbk(library, gbk, error)) {
+        return Fail(2, "--lib " + library + " has characters without a GBK form", false);
+      }
+      library = gbk;
     }
-    library = gbk;
   }
 
-  qel::designer::FormWindow window(run, library);
+  qel::designer::FormWindow window(run, libraries.front());
   std::string error;
   std::error_code ec;
   if (!stdfs::exists(form_path, ec)) {
@@ -122,7 +128,7 @@ int main(int argc, char** argv) {
     std::cerr << "qel-designer: " << form_path << " line " << s.number << " left out: " << s.reason
               << "\n";
   }
-  if (run && !window.OpenLibrary(error)) return Fail(3, error, dialogs);
+  if (run && !window.OpenLibraries(libraries, error)) return Fail(3, error, dialogs);
   window.show();
   for (std::size_t k = 0; k < select.size(); ++k) {
     if (select[k] >= 1) window.Select(static_cast<std::size_t>(select[k] - 1), k > 0);

@@ -38,11 +38,14 @@ std::string Marked(std::string_view value, std::vector<qel::Span> const& spans) 
   return marked.append(value, at);
 }
 
+// The fields a hit list line shows as its title.
+constexpr char const* kTitleCodes[] = {"TI", "AU", "SO"};
+
 // What the hit list calls a record: its title, author and source, else the start of its
 // first field.
 std::string Title(qel::Record const& record) {
   std::string head;
-  for (char const* code : {"TI", "AU", "SO"}) {
+  for (char const* code : kTitleCodes) {
     if (qel::FieldValue const* f = record.Find(code)) {
       head += (head.empty() ? "" : " \xA1\xA4 ") + FirstLine(f->value, 40);
     }
@@ -51,22 +54,31 @@ std::string Title(qel::Record const& record) {
   return head;
 }
 
-// Some words either side of the record's first hit word, in the first field that has one.
+// Some words either side of the record's first hit word, in the first field that has one
+// and is not in the title (a hit in the title only: there).
 std::string Context(qel::Record const& record) {
+  qel::FieldValue const* chosen = nullptr;
   for (qel::FieldValue const& f : record.fields) {
     if (f.hits.empty()) continue;
-    qel::Snippet snippet = record.Kwic(f.code, 12);
-    constexpr std::string_view kEllipsis = "\xA1\xAD";
-    std::string text;
-    if (snippet.cut_before) text = kEllipsis;
-    text += Marked(snippet.text, snippet.hits);
-    if (snippet.cut_after) text += kEllipsis;
-    for (char& c : text) {
-      if (c == '\r' || c == '\n') c = ' ';
+    bool titled = std::any_of(std::begin(kTitleCodes), std::end(kTitleCodes),
+                              [&](char const* code) { return f.code == code; });
+    if (!titled) {
+      chosen = &f;
+      break;
     }
-    return text;
+    if (chosen == nullptr) chosen = &f;
   }
-  return {};
+  if (chosen == nullptr) return {};
+  qel::Snippet snippet = record.Kwic(chosen->code, 12);
+  constexpr std::string_view kEllipsis = "\xA1\xAD";
+  std::string text;
+  if (snippet.cut_before) text = kEllipsis;
+  text += Marked(snippet.text, snippet.hits);
+  if (snippet.cut_after) text += kEllipsis;
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return text;
 }
 
 }  // namespace

@@ -165,9 +165,11 @@ class SearchForm {
   // The control bound to a mark, or kNone (first in form order).
   std::size_t Find(std::string_view mark) const;
 
+  // The libraries searched changed: empties the hit lists and forgets the record on view.
+  void Forget() { ClearLists(); }
+
  private:
   void Run(bool again);
-  // Empties the hit lists and forgets the record on view.
   void ClearLists();
   bool IsList(std::size_t i) const;
 

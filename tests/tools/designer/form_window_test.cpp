@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QCursor>
 #include <QDialog>
 #include <QGuiApplication>
@@ -505,6 +506,65 @@ TEST_F(DesignerWindow, RunModeAnswersTheKeyboardAndMarksRejections) {
   edit->setText(QString::fromUtf8("月 \xF0\x9F\x98\x80"));
   QTest::keyClick(edit, Qt::Key_Return);
   EXPECT_TRUE(window.StatusText().contains("U+1F600")) << window.StatusText().toStdString();
+}
+
+TEST_F(DesignerWindow, RunModeSearchesTheLibrariesTickedAndOpensAHitByDoubleClick) {
+  std::string base = qel::testing::BinaryPath("demo/poems");
+  if (!std::filesystem::exists(base + ".qel")) GTEST_SKIP() << "demo library not built";
+  for (char const* ext : {".qel", ".sor", ".mrf"}) {
+    std::filesystem::copy_file(base + ext, dir / (std::string("tang") + ext));
+  }
+  std::ofstream(path, std::ios::app) << "COMBO,\"\",10,240,150,120,\"lib\",\"\",3D\r\n";
+  QSettings().clear();
+  FormWindow window(true, base);
+  std::string error;
+  ASSERT_TRUE(window.Open(path, error)) << error;
+  ASSERT_TRUE(window.OpenLibrary(error)) << error;
+  Show(window);
+  auto* combo = qobject_cast<QComboBox*>(CQtBridge::GetWidget(window.control(3)));
+  ASSERT_NE(combo, nullptr);
+  ASSERT_EQ(combo->count(), 2);  // the library, then "Open library..."
+  EXPECT_EQ(combo->currentText(), "poems");
+  window.Search("\xD4\xC2");  // 月
+  HitList* list = window.hit_list(2);
+  std::uint64_t one = list->count();
+  ASSERT_GT(one, 10u);
+
+  // A second library is searched with the first; the combo names both.
+  ASSERT_TRUE(window.AddLibraries({QString::fromStdString((dir / "tang.qel").string())}));
+  EXPECT_EQ(list->count(), 0u);  // the hits of the libraries before are gone
+  EXPECT_EQ(combo->currentText(), "poems + tang");
+  window.Search("\xD4\xC2");
+  EXPECT_EQ(list->count(), 2 * one);
+  EXPECT_TRUE(window.StatusText().contains(QString::number(2 * one) + " hits"));
+  // Choosing one in the combo searches that one alone.
+  combo->activated(combo->findText("tang"));
+  EXPECT_EQ(window.session().bases(), std::vector<std::string>{(dir / "tang").string()});
+  EXPECT_EQ(combo->currentText(), "tang");
+  window.Search("\xD4\xC2");
+  EXPECT_EQ(list->count(), one);
+  // No library ticked, or one that is not there: said, and the search stays where it was.
+  window.SetTicks({false, false});
+  EXPECT_TRUE(window.StatusText().contains("Tick at least one"));
+  EXPECT_FALSE(window.AddLibraries({QString::fromStdString((dir / "gone.qel").string())}));
+  EXPECT_TRUE(window.StatusText().contains("gone")) << window.StatusText().toStdString();
+  EXPECT_EQ(window.session().bases(), std::vector<std::string>{(dir / "tang").string()});
+  EXPECT_EQ(combo->currentText(), "tang");
+
+  // A double click on a hit, as a hand makes it, opens its record.
+  window.Search("\xD4\xC2");
+  QTreeView* view = list->view();
+  QRect third = view->visualRect(view->model()->index(2, 1));
+  QPoint at = view->viewport()->mapTo(&window, third.center());
+  QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, at);
+  QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, at);
+  QCoreApplication::processEvents();
+  QDialog* record = nullptr;
+  for (QDialog* d : window.findChildren<QDialog*>()) {
+    if (d->isVisible()) record = d;
+  }
+  ASSERT_NE(record, nullptr) << window.StatusText().toStdString();
+  EXPECT_TRUE(record->findChild<QLabel*>()->text().startsWith("Hit 3 of"));
 }
 
 }  // namespace designer_window_test
