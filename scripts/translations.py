@@ -15,7 +15,7 @@ import xml.etree.ElementTree as ET
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 SOURCES = ROOT / "tools" / "designer"
 CONTEXT = "qel-designer"
-LITERAL = re.compile(r'\bTr\(\s*((?:"(?:[^"\\]|\\.)*"\s*)+)\)')
+LITERAL = re.compile(r'\bTr\(\s*((?:"(?:[^"\\]|\\.)*"\s*)+)[,)]')
 PIECE = re.compile(r'"((?:[^"\\]|\\.)*)"')
 
 

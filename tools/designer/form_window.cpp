@@ -165,35 +165,34 @@ bool FormWindow::Open(std::string const& path, std::string& error) {
       path, [this](std::string const& line, std::string& reason) { return Check(line, reason); },
       skipped_, error);
   if (!ok) return false;
-  setWindowTitle(
-      QString("%1 - %2").arg(QString::fromStdString(path), run_ ? "search form" : "qel-designer"));
+  setWindowTitle(QString("%1 - %2").arg(QString::fromStdString(path),
+                                        run_ ? Tr("search form") : QString("qel-designer")));
   Rebuild();
   // What the controls make of the lines is the form as loaded; lines they read otherwise
   // than the file says are shown, and stay as they are in the file until changed.
   std::vector<Corrected> corrected = form_.Normalize(LiveLines(), ReadAsWritten);
   QString text;
   if (!skipped_.empty()) {
-    text = QString("%1 line(s) of %2 make no control; they are kept in the file as they are:")
+    text = Tr("%1 line(s) of %2 make no control; they are kept in the file as they are:")
                .arg(skipped_.size())
                .arg(QString::fromStdString(path));
     for (Skipped const& s : skipped_) {
-      text += QString("\nline %1: %2: %3")
-                  .arg(s.number)
-                  .arg(QString::fromStdString(s.reason))
-                  .arg(FromGbk(s.text.substr(0, 120)));
+      text += "\n" + Tr("line %1: %2: %3")
+                         .arg(s.number)
+                         .arg(QString::fromStdString(s.reason))
+                         .arg(FromGbk(s.text.substr(0, 120)));
     }
   }
   if (!corrected.empty()) {
     if (!text.isEmpty()) text += "\n";
-    text += QString(
-                "%1 line(s) are read otherwise than written; a change to the control "
-                "saves them as read:")
+    text += Tr("%1 line(s) are read otherwise than written; a change to the control "
+               "saves them as read:")
                 .arg(corrected.size());
     for (Corrected const& c : corrected) {
-      text += QString("\nline %1: %2\n    read as %3")
-                  .arg(c.number)
-                  .arg(FromGbk(c.text.substr(0, 120)))
-                  .arg(FromGbk(c.read_as.substr(0, 120)));
+      text += "\n" + Tr("line %1: %2\n    read as %3")
+                         .arg(c.number)
+                         .arg(FromGbk(c.text.substr(0, 120)))
+                         .arg(FromGbk(c.read_as.substr(0, 120)));
     }
   }
   skipped_label_->setText(text);
@@ -217,6 +216,7 @@ bool FormWindow::OpenLibraries(std::vector<std::string> const& bases, std::strin
   for (auto const& c : controls_) bindings.push_back({c->GetType(), c->GetMark()});
   search_ =
       std::make_unique<SearchForm>(session_, std::move(bindings), static_cast<Surface&>(*this));
+  search_->SetTranslator([](char const* english) { return ToGbk(Tr(english)); });
   // The expression box takes the keyboard first: a person types the query straight away.
   if (std::size_t edit = search_->Find("_SYS_ED_EXP"); edit != kNone) {
     if (QWidget* w = CQtBridge::GetWidget(controls_[edit].get())) w->setFocus();
@@ -574,7 +574,7 @@ void FormWindow::Notified(UINT message, WPARAM wParam, LPARAM lParam) {
       frames_[i]->SetID(place);
       frames_[i]->Invalidate();
       frames_[i]->UpdateWindow();
-      statusBar()->showMessage(QString("Control %1 is number %2").arg(i + 1).arg(place + 1));
+      statusBar()->showMessage(Tr("Control %1 is number %2").arg(i + 1).arg(place + 1));
     }
     return;
   }
@@ -682,7 +682,7 @@ void FormWindow::SetOrdering(bool on) {
       frames_[i]->SetID(static_cast<int>(i));
       frames_[i]->Order(1);
     }
-    statusBar()->showMessage("Order view: click the controls in the order they should have");
+    statusBar()->showMessage(Tr("Order view: click the controls in the order they should have"));
     return;
   }
   for (auto& f : frames_) f->Order(0);
@@ -691,7 +691,7 @@ void FormWindow::SetOrdering(bool on) {
   for (std::size_t k : order_.Order()) ordered.push_back(lines[k]);
   form_.Change(std::move(ordered));
   Rebuild();
-  statusBar()->showMessage("Order set");
+  statusBar()->showMessage(Tr("Order set"));
 }
 
 void FormWindow::AddControl(std::string_view kind) {
@@ -800,9 +800,8 @@ bool FormWindow::Save(std::string& error) {
   form_.Change(LiveLines());
   if (!form_.Save(path_, error)) return false;
   form_.MarkSaved(path_);
-  statusBar()->showMessage(QString("Saved %1 controls to %2")
-                               .arg(form_.lines().size())
-                               .arg(QString::fromStdString(path_)));
+  statusBar()->showMessage(
+      Tr("Saved %1 controls to %2").arg(form_.lines().size()).arg(QString::fromStdString(path_)));
   return true;
 }
 
@@ -870,17 +869,17 @@ void FormWindow::BuildRunMenus() {
 }
 
 void FormWindow::BuildMenus() {
-  QMenu* file = menuBar()->addMenu("&File");
-  file->addAction("&New", this,
+  QMenu* file = menuBar()->addMenu(Tr("&File"));
+  file->addAction(Tr("&New"), this,
                   [this] {
                     if (MaySetFormAside()) New();
                   })
       ->setShortcut(QKeySequence::New);
-  file->addAction("&Open...", this,
+  file->addAction(Tr("&Open..."), this,
                   [this] {
                     if (!MaySetFormAside()) return;
-                    QString chosen = QFileDialog::getOpenFileName(this, "Open a form", QString(),
-                                                                  "Forms (*.frm);;All files (*)");
+                    QString chosen = QFileDialog::getOpenFileName(
+                        this, Tr("Open a form"), QString(), Tr("Forms (*.frm);;All files (*)"));
                     if (chosen.isEmpty()) return;
                     std::string error;
                     if (!Open(chosen.toStdString(), error)) {
@@ -888,17 +887,18 @@ void FormWindow::BuildMenus() {
                     }
                   })
       ->setShortcut(QKeySequence::Open);
-  QAction* save = file->addAction("&Save", this, [this] {
+  QAction* save = file->addAction(Tr("&Save"), this, [this] {
     std::string error;
     if (!SaveWithDialog(error) && !error.empty()) {
       QMessageBox::warning(this, "qel-designer", QString::fromStdString(error));
     }
   });
   save->setShortcut(QKeySequence::Save);
-  file->addAction("Save &as...", this,
+  file->addAction(Tr("Save &as..."), this,
                   [this] {
-                    QString chosen = QFileDialog::getSaveFileName(
-                        this, "Save the form as", QString(), "Forms (*.frm);;All files (*)");
+                    QString chosen =
+                        QFileDialog::getSaveFileName(this, Tr("Save the form as"), QString(),
+                                                     Tr("Forms (*.frm);;All files (*)"));
                     if (chosen.isEmpty()) return;
                     std::string error;
                     if (!SaveAs(chosen.toStdString(), error)) {
@@ -906,15 +906,15 @@ void FormWindow::BuildMenus() {
                     }
                   })
       ->setShortcut(QKeySequence::SaveAs);
-  file->addAction("&Quit", this, [this] { close(); })->setShortcut(QKeySequence::Quit);
-  QMenu* edit = menuBar()->addMenu("&Edit");
-  undo_action_ = edit->addAction("&Undo", this, [this] { Undo(); });
+  file->addAction(Tr("&Quit"), this, [this] { close(); })->setShortcut(QKeySequence::Quit);
+  QMenu* edit = menuBar()->addMenu(Tr("&Edit"));
+  undo_action_ = edit->addAction(Tr("&Undo"), this, [this] { Undo(); });
   undo_action_->setShortcut(QKeySequence::Undo);
   undo_action_->setEnabled(false);
-  redo_action_ = edit->addAction("&Redo", this, [this] { Redo(); });
+  redo_action_ = edit->addAction(Tr("&Redo"), this, [this] { Redo(); });
   redo_action_->setShortcuts({QKeySequence::Redo, QKeySequence("Ctrl+Y")});
   redo_action_->setEnabled(false);
-  edit->addAction("&Delete control", this,
+  edit->addAction(Tr("&Delete control"), this,
                   [this] {
                     std::size_t i = selection_.active();
                     if (i == kNone || i >= controls_.size()) return;
@@ -924,34 +924,36 @@ void FormWindow::BuildMenus() {
                   })
       ->setShortcut(QKeySequence::Delete);
   edit->addSeparator();
-  edit->addAction("&Copy", this, [this] { Copy(); })->setShortcut(QKeySequence::Copy);
-  edit->addAction("&Paste", this, [this] { Paste(); })->setShortcut(QKeySequence::Paste);
-  edit->addAction("D&uplicate", this, [this] { Duplicate(); })->setShortcut(QKeySequence("Ctrl+D"));
+  edit->addAction(Tr("&Copy"), this, [this] { Copy(); })->setShortcut(QKeySequence::Copy);
+  edit->addAction(Tr("&Paste"), this, [this] { Paste(); })->setShortcut(QKeySequence::Paste);
+  edit->addAction(Tr("D&uplicate"), this, [this] { Duplicate(); })
+      ->setShortcut(QKeySequence("Ctrl+D"));
   edit->addSeparator();
-  order_action_ = edit->addAction("&Order view", this, [this](bool on) { SetOrdering(on); });
+  order_action_ = edit->addAction(Tr("&Order view"), this, [this](bool on) { SetOrdering(on); });
   order_action_->setCheckable(true);
   order_action_->setShortcut(QKeySequence("Ctrl+T"));
 
-  QMenu* format = menuBar()->addMenu("F&ormat");
+  QMenu* format = menuBar()->addMenu(Tr("F&ormat"));
   struct Command {
-    char const* name;
+    QString name;
     Arrangement arrangement;
   };
-  for (Command c : {Command{"Align &left edges", Arrangement::kAlignLeft},
-                    Command{"Align &top edges", Arrangement::kAlignTop},
-                    Command{"Align &right edges", Arrangement::kAlignRight},
-                    Command{"Align &bottom edges", Arrangement::kAlignBottom},
-                    Command{"Same &width", Arrangement::kSameWidth},
-                    Command{"Same &height", Arrangement::kSameHeight},
-                    Command{"Same &size", Arrangement::kSameSize}}) {
+  for (Command c : {Command{Tr("Align &left edges"), Arrangement::kAlignLeft},
+                    Command{Tr("Align &top edges"), Arrangement::kAlignTop},
+                    Command{Tr("Align &right edges"), Arrangement::kAlignRight},
+                    Command{Tr("Align &bottom edges"), Arrangement::kAlignBottom},
+                    Command{Tr("Same &width"), Arrangement::kSameWidth},
+                    Command{Tr("Same &height"), Arrangement::kSameHeight},
+                    Command{Tr("Same &size"), Arrangement::kSameSize}}) {
     format->addAction(c.name, this, [this, c] { ArrangeSelection(c.arrangement); });
   }
   format->addSeparator();
-  QAction* snap = format->addAction("Snap to &grid", this, [this](bool on) { SetSnapToGrid(on); });
+  QAction* snap =
+      format->addAction(Tr("Snap to &grid"), this, [this](bool on) { SetSnapToGrid(on); });
   snap->setCheckable(true);
   snap->setChecked(snap_);
 
-  QToolBar* palette = addToolBar("Palette");
+  QToolBar* palette = addToolBar(Tr("Palette"));
   for (std::string_view kind : Kinds()) {
     std::string name(kind);
     palette->addAction(QString::fromStdString(name), this, [this, name] { AddControl(name); });
@@ -964,7 +966,7 @@ void FormWindow::BuildMenus() {
 }
 
 void FormWindow::BuildProperties() {
-  auto* dock = new QDockWidget("Properties", this);
+  auto* dock = new QDockWidget(Tr("Properties"), this);
   auto* panel = new QWidget(dock);
   auto* layout = new QFormLayout(panel);
   kind_label_ = new QLabel(panel);
@@ -979,9 +981,9 @@ void FormWindow::BuildProperties() {
   help_edit_ = new QLineEdit(panel);
   style_list_ = new QListWidget(panel);
   style_extra_ = new QLineEdit(panel);
-  style_extra_->setToolTip("Other style words, separated by |");
-  auto* apply = new QPushButton("Apply", panel);
-  layout->addRow("Kind", kind_label_);
+  style_extra_->setToolTip(Tr("Other style words, separated by |"));
+  auto* apply = new QPushButton(Tr("Apply"), panel);
+  layout->addRow(Tr("Kind"), kind_label_);
   // The place and size as the line writes them: W and H are the width and height less one.
   char const* place_names[4] = {"X", "Y", "W", "H"};
   for (int k = 0; k < 4; ++k) {
@@ -990,11 +992,11 @@ void FormWindow::BuildProperties() {
     layout->addRow(place_names[k], place_[k]);
     connect(place_[k], &QSpinBox::editingFinished, this, [this] { ApplyPlace(); });
   }
-  layout->addRow("Caption", caption_edit_);
-  layout->addRow("Mark", mark_combo_);
-  layout->addRow("Help", help_edit_);
-  layout->addRow("Style", style_list_);
-  layout->addRow("Other words", style_extra_);
+  layout->addRow(Tr("Caption"), caption_edit_);
+  layout->addRow(Tr("Mark"), mark_combo_);
+  layout->addRow(Tr("Help"), help_edit_);
+  layout->addRow(Tr("Style"), style_list_);
+  layout->addRow(Tr("Other words"), style_extra_);
   layout->addRow(apply);
   connect(apply, &QPushButton::clicked, this, [this] { ApplyProperties(); });
   // Enter in a property field applies the properties, as the button does.
@@ -1011,7 +1013,7 @@ void FormWindow::ShowProperties() {
   if (kind_label_ == nullptr) return;
   std::size_t i = selection_.active();
   CCtrlWnd* c = i < controls_.size() ? controls_[i].get() : nullptr;
-  kind_label_->setText(c ? FromGbk(c->GetType()) : QString("(no control selected)"));
+  kind_label_->setText(c ? FromGbk(c->GetType()) : Tr("(no control selected)"));
   tagRECT r{};
   if (c != nullptr) {
     c->GetWindowRect(&r);
@@ -1151,7 +1153,7 @@ int FormWindow::Choose(std::string const& title, std::vector<std::string> const&
   QStringList list;
   for (std::string const& item : items) list << FromGbk(item);
   bool ok = false;
-  QString picked = QInputDialog::getItem(this, FromGbk(title), "Expression", list,
+  QString picked = QInputDialog::getItem(this, FromGbk(title), Tr("Expression"), list,
                                          static_cast<int>(list.size()) - 1, false, &ok);
   return ok ? static_cast<int>(list.indexOf(picked)) : -1;
 }
@@ -1168,18 +1170,18 @@ void FormWindow::ShowRecord(std::string const& title, Fields const& fields, std:
     record_place_ = new QLabel(record_);
     row->addWidget(record_place_, 1);
     struct Step {
-      char const* label;
+      QString label;
       QKeySequence key;
       std::function<void()> act;
     };
     for (Step const& step : {
-             Step{"Previous hit", QKeySequence("Shift+F3"), [this] { ShowHit(-1); }},
-             Step{"Next hit", QKeySequence("F3"), [this] { ShowHit(1); }},
-             Step{"Previous record", QKeySequence("Ctrl+PgUp"),
+             Step{Tr("Previous hit"), QKeySequence("Shift+F3"), [this] { ShowHit(-1); }},
+             Step{Tr("Next hit"), QKeySequence("F3"), [this] { ShowHit(1); }},
+             Step{Tr("Previous record"), QKeySequence("Ctrl+PgUp"),
                   [this] {
                     if (search_) search_->OpenNext(-1);
                   }},
-             Step{"Next record", QKeySequence("Ctrl+PgDown"),
+             Step{Tr("Next record"), QKeySequence("Ctrl+PgDown"),
                   [this] {
                     if (search_) search_->OpenNext(1);
                   }},
@@ -1191,7 +1193,7 @@ void FormWindow::ShowRecord(std::string const& title, Fields const& fields, std:
       connect(button, &QPushButton::clicked, record_, step.act);
       row->addWidget(button);
     }
-    auto* close = new QPushButton("Close", record_);
+    auto* close = new QPushButton(Tr("Close"), record_);
     close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, record_, &QDialog::close);
     row->addWidget(close);
@@ -1201,7 +1203,7 @@ void FormWindow::ShowRecord(std::string const& title, Fields const& fields, std:
   record_->setWindowTitle(FromGbk(title));
   record_text_->setHtml(RecordHtml(fields, &record_hits_));
   record_hit_ = -1;
-  record_place_->setText(QString("Hit %1 of %2").arg(number + 1).arg(count));
+  record_place_->setText(Tr("Hit %1 of %2").arg(number + 1).arg(count));
   record_->show();
   record_->raise();
   ShowHit(1);
@@ -1232,10 +1234,9 @@ std::string FormWindow::Unconvertible(std::size_t i) {
     if (!text::Utf8ToGbk(one.toStdString(), gbk, error)) {
       char code[16];
       std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(one.toUcs4().value(0)));
-      std::string name = one.toStdString();
-      return ToGbk(QString::fromStdString("the character " + name + " (" + code + ") at " +
-                                          std::to_string(position + 1) +
-                                          " has no GBK form; the library cannot search it"));
+      return ToGbk(Tr("the character %1 (%2) at %3 has no GBK form; the library cannot search it")
+                       .arg(one, QString::fromLatin1(code))
+                       .arg(position + 1));
     }
     c += units;
   }
@@ -1293,7 +1294,7 @@ bool FormWindow::eventFilter(QObject* watched, QEvent* event) {
 bool FormWindow::MaySetFormAside() {
   if (run_ || (form_.Change(LiveLines()), !form_.modified())) return true;
   auto answer =
-      QMessageBox::question(this, "qel-designer", "Save the changes to the form?",
+      QMessageBox::question(this, "qel-designer", Tr("Save the changes to the form?"),
                             QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
   if (answer == QMessageBox::Cancel) return false;
   if (answer == QMessageBox::Discard) return true;
@@ -1309,7 +1310,7 @@ void FormWindow::New() {
   form_.Reset();
   skipped_.clear();
   skipped_label_->hide();
-  setWindowTitle("(new form) - qel-designer");
+  setWindowTitle(Tr("(new form)") + " - qel-designer");
   Rebuild();
 }
 
@@ -1326,8 +1327,8 @@ bool FormWindow::SaveAs(std::string const& path, std::string& error) {
 
 bool FormWindow::SaveWithDialog(std::string& error) {
   if (!path_.empty()) return Save(error);
-  QString chosen = QFileDialog::getSaveFileName(this, "Save the form as", QString(),
-                                                "Forms (*.frm);;All files (*)");
+  QString chosen = QFileDialog::getSaveFileName(this, Tr("Save the form as"), QString(),
+                                                Tr("Forms (*.frm);;All files (*)"));
   if (chosen.isEmpty()) return false;
   return SaveAs(chosen.toStdString(), error);
 }

@@ -14,6 +14,7 @@
 #include "platform/fs/path.h"
 #include "platform/gdi/png.h"
 #include "platform/text/codepage.h"
+#include "tr.h"
 
 namespace {
 
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
   // Where QSettings keeps the search history of each user.
   QCoreApplication::setOrganizationName("qelshare");
   QCoreApplication::setApplicationName("qel-designer");
+  qel::designer::Translation translation;
   bool dialogs = screenshot.empty();
   if (form_path.empty()) form_path = Beside("search.frm").string();
   if (libraries.empty()) {

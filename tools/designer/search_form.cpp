@@ -222,6 +222,22 @@ bool SearchSession::Record(HitRow const& row, Fields& fields) const {
   return true;
 }
 
+std::string SearchForm::Tr(char const* english, std::initializer_list<std::string> args) const {
+  std::string text = translate_ ? translate_(english) : std::string(english);
+  // %1 .. %9 stand for the arguments, wherever the translation puts them.
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::size_t n = i + 1 < text.size() ? static_cast<std::size_t>(text[i + 1] - '1') : 9;
+    if (text[i] == '%' && n < args.size()) {
+      out += *(args.begin() + n);
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 std::size_t SearchForm::Find(std::string_view mark) const {
   for (std::size_t i = 0; i < controls_.size(); ++i) {
     if (controls_[i].mark == mark) return i;
@@ -239,14 +255,20 @@ bool SearchForm::IsList(std::size_t i) const {
 void SearchForm::Run(bool again) {
   std::size_t edit = Find("_SYS_ED_EXP");
   if (edit == kNone) {
-    surface_.Status("the form has no expression box (mark _SYS_ED_EXP)", true);
+    surface_.Status(Tr("the form has no expression box (mark _SYS_ED_EXP)"), true);
     return;
   }
   if (std::string why = surface_.Unconvertible(edit); !why.empty()) {
     surface_.Status(why, true);
     return;
   }
-  SearchSession::Result result = session_.Search(surface_.Text(edit), again);
+  std::string typed = surface_.Text(edit);
+  if (Trim(typed).empty()) {
+    ClearLists();
+    surface_.Status(Tr("the expression is empty"), true);
+    return;
+  }
+  SearchSession::Result result = session_.Search(typed, again);
   if (!result.ok) {
     // The hits of an earlier search would read as this one's: the lists are emptied.
     ClearLists();
@@ -259,9 +281,10 @@ void SearchForm::Run(bool again) {
   for (std::size_t i = 0; i < controls_.size(); ++i) {
     if (IsList(i)) surface_.SetHits(i, rows_, result.expression);
   }
-  surface_.Status(std::to_string(result.hits) + " hits in " + std::to_string(session_.records()) +
-                      " records: " + result.expression,
-                  false);
+  surface_.Status(
+      Tr("%1 hits in %2 records: %3",
+         {std::to_string(result.hits), std::to_string(session_.records()), result.expression}),
+      false);
 }
 
 void SearchForm::ClearLists() {
@@ -304,10 +327,10 @@ void SearchForm::Clicked(std::size_t i) {
   } else if (mark == "_SYS_BT_HISTORY") {
     std::size_t edit = Find("_SYS_ED_EXP");
     if (session_.history().empty()) {
-      surface_.Status("no expression searched yet", false);
+      surface_.Status(Tr("no expression searched yet"), false);
       return;
     }
-    int pick = surface_.Choose("Earlier expressions", session_.history());
+    int pick = surface_.Choose(Tr("Earlier expressions"), session_.history());
     if (pick >= 0 && edit != kNone && static_cast<std::size_t>(pick) < session_.history().size()) {
       surface_.SetText(edit, session_.history()[static_cast<std::size_t>(pick)]);
     }
@@ -319,7 +342,7 @@ void SearchForm::Clicked(std::size_t i) {
     }
     std::string expression = session_.BuildExpression(edits);
     if (expression.empty()) {
-      surface_.Status("fill in at least one field box to build an expression", true);
+      surface_.Status(Tr("fill in at least one field box to build an expression"), true);
       return;
     }
     std::size_t edit = Find("_SYS_ED_EXP");
@@ -334,7 +357,7 @@ void SearchForm::Opened(std::size_t i, int row) {
   std::vector<HitRow> hit = session_.Rows(static_cast<std::uint64_t>(row), 1);
   Fields fields;
   if (hit.empty() || !session_.Record(hit.front(), fields)) {
-    surface_.Status("cannot read hit " + std::to_string(row + 1), true);
+    surface_.Status(Tr("cannot read hit %1", {std::to_string(row + 1)}), true);
     return;
   }
   open_list_ = i;

@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -167,13 +168,20 @@ class SearchForm {
 
   // The libraries searched changed: empties the hit lists and forgets the record on view.
   void Forget() { ClearLists(); }
+  // The form's own texts are English; translate gives one in the person's language (GBK),
+  // keeping the %1, %2 ... that stand for what is filled in.
+  void SetTranslator(std::function<std::string(char const* english)> translate) {
+    translate_ = std::move(translate);
+  }
 
  private:
+  std::string Tr(char const* english, std::initializer_list<std::string> args = {}) const;
   void Run(bool again);
   void ClearLists();
   bool IsList(std::size_t i) const;
 
   SearchSession& session_;
+  std::function<std::string(char const*)> translate_;
   std::vector<Binding> controls_;
   Surface& surface_;
   std::uint64_t rows_ = 0;         // hits listed

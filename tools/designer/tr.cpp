@@ -1,26 +1,21 @@
 #include "tr.h"
 
 #include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 namespace qel::designer {
 
-bool LoadTranslation() {
-  QLocale locale;
-  if (locale.language() != QLocale::Chinese) return false;
-  // The designer's own texts, and Qt's for the buttons of its standard dialogs.
-  auto* own = new QTranslator(QCoreApplication::instance());
-  if (!own->load(QLocale(QLocale::Chinese, QLocale::China), "qel-designer", "_", ":/i18n")) {
-    return false;
-  }
-  QCoreApplication::installTranslator(own);
-  auto* qt = new QTranslator(QCoreApplication::instance());
-  if (qt->load(QLocale(QLocale::Chinese, QLocale::China), "qtbase", "_",
-               QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-    QCoreApplication::installTranslator(qt);
-  }
-  return true;
+Translation::Translation(QLocale const& locale) {
+  if (locale.language() != QLocale::Chinese) return;
+  QLocale chinese(QLocale::Chinese, QLocale::China);
+  own_loaded_ = own_.load(chinese, "qel-designer", "_", ":/i18n");
+  if (own_loaded_) QCoreApplication::installTranslator(&own_);
+  qt_loaded_ = qt_.load(chinese, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+  if (qt_loaded_) QCoreApplication::installTranslator(&qt_);
+}
+
+Translation::~Translation() {
+  if (own_loaded_) QCoreApplication::removeTranslator(&own_);
+  if (qt_loaded_) QCoreApplication::removeTranslator(&qt_);
 }
 
 }  // namespace qel::designer

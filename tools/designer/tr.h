@@ -5,7 +5,9 @@
 #define QEL_TOOLS_DESIGNER_TR_H_
 
 #include <QCoreApplication>
+#include <QLocale>
 #include <QString>
+#include <QTranslator>
 
 namespace qel::designer {
 
@@ -13,9 +15,21 @@ inline QString Tr(char const* english) {
   return QCoreApplication::translate("qel-designer", english);
 }
 
-// Loads the translation for the system's locale into the application; false when the
-// locale's language has none (English then).
-bool LoadTranslation();
+// The translation of the designer's texts, and of Qt's own for its standard dialogs, for
+// a locale: installed in the application while it lives. Chinese locales have one; the
+// texts stay English in every other.
+class Translation {
+ public:
+  explicit Translation(QLocale const& locale = QLocale());
+  ~Translation();
+  Translation(Translation const&) = delete;
+  Translation& operator=(Translation const&) = delete;
+  bool loaded() const { return own_loaded_; }
+
+ private:
+  QTranslator own_, qt_;
+  bool own_loaded_ = false, qt_loaded_ = false;
+};
 
 }  // namespace qel::designer
 

@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -24,6 +25,7 @@
 
 #include "designer/form_window.h"
 #include "designer/hit_list.h"
+#include "designer/tr.h"
 #include "qelshare/qt.h"
 #include "support/build_paths.h"
 #include "support/temp_tree.h"
@@ -565,6 +567,39 @@ TEST_F(DesignerWindow, RunModeSearchesTheLibrariesTickedAndOpensAHitByDoubleClic
   }
   ASSERT_NE(record, nullptr) << window.StatusText().toStdString();
   EXPECT_TRUE(record->findChild<QLabel*>()->text().startsWith("Hit 3 of"));
+}
+
+TEST_F(DesignerWindow, SpeaksChineseInAChineseLocaleAndEnglishElsewhere) {
+  std::string base = qel::testing::BinaryPath("demo/poems");
+  if (!std::filesystem::exists(base + ".qel")) GTEST_SKIP() << "demo library not built";
+  auto menus = [](FormWindow& window) {
+    QStringList titles;
+    for (QAction* a : window.menuBar()->actions()) titles << a->text();
+    return titles.join(" ");
+  };
+  {
+    Translation english(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_FALSE(english.loaded());
+    FormWindow window(true, base);
+    EXPECT_EQ(menus(window), "&File &View");
+  }
+  {
+    Translation chinese(QLocale(QLocale::Chinese, QLocale::China));
+    ASSERT_TRUE(chinese.loaded());
+    FormWindow window(true, base);
+    std::string error;
+    ASSERT_TRUE(window.Open(path, error)) << error;
+    ASSERT_TRUE(window.OpenLibrary(error)) << error;
+    EXPECT_EQ(menus(window), QString::fromUtf8("文件(&F) 视图(&V)"));
+    window.Search("\xD4\xC2");  // 月: the status line and the list's caption in Chinese too
+    EXPECT_TRUE(window.StatusText().contains(QString::fromUtf8("条记录中命中")))
+        << window.StatusText().toStdString();
+    window.Search("  ");
+    EXPECT_EQ(window.StatusText(), QString::fromUtf8("表达式为空"));
+  }
+  // Gone with the translation.
+  FormWindow window(false, "");
+  EXPECT_TRUE(menus(window).startsWith("&File"));
 }
 
 }  // namespace designer_window_test

@@ -174,6 +174,15 @@ TEST_F(DesignerSearch, BuildsFromFieldBoxesClearsAndShowsRejections) {
   EXPECT_TRUE(surface.error);
   EXPECT_EQ(surface.status, "the expression is empty");
 
+  // A translation may put what is filled in anywhere.
+  form.SetTranslator([](char const* english) {
+    return std::string(english) == "%1 hits in %2 records: %3" ? "%3 | %1/%2%" : english;
+  });
+  surface.texts[0] = kMoon;
+  form.Clicked(2);
+  EXPECT_EQ(surface.status, std::string(kMoon) + " | " + std::to_string(surface.hits[8]) + "/" +
+                                std::to_string(session.records()) + "%");
+
   SearchForm bare(session, {{"BUTTON", "_SYS_BT_OK"}}, surface);
   bare.Clicked(0);
   EXPECT_NE(surface.status.find("_SYS_ED_EXP"), std::string::npos);
