@@ -17,6 +17,11 @@ PAIRS = [
     ("BM_Mix_Analyse/", "BM_Mix_XapianQueryParser/", "Xapian QueryParser", 2.0, {"all"}),
     ("BM_Short_Analyse", "BM_Short_XapianQueryParser", "Xapian QueryParser", None, None),
     ("BM_Long_Analyse", "BM_Long_XapianQueryParser", "Xapian QueryParser", None, None),
+    # The search form's goals are times (open < 300 ms, search and list < 50 ms, a
+    # screenful < 16 ms); the peers show what Qt and the search API cost alone.
+    ("BM_OpenToFirstPaint/", "BM_PeerQtFormToFirstPaint/", "plain Qt widgets", None, None),
+    ("BM_SearchAndList/", "BM_PeerApiSearchAndRead/", "the search API alone", None, None),
+    ("BM_Scroll/", "BM_PeerQtScroll/", "QTreeView, all lines in memory", None, None),
 ]
 
 
