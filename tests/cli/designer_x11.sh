@@ -2,8 +2,9 @@
 # qel-designer as a person drives it: on a real (virtual) X display, with X input events
 # from xdotool. The search form opens with the keyboard in its expression box, takes a
 # typed query (through the X keyboard, Chinese included) and Enter, then a second query
-# that refines the first, and keeps both in the history of the next run; the designer saves an unchanged form
-# with Ctrl+S without touching the file.
+# that refines the first, opens a hit with a double click, and keeps both queries in the
+# history of the next run. The designer saves an unchanged form with Ctrl+S without
+# touching the file; a control dragged with the mouse is saved where it was dropped.
 set -euo pipefail
 designer="$QEL_BUILD_DIR/qel-designer"
 if [ ! -x "$designer" ] || ! command -v xdotool >/dev/null || ! command -v Xvfb >/dev/null; then
@@ -53,6 +54,10 @@ xdotool key ctrl+a
 xdotool type --delay 150 '#1 AND 春'
 xdotool key Return
 searched '#1 AND 春'
+# A double click on a line of the hit list (below its caption and header) opens the record
+# in a window of its own, titled "[N] title".
+xdotool mousemove --window "$win" 160 300 click --repeat 2 --delay 80 1
+wait_window '^\[[0-9]+\] ' >/dev/null
 kill "$run"
 wait "$run" 2>/dev/null || true
 
@@ -70,6 +75,32 @@ kill "$design"
 wait "$design" 2>/dev/null || true
 [ "$(md5sum <"$dir/f.frm")" = "$sum" ] || { echo "the unchanged form was rewritten" >&2; exit 1; }
 [ "$(stat -c %Y.%s "$dir/f.frm")" = "$before" ] || { echo "the unchanged form was touched" >&2; exit 1; }
+
+# The close button (X 538, Y 526, 81 by 25 on the form, whose design area starts about 48
+# pixels down the window, below the menu and the palette) pressed at its middle and
+# dragged 40 pixels right in steps, as a hand does; Ctrl+S saves it there.
+"$designer" "$dir/f.frm" 2>"$dir/design.err" &
+design=$!
+win=$(wait_window "qel-designer")
+xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
+sleep 0.3
+xdotool mousemove --window "$win" 580 588
+sleep 0.2
+xdotool mousedown 1
+for _ in 1 2 3 4 5 6 7 8; do
+  xdotool mousemove_relative 5 0
+  sleep 0.05
+done
+sleep 0.2
+xdotool mouseup 1
+sleep 0.3
+xdotool key ctrl+s
+for _ in $(seq 50); do
+  [ "$(md5sum <"$dir/f.frm")" != "$sum" ] && break
+  sleep 0.1
+done
+kill "$design"
+wait "$design" 2>/dev/null || true
 DRIVE
 # A display of our own: the server picks a free number and writes it (xvfb-run -a can take
 # a number whose last server is still going away); -noreset keeps it from resetting when
@@ -89,4 +120,8 @@ conf=$(find "$dir/config" -name 'qel-designer.conf' | head -1)
 [ -n "$conf" ] || { echo "no settings written: the typed search did not run"; exit 1; }
 grep -q '^history=月, #1 AND 春$' "$conf" ||
   { echo "the queries typed are not in the history: $(cat "$conf")"; exit 1; }
+# The dragged control moved 40 pixels right, and nothing else in the file changed.
+LC_ALL=C sed 's/^\(BUTTON,"[^"]*",\)538,526,/\1578,526,/' "$QEL_SOURCE_DIR/sample/search.frm" >"$dir/expected.frm"
+cmp -s "$dir/f.frm" "$dir/expected.frm" ||
+  { echo "the saved form is not the one expected:"; diff -a "$dir/expected.frm" "$dir/f.frm"; exit 1; }
 echo "designer_x11: ok"
