@@ -70,6 +70,7 @@ bool BindingOf(std::string const& record_file, Binding& binding, std::string& er
 bool Reader::Open(std::string const& path, Binding const& binding, std::string& error) {
   fields_.clear();
   records_ = 0;
+  path_ = path;
   if (!file_.Open(path, error)) {
     error = "cannot read " + path + ": " + error;
     return false;
@@ -97,11 +98,10 @@ bool Reader::Open(std::string const& path, Binding const& binding, std::string& 
   if (bitmaps_at > bytes_.size() || tables_at < bitmaps_at || tables_at > bytes_.size()) {
     return fail("is cut short or damaged");
   }
-  if (Hash(bytes_.substr(kHeader, bitmaps_at - kHeader)) != coding::Get64(bytes_.data() + 56)) {
-    return fail("is damaged (its directory does not match its checksum)");
-  }
+  // Only the header and the field directory are read here: an index opens in the time of
+  // a few pages whatever its size, and a query touches only the pages it needs. Check
+  // reads the rest; a bitmap's own hash is checked whenever a query uses it.
   std::uint64_t table_at = tables_at;
-  std::uint64_t tables_hash = 0xcbf29ce484222325ull;
   for (std::uint64_t f = 0; f < fields; ++f) {
     std::size_t at = dir_at + kDirEntry * f;
     std::string_view code = bytes_.substr(at, kCodeBytes);
@@ -112,29 +112,77 @@ bool Reader::Open(std::string const& path, Binding const& binding, std::string& 
     if (field.table != table_at || kTermEntry * entries > bytes_.size() - table_at) {
       return fail("is damaged (a term table lies outside the file)");
     }
-    tables_hash =
-        (tables_hash ^ Hash(bytes_.substr(table_at, kTermEntry * entries))) * 0x100000001b3ull;
     table_at += kTermEntry * entries;
     fields_.emplace(std::string(code), field);
   }
   if (table_at != bytes_.size()) return fail("is cut short or damaged");
-  if (tables_hash != coding::Get64(bytes_.data() + 64)) {
-    return fail("is damaged (its term tables do not match their checksum)");
-  }
-  // The tables were read whole for their checksum; lookups touch only a few pages again.
-  file_.Forget(tables_at, table_at - tables_at);
   if (coding::Get64(bytes_.data() + 24) != binding.size ||
       static_cast<std::int64_t>(coding::Get64(bytes_.data() + 32)) != binding.mtime_ns ||
       coding::Get64(bytes_.data() + 40) != binding.head_hash) {
     return fail("does not belong to the record file as it is now");
   }
   records_ = static_cast<std::uint32_t>(records);
+  field_count_ = static_cast<std::uint32_t>(fields);
+  return true;
+}
+
+bool Reader::Check(std::string& error, std::uint64_t* terms) const {
+  auto fail = [&](std::string const& why) {
+    error = path_ + " " + why;
+    return false;
+  };
+  std::uint64_t fields = field_count_;
+  std::uint64_t dir_at = kHeader + 4ull * records_;
+  std::uint64_t bitmaps_at = dir_at + kDirEntry * fields;
+  if (Hash(bytes_.substr(kHeader, bitmaps_at - kHeader)) != coding::Get64(bytes_.data() + 56)) {
+    return fail("is damaged (its directory does not match its checksum)");
+  }
+  if (TablesHash() != coding::Get64(bytes_.data() + 64)) {
+    return fail("is damaged (its term tables do not match their checksum)");
+  }
+  std::uint64_t record_file = coding::Get64(bytes_.data() + 24);
   for (std::uint32_t n = 0; n < records_; ++n) {
-    if (Offset(n) >= binding.size || (n > 0 && Offset(n) <= Offset(n - 1))) {
+    if (Offset(n) >= record_file || (n > 0 && Offset(n) <= Offset(n - 1))) {
       return fail("is damaged (record offsets out of order)");
     }
   }
+  std::uint64_t count = 0;
+  bitmap::RecordSet set;
+  for (auto const& [code, field] : fields_) {
+    for (std::uint32_t t = 0; t < field.terms; ++t) {
+      std::size_t at = field.table + kTermEntry * std::size_t{t};
+      std::string_view data;
+      if (!Bitmap(at, data) || !set.Read(data) || (set.Count() > 0 && set.Maximum() >= records_)) {
+        return fail("is damaged (a record set of field " + code + " does not match its checksum)");
+      }
+      if (t > 0 &&
+          coding::Get32(bytes_.data() + at) <= coding::Get32(bytes_.data() + at - kTermEntry)) {
+        return fail("is damaged (the terms of field " + code + " are out of order)");
+      }
+    }
+    std::vector<unsigned char> bits((records_ + 7) / 8);
+    if (!ValuesInto(
+            code, [](std::string_view) { return true; }, bits)) {
+      return fail("is damaged (a value of field " + code + " does not match its checksum)");
+    }
+    count += field.terms + field.values;
+  }
+  if (terms != nullptr) *terms = count;
   return true;
+}
+
+std::uint64_t Reader::TablesHash() const {
+  // Each field's table hashed alone, the hashes folded in directory order, as written.
+  std::uint64_t hash = 0xcbf29ce484222325ull;
+  std::uint64_t dir_at = kHeader + 4ull * records_;
+  for (std::size_t f = 0; f < field_count_; ++f) {
+    std::size_t at = dir_at + kDirEntry * f;
+    std::uint64_t entries = std::uint64_t{coding::Get32(bytes_.data() + at + 16)} +
+                            coding::Get32(bytes_.data() + at + 20);
+    std::uint64_t table = coding::Get64(bytes_.data() + at + 24);
+    hash = (hash ^ Hash(bytes_.substr(table, kTermEntry * entries))) * 0x100000001b3ull;
+  }
+  return hash;
 }
 
 std::uint32_t Reader::Offset(std::uint32_t n) const {

@@ -37,10 +37,13 @@
 //               then V x 24 bytes sorted by value bytes: u32 value length, u32 bitmap
 //               length, u64 file offset of the value, u64 Hash of the value and bitmap
 //
-// A reader checks the magic, version, sizes and the hashes of the offsets, directory and
-// tables when it opens the file, and a bitmap's hash before it uses the bitmap. The record
-// file's size, time and head hash bind the index to it: a record file changed after
-// indexing makes it stale.
+// A reader checks the magic, version, sizes, the binding and where the term tables lie
+// when it opens the file, reading only the header and the field directory; it checks a
+// bitmap's hash before it uses the bitmap, and a record's offsets against the record file
+// before it reads the record. Check reads everything else: the hashes of the offsets,
+// directory and tables, the order of offsets and terms, every bitmap and value (`qel
+// index --check`). The record file's size, time and head hash bind the index to it: a
+// record file changed after indexing makes it stale.
 //
 // Building streams: posting lists collect in memory up to a budget and are written to
 // temporary segment files when it is spent; writing concatenates each key's lists. Memory
@@ -145,9 +148,13 @@ class Builder {
 // An index file opened by memory mapping and checked.
 class Reader {
  public:
-  // Opens path and checks it, and that it belongs to the record file as bound now.
-  // Returns false with error set to one sentence naming path and the fault.
+  // Opens path, checks its header and directory, and that it belongs to the record file
+  // as bound now. Returns false with error set to one sentence naming path and the fault.
   bool Open(std::string const& path, Binding const& binding, std::string& error);
+  // Checks the whole of the open index, reading every page: false with error set to one
+  // sentence naming the file and the fault. *terms receives the number of terms and
+  // listed values.
+  bool Check(std::string& error, std::uint64_t* terms = nullptr) const;
 
   std::uint32_t records() const { return records_; }
   // The index file as opened (to tell later whether it was changed or replaced).
@@ -180,9 +187,13 @@ class Reader {
   // The bytes of the bitmap of a term table entry at, checked against its hash; false
   // when they lie outside the file or do not match.
   bool Bitmap(std::size_t at, std::string_view& data) const;
+  // The hash of the term tables as the header records it.
+  std::uint64_t TablesHash() const;
   fs::MappedFile file_;
+  std::string path_;
   std::string_view bytes_;
   std::uint32_t records_ = 0;
+  std::uint32_t field_count_ = 0;  // directory entries
   std::map<std::string, Field, std::less<>> fields_;
 };
 

@@ -44,6 +44,11 @@ Status LibraryState::Check() const {
   return CheckPaths();
 }
 
+Status LibraryState::IndexDamaged() const {
+  return Status(Status::kCorrupt, "the index of " + record_file + " is damaged; run `qel index " +
+                                      info.base + "` to rebuild it");
+}
+
 Status LibraryState::CheckRecords() const {
   if (indexed && !records.Unchanged()) {
     return Status(Status::kCorrupt,
@@ -197,6 +202,9 @@ Status ReadRecord(LibraryState const& lib, Hit const& hit, Offsets const* offset
   if (Status s = lib.CheckRecords(); !s.ok()) return s;
   std::string text;
   if (!lib.Text(hit.record, offsets, text)) {
+    // A record the index lists whose place is not in the record file: the index is damaged
+    // there (opening it does not read every offset).
+    if (lib.indexed && hit.record < lib.index.records()) return lib.IndexDamaged();
     return Status(Status::kInvalid,
                   "no record " + std::to_string(hit.record + 1) + " in " + lib.record_file);
   }

@@ -42,6 +42,8 @@ struct LibraryState {
   // before its mapped records are read.
   Status CheckRecords() const;
   static constexpr std::int64_t kCheckInterval = 50'000'000;  // nanoseconds
+  // kCorrupt for a damaged index, naming the command that rebuilds it.
+  Status IndexDamaged() const;
   // Number of records: of the index, or of the first scan or count (0 before either).
   std::uint64_t Records() const;
   // Whether a scanned library's records are known (from a scan or a count).

@@ -11,19 +11,50 @@
 
 namespace qel {
 
-Status BuildIndex(std::string const& base_path, IndexStats* stats, IndexOptions const& options) {
+namespace {
+
+// Opens the descriptor of the library at base_path; base receives its base path.
+Status OpenDescriptor(std::string const& base_path, std::string& base) {
   CQel2000 descriptor;
-  if (!descriptor.Open(base_path.c_str())) {
-    fs::FileStamp stamp;
-    if (!fs::Stamp(descriptor.m_strPath + library_format::kDescriptorExt, stamp)) {
-      return Status(Status::kNotFound, "the library " + descriptor.m_strPath +
-                                           " is not found (no " + descriptor.m_strPath +
-                                           library_format::kDescriptorExt + ")");
-    }
-    return Status(Status::kCorrupt,
-                  descriptor.m_strPath + ".qel is not a retrieval library descriptor");
+  bool opened = descriptor.Open(base_path.c_str()) != 0;
+  base = descriptor.m_strPath;
+  if (opened) return Status();
+  fs::FileStamp stamp;
+  if (!fs::Stamp(base + library_format::kDescriptorExt, stamp)) {
+    return Status(Status::kNotFound, "the library " + base + " is not found (no " + base +
+                                         library_format::kDescriptorExt + ")");
   }
-  std::string const& base = descriptor.m_strPath;
+  return Status(Status::kCorrupt, base + ".qel is not a retrieval library descriptor");
+}
+
+}  // namespace
+
+Status CheckIndex(std::string const& base_path, IndexStats* stats) {
+  std::string base;
+  if (Status s = OpenDescriptor(base_path, base); !s.ok()) return s;
+  std::string record_file = base + library_format::kRecordExt;
+  std::string index_file = base + library_format::kIndexExt;
+  fs::FileStamp stamp;
+  if (!fs::Stamp(index_file, stamp)) {
+    return Status(Status::kNotFound, "the library " + base + " has no index (no " + index_file +
+                                         "); `qel index " + base + "` writes it");
+  }
+  std::string error;
+  search_index::Binding binding;
+  if (!search_index::BindingOf(record_file, binding, error)) {
+    return Status(Status::kIoError, error);
+  }
+  search_index::Reader reader;
+  if (!reader.Open(index_file, binding, error) || !reader.Check(error)) {
+    return Status(Status::kCorrupt, error + "; run `qel index " + base + "` to rebuild it");
+  }
+  if (stats != nullptr) *stats = {reader.records(), binding.size, stamp.size};
+  return Status();
+}
+
+Status BuildIndex(std::string const& base_path, IndexStats* stats, IndexOptions const& options) {
+  std::string base;
+  if (Status s = OpenDescriptor(base_path, base); !s.ok()) return s;
   std::string record_file = base + library_format::kRecordExt;
   std::string index_file = base + library_format::kIndexExt;
   std::string error;

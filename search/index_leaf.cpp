@@ -7,16 +7,6 @@
 
 namespace qel::search {
 
-namespace {
-
-Status Damaged(LibraryState const& lib) {
-  return Status(Status::kCorrupt, "the index of " + lib.record_file +
-                                      " is damaged; run `qel index " + lib.info.base +
-                                      "` to rebuild it");
-}
-
-}  // namespace
-
 Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
   search_index::Reader const& index = lib.index;
   std::uint32_t records = index.records();
@@ -51,20 +41,20 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
   // One word of one or two characters: its set is the answer.
   if (kind == Kind::kText && words.size() == 1 && whole && word_keys[0].size() == 1 &&
       (leaf.item.text_kind != "PARA" || words[0].find('\n') == std::string::npos)) {
-    return index.LookupInto(code, word_keys[0][0], bits) ? Status() : Damaged(lib);
+    return index.LookupInto(code, word_keys[0][0], bits) ? Status() : lib.IndexDamaged();
   }
   // A field of few values: each value is matched once, and its records are the answer.
   if (index.HasValues(code)) {
     bool read = index.ValuesInto(
         code, [&](std::string_view value) { return Match(leaf, value); }, bits);
-    return read ? Status() : Damaged(lib);
+    return read ? Status() : lib.IndexDamaged();
   }
   // Otherwise the records holding every key are candidates, checked against the records.
   bitmap::RecordSet candidates, part;
   bool first = true;
   for (auto const& keys : word_keys) {
     for (std::uint32_t key : keys) {
-      if (!index.Lookup(code, key, part)) return Damaged(lib);
+      if (!index.Lookup(code, key, part)) return lib.IndexDamaged();
       if (first) {
         candidates = std::move(part);
         part = bitmap::RecordSet();
@@ -74,7 +64,7 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
       }
     }
   }
-  if (first && !index.Lookup(code, search_index::kFieldKey, candidates)) return Damaged(lib);
+  if (first && !index.Lookup(code, search_index::kFieldKey, candidates)) return lib.IndexDamaged();
   if (candidates.Count() == 0) return Status();
   if (Status s = lib.CheckRecords(); !s.ok()) return s;
   std::string value;
@@ -83,7 +73,7 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
   for (std::uint32_t n : candidates.Members()) {
     std::uint64_t start = index.Offset(n);
     std::uint64_t end = n + 1 < records ? index.Offset(n + 1) : file_size;
-    if (start > end || end > text.size()) return Damaged(lib);
+    if (start > end || end > text.size()) return lib.IndexDamaged();
     if (records::FieldOf(text.substr(start, end - start), code, value) && Match(leaf, value)) {
       bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8));
     }

@@ -103,6 +103,14 @@ struct IndexStats {
 QELSHARE_API Status BuildIndex(std::string const& base, IndexStats* stats = nullptr,
                                IndexOptions const& options = {});
 
+// Reads the whole index BASE.qix of the library BASE and checks every part of it: the
+// checksums of its directory and term tables, the order of its record offsets and terms,
+// every record set and listed value. (Opening an index reads only its header and
+// directory, and a search checks only what it reads.) kNotFound when BASE is no library
+// or has no index, kCorrupt naming the index and the fault for a damaged or stale one;
+// *stats receives the records, the record file's size and the index's.
+QELSHARE_API Status CheckIndex(std::string const& base, IndexStats* stats = nullptr);
+
 }  // namespace qel
 
 #endif  // QELSHARE_LIBRARY_WRITER_H_

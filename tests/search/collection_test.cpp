@@ -238,9 +238,40 @@ TEST(Collection, RefusesIndexesThatAreDamagedCutShortStaleOrForeign) {
   EXPECT_NE(refused(good.substr(0, 40), "header cut").find("not a search index"),
             std::string::npos);
   EXPECT_NE(refused("", "empty").find("not a search index"), std::string::npos);
+  // Opening reads only the head: damage elsewhere is found by a full check, or by a search
+  // when it reads the damaged part.
+  dir.File("lib.qix", good);
+  IndexStats stats;
+  Status checked = CheckIndex(dir / "lib", &stats);
+  ASSERT_TRUE(checked.ok()) << checked.message();
+  EXPECT_EQ(stats.records, 200u);
+  EXPECT_EQ(stats.index_bytes, good.size());
+  auto check_finds = [&](std::string const& bytes, std::string const& fault) {
+    dir.File("lib.qix", bytes);
+    Collection library;
+    EXPECT_TRUE(library.Open(dir / "lib").ok()) << fault;
+    Status status = CheckIndex(dir / "lib");
+    EXPECT_EQ(status.code(), Status::kCorrupt) << fault;
+    EXPECT_NE(status.message().find(fault), std::string::npos) << status.message();
+    EXPECT_NE(status.message().find("run `qel index " + (dir / "lib") + "`"), std::string::npos)
+        << status.message();
+  };
   std::string bytes = good;
-  bytes[90] ^= 1;  // a record offset
-  EXPECT_NE(refused(bytes, "directory").find("damaged"), std::string::npos);
+  bytes[90] ^= 1;  // record 2's offset, now past the record file
+  check_finds(bytes, "directory");
+  {
+    Collection library;
+    ASSERT_TRUE(library.Open(dir / "lib").ok());
+    Record record;
+    EXPECT_EQ(library.Read({0, 2, 0}, record).code(), Status::kCorrupt);
+    EXPECT_TRUE(library.Read({0, 3, 0}, record).ok());
+  }
+  bytes = good;
+  bytes[bytes.size() - 30] ^= 1;  // in the last term table
+  check_finds(bytes, "term tables");
+  dir.File("lib.qix", good);
+  EXPECT_EQ(CheckIndex(dir / "other").code(), Status::kOk);
+  EXPECT_EQ(CheckIndex(dir / "nothing").code(), Status::kNotFound);
   bytes = good;
   bytes[8] = 9;
   EXPECT_NE(refused(bytes, "version").find("version 9"), std::string::npos);

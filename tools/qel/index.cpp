@@ -21,11 +21,37 @@ Run SetupIndex(CLI::App& app, Context& ctx) {
       "one or two characters are answered from it alone; longer words, NEAR, ORDER, PARA\n"
       "and comparisons read only the records it names. The index records the size, time and\n"
       "first bytes of BASE.mrf: after the records change, search refuses the index until it\n"
-      "is rebuilt with this command. The record file may hold at most 4 GiB.");
+      "is rebuilt with this command. The record file may hold at most 4 GiB.\n"
+      "Opening an index reads only its head; `qel index --check BASE` reads all of it.");
   auto base = std::make_shared<std::string>();
   cmd->add_option("BASE", *base, "Base path of the library (BASE.qel, .sor, .mrf)")->required();
-  return [base, &ctx] {
+  auto check = std::make_shared<bool>(false);
+  cmd->add_flag("--check", *check,
+                "Read the whole index and check every part of it instead of writing it (a\n"
+                "search checks only what it reads); exit 1 naming the fault when it is damaged");
+  return [base, check, &ctx] {
     std::string lib = ToLibrary(ctx, *base, "BASE");
+    if (*check) {
+      qel::IndexStats stats;
+      qel::Status s = qel::CheckIndex(lib, &stats);
+      if (!s.ok()) {
+        throw Failure{s.code() == qel::Status::kCorrupt ? kFailed : kIo, ToUser(ctx, s.message())};
+      }
+      std::string index_file = *base;
+      if (index_file.size() > 4 && index_file.ends_with(".qel"))
+        index_file.resize(index_file.size() - 4);
+      index_file += ".qix";
+      if (ctx.json) {
+        PrintJson(ctx, {{"index", index_file},
+                        {"ok", true},
+                        {"records", stats.records},
+                        {"bytes", stats.index_bytes}});
+      } else {
+        std::cout << index_file << ": ok, " << stats.records << " records, " << stats.index_bytes
+                  << " bytes\n";
+      }
+      return;
+    }
     auto start = std::chrono::steady_clock::now();
     qel::IndexStats stats;
     {
