@@ -633,8 +633,18 @@ def main():
         boolean = next(q.qel for q in mix if q.shape == "OR+author")
         search_index_peak = peak_of([qel, "search", "--lib", base, "--count", boolean])
         search_scan_peak = peak_of([qel, "search", "--lib", scan, "--count", boolean])
+        # The whole mix in one session, as Groonga's peak is taken.
+        mix_file = os.path.join(work, "mix.txt")
+        with open(mix_file, "w", encoding="utf-8") as f:
+            f.write("".join(q.qel + "\n" for q in mix))
+        interactive = ["search", "--limit", "1", "--interactive", "--lib"]
+        mix_peak = peak_of([qel, *interactive, base], stdin=mix_file)
+        if args.baseline:
+            old_mix_peak = peak_of([args.baseline, *interactive, old], stdin=mix_file)
         print(f"peak MiB: qel search with index {search_index_peak:.0f}, without "
-              f"{search_scan_peak:.0f}; qel index {index_peak:.0f}"
+              f"{search_scan_peak:.0f}, the mix in one session {mix_peak:.0f}"
+              + (f" (baseline {old_mix_peak:.0f})" if args.baseline else "")
+              + f"; qel index {index_peak:.0f}"
               + (f"; xapian build {xapian_peak:.0f}" if use_xapian else "")
               + "".join(f"; groonga {t} load {g['load_peak']:.0f}, index "
                         f"{g['index_peak']:.0f}, queries of the mix {gpeak[t]:.0f}"

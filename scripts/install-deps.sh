@@ -9,7 +9,7 @@ packages=(
   libicu-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev
-  zlib1g-dev liblz4-dev libxapian-dev libroaring-dev groonga-bin time
+  zlib1g-dev liblz4-dev libxapian-dev libroaring-dev libstreamvbyte-dev groonga-bin time
   fortunes-zh mawk gawk
   python3-olefile libgsf-bin p7zip-full
   ccache gcovr
