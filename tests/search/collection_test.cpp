@@ -60,6 +60,31 @@ std::string Word(std::mt19937& rng, int min, int max) {
 
 char const* const kAuthors[] = {"Li", "Du", "Wang", "Su"};
 
+// The texts of the records generated so far, for words that occur in them.
+std::vector<std::string>& Texts() {
+  static std::vector<std::string> texts;
+  return texts;
+}
+
+// A piece of min to max characters of a generated record's text (or title), cut at
+// characters and at line ends: a word the index must find, whatever its length.
+std::string RecordWord(std::mt19937& rng, int min, int max) {
+  if (Texts().empty()) return Word(rng, min, max);
+  std::string const& text = Texts()[rng() % Texts().size()];
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < text.size();
+       i += static_cast<unsigned char>(text[i]) >= 0x81 ? 2 : 1) {
+    starts.push_back(i);
+  }
+  starts.push_back(text.size());
+  std::size_t first = rng() % (starts.size() - 1);
+  int n = std::uniform_int_distribution<int>(min, max)(rng);
+  std::size_t last = std::min(first + static_cast<std::size_t>(n), starts.size() - 1);
+  std::string word = text.substr(starts[first], starts[last] - starts[first]);
+  word = word.substr(0, word.find('\n'));
+  return word.empty() ? Word(rng, min, max) : word;
+}
+
 void MakeLibrary(std::string const& base, int records, std::mt19937& rng) {
   LibraryWriter writer(base);
   for (int i = 0; i < records; ++i) {
@@ -69,6 +94,8 @@ void MakeLibrary(std::string const& base, int records, std::mt19937& rng) {
     std::string text;
     for (int l = 0; l < lines; ++l) text += (l > 0 ? "\n" : "") + Word(rng, 2, 14);
     record.emplace_back("TX", text);
+    Texts().push_back(record.front().second);
+    Texts().push_back(text);
     if (rng() % 3 != 0) record.emplace_back("KW", Word(rng, 1, 2));
     record.emplace_back("AU", kAuthors[rng() % 4]);
     record.emplace_back("SO", rng() % 2 ? "A" : "B");
@@ -92,22 +119,28 @@ std::vector<std::uint32_t> Numbers(Result const& result) {
   return numbers;
 }
 
+// A leaf of every kind: words of one to five characters (half of them taken from the
+// records, so that long words and NEAR, ORDER and PARA of them find something), in a field,
+// a group or every default field; comparisons and intervals; values; references.
 std::string Leaf(std::mt19937& rng, std::size_t history) {
   static char const* const kFields[] = {"", "", "/title", "/text", "/keyword", "/title,text"};
   std::string field = kFields[rng() % 6];
-  switch (rng() % 9) {
+  auto word = [&](int min, int max) {
+    return rng() % 2 ? RecordWord(rng, min, max) : Word(rng, min, max);
+  };
+  switch (rng() % 10) {
     case 0:
-      return Word(rng, 1, 1) + field;
+      return word(1, 1) + field;
     case 1:
-      return Word(rng, 2, 2) + field;
+      return word(2, 2) + field;
     case 2:
-      return Word(rng, 3, 5) + field;
+      return word(3, 5) + field;
     case 3:
-      return Word(rng, 1, 3) + " NEAR " + Word(rng, 1, 3) + field;
+      return word(1, 3) + " NEAR " + word(1, 3) + field;
     case 4:
-      return Word(rng, 1, 2) + " ORDER " + Word(rng, 1, 2) + field;
+      return word(1, 2) + " ORDER " + word(1, 2) + field;
     case 5:
-      return Word(rng, 1, 2) + " PARA " + Word(rng, 1, 2) + field;
+      return word(1, 2) + " PARA " + word(1, 2) + field;
     case 6: {
       static char const* const kOps[] = {">=", "<", "=", "<>", "[", "("};
       std::string op = kOps[rng() % 6];
@@ -120,6 +153,8 @@ std::string Leaf(std::mt19937& rng, std::size_t history) {
     }
     case 7:
       return std::string(kAuthors[rng() % 4]) + "/author";
+    case 8:
+      return std::string(rng() % 2 ? "A" : "B") + "/source";
     default:
       if (history == 0) return Word(rng, 1, 1);
       return "#" + std::to_string(rng() % history + 1);
