@@ -641,7 +641,9 @@ def main():
         mix_peak = peak_of([qel, *interactive, base], stdin=mix_file)
         if args.baseline:
             old_mix_peak = peak_of([args.baseline, *interactive, old], stdin=mix_file)
-        print(f"peak MiB: qel search with index {search_index_peak:.0f}, without "
+            old_index_peak = peak_of([args.baseline, "search", "--lib", old, "--count", boolean])
+        print(f"peak MiB: qel search with index {search_index_peak:.0f}"
+              + (f" (baseline {old_index_peak:.0f})" if args.baseline else "") + ", without "
               f"{search_scan_peak:.0f}, the mix in one session {mix_peak:.0f}"
               + (f" (baseline {old_mix_peak:.0f})" if args.baseline else "")
               + f"; qel index {index_peak:.0f}"

@@ -68,16 +68,23 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
+// Opens the demo form over the window's library in run mode and shows it; false (the benchmark told
+// why) when it cannot.
+bool OpenAndShow(FormWindow& window, benchmark::State& state) {
+  std::string error;
+  if (!window.Open(kDemo + "search.frm", error) || !window.OpenLibrary(error)) {
+    state.SkipWithError(error.c_str());
+    return false;
+  }
+  window.show();
+  return true;
+}
+
 void BM_OpenToFirstPaint(benchmark::State& state) {
   for (auto _ : state) {
     auto start = Clock::now();
     FormWindow window(true, kDemo + "poems");
-    std::string error;
-    if (!window.Open(kDemo + "search.frm", error) || !window.OpenLibrary(error)) {
-      state.SkipWithError(error.c_str());
-      return;
-    }
-    window.show();
+    if (!OpenAndShow(window, state)) return;
     UntilPainted(window.hit_list(18)->view()->viewport());
     state.SetIterationTime(Seconds(start));
   }
@@ -119,12 +126,7 @@ char const* const kMix[] = {"\xD4\xC2",                                        /
 
 void BM_SearchAndList(benchmark::State& state) {
   FormWindow window(true, kDemo + "poems");
-  std::string error;
-  if (!window.Open(kDemo + "search.frm", error) || !window.OpenLibrary(error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
-  window.show();
+  if (!OpenAndShow(window, state)) return;
   QWidget* viewport = window.hit_list(18)->view()->viewport();
   UntilPainted(viewport);
   std::size_t n = 0;
@@ -203,12 +205,7 @@ void Scroll(benchmark::State& state, QTreeView* view, bool jump) {
 
 void BM_Scroll(benchmark::State& state) {
   FormWindow window(true, BigLibrary());
-  std::string error;
-  if (!window.Open(kDemo + "search.frm", error) || !window.OpenLibrary(error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
-  window.show();
+  if (!OpenAndShow(window, state)) return;
   window.Search("\xB5\xC4");
   qel::designer::HitList* list = window.hit_list(18);
   if (list->count() < 100000) state.SkipWithError("fewer hits than 100,000");

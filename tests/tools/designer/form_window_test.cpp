@@ -78,6 +78,13 @@ class DesignerWindow : public ::testing::Test {
     QTest::mouseRelease(top, Qt::LeftButton, {}, start + QPoint(dx, dy));
     QCoreApplication::processEvents();
   }
+  // Opens the test form and the library in a run-mode window and shows it.
+  void OpenRunAndShow(FormWindow& window) {
+    std::string error;
+    ASSERT_TRUE(window.Open(path, error)) << error;
+    ASSERT_TRUE(window.OpenLibrary(error)) << error;
+    Show(window);
+  }
   // Opens the test form in the window and shows it.
   void OpenAndShow(FormWindow& window) {
     std::string error;
@@ -397,10 +404,7 @@ TEST_F(DesignerWindow, RunModeSearchesTheDemoLibraryAndListsHits) {
   std::string base = qel::testing::BinaryPath("demo/poems");
   if (!std::filesystem::exists(base + ".qel")) GTEST_SKIP() << "demo library not built";
   FormWindow window(true, base);
-  std::string error;
-  ASSERT_TRUE(window.Open(path, error)) << error;
-  ASSERT_TRUE(window.OpenLibrary(error)) << error;
-  Show(window);
+  ASSERT_NO_FATAL_FAILURE(OpenRunAndShow(window));
   auto* edit = qobject_cast<QLineEdit*>(CQtBridge::GetWidget(window.control(0)));
   ASSERT_NE(edit, nullptr);
   edit->insert(QString::fromUtf8("月"));  // typed through an input method
@@ -422,10 +426,7 @@ TEST_F(DesignerWindow, RunModeAnswersTheKeyboardAndMarksRejections) {
   if (!std::filesystem::exists(base + ".qel")) GTEST_SKIP() << "demo library not built";
   QSettings().clear();
   FormWindow window(true, base);
-  std::string error;
-  ASSERT_TRUE(window.Open(path, error)) << error;
-  ASSERT_TRUE(window.OpenLibrary(error)) << error;
-  Show(window);
+  ASSERT_NO_FATAL_FAILURE(OpenRunAndShow(window));
   auto* edit = qobject_cast<QLineEdit*>(CQtBridge::GetWidget(window.control(0)));
   HitList* list = window.hit_list(2);
   ASSERT_NE(edit, nullptr);
@@ -498,8 +499,7 @@ TEST_F(DesignerWindow, RunModeAnswersTheKeyboardAndMarksRejections) {
   // The expressions searched are offered again by the next window (the next run).
   {
     FormWindow next(true, base);
-    ASSERT_TRUE(next.Open(path, error)) << error;
-    ASSERT_TRUE(next.OpenLibrary(error)) << error;
+    ASSERT_NO_FATAL_FAILURE(OpenRunAndShow(next));
     std::vector<std::string> const& history = next.session().history();
     ASSERT_FALSE(history.empty());
     EXPECT_EQ(history.back(), std::string("\xD4\xC2"));  // 月
@@ -519,10 +519,7 @@ TEST_F(DesignerWindow, RunModeSearchesTheLibrariesTickedAndOpensAHitByDoubleClic
   std::ofstream(path, std::ios::app) << "COMBO,\"\",10,240,150,120,\"lib\",\"\",3D\r\n";
   QSettings().clear();
   FormWindow window(true, base);
-  std::string error;
-  ASSERT_TRUE(window.Open(path, error)) << error;
-  ASSERT_TRUE(window.OpenLibrary(error)) << error;
-  Show(window);
+  ASSERT_NO_FATAL_FAILURE(OpenRunAndShow(window));
   auto* combo = qobject_cast<QComboBox*>(CQtBridge::GetWidget(window.control(3)));
   ASSERT_NE(combo, nullptr);
   ASSERT_EQ(combo->count(), 2);  // the library, then "Open library..."
