@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 #include "platform/text/collate.h"
@@ -10,44 +11,50 @@
 namespace qel::search {
 namespace {
 
-// Character index of every byte offset of a GBK text (offsets inside a character map to
-// the character's index); one more entry for the end.
-std::vector<int> CharIndex(std::string_view s) {
-  std::vector<int> index(s.size() + 1);
-  int chars = 0;
-  for (std::size_t i = 0; i < s.size();) {
-    std::size_t n = text::CharLength(s, i);
-    for (std::size_t k = 0; k < n; ++k) index[i + k] = chars;
-    i += n;
-    ++chars;
-  }
-  index[s.size()] = chars;
-  return index;
-}
-
 struct Occurrence {
   int start, end, word;  // in characters
 };
 
-// Every occurrence of every word, ordered by start.
-std::vector<Occurrence> Occurrences(std::vector<std::string> const& words, std::string_view value,
-                                    std::vector<int> const& chars) {
-  std::vector<Occurrence> hits;
-  for (int w = 0; w < static_cast<int>(words.size()); ++w) {
-    if (words[w].empty()) continue;
-    for (std::size_t at = text::FindText(value, words[w]); at != text::npos;
-         at = text::FindText(value, words[w], at + text::CharLength(value, at))) {
-      hits.push_back({chars[at], chars[at + words[w].size()], w});
-    }
+// Every occurrence of every word into hits, ordered by start (words starting at one
+// character in the order of words): one walk over the value's characters, trying the words
+// only at a character whose first byte starts one of them.
+void Occurrences(std::vector<std::string> const& words, std::string_view value,
+                 std::vector<Occurrence>& hits) {
+  hits.clear();
+  bool starts[256] = {};
+  std::vector<int> lengths;  // in characters
+  for (std::string const& w : words) {
+    if (!w.empty()) starts[static_cast<unsigned char>(w[0])] = true;
+    int n = 0;
+    for (std::size_t i = 0; i < w.size(); i += text::CharLength(w, i)) ++n;
+    lengths.push_back(n);
   }
-  std::sort(hits.begin(), hits.end(),
-            [](Occurrence const& a, Occurrence const& b) { return a.start < b.start; });
-  return hits;
+  auto const* p = reinterpret_cast<unsigned char const*>(value.data());
+  std::size_t const size = value.size();
+  int index = 0;
+  for (std::size_t at = 0; at < size; ++index) {
+    unsigned char c = p[at];
+    if (starts[c]) {
+      for (int w = 0; w < static_cast<int>(words.size()); ++w) {
+        std::string const& word = words[w];
+        std::size_t n = word.size();
+        if (n == 0 || size - at < n) continue;
+        // Most words are a character or two: their bytes are compared in place.
+        bool same = n <= 2 ? p[at + n - 1] == static_cast<unsigned char>(word[n - 1]) &&
+                                 p[at] == static_cast<unsigned char>(word[0])
+                           : std::memcmp(p + at, word.data(), n) == 0;
+        if (same) {
+          hits.push_back({index, index + lengths[w], w});
+        }
+      }
+    }
+    at += c >= 0x81 && at + 1 < size ? 2 : 1;
+  }
 }
 
 bool Near(std::vector<std::string> const& words, std::string_view value) {
-  std::vector<int> chars = CharIndex(value);
-  std::vector<Occurrence> hits = Occurrences(words, value, chars);
+  thread_local std::vector<Occurrence> hits;
+  Occurrences(words, value, hits);
   // Walking occurrences by start: the latest end of each word so far gives the smallest
   // gap for the current latest start.
   std::vector<int> last_end(words.size(), std::numeric_limits<int>::min());
@@ -63,8 +70,8 @@ bool Near(std::vector<std::string> const& words, std::string_view value) {
 }
 
 bool Order(std::vector<std::string> const& words, std::string_view value) {
-  std::vector<int> chars = CharIndex(value);
-  std::vector<Occurrence> hits = Occurrences(words, value, chars);
+  thread_local std::vector<Occurrence> hits;
+  Occurrences(words, value, hits);
   // ends: where chains of the words so far end, each chain keeping the rule.
   std::vector<int> ends;
   for (Occurrence const& h : hits) {
