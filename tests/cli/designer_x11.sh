@@ -20,11 +20,23 @@ cp "$QEL_SOURCE_DIR/sample/search.frm" "$dir/f.frm"
 cat >"$dir/drive.sh" <<'DRIVE'
 set -euo pipefail
 designer=$1 dir=$2
-searched() {  # query: waits until the history kept holds it (the search ran)
-  for _ in $(seq 300); do
+searched() {  # query seconds: waits until the history kept holds it (the search ran)
+  for _ in $(seq $((${2:-30} * 10))); do
     grep -qsF "$1" "$(find "$dir/config" -name qel-designer.conf 2>/dev/null | head -1)" &&
       return 0
     sleep 0.1
+  done
+  return 1
+}
+search_typed() {  # query: typed over the expression box's text, then Enter
+  # xdotool types a character the keyboard lacks by mapping it to a spare key first; on a
+  # loaded machine the program may read the key before the new mapping, so a query that
+  # did not arrive is typed again.
+  for _ in 1 2 3; do
+    xdotool key ctrl+a
+    xdotool type --delay 150 "$1"
+    xdotool key Return
+    searched "$1" 15 && return 0
   done
   echo "the query '$1' never reached the history" >&2
   return 1
@@ -45,15 +57,8 @@ run=$!
 win=$(wait_window "search form")
 xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
 sleep 0.3
-# xdotool types a character the keyboard lacks by mapping it to a spare key first: slowly,
-# so that a loaded X server keeps up.
-xdotool type --delay 150 '月'
-xdotool key Return
-searched '月'
-xdotool key ctrl+a
-xdotool type --delay 150 '#1 AND 春'
-xdotool key Return
-searched '#1 AND 春'
+search_typed '月'
+search_typed '#1 AND 春'
 # A double click on a line of the hit list (below its caption and header) opens the record
 # in a window of its own, titled "[N] title".
 xdotool mousemove --window "$win" 160 300 click --repeat 2 --delay 80 1
@@ -118,7 +123,8 @@ DISPLAY=":$(tr -d '\n' <"$dir/display")" bash "$dir/drive.sh" "$designer" "$dir"
 # Both queries reached the search form by the keyboard: they are in the history kept.
 conf=$(find "$dir/config" -name 'qel-designer.conf' | head -1)
 [ -n "$conf" ] || { echo "no settings written: the typed search did not run"; exit 1; }
-grep -q '^history=月, #1 AND 春$' "$conf" ||
+# (A query typed again after a key read before its mapping leaves what it read before it.)
+grep -q '^history=\(.*, \)\?月, \(.*, \)\?#1 AND 春$' "$conf" ||
   { echo "the queries typed are not in the history: $(cat "$conf")"; exit 1; }
 # The dragged control moved 40 pixels right, and nothing else in the file changed.
 LC_ALL=C sed 's/^\(BUTTON,"[^"]*",\)538,526,/\1578,526,/' "$QEL_SOURCE_DIR/sample/search.frm" >"$dir/expected.frm"
