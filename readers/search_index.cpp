@@ -194,7 +194,15 @@ bool Reader::Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet&
   std::size_t at = Find(code, key);
   if (at == 0) return true;
   std::string_view data;
-  return Bitmap(at, data) && set.Read(data) && (set.Count() == 0 || set.Maximum() < records_);
+  bool read = Bitmap(at, data) && set.Read(data) && (set.Count() == 0 || set.Maximum() < records_);
+  LetGo(data);
+  return read;
+}
+
+void Reader::LetGo(std::string_view data) const {
+  // A large set is read in a query's time and seldom again soon; a small one stays.
+  if (data.size() >= kLetGoBytes)
+    file_.Forget(static_cast<std::size_t>(data.data() - bytes_.data()), data.size());
 }
 
 std::size_t Reader::Find(std::string_view code, std::uint32_t key) const {
@@ -229,8 +237,11 @@ bool Reader::LookupInto(std::string_view code, std::uint32_t key,
   std::size_t at = Find(code, key);
   if (at == 0) return true;
   std::string_view data;
-  return Bitmap(at, data) &&
-         bitmap::OrInto(data, bits.first(std::min<std::size_t>(bits.size(), (records_ + 7) / 8)));
+  bool read =
+      Bitmap(at, data) &&
+      bitmap::OrInto(data, bits.first(std::min<std::size_t>(bits.size(), (records_ + 7) / 8)));
+  LetGo(data);
+  return read;
 }
 
 bool Reader::HasValues(std::string_view code) const {

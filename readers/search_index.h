@@ -189,6 +189,10 @@ class Reader {
   bool Bitmap(std::size_t at, std::string_view& data) const;
   // The hash of the term tables as the header records it.
   std::uint64_t TablesHash() const;
+  // Lets the pages of a record set of kLetGoBytes or more leave this process's memory
+  // once a query has read it.
+  void LetGo(std::string_view data) const;
+  static constexpr std::size_t kLetGoBytes = std::size_t{256} << 10;
   fs::MappedFile file_;
   std::string path_;
   std::string_view bytes_;

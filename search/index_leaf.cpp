@@ -70,6 +70,10 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
   std::string value;
   std::string_view text = lib.records.bytes();
   std::uint64_t file_size = lib.record_stamp.size;
+  // The records read back are let go a stretch at a time: a query that reads most of a
+  // large record file does not keep it all resident (its pages stay in the system's cache).
+  constexpr std::uint64_t kHeld = std::uint64_t{8} << 20;
+  std::uint64_t held_from = 0;
   for (std::uint32_t n : candidates.Members()) {
     std::uint64_t start = index.Offset(n);
     std::uint64_t end = n + 1 < records ? index.Offset(n + 1) : file_size;
@@ -77,7 +81,12 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
     if (records::FieldOf(text.substr(start, end - start), code, value) && Match(leaf, value)) {
       bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8));
     }
+    if (start > held_from + kHeld) {
+      lib.records.Forget(held_from, start - held_from);
+      held_from = start;
+    }
   }
+  lib.records.Forget(held_from, file_size - held_from);
   return Status();
 }
 

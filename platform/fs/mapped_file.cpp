@@ -63,7 +63,7 @@ void MappedFile::Release() {
   fd_ = -1;
 }
 
-void MappedFile::Forget(std::size_t offset, std::size_t length) {
+void MappedFile::Forget(std::size_t offset, std::size_t length) const {
   if (data_ == nullptr || offset >= size_) return;
   auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
   std::size_t start = offset / page * page;

@@ -36,8 +36,10 @@ class MappedFile {
   // bytes.
   bool Open(std::string const& path, std::string& error);
   // Lets the system drop the pages of bytes [offset, offset + length) from this process's
-  // memory (they are read again when touched): for regions read once, such as a checksum.
-  void Forget(std::size_t offset, std::size_t length);
+  // memory (they are read again when touched, from the system's cache): for regions read
+  // once, such as a checksum or the records a query reads back. Safe while other threads
+  // read the mapping.
+  void Forget(std::size_t offset, std::size_t length) const;
   // The file's bytes, valid until the mapping is released.
   std::string_view bytes() const { return {static_cast<char const*>(data_), size_}; }
   // The stamp of the file mapped, taken when it was opened: a later Stamp of the path that
