@@ -186,10 +186,6 @@ SearchSession::Result SearchSession::Search(std::string const& expression, bool 
   return result;
 }
 
-std::uint64_t SearchSession::hits() const {
-  return last_.ok() ? last_.count() : 0;
-}
-
 std::vector<HitRow> SearchSession::Rows(std::uint64_t first, std::size_t n) const {
   std::vector<HitRow> rows;
   if (!last_.ok()) return rows;

@@ -94,8 +94,6 @@ class SearchSession {
   // "text1/field1 AND text2/field2 ..." of the (mark, text) pairs whose mark is a field
   // name and whose text is not blank; empty when there is none.
   std::string BuildExpression(std::vector<std::pair<std::string, std::string>> const& edits) const;
-  // Hits of the last search (0 before the first).
-  std::uint64_t hits() const;
   // Lines first .. first + n - 1 of the last search's hit list (fewer at its end), each
   // record read for its title and context; a record that cannot be read gives its number
   // and an empty title.
