@@ -507,6 +507,8 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   std::ofstream terms(terms_path, std::ios::binary | std::ios::trunc);
   std::string term_block;
   std::vector<std::uint64_t> term_bytes(b.codes.size());
+  // Every kTopEvery-th key of each field's terms, written after its table.
+  std::vector<std::string> top_keys(b.codes.size());
   std::vector<StreamHash> table_hashes(b.codes.size());
   std::vector<std::vector<std::pair<std::string, std::string>>> value_tables(b.codes.size());
   std::uint64_t at = bitmaps_at;
@@ -534,6 +536,9 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
       AppendTerm(term_block, static_cast<std::uint32_t>(item.key),
                  static_cast<std::uint32_t>(bytes.size()), at, item.hash);
       table_hashes[field].Add(std::string_view(term_block).substr(term_block.size() - kTermEntry));
+      if (term_bytes[field] % (kTermEntry * kTopEvery) == 0) {
+        coding::Append32(top_keys[field], static_cast<std::uint32_t>(item.key));
+      }
       term_bytes[field] += kTermEntry;
       if (term_block.size() >= kFileBuffer) {
         terms.write(term_block.data(), static_cast<std::streamsize>(term_block.size()));
@@ -548,10 +553,12 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   terms.close();
   if (!terms) b.failed = true;
   if (b.failed) return failed(b.prefix + "*");
-  // Listed values follow the terms of their field, in the order of their bytes.
+  // Listed values follow the terms of their field, in the order of their bytes, and the
+  // top keys follow them.
   for (std::size_t f = 0; f < b.codes.size(); ++f) {
     std::sort(value_tables[f].begin(), value_tables[f].end());
     for (auto const& [value, entry] : value_tables[f]) table_hashes[f].Add(entry);
+    table_hashes[f].Add(top_keys[f]);
   }
 
   std::string dir;
@@ -566,10 +573,10 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     coding::Append32(dir, static_cast<std::uint32_t>(term_bytes[f] / kTermEntry));
     coding::Append32(dir, values);
     coding::Append64(dir, table_at);
-    table_at += term_bytes[f] + std::uint64_t{kTermEntry} * values;
+    table_at += term_bytes[f] + std::uint64_t{kTermEntry} * values + top_keys[f].size();
     tables_hash = (tables_hash ^ table_hashes[f].value()) * 0x100000001b3ull;
   }
-  // Behind the bitmaps, each field's term entries, then its listed values.
+  // Behind the bitmaps, each field's term entries, its listed values and its top keys.
   {
     std::ifstream in(terms_path, std::ios::binary);
     std::vector<char> block(kFileBuffer);
@@ -582,6 +589,7 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
         left -= static_cast<std::uint64_t>(in.gcount());
       }
       for (auto const& [value, entry] : value_tables[f]) out.Write(entry);
+      out.Write(top_keys[f]);
     }
   }
   coding::Put64(head.data() + 48, table_at);

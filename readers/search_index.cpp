@@ -108,11 +108,12 @@ bool Reader::Open(std::string const& path, Binding const& binding, std::string& 
     code = code.substr(0, code.find('\0'));
     Field field{coding::Get32(bytes_.data() + at + 16), coding::Get32(bytes_.data() + at + 20),
                 coding::Get64(bytes_.data() + at + 24)};
-    std::uint64_t entries = std::uint64_t{field.terms} + field.values;
-    if (field.table != table_at || kTermEntry * entries > bytes_.size() - table_at) {
+    std::uint64_t table_bytes =
+        kTermEntry * (std::uint64_t{field.terms} + field.values) + 4 * TopKeys(field.terms);
+    if (field.table != table_at || table_bytes > bytes_.size() - table_at) {
       return fail("is damaged (a term table lies outside the file)");
     }
-    table_at += kTermEntry * entries;
+    table_at += table_bytes;
     fields_.emplace(std::string(code), field);
   }
   if (table_at != bytes_.size()) return fail("is cut short or damaged");
@@ -151,13 +152,22 @@ bool Reader::Check(std::string& error, std::uint64_t* terms) const {
   for (auto const& [code, field] : fields_) {
     for (std::uint32_t t = 0; t < field.terms; ++t) {
       std::size_t at = field.table + kTermEntry * std::size_t{t};
+      Entry entry{coding::Get32(bytes_.data() + at + 4), coding::Get64(bytes_.data() + at + 8),
+                  coding::Get64(bytes_.data() + at + 16)};
       std::string_view data;
-      if (!Bitmap(at, data) || !set.Read(data) || (set.Count() > 0 && set.Maximum() >= records_)) {
+      if (!Bitmap(entry, data) || !set.Read(data) ||
+          (set.Count() > 0 && set.Maximum() >= records_)) {
         return fail("is damaged (a record set of field " + code + " does not match its checksum)");
       }
       if (t > 0 &&
           coding::Get32(bytes_.data() + at) <= coding::Get32(bytes_.data() + at - kTermEntry)) {
         return fail("is damaged (the terms of field " + code + " are out of order)");
+      }
+      std::size_t top = field.table + kTermEntry * (std::size_t{field.terms} + field.values) +
+                        4 * (t / kTopEvery);
+      if (t % kTopEvery == 0 &&
+          coding::Get32(bytes_.data() + top) != coding::Get32(bytes_.data() + at)) {
+        return fail("is damaged (the top keys of field " + code + " are not its terms)");
       }
     }
     std::vector<unsigned char> bits((records_ + 7) / 8);
@@ -177,10 +187,11 @@ std::uint64_t Reader::TablesHash() const {
   std::uint64_t dir_at = kHeader + 4ull * records_;
   for (std::size_t f = 0; f < field_count_; ++f) {
     std::size_t at = dir_at + kDirEntry * f;
-    std::uint64_t entries = std::uint64_t{coding::Get32(bytes_.data() + at + 16)} +
-                            coding::Get32(bytes_.data() + at + 20);
+    std::uint64_t terms = coding::Get32(bytes_.data() + at + 16);
+    std::uint64_t entries = terms + coding::Get32(bytes_.data() + at + 20);
     std::uint64_t table = coding::Get64(bytes_.data() + at + 24);
-    hash = (hash ^ Hash(bytes_.substr(table, kTermEntry * entries))) * 0x100000001b3ull;
+    hash = (hash ^ Hash(bytes_.substr(table, kTermEntry * entries + 4 * TopKeys(terms)))) *
+           0x100000001b3ull;
   }
   return hash;
 }
@@ -191,54 +202,84 @@ std::uint32_t Reader::Offset(std::uint32_t n) const {
 
 bool Reader::Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet& set) const {
   set.Clear();
-  std::size_t at = Find(code, key);
-  if (at == 0) return true;
+  Entry entry;
+  int found = Find(code, key, entry);
+  if (found <= 0) return found == 0;
   std::string_view data;
-  bool read = Bitmap(at, data) && set.Read(data) && (set.Count() == 0 || set.Maximum() < records_);
+  bool read =
+      Bitmap(entry, data) && set.Read(data) && (set.Count() == 0 || set.Maximum() < records_);
   LetGo(data);
   return read;
 }
 
 void Reader::LetGo(std::string_view data) const {
-  // A large set is read in a query's time and seldom again soon; a small one stays.
-  if (data.size() >= kLetGoBytes)
+  // A large set is read in a query's time and seldom again soon.
+  if (data.size() >= kReadBytes) {
     file_.Forget(static_cast<std::size_t>(data.data() - bytes_.data()), data.size());
+  }
 }
 
-std::size_t Reader::Find(std::string_view code, std::uint32_t key) const {
+int Reader::Find(std::string_view code, std::uint32_t key, Entry& entry) const {
   auto it = fields_.find(code);
   if (it == fields_.end()) return 0;
-  std::size_t low = 0, high = it->second.terms;
+  Field const& field = it->second;
+  // The stretch of kTopEvery terms whose first key is the last at or below key, read into
+  // this thread's buffer and searched there.
+  std::size_t top_at = field.table + kTermEntry * (std::size_t{field.terms} + field.values);
+  std::size_t low = 0, high = TopKeys(field.terms);
   while (low < high) {
     std::size_t mid = (low + high) / 2;
-    std::size_t at = it->second.table + kTermEntry * mid;
-    std::uint32_t k = coding::Get32(bytes_.data() + at);
+    if (coding::Get32(bytes_.data() + top_at + 4 * mid) <= key) {
+      low = mid + 1;
+    } else {
+      high = mid;
+    }
+  }
+  if (low == 0) return 0;
+  std::size_t first = (low - 1) * kTopEvery;
+  std::size_t count = std::min<std::size_t>(kTopEvery, field.terms - first);
+  thread_local std::string stretch;
+  if (!file_.ReadAt(field.table + kTermEntry * first, kTermEntry * count, stretch)) return -1;
+  low = 0;
+  high = count;
+  while (low < high) {
+    std::size_t mid = (low + high) / 2;
+    char const* at = stretch.data() + kTermEntry * mid;
+    std::uint32_t k = coding::Get32(at);
     if (k < key) {
       low = mid + 1;
     } else if (k > key) {
       high = mid;
     } else {
-      return at;
+      entry = {coding::Get32(at + 4), coding::Get64(at + 8), coding::Get64(at + 16)};
+      return 1;
     }
   }
   return 0;
 }
 
-bool Reader::Bitmap(std::size_t at, std::string_view& data) const {
-  std::uint64_t length = coding::Get32(bytes_.data() + at + 4);
-  std::uint64_t offset = coding::Get64(bytes_.data() + at + 8);
-  if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
-  data = bytes_.substr(offset, length);
-  return Hash(data) == coding::Get64(bytes_.data() + at + 16);
+bool Reader::Bitmap(Entry const& entry, std::string_view& data) const {
+  std::uint64_t length = entry.length;
+  if (entry.offset > bytes_.size() || length > bytes_.size() - entry.offset) return false;
+  if (length < kReadBytes) {
+    // A small set is read, not touched through the mapping (see MappedFile::ReadAt).
+    thread_local std::string small;
+    if (!file_.ReadAt(entry.offset, length, small)) return false;
+    data = small;
+  } else {
+    data = bytes_.substr(entry.offset, length);
+  }
+  return Hash(data) == entry.hash;
 }
 
 bool Reader::LookupInto(std::string_view code, std::uint32_t key,
                         std::span<unsigned char> bits) const {
-  std::size_t at = Find(code, key);
-  if (at == 0) return true;
+  Entry entry;
+  int found = Find(code, key, entry);
+  if (found <= 0) return found == 0;
   std::string_view data;
   bool read =
-      Bitmap(at, data) &&
+      Bitmap(entry, data) &&
       bitmap::OrInto(data, bits.first(std::min<std::size_t>(bits.size(), (records_ + 7) / 8)));
   LetGo(data);
   return read;
@@ -258,13 +299,14 @@ bool Reader::ValuesInto(std::string_view code, std::function<bool(std::string_vi
     std::size_t at = it->second.table + kTermEntry * (std::size_t{it->second.terms} + v);
     std::uint64_t value_length = coding::Get32(bytes_.data() + at);
     std::uint64_t length = value_length + coding::Get32(bytes_.data() + at + 4);
-    std::uint64_t offset = coding::Get64(bytes_.data() + at + 8);
-    if (offset > bytes_.size() || length > bytes_.size() - offset) return false;
-    std::string_view data = bytes_.substr(offset, length);
-    if (Hash(data) != coding::Get64(bytes_.data() + at + 16)) return false;
+    Entry entry{static_cast<std::uint32_t>(length), coding::Get64(bytes_.data() + at + 8),
+                coding::Get64(bytes_.data() + at + 16)};
+    std::string_view data;
+    if (length > UINT32_MAX || !Bitmap(entry, data)) return false;
     if (wanted(data.substr(0, value_length)) && !bitmap::OrInto(data.substr(value_length), bits)) {
       return false;
     }
+    LetGo(data);
   }
   return true;
 }

@@ -15,7 +15,7 @@
 // Layout (integers little-endian):
 //   header, 80 bytes
 //      0  "QELINDEX"
-//      8  u32 version (2)
+//      8  u32 version (3)
 //     12  u32 field count F
 //     16  u32 record count R
 //     20  u32 zero
@@ -35,7 +35,9 @@
 //               T x 24 bytes sorted by key: u32 key, u32 bitmap length, u64 file offset
 //               of the bitmap, u64 Hash of its bytes;
 //               then V x 24 bytes sorted by value bytes: u32 value length, u32 bitmap
-//               length, u64 file offset of the value, u64 Hash of the value and bitmap
+//               length, u64 file offset of the value, u64 Hash of the value and bitmap;
+//               then the top keys, ceil(T / 256) x u32: the key of terms 0, 256, 512 ...,
+//               so that a lookup searches them, then 256 entries (a page or two)
 //
 // A reader checks the magic, version, sizes, the binding and where the term tables lie
 // when it opens the file, reading only the header and the field directory; it checks a
@@ -68,7 +70,7 @@
 
 namespace qel::search_index {
 
-inline constexpr std::uint32_t kVersion = 2;
+inline constexpr std::uint32_t kVersion = 3;
 inline constexpr std::uint32_t kFieldKey = 0xFFFFFFFFu;
 inline constexpr std::size_t kHeadBytes = 65536;
 // The record files an index can serve: offsets are 32-bit.
@@ -182,17 +184,26 @@ class Reader {
     std::uint32_t values = 0;
     std::uint64_t table = 0;
   };
-  // Where the term table entry of key in field code lies in the file; 0 when there is none.
-  std::size_t Find(std::string_view code, std::uint32_t key) const;
-  // The bytes of the bitmap of a term table entry at, checked against its hash; false
-  // when they lie outside the file or do not match.
-  bool Bitmap(std::size_t at, std::string_view& data) const;
+  // A term table entry: where its record set lies and the set's hash.
+  struct Entry {
+    std::uint32_t length = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t hash = 0;
+  };
+  // The term table entry of key in field code: 1 when found, 0 when there is none, -1 when
+  // the table cannot be read.
+  int Find(std::string_view code, std::uint32_t key, Entry& entry) const;
+  // The bytes of an entry's record set, checked against its hash: a set under kReadBytes
+  // read into this thread's buffer (valid until its next call), a larger one from the
+  // mapping; false when they lie outside the file or do not match.
+  bool Bitmap(Entry const& entry, std::string_view& data) const;
   // The hash of the term tables as the header records it.
   std::uint64_t TablesHash() const;
-  // Lets the pages of a record set of kLetGoBytes or more leave this process's memory
-  // once a query has read it.
+  // Lets the pages of a record set of kReadBytes or more leave this process's memory once
+  // a query has read it.
   void LetGo(std::string_view data) const;
-  static constexpr std::size_t kLetGoBytes = std::size_t{256} << 10;
+  // Record sets smaller than this are read rather than touched through the mapping.
+  static constexpr std::size_t kReadBytes = std::size_t{256} << 10;
   fs::MappedFile file_;
   std::string path_;
   std::string_view bytes_;

@@ -13,6 +13,12 @@ inline constexpr std::size_t kHeader = 80;
 inline constexpr std::size_t kDirEntry = 32;
 inline constexpr std::size_t kTermEntry = 24;
 inline constexpr std::size_t kCodeBytes = 16;
+// A field's top keys: the key of every kTopEvery-th term, so that a lookup searches them
+// and then one stretch of kTopEvery entries (a page or two of the table).
+inline constexpr std::size_t kTopEvery = 256;
+constexpr std::uint64_t TopKeys(std::uint64_t terms) {
+  return (terms + kTopEvery - 1) / kTopEvery;
+}
 
 }  // namespace qel::search_index::layout
 

@@ -99,6 +99,18 @@ bool MappedFile::Open(std::string const& path, std::string& error) {
   return true;
 }
 
+bool MappedFile::ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const {
+  out.resize(length);
+  if (fd_ < 0 || offset > size_ || length > size_ - offset) return false;
+  for (std::size_t done = 0; done < length;) {
+    ssize_t n = ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 bool MappedFile::Unchanged() const {
   struct stat st {};
   if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;

@@ -40,6 +40,12 @@ class MappedFile {
   // once, such as a checksum or the records a query reads back. Safe while other threads
   // read the mapping.
   void Forget(std::size_t offset, std::size_t length) const;
+  // Copies bytes [offset, offset + length) of the file into out by reading it, not through
+  // the mapping: small pieces looked up at random places (a table's stretch, a small set)
+  // do not become part of this process's memory, as each page touched through a mapping
+  // does with the pages around it. False when they are not all in the file or cannot be
+  // read.
+  bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const;
   // The file's bytes, valid until the mapping is released.
   std::string_view bytes() const { return {static_cast<char const*>(data_), size_}; }
   // The stamp of the file mapped, taken when it was opened: a later Stamp of the path that
