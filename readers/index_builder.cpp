@@ -438,6 +438,13 @@ void Builder::Impl::Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>&
     bool value_key = (key & kValueList) != 0;
     if (value_key && values[field].unlisted) continue;
     auto at = static_cast<std::uint32_t>(chunk->bytes.size());
+    if (!value_key && members.size() <= kInlineMost) {
+      // One or two records stand in the term entry itself.
+      std::uint64_t inline_records = InlineRecords(members);
+      chunk->items.push_back(
+          {key, at, kInline | static_cast<std::uint32_t>(members.size()), inline_records});
+      continue;
+    }
     if (value_key) chunk->bytes += values[field].by_number[static_cast<std::uint32_t>(key)];
     bitmap::AppendSorted(members, chunk->bytes);
     auto length = static_cast<std::uint32_t>(chunk->bytes.size() - at);
@@ -533,8 +540,15 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
                  static_cast<std::uint32_t>(bytes.size() - value.size()), at, item.hash);
       value_tables[field].emplace_back(value, std::move(entry));
     } else {
-      AppendTerm(term_block, static_cast<std::uint32_t>(item.key),
-                 static_cast<std::uint32_t>(bytes.size()), at, item.hash);
+      if ((item.length & kInline) != 0) {
+        // The entry holds the records where a set's place goes, and their check.
+        AppendTerm(term_block, static_cast<std::uint32_t>(item.key), item.length, item.hash,
+                   InlineCheck(item.hash));
+        bytes = {};
+      } else {
+        AppendTerm(term_block, static_cast<std::uint32_t>(item.key),
+                   static_cast<std::uint32_t>(bytes.size()), at, item.hash);
+      }
       table_hashes[field].Add(std::string_view(term_block).substr(term_block.size() - kTermEntry));
       if (term_bytes[field] % (kTermEntry * kTopEvery) == 0) {
         coding::Append32(top_keys[field], static_cast<std::uint32_t>(item.key));

@@ -155,8 +155,10 @@ bool Reader::Check(std::string& error, std::uint64_t* terms) const {
       Entry entry{coding::Get32(bytes_.data() + at + 4), coding::Get64(bytes_.data() + at + 8),
                   coding::Get64(bytes_.data() + at + 16)};
       std::string_view data;
-      if (!Bitmap(entry, data) || !set.Read(data) ||
-          (set.Count() > 0 && set.Maximum() >= records_)) {
+      std::uint32_t inline_records[kInlineMost];
+      if ((entry.length & kInline) != 0 ? Inline(entry, inline_records) == 0
+                                        : !Bitmap(entry, data) || !set.Read(data) ||
+                                              (set.Count() > 0 && set.Maximum() >= records_)) {
         return fail("is damaged (a record set of field " + code + " does not match its checksum)");
       }
       if (t > 0 &&
@@ -205,11 +207,28 @@ bool Reader::Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet&
   Entry entry;
   int found = Find(code, key, entry);
   if (found <= 0) return found == 0;
+  if ((entry.length & kInline) != 0) {
+    std::uint32_t records[kInlineMost];
+    std::size_t n = Inline(entry, records);
+    for (std::size_t i = 0; i < n; ++i) set.Add(records[i]);
+    return n > 0;
+  }
   std::string_view data;
   bool read =
       Bitmap(entry, data) && set.Read(data) && (set.Count() == 0 || set.Maximum() < records_);
   LetGo(data);
   return read;
+}
+
+std::size_t Reader::Inline(Entry const& entry, std::uint32_t* records) const {
+  std::size_t n = entry.length & ~kInline;
+  if (n == 0 || n > kInlineMost || InlineCheck(entry.offset) != entry.hash) return 0;
+  records[0] = static_cast<std::uint32_t>(entry.offset);
+  if (n > 1) records[1] = static_cast<std::uint32_t>(entry.offset >> 32);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (records[i] >= records_ || (i > 0 && records[i] <= records[i - 1])) return 0;
+  }
+  return n;
 }
 
 void Reader::LetGo(std::string_view data) const {
@@ -238,8 +257,7 @@ int Reader::Find(std::string_view code, std::uint32_t key, Entry& entry) const {
   if (low == 0) return 0;
   std::size_t first = (low - 1) * kTopEvery;
   std::size_t count = std::min<std::size_t>(kTopEvery, field.terms - first);
-  thread_local std::string stretch;
-  if (!file_.ReadAt(field.table + kTermEntry * first, kTermEntry * count, stretch)) return -1;
+  std::string_view stretch = bytes_.substr(field.table + kTermEntry * first, kTermEntry * count);
   low = 0;
   high = count;
   while (low < high) {
@@ -277,6 +295,15 @@ bool Reader::LookupInto(std::string_view code, std::uint32_t key,
   Entry entry;
   int found = Find(code, key, entry);
   if (found <= 0) return found == 0;
+  if ((entry.length & kInline) != 0) {
+    std::uint32_t records[kInlineMost];
+    std::size_t n = Inline(entry, records);
+    for (std::size_t i = 0; i < n; ++i) {
+      if (records[i] / 8 < bits.size())
+        bits[records[i] / 8] |= static_cast<unsigned char>(1u << (records[i] % 8));
+    }
+    return n > 0;
+  }
   std::string_view data;
   bool read =
       Bitmap(entry, data) &&

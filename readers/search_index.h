@@ -33,7 +33,10 @@
 //               come just before its bitmap
 //   term tables one per field in directory order, ending the file:
 //               T x 24 bytes sorted by key: u32 key, u32 bitmap length, u64 file offset
-//               of the bitmap, u64 Hash of its bytes;
+//               of the bitmap, u64 Hash of its bytes; a term of one or two records
+//               holds them instead (length 0x80000000 | their count, the records as the
+//               offset, the first in its low half and a second or all ones in its high
+//               half, and a check of them as the hash: see search_index_layout.h);
 //               then V x 24 bytes sorted by value bytes: u32 value length, u32 bitmap
 //               length, u64 file offset of the value, u64 Hash of the value and bitmap;
 //               then the top keys, ceil(T / 256) x u32: the key of terms 0, 256, 512 ...,
@@ -193,6 +196,9 @@ class Reader {
   // The term table entry of key in field code: 1 when found, 0 when there is none, -1 when
   // the table cannot be read.
   int Find(std::string_view code, std::uint32_t key, Entry& entry) const;
+  // The records an entry holds in itself (kInline), checked, into records; their number,
+  // 0 when the entry is damaged.
+  std::size_t Inline(Entry const& entry, std::uint32_t* records) const;
   // The bytes of an entry's record set, checked against its hash: a set under kReadBytes
   // read into this thread's buffer (valid until its next call), a larger one from the
   // mapping; false when they lie outside the file or do not match.

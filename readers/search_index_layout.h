@@ -19,6 +19,19 @@ inline constexpr std::size_t kTopEvery = 256;
 constexpr std::uint64_t TopKeys(std::uint64_t terms) {
   return (terms + kTopEvery - 1) / kTopEvery;
 }
+// A term of at most kInlineMost records holds them in its entry: its length field is
+// kInline | their count, its offset field the records (the first in the low 32 bits, a
+// second in the high ones, else all ones), its hash field InlineCheck of that.
+inline constexpr std::uint32_t kInline = 0x80000000u;
+inline constexpr std::size_t kInlineMost = 2;
+template <class Records>
+constexpr std::uint64_t InlineRecords(Records const& records) {
+  std::uint64_t second = records.size() > 1 ? records[1] : 0xFFFFFFFFu;
+  return second << 32 | records[0];
+}
+constexpr std::uint64_t InlineCheck(std::uint64_t records) {
+  return (records ^ 0x51ED270B27D4A3C5ull) * 0x9E3779B97F4A7C15ull;
+}
 
 }  // namespace qel::search_index::layout
 

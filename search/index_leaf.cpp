@@ -1,5 +1,7 @@
 #include "search/index_leaf.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -73,7 +75,7 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
   // The records read back are let go a stretch at a time: a query that reads most of a
   // large record file does not keep it all resident (its pages stay in the system's cache).
   constexpr std::uint64_t kHeld = std::uint64_t{8} << 20;
-  std::uint64_t held_from = 0;
+  std::uint64_t held_from = UINT64_MAX, held_to = 0;
   for (std::uint32_t n : candidates.Members()) {
     std::uint64_t start = index.Offset(n);
     std::uint64_t end = n + 1 < records ? index.Offset(n + 1) : file_size;
@@ -81,12 +83,17 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
     if (records::FieldOf(text.substr(start, end - start), code, value) && Match(leaf, value)) {
       bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8));
     }
-    if (start > held_from + kHeld) {
-      lib.records.Forget(held_from, start - held_from);
-      held_from = start;
+    held_from = std::min(held_from, start);
+    held_to = end;
+    if (held_to - held_from > kHeld) {
+      lib.records.Forget(held_from, held_to - held_from);
+      held_from = UINT64_MAX;
     }
   }
-  lib.records.Forget(held_from, file_size - held_from);
+  // A few records read stay: letting them go costs more than they hold.
+  if (held_from != UINT64_MAX && held_to - held_from > kHeld / 8) {
+    lib.records.Forget(held_from, held_to - held_from);
+  }
   return Status();
 }
 
