@@ -439,10 +439,11 @@ void Builder::Impl::Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>&
     if (value_key && values[field].unlisted) continue;
     auto at = static_cast<std::uint32_t>(chunk->bytes.size());
     if (!value_key && members.size() <= kInlineMost) {
-      // One or two records stand in the term entry itself.
-      std::uint64_t inline_records = InlineRecords(members);
-      chunk->items.push_back(
-          {key, at, kInline | static_cast<std::uint32_t>(members.size()), inline_records});
+      // Up to three records stand in the term entry itself: the first two where a set's
+      // place goes (carried here as the hash), the third where its length's place goes.
+      chunk->items.push_back({key, InlineThird(members),
+                              kInline | static_cast<std::uint32_t>(members.size()),
+                              InlineFirstTwo(members)});
       continue;
     }
     if (value_key) chunk->bytes += values[field].by_number[static_cast<std::uint32_t>(key)];
@@ -531,7 +532,10 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     if (w == kParts) break;
     Bitmaps const& chunk = *cursors[w].chunk;
     Bitmaps::Item const& item = chunk.items[cursors[w].next++];
-    std::string_view bytes = std::string_view(chunk.bytes).substr(item.at, item.length);
+    // An entry holding its records (kInline) has no bytes of its own.
+    std::string_view bytes = (item.length & kInline) != 0
+                                 ? std::string_view()
+                                 : std::string_view(chunk.bytes).substr(item.at, item.length);
     auto field = static_cast<std::uint32_t>(item.key >> 32 & 0x7FFFFFFFu);
     if ((item.key & kValueList) != 0) {
       std::string const& value = b.values[field].by_number[static_cast<std::uint32_t>(item.key)];
@@ -543,8 +547,7 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
       if ((item.length & kInline) != 0) {
         // The entry holds the records where a set's place goes, and their check.
         AppendTerm(term_block, static_cast<std::uint32_t>(item.key), item.length, item.hash,
-                   InlineCheck(item.hash));
-        bytes = {};
+                   InlineHash(item.hash, item.at));
       } else {
         AppendTerm(term_block, static_cast<std::uint32_t>(item.key),
                    static_cast<std::uint32_t>(bytes.size()), at, item.hash);

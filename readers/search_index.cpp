@@ -222,9 +222,11 @@ bool Reader::Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet&
 
 std::size_t Reader::Inline(Entry const& entry, std::uint32_t* records) const {
   std::size_t n = entry.length & ~kInline;
-  if (n == 0 || n > kInlineMost || InlineCheck(entry.offset) != entry.hash) return 0;
+  auto third = static_cast<std::uint32_t>(entry.hash);
+  if (n == 0 || n > kInlineMost || InlineHash(entry.offset, third) != entry.hash) return 0;
   records[0] = static_cast<std::uint32_t>(entry.offset);
-  if (n > 1) records[1] = static_cast<std::uint32_t>(entry.offset >> 32);
+  records[1] = static_cast<std::uint32_t>(entry.offset >> 32);
+  records[2] = third;
   for (std::size_t i = 0; i < n; ++i) {
     if (records[i] >= records_ || (i > 0 && records[i] <= records[i - 1])) return 0;
   }

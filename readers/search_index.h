@@ -33,10 +33,10 @@
 //               come just before its bitmap
 //   term tables one per field in directory order, ending the file:
 //               T x 24 bytes sorted by key: u32 key, u32 bitmap length, u64 file offset
-//               of the bitmap, u64 Hash of its bytes; a term of one or two records
-//               holds them instead (length 0x80000000 | their count, the records as the
-//               offset, the first in its low half and a second or all ones in its high
-//               half, and a check of them as the hash: see search_index_layout.h);
+//               of the bitmap, u64 Hash of its bytes; a term of one to three records
+//               holds them instead (length 0x80000000 | their count, the first two as
+//               the offset, the third and a check of them as the hash: see
+//               search_index_layout.h);
 //               then V x 24 bytes sorted by value bytes: u32 value length, u32 bitmap
 //               length, u64 file offset of the value, u64 Hash of the value and bitmap;
 //               then the top keys, ceil(T / 256) x u32: the key of terms 0, 256, 512 ...,

@@ -20,17 +20,25 @@ constexpr std::uint64_t TopKeys(std::uint64_t terms) {
   return (terms + kTopEvery - 1) / kTopEvery;
 }
 // A term of at most kInlineMost records holds them in its entry: its length field is
-// kInline | their count, its offset field the records (the first in the low 32 bits, a
-// second in the high ones, else all ones), its hash field InlineCheck of that.
+// kInline | their count, its offset field the first two records (the first in the low 32
+// bits), its hash field InlineHash: the third record in its low half and a check of all
+// three in its high half. A record slot not used holds all ones.
 inline constexpr std::uint32_t kInline = 0x80000000u;
-inline constexpr std::size_t kInlineMost = 2;
+inline constexpr std::size_t kInlineMost = 3;
 template <class Records>
-constexpr std::uint64_t InlineRecords(Records const& records) {
+constexpr std::uint64_t InlineFirstTwo(Records const& records) {
   std::uint64_t second = records.size() > 1 ? records[1] : 0xFFFFFFFFu;
   return second << 32 | records[0];
 }
-constexpr std::uint64_t InlineCheck(std::uint64_t records) {
-  return (records ^ 0x51ED270B27D4A3C5ull) * 0x9E3779B97F4A7C15ull;
+template <class Records>
+constexpr std::uint32_t InlineThird(Records const& records) {
+  return records.size() > 2 ? records[2] : 0xFFFFFFFFu;
+}
+constexpr std::uint64_t InlineHash(std::uint64_t first_two, std::uint32_t third) {
+  std::uint64_t check =
+      ((first_two ^ std::uint64_t{third} << 17 ^ 0x51ED270B27D4A3C5ull) * 0x9E3779B97F4A7C15ull) >>
+      32;
+  return check << 32 | third;
 }
 
 }  // namespace qel::search_index::layout
