@@ -202,22 +202,30 @@ std::uint32_t Reader::Offset(std::uint32_t n) const {
   return coding::Get32(bytes_.data() + kHeader + 4ull * n);
 }
 
-bool Reader::Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet& set) const {
-  set.Clear();
+template <class Each, class Whole>
+bool Reader::Visit(std::string_view code, std::uint32_t key, Each each, Whole whole) const {
   Entry entry;
   int found = Find(code, key, entry);
   if (found <= 0) return found == 0;
   if ((entry.length & kInline) != 0) {
     std::uint32_t records[kInlineMost];
     std::size_t n = Inline(entry, records);
-    for (std::size_t i = 0; i < n; ++i) set.Add(records[i]);
+    for (std::size_t i = 0; i < n; ++i) each(records[i]);
     return n > 0;
   }
   std::string_view data;
-  bool read =
-      Bitmap(entry, data) && set.Read(data) && (set.Count() == 0 || set.Maximum() < records_);
+  bool read = Bitmap(entry, data) && whole(data);
   LetGo(data);
   return read;
+}
+
+bool Reader::Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet& set) const {
+  set.Clear();
+  return Visit(
+      code, key, [&](std::uint32_t n) { set.Add(n); },
+      [&](std::string_view data) {
+        return set.Read(data) && (set.Count() == 0 || set.Maximum() < records_);
+      });
 }
 
 std::size_t Reader::Inline(Entry const& entry, std::uint32_t* records) const {
@@ -294,24 +302,13 @@ bool Reader::Bitmap(Entry const& entry, std::string_view& data) const {
 
 bool Reader::LookupInto(std::string_view code, std::uint32_t key,
                         std::span<unsigned char> bits) const {
-  Entry entry;
-  int found = Find(code, key, entry);
-  if (found <= 0) return found == 0;
-  if ((entry.length & kInline) != 0) {
-    std::uint32_t records[kInlineMost];
-    std::size_t n = Inline(entry, records);
-    for (std::size_t i = 0; i < n; ++i) {
-      if (records[i] / 8 < bits.size())
-        bits[records[i] / 8] |= static_cast<unsigned char>(1u << (records[i] % 8));
-    }
-    return n > 0;
-  }
-  std::string_view data;
-  bool read =
-      Bitmap(entry, data) &&
-      bitmap::OrInto(data, bits.first(std::min<std::size_t>(bits.size(), (records_ + 7) / 8)));
-  LetGo(data);
-  return read;
+  bits = bits.first(std::min<std::size_t>(bits.size(), (records_ + 7) / 8));
+  return Visit(
+      code, key,
+      [&](std::uint32_t n) {
+        if (n / 8 < bits.size()) bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8));
+      },
+      [&](std::string_view data) { return bitmap::OrInto(data, bits); });
 }
 
 bool Reader::HasValues(std::string_view code) const {

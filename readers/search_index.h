@@ -196,6 +196,11 @@ class Reader {
   // The term table entry of key in field code: 1 when found, 0 when there is none, -1 when
   // the table cannot be read.
   int Find(std::string_view code, std::uint32_t key, Entry& entry) const;
+  // Finds key in field code and hands its records over: each record an entry holds in
+  // itself to each, or the bytes of its set to whole. True when the key is absent or was
+  // handed over; false when its entry or set is damaged (or whole says so).
+  template <class Each, class Whole>
+  bool Visit(std::string_view code, std::uint32_t key, Each each, Whole whole) const;
   // The records an entry holds in itself (kInline), checked, into records; their number,
   // 0 when the entry is damaged.
   std::size_t Inline(Entry const& entry, std::uint32_t* records) const;
