@@ -23,26 +23,18 @@
 
 #include "qelshare/library_writer.h"
 #include "qelshare/search.h"
+#include "readers/search_index.h"
+#include "varint.h"
 
+namespace qel {
 namespace {
 
 constexpr int kCopies = 20;
 constexpr std::uint32_t kBlock = 64;
 constexpr int kNear = 10;
 
-void PutVarint(std::uint32_t v, std::vector<std::uint8_t>& out) {
-  while (v >= 0x80) {
-    out.push_back(static_cast<std::uint8_t>(v | 0x80));
-    v >>= 7;
-  }
-  out.push_back(static_cast<std::uint8_t>(v));
-}
-
-std::uint32_t GetVarint(std::uint8_t const*& p) {
-  std::uint32_t v = *p & 0x7F;
-  for (int shift = 7; *p++ & 0x80; shift += 7) v |= static_cast<std::uint32_t>(*p & 0x7F) << shift;
-  return v;
-}
+using bench::AppendVarint;
+using bench::GetVarint;
 
 struct Skip {
   std::uint32_t first;  // record
@@ -130,14 +122,11 @@ class Cursor {
   bool done_ = false;
 };
 
+// The key of the character at i, as the index keys it; i moves past it.
 std::uint32_t Key(std::string_view s, std::size_t& i) {
-  auto lead = static_cast<unsigned char>(s[i]);
-  if (lead >= 0x81 && i + 1 < s.size()) {
-    i += 2;
-    return std::uint32_t{lead} << 8 | static_cast<unsigned char>(s[i - 1]);
-  }
-  ++i;
-  return lead;
+  auto [key, length] = search_index::CharKey(s, i);
+  i += length;
+  return key;
 }
 
 struct Corpus {
@@ -193,12 +182,12 @@ Corpus& Shared() {
             t.skips.push_back({number, static_cast<std::uint32_t>(t.bytes.size())});
             t.last = number;
           }
-          PutVarint(number - t.last, t.bytes);
+          AppendVarint(number - t.last, t.bytes);
           t.last = number;
-          PutVarint(static_cast<std::uint32_t>(positions.size()), t.bytes);
+          AppendVarint(static_cast<std::uint32_t>(positions.size()), t.bytes);
           std::uint32_t previous = 0;
           for (std::uint32_t p : positions) {
-            PutVarint(p - previous, t.bytes);
+            AppendVarint(p - previous, t.bytes);
             previous = p;
           }
           ++t.records;
@@ -318,5 +307,6 @@ BENCHMARK(BM_Index)->ArgName("query")->DenseRange(0, 9)->Unit(benchmark::kMicros
 BENCHMARK(BM_Positions)->ArgName("query")->DenseRange(0, 9)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+}  // namespace qel
 
 BENCHMARK_MAIN();

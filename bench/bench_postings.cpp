@@ -20,7 +20,10 @@
 #include <vector>
 
 #include "qelshare/search.h"
+#include "readers/search_index.h"
+#include "varint.h"
 
+namespace qel {
 namespace {
 
 // The three streams of every character, one after another.
@@ -51,14 +54,8 @@ Streams const& Postings() {
         if (f.code != "TX") continue;
         std::uint32_t position = 0;
         for (std::size_t i = 0; i < f.value.size(); ++position) {
-          auto lead = static_cast<unsigned char>(f.value[i]);
-          std::uint32_t key = lead;
-          if (lead >= 0x81 && i + 1 < f.value.size()) {
-            key = key << 8 | static_cast<unsigned char>(f.value[i + 1]);
-            i += 2;
-          } else {
-            ++i;
-          }
+          auto [key, length] = search_index::CharKey(f.value, i);
+          i += length;
           auto& list = lists[key];
           if (list.empty() || list.back().first != n)
             list.push_back({static_cast<std::uint32_t>(n), {}});
@@ -88,25 +85,8 @@ Streams const& Postings() {
   return streams;
 }
 
-std::size_t PutVarint(std::uint32_t v, std::uint8_t* out) {
-  std::size_t n = 0;
-  while (v >= 0x80) {
-    out[n++] = static_cast<std::uint8_t>(v | 0x80);
-    v >>= 7;
-  }
-  out[n++] = static_cast<std::uint8_t>(v);
-  return n;
-}
-
-std::size_t GetVarint(std::uint8_t const* in, std::uint32_t& v) {
-  v = 0;
-  std::size_t n = 0;
-  for (int shift = 0;; shift += 7) {
-    std::uint8_t b = in[n++];
-    v |= static_cast<std::uint32_t>(b & 0x7F) << shift;
-    if (b < 0x80) return n;
-  }
-}
+using bench::GetVarint;
+using bench::PutVarint;
 
 enum Coding { kVarint, kStreamVByte, kStreamVByte0124 };
 
@@ -117,7 +97,8 @@ std::size_t Encode(Coding coding, Streams const& s, std::vector<std::uint8_t>& o
     auto length = static_cast<std::uint32_t>(end - begin);
     std::uint32_t const* in = stream.data() + begin;
     if (coding == kVarint) {
-      for (std::uint32_t i = 0; i < length; ++i) at += PutVarint(in[i], out.data() + at);
+      for (std::uint32_t i = 0; i < length; ++i)
+        at = PutVarint(in[i], out.data() + at) - out.data();
     } else if (coding == kStreamVByte) {
       at += streamvbyte_encode(in, length, out.data() + at);
     } else {
@@ -143,7 +124,9 @@ void Decode(Coding coding, Streams const& s, std::vector<std::uint8_t> const& in
       std::size_t end = t + 3 < s.terms.size() ? s.terms[t + 3 + k] : streams[k]->size();
       auto length = static_cast<std::uint32_t>(end - s.terms[t + k]);
       if (coding == kVarint) {
-        for (std::uint32_t i = 0; i < length; ++i) at += GetVarint(in.data() + at, out[i]);
+        std::uint8_t const* p = in.data() + at;
+        for (std::uint32_t i = 0; i < length; ++i) out[i] = GetVarint(p);
+        at = static_cast<std::size_t>(p - in.data());
       } else if (coding == kStreamVByte) {
         at += streamvbyte_decode(in.data() + at, out.data(), length);
       } else {
@@ -190,5 +173,6 @@ void BM_Decode(benchmark::State& state) {
 BENCHMARK(BM_Decode)->ArgName("coding")->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+}  // namespace qel
 
 BENCHMARK_MAIN();

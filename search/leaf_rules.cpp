@@ -22,7 +22,8 @@ void Occurrences(std::vector<std::string> const& words, std::string_view value,
                  std::vector<Occurrence>& hits) {
   hits.clear();
   bool starts[256] = {};
-  std::vector<int> lengths;  // in characters
+  thread_local std::vector<int> lengths;  // in characters; kept, as values come by the thousand
+  lengths.clear();
   for (std::string const& w : words) {
     if (!w.empty()) starts[static_cast<unsigned char>(w[0])] = true;
     int n = 0;

@@ -155,10 +155,6 @@ std::string SearchSession::BuildExpression(
 SearchSession::Result SearchSession::Search(std::string const& expression, bool again) {
   Result result;
   std::string typed = Trim(expression);
-  if (typed.empty()) {
-    result.error = "the expression is empty";
-    return result;
-  }
   std::size_t kept = session_ == nullptr ? 0 : session_->history().size();
   if (session_ == nullptr) {
     result.error = "no library is open";
@@ -260,14 +256,14 @@ void SearchForm::Run(bool again) {
   }
   std::string typed = surface_.Text(edit);
   if (Trim(typed).empty()) {
-    ClearLists();
+    Forget();
     surface_.Status(Tr("the expression is empty"), true);
     return;
   }
   SearchSession::Result result = session_.Search(typed, again);
   if (!result.ok) {
     // The hits of an earlier search would read as this one's: the lists are emptied.
-    ClearLists();
+    Forget();
     surface_.Status(result.error, true);
     if (result.error_char != kNone) surface_.MarkError(edit, result.error_char);
     return;
@@ -283,7 +279,7 @@ void SearchForm::Run(bool again) {
       false);
 }
 
-void SearchForm::ClearLists() {
+void SearchForm::Forget() {
   rows_ = 0;
   open_row_ = -1;
   for (std::size_t i = 0; i < controls_.size(); ++i) {
@@ -317,7 +313,7 @@ void SearchForm::Clicked(std::size_t i) {
         surface_.SetText(k, "");
       }
     }
-    ClearLists();
+    Forget();
     session_.Clear();
     surface_.Status("", false);
   } else if (mark == "_SYS_BT_HISTORY") {

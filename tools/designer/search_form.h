@@ -164,8 +164,9 @@ class SearchForm {
   // The control bound to a mark, or kNone (first in form order).
   std::size_t Find(std::string_view mark) const;
 
-  // The libraries searched changed: empties the hit lists and forgets the record on view.
-  void Forget() { ClearLists(); }
+  // Empties the hit lists and forgets the record on view (the libraries searched changed,
+  // or a search failed or was cleared).
+  void Forget();
   // The form's own texts are English; translate gives one in the person's language (GBK),
   // keeping the %1, %2 ... that stand for what is filled in.
   void SetTranslator(std::function<std::string(char const* english)> translate) {
@@ -175,7 +176,6 @@ class SearchForm {
  private:
   std::string Tr(char const* english, std::initializer_list<std::string> args = {}) const;
   void Run(bool again);
-  void ClearLists();
   bool IsList(std::size_t i) const;
 
   SearchSession& session_;
