@@ -30,6 +30,9 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
 find_package(Threads REQUIRED)
 list(APPEND QEL_PLATFORM_LIBS PkgConfig::FLUIDSYNTH Threads::Threads)
+# The PostgreSQL client of platform/pg (Debian libpq-dev).
+pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
+list(APPEND QEL_PLATFORM_LIBS PkgConfig::LIBPQ)
 # Compressed record sets of the search index (platform/bitmap).
 find_package(roaring REQUIRED)
 list(APPEND QEL_PLATFORM_LIBS roaring::roaring)

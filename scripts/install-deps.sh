@@ -16,6 +16,7 @@ packages=(
   libfluidsynth-dev fluidsynth timgm6mb-soundfont
   qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n fonts-wqy-microhei xvfb xauth xdotool
   jq
+  postgresql-15 postgresql-client-15 libpq-dev
 )
 
 missing=()

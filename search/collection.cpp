@@ -25,6 +25,7 @@ void LibraryState::SetScanned(std::shared_ptr<Offsets const> offsets) const {
 }
 
 Status LibraryState::Check() const {
+  if (pg != nullptr) return Status();
   if (indexed) {
     // Every search reads the index: its open file is looked at on every call, so that pages
     // past the end of a file cut short are never touched. The record file is looked at
@@ -50,7 +51,7 @@ Status LibraryState::IndexDamaged() const {
 }
 
 Status LibraryState::CheckRecords() const {
-  if (indexed && !records.Unchanged()) {
+  if (pg == nullptr && indexed && !records.Unchanged()) {
     return Status(Status::kCorrupt,
                   record_file + " changed since the library was opened; open the library again");
   }
@@ -76,6 +77,7 @@ Status LibraryState::CheckPaths() const {
 }
 
 std::uint64_t LibraryState::Records() const {
+  if (pg != nullptr) return pg->records();
   if (indexed) return index.records();
   if (std::shared_ptr<Offsets const> offsets = Scanned()) return offsets->size();
   std::uint64_t n = counted.load();
@@ -83,10 +85,11 @@ std::uint64_t LibraryState::Records() const {
 }
 
 bool LibraryState::Counted() const {
-  return indexed || Scanned() != nullptr || counted.load() != kUncounted;
+  return indexed || pg != nullptr || Scanned() != nullptr || counted.load() != kUncounted;
 }
 
 std::uint64_t LibraryState::Start(std::uint32_t n, Offsets const* offsets) const {
+  if (pg != nullptr) return 0;
   return indexed ? index.Offset(n) : (*offsets)[n];
 }
 
@@ -200,8 +203,11 @@ Status ReadRecord(LibraryState const& lib, Hit const& hit, Offsets const* offset
   record = Record();
   if (Status s = lib.Check(); !s.ok()) return s;
   if (Status s = lib.CheckRecords(); !s.ok()) return s;
+  records::Fields fields;
   std::string text;
-  if (!lib.Text(hit.record, offsets, text)) {
+  if (lib.pg != nullptr) {
+    if (Status s = lib.pg->Read(hit.record, fields); !s.ok()) return s;
+  } else if (!lib.Text(hit.record, offsets, text)) {
     // A record the index lists whose place is not in the record file: the index is damaged
     // there (opening it does not read every offset).
     if (lib.indexed && hit.record < lib.index.records()) return lib.IndexDamaged();
@@ -211,8 +217,7 @@ Status ReadRecord(LibraryState const& lib, Hit const& hit, Offsets const* offset
   record.library = hit.library;
   record.number = hit.record;
   record.offset = lib.Start(hit.record, offsets);
-  records::Fields fields;
-  records::Parse(text, fields);
+  if (lib.pg == nullptr) records::Parse(text, fields);
   for (auto& [code, value] : fields) {
     FieldValue& f = record.fields.emplace_back();
     for (Field const& def : *lib.table) {
@@ -241,7 +246,8 @@ Status Collection::Open(std::vector<std::string> const& bases) {
   if (bases.empty()) return Status(Status::kInvalid, "no library to open");
   for (std::string const& base : bases) {
     auto lib = std::make_unique<search::LibraryState>();
-    Status status = search::OpenLibrary(base, *lib);
+    Status status = search::IsPgAddress(base) ? search::PgLibrary::Open(base, *lib)
+                                              : search::OpenLibrary(base, *lib);
     if (!status.ok()) return status;
     state->libraries.push_back(std::move(lib));
   }
@@ -291,7 +297,7 @@ Status Collection::Read(Hit const& hit, Record& record) const {
   }
   search::LibraryState const& lib = *state_->libraries[hit.library];
   std::shared_ptr<search::Offsets const> offsets = lib.indexed ? nullptr : lib.Scanned();
-  if (!lib.indexed && offsets == nullptr) {
+  if (!lib.indexed && lib.pg == nullptr && offsets == nullptr) {
     return Status(Status::kInvalid, "the records of " + lib.record_file +
                                         " are not known before a search of the library");
   }

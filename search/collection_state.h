@@ -1,5 +1,6 @@
 // The state of an open collection, shared (read-only after Open) by its sessions and
-// results: per library its field table, its files as opened, and its index.
+// results: per library its field table, its files as opened and its index, or the
+// PostgreSQL library it is.
 #ifndef QELSHARE_SEARCH_COLLECTION_STATE_H_
 #define QELSHARE_SEARCH_COLLECTION_STATE_H_
 
@@ -13,6 +14,7 @@
 #include "platform/fs/mapped_file.h"
 #include "qelshare/collection.h"
 #include "readers/search_index.h"
+#include "search/pg_library.h"
 
 namespace qel::search {
 
@@ -28,6 +30,7 @@ struct LibraryState {
   bool indexed = false;
   search_index::Reader index;
   fs::MappedFile records;  // the record file, mapped when indexed
+  std::unique_ptr<PgLibrary> pg;  // a library kept in PostgreSQL: no files
 
   // The record offsets of the first complete scan (scanned libraries), shared by results.
   std::shared_ptr<Offsets const> Scanned() const;

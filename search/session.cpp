@@ -101,6 +101,18 @@ unsigned CodePoint(std::string_view ch) {
   }
 }
 
+// The records of a hit set as an int4[] literal.
+std::string RecordList(Bits const& bits) {
+  std::string list = "{";
+  for (std::size_t byte = 0; byte < bits.size(); ++byte) {
+    for (unsigned b = bits[byte]; b != 0; b &= b - 1) {
+      if (list.size() > 1) list += ',';
+      list += std::to_string(byte * 8 + static_cast<unsigned>(__builtin_ctz(b)));
+    }
+  }
+  return list + "}";
+}
+
 // The leaves of one library's stream, decoded.
 struct Plan {
   std::string poland, redkey;
@@ -262,7 +274,23 @@ Result Session::Search(std::string_view expression, SearchOptions const& options
       return result;
     }
     std::vector<Bits> bits(plan.leaves.size());
-    if (lib.indexed) {
+    Bits mask;
+    bool masked = false;
+    if (lib.pg != nullptr) {
+      out.records = lib.pg->records();
+      std::vector<std::string> history(plan.leaves.size());
+      for (std::size_t i = 0; i < plan.leaves.size(); ++i) {
+        expr::LeafItem const& item = plan.leaves[i].item;
+        if (item.kind == expr::LeafItem::kHistory)
+          history[i] = RecordList(s.history[item.history - 1].data_->libraries[k].bits);
+      }
+      Status searched = lib.pg->Search(plan.items, plan.leaves, history, bits, mask, masked,
+                                       options.stop);
+      if (!searched.ok()) {
+        result.status_ = Status(searched.code(), label(k) + searched.message());
+        return result;
+      }
+    } else if (lib.indexed) {
       out.records = lib.index.records();
       for (std::size_t i = 0; i < plan.leaves.size(); ++i) {
         if (plan.leaves[i].item.kind == expr::LeafItem::kHistory) continue;
@@ -293,6 +321,9 @@ Result Session::Search(std::string_view expression, SearchOptions const& options
       result.status_ = Status(evaluated.code(), label(k) + evaluated.message());
       return result;
     }
+    // Records outside the bound the database answered are no hits, whatever NOT made of
+    // their absence.
+    for (std::size_t i = 0; masked && i < out.bits.size(); ++i) out.bits[i] &= mask[i];
     out.redkeys.insert(out.redkeys.begin(), plan.redkey);
     for (search::Leaf const& leaf : plan.leaves) {
       if (leaf.item.kind == expr::LeafItem::kValue) {

@@ -1,0 +1,59 @@
+// Loading a retrieval library into PostgreSQL, where a collection then opens it by its
+// address (postgresql://...?table=NAME) and searches it with the same expressions and the
+// same hits as the library's own files.
+//
+// One server: the library becomes table NAME (with NAME_meta and NAME_fields) in the
+// database of the connection string. Shards: the records are spread by a hash of their
+// number over the shard servers, each holding its part as a table of its own, and the
+// first server (the coordinator) holds NAME as a table partitioned over them through
+// postgres_fdw, which searches every shard at once. The layout is described for database
+// administrators in the library's source (search/pg_schema.h).
+//
+// A load is one transaction on each shard and a last one on the coordinator that puts the
+// new tables in place of the old: a load that fails or is stopped leaves the old library
+// answering. One load of a table at a time: a second load of the same table started
+// meanwhile may remove the first one's unfinished tables.
+#ifndef QELSHARE_PG_LOAD_H_
+#define QELSHARE_PG_LOAD_H_
+
+#include <cstdint>
+#include <functional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "qelshare/export.h"
+#include "qelshare/status.h"
+
+namespace qel {
+
+struct PgLoadOptions {
+  // The coordinator, or the one server: a libpq connection string or URI.
+  std::string dsn;
+  // The shard servers' connection strings; none: one table on dsn. Their user and password
+  // become the coordinator's credentials for them (a user mapping for every user).
+  std::vector<std::string> shards;
+  // The table's name; empty: the library's name, lower-cased with other characters as "_".
+  std::string table;
+  // Told the bytes of the record file read so far.
+  std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+  // A stop request ends the load with kCancelled, the old table untouched.
+  std::stop_token stop;
+};
+
+struct PgLoadStats {
+  std::string table;
+  std::string address;  // what `qel search --lib` takes, without the password
+  std::uint64_t records = 0;
+  std::uint64_t record_bytes = 0;
+};
+
+// Loads the library BASE. kNotFound or kCorrupt for a library that cannot be opened,
+// kInvalid for a table name that cannot serve or a record whose text has no UTF-8 form,
+// kIoError naming the server for a database that fails.
+QELSHARE_API Status LoadPostgres(std::string const& base, PgLoadOptions const& options,
+                                 PgLoadStats* stats = nullptr);
+
+}  // namespace qel
+
+#endif  // QELSHARE_PG_LOAD_H_

@@ -1,0 +1,292 @@
+#include "search/pg_library.h"
+
+#include <charconv>
+
+#include "platform/text/codepage.h"
+#include "readers/record_format.h"
+#include "search/collection_state.h"
+#include "search/pg_schema.h"
+
+namespace qel::search {
+namespace {
+
+constexpr std::string_view kSchemes[] = {"postgresql://", "postgres://"};
+
+bool Gbk(std::optional<std::string_view> utf8, std::string& out) {
+  std::string error;
+  out.clear();
+  return !utf8 || text::Utf8ToGbk(*utf8, out, error);
+}
+
+template <typename T>
+bool Number(std::optional<std::string_view> text, T& out) {
+  if (!text) return false;
+  auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), out);
+  return ec == std::errc() && end == text->data() + text->size();
+}
+
+std::vector<pg::Param> Params(std::vector<std::string> const& values) {
+  return {values.begin(), values.end()};
+}
+
+}  // namespace
+
+bool IsPgAddress(std::string_view base) {
+  for (std::string_view scheme : kSchemes) {
+    if (base.substr(0, scheme.size()) == scheme) return true;
+  }
+  return false;
+}
+
+bool ParsePgAddress(std::string const& address, PgAddress& out, std::string& error) {
+  out = PgAddress();
+  std::size_t question = address.find('?');
+  std::string kept = address.substr(0, question);
+  std::string rest;
+  if (question != std::string::npos) {
+    std::string_view query = std::string_view(address).substr(question + 1);
+    while (!query.empty()) {
+      std::size_t amp = query.find('&');
+      std::string_view part = query.substr(0, amp);
+      query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+      if (part.substr(0, 6) == "table=") {
+        out.table = std::string(part.substr(6));
+      } else if (!part.empty()) {
+        rest += rest.empty() ? '?' : '&';
+        rest += part;
+      }
+    }
+  }
+  out.conninfo = kept + rest;
+  if (out.table.empty()) {
+    error = "the address " + kept + " names no table: add ?table=NAME";
+    return false;
+  }
+  if (!pg_schema::ValidTableName(out.table)) {
+    error = "'" + out.table + "' is not a library table name (a lower-case letter or _, then " +
+            "lower-case letters, digits or _, at most " + std::to_string(pg_schema::kMaxTableName) +
+            ")";
+    return false;
+  }
+  pg::Options options;
+  if (!pg::ParseOptions(out.conninfo, options, error)) {
+    error = "not a PostgreSQL address: " + error;
+    return false;
+  }
+  std::string user = pg::OptionOf(options, "user");
+  std::string host = pg::OptionOf(options, "host");
+  std::string port = pg::OptionOf(options, "port");
+  out.shown = "postgresql://" + (user.empty() ? "" : user + "@") +
+              (host.empty() ? "localhost" : host) + (port.empty() ? "" : ":" + port) + "/" +
+              pg::OptionOf(options, "dbname") + "?table=" + out.table;
+  return true;
+}
+
+Status PgLibrary::Failure(std::string const& error) const {
+  return Status(Status::kIoError, address_.shown + ": " + error);
+}
+
+Status PgLibrary::Acquire(pg::Connection& connection) const {
+  {
+    std::lock_guard lock(mutex_);
+    if (!idle_.empty()) {
+      connection = std::move(idle_.back());
+      idle_.pop_back();
+      return Status();
+    }
+  }
+  std::string error;
+  if (!connection.Open(address_.conninfo, kConnectTimeout, error)) return Failure(error);
+  return Status();
+}
+
+void PgLibrary::Release(pg::Connection connection) const {
+  if (!connection.is_open()) return;
+  std::lock_guard lock(mutex_);
+  idle_.push_back(std::move(connection));
+}
+
+Status PgLibrary::Open(std::string const& address, LibraryState& lib) {
+  auto self = std::make_unique<PgLibrary>();
+  std::string error;
+  if (!ParsePgAddress(address, self->address_, error)) return Status(Status::kInvalid, error);
+  std::string const& t = self->address_.table;
+  std::string const& shown = self->address_.shown;
+  pg::Connection c;
+  if (Status s = self->Acquire(c); !s.ok()) return s;
+  auto not_library = [&](std::string const& why) {
+    return Status(Status::kCorrupt,
+                  shown + " is not a library loaded by `qel pg load` (" + why + ")");
+  };
+  // The head: version, title, records.
+  std::string title;
+  int version = 0;
+  bool have_meta = false;
+  auto meta = c.Run(
+      "SELECT version, title, records FROM " + t + "_meta", {},
+      [&](pg::Row row) {
+        have_meta = Number(row[0], version) && Gbk(row[1], title) && Number(row[2], self->records_);
+        return false;
+      },
+      error);
+  if (meta != pg::Outcome::kOk) return not_library(error);
+  if (!have_meta) return not_library("its head row " + t + "_meta is missing or damaged");
+  if (version != pg_schema::kSchemaVersion || self->records_ > UINT32_MAX) {
+    return Status(Status::kCorrupt, shown + " was loaded in another layout (version " +
+                                        std::to_string(version) +
+                                        "); load it again with `qel pg load`");
+  }
+  // The field table, and the column of each code.
+  auto table = std::make_shared<std::vector<Field>>();
+  bool fields_ok = true;
+  auto fields = c.Run(
+      "SELECT name, code, type, description, col FROM " + t + "_fields ORDER BY i", {},
+      [&](pg::Row row) {
+        Field f;
+        std::string type;
+        int column = 0;
+        if (!Gbk(row[0], f.name) || !Gbk(row[1], f.code) || !Gbk(row[2], type) ||
+            !Gbk(row[3], f.description) || !Number(row[4], column) || type.size() != 1 ||
+            column < 0 || column > 4096) {
+          fields_ok = false;
+          return false;
+        }
+        f.type = static_cast<unsigned char>(type[0]);
+        if (column > 0 && !f.group()) {
+          auto k = static_cast<std::size_t>(column - 1);
+          if (k >= self->columns_.codes.size()) {
+            self->columns_.codes.resize(k + 1);
+            self->columns_.coded.resize(k + 1);
+          }
+          if (self->columns_.codes[k].empty()) {
+            self->columns_.codes[k] = f.code;
+            self->columns_.coded[k] = pg_schema::Coded(f.type);
+          }
+        }
+        table->push_back(std::move(f));
+        return true;
+      },
+      error);
+  if (fields != pg::Outcome::kOk) return not_library(error);
+  if (!fields_ok) return not_library("its field table " + t + "_fields is damaged");
+  // Every column the field table names must exist with its codes.
+  std::string columns = "n, r";
+  for (std::size_t k = 0; k < self->columns_.codes.size(); ++k) {
+    if (self->columns_.codes[k].empty()) return not_library("a field column has no code");
+    columns += ", " + pg_schema::ValueColumn(k);
+    if (self->columns_.coded[k]) columns += ", " + pg_schema::CodesColumn(k);
+  }
+  if (c.Run(
+          "SELECT " + columns + " FROM " + t + " LIMIT 0", {}, [](pg::Row) { return true; },
+          error) != pg::Outcome::kOk) {
+    return not_library(error);
+  }
+  self->Release(std::move(c));
+
+  lib.info.base = shown;
+  lib.info.name = t;
+  lib.info.title = title;
+  lib.info.fields = *table;
+  lib.info.indexed = true;
+  lib.table = std::move(table);
+  lib.codes = self->columns_.codes;
+  lib.record_file = shown;
+  lib.pg = std::move(self);
+  return Status();
+}
+
+Status PgLibrary::Search(std::vector<std::string_view> const& items,
+                         std::vector<Leaf> const& leaves, std::vector<std::string> const& history,
+                         std::vector<Bits>& bits, Bits& mask, bool& masked,
+                         std::stop_token stop) const {
+  PgQuery query;
+  std::string error;
+  if (!CompileQuery(address_.table, items, leaves, history, columns_, query, error)) {
+    return Status(Status::kRejected, error);
+  }
+  std::size_t bytes = (records_ + 7) / 8;
+  bits.assign(leaves.size(), Bits(bytes, 0));
+  masked = query.masked;
+  mask.assign(masked ? bytes : 0, 0);
+  if (query.sql.empty()) return Status();
+  pg::Connection c;
+  if (Status s = Acquire(c); !s.ok()) return s;
+  std::vector<pg::Param> params = Params(query.params);
+  std::string value;
+  bool damaged = false;
+  auto outcome = c.Run(
+      query.sql, params,
+      [&](pg::Row row) {
+        std::uint32_t n = 0;
+        std::size_t tag = 0;
+        if (!Number(row[0], n) || !Number(row[1], tag) || n >= records_ || tag > leaves.size()) {
+          damaged = true;
+          return false;
+        }
+        auto set = [&](Bits& b) { b[n / 8] |= static_cast<unsigned char>(1u << (n % 8)); };
+        if (tag == 0) {
+          set(mask);
+        } else if (!query.checked[tag - 1]) {
+          set(bits[tag - 1]);
+        } else if (Gbk(row[2], value) && row[2] && Match(leaves[tag - 1], value)) {
+          set(bits[tag - 1]);
+        }
+        return true;
+      },
+      error, stop);
+  if (outcome == pg::Outcome::kCancelled) {
+    Release(std::move(c));
+    return Status(Status::kCancelled, "the search was cancelled");
+  }
+  if (outcome != pg::Outcome::kOk) return Failure(error);
+  Release(std::move(c));
+  if (damaged) {
+    return Status(Status::kCorrupt, address_.shown +
+                                        " answered a record number past its records; load it "
+                                        "again with `qel pg load`");
+  }
+  return Status();
+}
+
+Status PgLibrary::Read(std::uint32_t n,
+                       std::vector<std::pair<std::string, std::string>>& fields) const {
+  fields.clear();
+  std::string columns = "r";
+  for (std::size_t k = 0; k < columns_.codes.size(); ++k)
+    columns += ", " + pg_schema::ValueColumn(k);
+  pg::Connection c;
+  if (Status s = Acquire(c); !s.ok()) return s;
+  std::vector<pg::Param> params{std::to_string(n)};
+  std::string error;
+  bool found = false, text_ok = true;
+  auto outcome = c.Run(
+      "SELECT " + columns + " FROM " + address_.table + " WHERE n = $1::int4", params,
+      [&](pg::Row row) {
+        found = true;
+        std::string value;
+        if (row[0]) {
+          text_ok = Gbk(row[0], value);
+          records::Parse(value, fields);
+          return false;
+        }
+        for (std::size_t k = 0; k < columns_.codes.size(); ++k) {
+          if (!row[k + 1]) continue;
+          if (!Gbk(row[k + 1], value)) text_ok = false;
+          fields.emplace_back(columns_.codes[k], value);
+        }
+        return false;
+      },
+      error);
+  if (outcome != pg::Outcome::kOk) return Failure(error);
+  Release(std::move(c));
+  if (!found) {
+    return Status(Status::kInvalid, "no record " + std::to_string(n + 1) + " in " + address_.shown);
+  }
+  if (!text_ok) {
+    return Status(Status::kCorrupt, "record " + std::to_string(n + 1) + " of " + address_.shown +
+                                        " holds text without a GBK form");
+  }
+  return Status();
+}
+
+}  // namespace qel::search
