@@ -58,16 +58,6 @@ bool ParsePgAddress(std::string const& address, PgAddress& out, std::string& err
     }
   }
   out.conninfo = kept + rest;
-  if (out.table.empty()) {
-    error = "the address " + kept + " names no table: add ?table=NAME";
-    return false;
-  }
-  if (!pg_schema::ValidTableName(out.table)) {
-    error = "'" + out.table + "' is not a library table name (a lower-case letter or _, then " +
-            "lower-case letters, digits or _, at most " + std::to_string(pg_schema::kMaxTableName) +
-            ")";
-    return false;
-  }
   pg::Options options;
   if (!pg::ParseOptions(out.conninfo, options, error)) {
     error = "not a PostgreSQL address: " + error;
@@ -78,32 +68,61 @@ bool ParsePgAddress(std::string const& address, PgAddress& out, std::string& err
   std::string port = pg::OptionOf(options, "port");
   out.shown = "postgresql://" + (user.empty() ? "" : user + "@") +
               (host.empty() ? "localhost" : host) + (port.empty() ? "" : ":" + port) + "/" +
-              pg::OptionOf(options, "dbname") + "?table=" + out.table;
+              pg::OptionOf(options, "dbname");
+  if (out.table.empty()) {
+    error = "the address " + out.shown + " names no table: add ?table=NAME";
+    return false;
+  }
+  if (!pg_schema::ValidTableName(out.table)) {
+    error = "'" + out.table + "' is not a library table name (a lower-case letter or _, then " +
+            "lower-case letters, digits or _, at most " +
+            std::to_string(pg_schema::kMaxTableName) + ")";
+    return false;
+  }
+  out.shown += "?table=" + out.table;
   return true;
 }
 
-Status PgLibrary::Failure(std::string const& error) const {
-  return Status(Status::kIoError, address_.shown + ": " + error);
-}
-
-Status PgLibrary::Acquire(pg::Connection& connection) const {
-  {
-    std::lock_guard lock(mutex_);
-    if (!idle_.empty()) {
-      connection = std::move(idle_.back());
-      idle_.pop_back();
-      return Status();
+Status PgLibrary::Query(std::string const& sql, std::vector<pg::Param> const& params,
+                        std::function<bool(pg::Row)> const& on_row, std::stop_token stop) const {
+  for (int attempt = 0;; ++attempt) {
+    pg::Connection c;
+    bool kept = false;
+    {
+      std::lock_guard lock(mutex_);
+      if (!idle_.empty()) {
+        c = std::move(idle_.back());
+        idle_.pop_back();
+        kept = true;
+      }
     }
+    std::string error;
+    if (!kept && !c.Open(address_.conninfo, kConnectTimeout, error)) {
+      return Status(Status::kIoError, address_.shown + ": " + error);
+    }
+    bool rows = false;
+    auto outcome = c.Run(
+        sql, params,
+        [&](pg::Row row) {
+          rows = true;
+          return on_row(row);
+        },
+        error, stop);
+    bool alive = c.is_open();
+    std::string state = c.state();
+    if (alive) {
+      std::lock_guard lock(mutex_);
+      idle_.push_back(std::move(c));
+    }
+    if (outcome == pg::Outcome::kOk) return Status();
+    if (outcome == pg::Outcome::kCancelled)
+      return Status(Status::kCancelled, "the search was cancelled");
+    if (kept && !rows && attempt == 0 && !alive) continue;
+    // Class 42: a table or column the statement names is not there.
+    if (alive && state.substr(0, 2) == "42")
+      return Status(Status::kCorrupt, address_.shown + ": " + error);
+    return Status(Status::kIoError, address_.shown + ": " + error);
   }
-  std::string error;
-  if (!connection.Open(address_.conninfo, kConnectTimeout, error)) return Failure(error);
-  return Status();
-}
-
-void PgLibrary::Release(pg::Connection connection) const {
-  if (!connection.is_open()) return;
-  std::lock_guard lock(mutex_);
-  idle_.push_back(std::move(connection));
 }
 
 Status PgLibrary::Open(std::string const& address, LibraryState& lib) {
@@ -112,25 +131,26 @@ Status PgLibrary::Open(std::string const& address, LibraryState& lib) {
   if (!ParsePgAddress(address, self->address_, error)) return Status(Status::kInvalid, error);
   std::string const& t = self->address_.table;
   std::string const& shown = self->address_.shown;
-  pg::Connection c;
-  if (Status s = self->Acquire(c); !s.ok()) return s;
-  auto not_library = [&](std::string const& why) {
-    return Status(Status::kCorrupt,
-                  shown + " is not a library loaded by `qel pg load` (" + why + ")");
+  // A table that is not a loaded library fails a statement: the server's error says how.
+  auto not_library = [&](Status const& s) {
+    if (s.code() != Status::kCorrupt) return s;
+    return Status(Status::kCorrupt, s.message() + " (not a library loaded by `qel pg load`)");
   };
+
   // The head: version, title, records.
   std::string title;
   int version = 0;
   bool have_meta = false;
-  auto meta = c.Run(
-      "SELECT version, title, records FROM " + t + "_meta", {},
-      [&](pg::Row row) {
+  Status s =
+      self->Query("SELECT version, title, records FROM " + t + "_meta", {}, [&](pg::Row row) {
         have_meta = Number(row[0], version) && Gbk(row[1], title) && Number(row[2], self->records_);
         return false;
-      },
-      error);
-  if (meta != pg::Outcome::kOk) return not_library(error);
-  if (!have_meta) return not_library("its head row " + t + "_meta is missing or damaged");
+      });
+  if (!s.ok()) return not_library(s);
+  if (!have_meta) {
+    return Status(Status::kCorrupt, shown + " is not a library loaded by `qel pg load` (its " +
+                                        "head row " + t + "_meta is missing or damaged)");
+  }
   if (version != pg_schema::kSchemaVersion || self->records_ > UINT32_MAX) {
     return Status(Status::kCorrupt, shown + " was loaded in another layout (version " +
                                         std::to_string(version) +
@@ -139,49 +159,48 @@ Status PgLibrary::Open(std::string const& address, LibraryState& lib) {
   // The field table, and the column of each code.
   auto table = std::make_shared<std::vector<Field>>();
   bool fields_ok = true;
-  auto fields = c.Run(
-      "SELECT name, code, type, description, col FROM " + t + "_fields ORDER BY i", {},
-      [&](pg::Row row) {
-        Field f;
-        std::string type;
-        int column = 0;
-        if (!Gbk(row[0], f.name) || !Gbk(row[1], f.code) || !Gbk(row[2], type) ||
-            !Gbk(row[3], f.description) || !Number(row[4], column) || type.size() != 1 ||
-            column < 0 || column > 4096) {
-          fields_ok = false;
-          return false;
-        }
-        f.type = static_cast<unsigned char>(type[0]);
-        if (column > 0 && !f.group()) {
-          auto k = static_cast<std::size_t>(column - 1);
-          if (k >= self->columns_.codes.size()) {
-            self->columns_.codes.resize(k + 1);
-            self->columns_.coded.resize(k + 1);
-          }
-          if (self->columns_.codes[k].empty()) {
-            self->columns_.codes[k] = f.code;
-            self->columns_.coded[k] = pg_schema::Coded(f.type);
-          }
-        }
-        table->push_back(std::move(f));
-        return true;
-      },
-      error);
-  if (fields != pg::Outcome::kOk) return not_library(error);
-  if (!fields_ok) return not_library("its field table " + t + "_fields is damaged");
+  s = self->Query("SELECT name, code, type, description, col FROM " + t + "_fields ORDER BY i", {},
+                  [&](pg::Row row) {
+                    Field f;
+                    std::string type;
+                    int column = 0;
+                    if (!Gbk(row[0], f.name) || !Gbk(row[1], f.code) || !Gbk(row[2], type) ||
+                        !Gbk(row[3], f.description) || !Number(row[4], column) ||
+                        type.size() != 1 || column < 0 || column > 4096) {
+                      fields_ok = false;
+                      return false;
+                    }
+                    f.type = static_cast<unsigned char>(type[0]);
+                    if (column > 0 && !f.group()) {
+                      auto k = static_cast<std::size_t>(column - 1);
+                      if (k >= self->columns_.codes.size()) {
+                        self->columns_.codes.resize(k + 1);
+                        self->columns_.coded.resize(k + 1);
+                      }
+                      if (self->columns_.codes[k].empty()) {
+                        self->columns_.codes[k] = f.code;
+                        self->columns_.coded[k] = pg_schema::Coded(f.type);
+                      }
+                    }
+                    table->push_back(std::move(f));
+                    return true;
+                  });
+  if (!s.ok()) return not_library(s);
+  bool columns_ok = fields_ok;
   // Every column the field table names must exist with its codes.
   std::string columns = "n, r";
   for (std::size_t k = 0; k < self->columns_.codes.size(); ++k) {
-    if (self->columns_.codes[k].empty()) return not_library("a field column has no code");
+    columns_ok = columns_ok && !self->columns_.codes[k].empty();
     columns += ", " + pg_schema::ValueColumn(k);
     if (self->columns_.coded[k]) columns += ", " + pg_schema::CodesColumn(k);
   }
-  if (c.Run(
-          "SELECT " + columns + " FROM " + t + " LIMIT 0", {}, [](pg::Row) { return true; },
-          error) != pg::Outcome::kOk) {
-    return not_library(error);
+  if (!columns_ok) {
+    return Status(Status::kCorrupt, shown + " is not a library loaded by `qel pg load` (its " +
+                                        "field table " + t + "_fields is damaged)");
   }
-  self->Release(std::move(c));
+  s = self->Query("SELECT " + columns + " FROM " + t + " LIMIT 0", {},
+                  [](pg::Row) { return true; });
+  if (!s.ok()) return not_library(s);
 
   lib.info.base = shown;
   lib.info.name = t;
@@ -209,13 +228,10 @@ Status PgLibrary::Search(std::vector<std::string_view> const& items,
   masked = query.masked;
   mask.assign(masked ? bytes : 0, 0);
   if (query.sql.empty()) return Status();
-  pg::Connection c;
-  if (Status s = Acquire(c); !s.ok()) return s;
-  std::vector<pg::Param> params = Params(query.params);
   std::string value;
   bool damaged = false;
-  auto outcome = c.Run(
-      query.sql, params,
+  Status s = Query(
+      query.sql, Params(query.params),
       [&](pg::Row row) {
         std::uint32_t n = 0;
         std::size_t tag = 0;
@@ -228,18 +244,13 @@ Status PgLibrary::Search(std::vector<std::string_view> const& items,
           set(mask);
         } else if (!query.checked[tag - 1]) {
           set(bits[tag - 1]);
-        } else if (Gbk(row[2], value) && row[2] && Match(leaves[tag - 1], value)) {
+        } else if (row[2] && Gbk(row[2], value) && Match(leaves[tag - 1], value)) {
           set(bits[tag - 1]);
         }
         return true;
       },
-      error, stop);
-  if (outcome == pg::Outcome::kCancelled) {
-    Release(std::move(c));
-    return Status(Status::kCancelled, "the search was cancelled");
-  }
-  if (outcome != pg::Outcome::kOk) return Failure(error);
-  Release(std::move(c));
+      stop);
+  if (!s.ok()) return s;
   if (damaged) {
     return Status(Status::kCorrupt, address_.shown +
                                         " answered a record number past its records; load it "
@@ -254,31 +265,24 @@ Status PgLibrary::Read(std::uint32_t n,
   std::string columns = "r";
   for (std::size_t k = 0; k < columns_.codes.size(); ++k)
     columns += ", " + pg_schema::ValueColumn(k);
-  pg::Connection c;
-  if (Status s = Acquire(c); !s.ok()) return s;
-  std::vector<pg::Param> params{std::to_string(n)};
-  std::string error;
   bool found = false, text_ok = true;
-  auto outcome = c.Run(
-      "SELECT " + columns + " FROM " + address_.table + " WHERE n = $1::int4", params,
-      [&](pg::Row row) {
-        found = true;
-        std::string value;
-        if (row[0]) {
-          text_ok = Gbk(row[0], value);
-          records::Parse(value, fields);
-          return false;
-        }
-        for (std::size_t k = 0; k < columns_.codes.size(); ++k) {
-          if (!row[k + 1]) continue;
-          if (!Gbk(row[k + 1], value)) text_ok = false;
-          fields.emplace_back(columns_.codes[k], value);
-        }
-        return false;
-      },
-      error);
-  if (outcome != pg::Outcome::kOk) return Failure(error);
-  Release(std::move(c));
+  Status s = Query("SELECT " + columns + " FROM " + address_.table + " WHERE n = $1::int4",
+                   {std::to_string(n)}, [&](pg::Row row) {
+                     found = true;
+                     std::string value;
+                     if (row[0]) {
+                       text_ok = Gbk(row[0], value);
+                       records::Parse(value, fields);
+                       return false;
+                     }
+                     for (std::size_t k = 0; k < columns_.codes.size(); ++k) {
+                       if (!row[k + 1]) continue;
+                       if (!Gbk(row[k + 1], value)) text_ok = false;
+                       fields.emplace_back(columns_.codes[k], value);
+                     }
+                     return false;
+                   });
+  if (!s.ok()) return s;
   if (!found) {
     return Status(Status::kInvalid, "no record " + std::to_string(n + 1) + " in " + address_.shown);
   }

@@ -59,10 +59,10 @@ class PgLibrary {
   Status Read(std::uint32_t n, std::vector<std::pair<std::string, std::string>>& fields) const;
 
  private:
-  // A connection from the pool, or a new one; given back with Release.
-  Status Acquire(pg::Connection& connection) const;
-  void Release(pg::Connection connection) const;
-  Status Failure(std::string const& error) const;
+  // Runs a statement on a kept connection (or a new one), handing on_row its rows. A kept
+  // connection the server has closed meanwhile (a restart) is replaced once.
+  Status Query(std::string const& sql, std::vector<pg::Param> const& params,
+               std::function<bool(pg::Row)> const& on_row, std::stop_token stop = {}) const;
 
   PgAddress address_;
   std::uint64_t records_ = 0;

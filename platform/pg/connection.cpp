@@ -133,6 +133,7 @@ Outcome Connection::Run(std::string_view sql, std::span<Param const> params,
     return Outcome::kFailed;
   }
   PGconn* conn = impl_->conn;
+  state_.clear();
   std::vector<char const*> values;
   for (Param const& p : params) values.push_back(p ? p->c_str() : nullptr);
   std::string text(sql);
@@ -176,6 +177,8 @@ Outcome Connection::Run(std::string_view sql, std::span<Param const> params,
                status != PGRES_COMMAND_OK && !failed) {
       failed = true;
       error = ResultError(result.get(), conn, where_);
+      char const* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+      state_ = state != nullptr ? state : "";
     }
     if (PQstatus(conn) == CONNECTION_BAD) {
       if (!failed) error = "PostgreSQL at " + where_ + ": " + OneLine(PQerrorMessage(conn));

@@ -50,6 +50,9 @@ class Connection {
   bool is_open() const;
   // "host:port" of the server, for messages.
   std::string const& where() const { return where_; }
+  // The SQLSTATE of the last statement that failed on the server ("42P01": no such
+  // table), or empty.
+  std::string const& state() const { return state_; }
 
   // Runs one statement with params bound to $1, $2 ...; on_row gets each row of its answer
   // (returning false stops reading them). kCancelled when stop was requested while the
@@ -79,6 +82,7 @@ class Connection {
   struct Impl;
   std::unique_ptr<Impl> impl_;
   std::string where_;
+  std::string state_;
 };
 
 }  // namespace qel::pg
