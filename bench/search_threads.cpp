@@ -2,10 +2,11 @@
 // with its own session running the query mix in turn for a fixed time. bench_index.py runs
 // it on its generated library:
 //
-//   search_threads BASE SECONDS ROUNDS QUERY...     (queries in UTF-8)
+//   search_threads [--threads 1,2,4,8] BASE SECONDS ROUNDS QUERY...   (queries in UTF-8)
 //
 // prints "threads qps" per line, the median of ROUNDS rounds per thread count, the counts
-// interleaved so that the machine's load falls on all alike.
+// interleaved so that the machine's load falls on all alike. BASE may be the address of a
+// library in PostgreSQL (bench_pg.py), whose clients are the threads.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -57,8 +58,20 @@ double QueriesPerSecond(qel::Collection const& collection, std::vector<std::stri
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<int> counts = {1, 2, 4, 8};
+  if (argc > 2 && std::string(argv[1]) == "--threads") {
+    counts.clear();
+    std::string list = argv[2];
+    for (std::size_t at = 0; at < list.size(); at = list.find(',', at) + 1) {
+      counts.push_back(std::max(1, std::atoi(list.c_str() + at)));
+      if (list.find(',', at) == std::string::npos) break;
+    }
+    argv += 2;
+    argc -= 2;
+  }
   if (argc < 5) {
-    std::fprintf(stderr, "usage: search_threads BASE SECONDS ROUNDS QUERY...\n");
+    std::fprintf(stderr,
+                 "usage: search_threads [--threads 1,2,4,8] BASE SECONDS ROUNDS QUERY...\n");
     return 2;
   }
   qel::Collection collection;
@@ -69,13 +82,12 @@ int main(int argc, char** argv) {
   double seconds = std::atof(argv[2]);
   int rounds = std::max(1, std::atoi(argv[3]));
   std::vector<std::string> queries(argv + 4, argv + argc);
-  int const counts[] = {1, 2, 4, 8};
-  std::vector<std::vector<double>> qps(4);
+  std::vector<std::vector<double>> qps(counts.size());
   for (int round = 0; round < rounds; ++round) {
-    for (int k = 0; k < 4; ++k)
+    for (std::size_t k = 0; k < counts.size(); ++k)
       qps[k].push_back(QueriesPerSecond(collection, queries, counts[k], seconds));
   }
-  for (int k = 0; k < 4; ++k) {
+  for (std::size_t k = 0; k < counts.size(); ++k) {
     std::sort(qps[k].begin(), qps[k].end());
     std::printf("%d %.1f\n", counts[k], qps[k][qps[k].size() / 2]);
   }

@@ -29,7 +29,7 @@ struct LibraryState {
   fs::FileStamp record_stamp;  // the record file as opened
   bool indexed = false;
   search_index::Reader index;
-  fs::MappedFile records;  // the record file, mapped when indexed
+  fs::MappedFile records;         // the record file, mapped when indexed
   std::unique_ptr<PgLibrary> pg;  // a library kept in PostgreSQL: no files
 
   // The record offsets of the first complete scan (scanned libraries), shared by results.

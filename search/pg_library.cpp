@@ -75,8 +75,8 @@ bool ParsePgAddress(std::string const& address, PgAddress& out, std::string& err
   }
   if (!pg_schema::ValidTableName(out.table)) {
     error = "'" + out.table + "' is not a library table name (a lower-case letter or _, then " +
-            "lower-case letters, digits or _, at most " +
-            std::to_string(pg_schema::kMaxTableName) + ")";
+            "lower-case letters, digits or _, at most " + std::to_string(pg_schema::kMaxTableName) +
+            ")";
     return false;
   }
   out.shown += "?table=" + out.table;

@@ -374,11 +374,14 @@ Status Loader::Copy(std::vector<unsigned char> const& shard_of) {
     if (!t.connection->CopyPut(t.buffer, error) || !t.connection->CopyEnd(error)) return Db(error);
   }
   // Every server builds its indexes at once.
+  // Text fields are found by their codes; the others by their values (a hash index holds
+  // values of any length).
   std::string indexes;
   for (std::size_t k = 0; k < columns_.size(); ++k) {
-    if (columns_[k].coded) {
-      indexes += "CREATE INDEX ON " + new_table_ + " USING gin (" + schema::CodesColumn(k) + "); ";
-    }
+    indexes += "CREATE INDEX ON " + new_table_ +
+               (columns_[k].coded ? " USING gin (" + schema::CodesColumn(k)
+                                  : " USING hash (" + schema::ValueColumn(k)) +
+               "); ";
   }
   indexes += "ALTER TABLE " + new_table_ + " ADD PRIMARY KEY (n)";
   for (Target& t : targets_) {

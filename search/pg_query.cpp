@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/text/codepage.h"
+#include "platform/text/mbcs.h"
 #include "search/pg_schema.h"
 
 namespace qel::search {
@@ -146,11 +147,17 @@ class Compiler {
         exact = false;
         continue;
       }
-      if (coded && pg_schema::WordCodes(word, codes) && !codes.empty()) {
+      bool has_codes = coded && pg_schema::WordCodes(word, codes) && !codes.empty();
+      if (has_codes) {
         std::string text = pg_schema::ArrayText(codes);
         if (all_codes.size() > 1) all_codes += ',';
         all_codes.append(text, 1, text.size() - 2);
       }
+      // A value holds the code of a character or of a pair of them exactly where it holds
+      // the character or the pair: its text need not be read.
+      std::size_t chars = 0;
+      for (std::size_t i = 0; i < word.size(); i += text::CharLength(word, i)) ++chars;
+      if (has_codes && chars <= 2) continue;
       found = And(found.empty() ? std::string(kTrue) : found,
                   "strpos(" + f + ", " + Param(utf8, "text") + ") > 0");
     }

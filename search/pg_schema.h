@@ -6,8 +6,9 @@
 //   T          the records, one row each:
 //                n    int4, the record number from 0, in the order of the record file
 //                f1.. text, the value of each field code of the field table (groups left
-//                     out, each code once, in the table's order), UTF-8; NULL when the
-//                     record has no such field
+//                     out, each code once, in the order of the first record's fields, then
+//                     the table's), UTF-8; NULL when the record has no such field; under a
+//                     hash index when the field has no codes
 //                c1.. int4[], for each field of type S or F (text searched by words), the
 //                     sorted distinct codes of the value's characters and of each pair of
 //                     adjacent characters, under a GIN index: a character's code is its

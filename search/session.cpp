@@ -284,8 +284,8 @@ Result Session::Search(std::string_view expression, SearchOptions const& options
         if (item.kind == expr::LeafItem::kHistory)
           history[i] = RecordList(s.history[item.history - 1].data_->libraries[k].bits);
       }
-      Status searched = lib.pg->Search(plan.items, plan.leaves, history, bits, mask, masked,
-                                       options.stop);
+      Status searched =
+          lib.pg->Search(plan.items, plan.leaves, history, bits, mask, masked, options.stop);
       if (!searched.ok()) {
         result.status_ = Status(searched.code(), label(k) + searched.message());
         return result;

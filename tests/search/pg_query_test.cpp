@@ -63,6 +63,11 @@ TEST(PgQuery, LeavesSqlCannotDecideAreCheckedAndNotIsBounded) {
   // Both words' pairs are looked up in the codes, and the value comes back to be checked.
   EXPECT_NE(near.query.sql.find("c2 @> "), std::string::npos) << near.query.sql;
   EXPECT_NE(near.query.sql.find(", f2 FROM"), std::string::npos) << near.query.sql;
+  // Words of one or two characters are their codes; longer ones are also looked for.
+  Compiled two = Compile(Gbk("明月/text")), three = Compile(Gbk("明月光/text"));
+  ASSERT_TRUE(two.ok && three.ok);
+  EXPECT_EQ(two.query.sql.find("strpos"), std::string::npos) << two.query.sql;
+  EXPECT_NE(three.query.sql.find("strpos"), std::string::npos) << three.query.sql;
   std::vector<std::int32_t> codes;
   ASSERT_TRUE(pg_schema::WordCodes(Gbk("明月"), codes));
   EXPECT_EQ(codes.size(), 1u);  // the pair, not its characters
@@ -84,7 +89,7 @@ TEST(PgQuery, LeavesSqlCannotDecideAreCheckedAndNotIsBounded) {
   Compiled all = Compile(Gbk("NOT 春/title"));
   ASSERT_TRUE(all.ok);
   EXPECT_TRUE(all.query.masked);
-  EXPECT_NE(all.query.sql.find("WHERE NOT coalesce((c1 @> "), std::string::npos) << all.query.sql;
+  EXPECT_NE(all.query.sql.find("WHERE NOT coalesce(c1 @> "), std::string::npos) << all.query.sql;
 
   // A field no column holds matches nothing, and a leaf that cannot hit asks nothing.
   PgQuery q;
