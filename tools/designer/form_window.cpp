@@ -74,7 +74,16 @@ constexpr int kSeveralItem = -1;
 constexpr int kOpenLibraryItem = -2;
 
 // A library's name for people: the last part of its base path.
+// A library's name for people: the last part of its base path, or for a library in
+// PostgreSQL (postgresql://...?table=NAME) its table and server, without the password.
 QString LibraryName(std::string const& base) {
+  std::size_t table = base.find("table=");
+  if (base.find("://") != std::string::npos && table != std::string::npos) {
+    std::string name = base.substr(table + 6, base.find('&', table) - table - 6);
+    std::size_t at = base.rfind('@', base.find('/', base.find("://") + 3));
+    std::size_t host = at != std::string::npos ? at + 1 : base.find("://") + 3;
+    return FromGbk(name + " @ " + base.substr(host, base.find_first_of("/?", host) - host));
+  }
   return FromGbk(base.substr(base.find_last_of("/\\") + 1));
 }
 
