@@ -59,10 +59,12 @@ def main():
     ap.add_argument("--seconds", type=float, default=5)
     ap.add_argument("--work", help="folder for records and servers (default: a new one in /tmp)")
     args = ap.parse_args()
-    qel = os.path.abspath(os.path.join(args.build, "qel"))
-    threads_bin = os.path.abspath(os.path.join(args.build, "bench", "search_threads"))
     work = args.work or tempfile.mkdtemp(prefix="bench_pg.")
     os.makedirs(work, exist_ok=True)
+    # Copies, so that a rebuild during the run changes nothing.
+    qel = shutil.copy(os.path.join(args.build, "qel"), os.path.join(work, "qel"))
+    threads_bin = shutil.copy(os.path.join(args.build, "bench", "search_threads"),
+                              os.path.join(work, "search_threads"))
     servers = os.path.join(work, "pg")
     script = os.path.join(ROOT, "scripts", "pg-clusters.sh")
     try:

@@ -374,6 +374,7 @@ Status Loader::Copy(std::vector<unsigned char> const& shard_of) {
     if (!t.connection->CopyPut(t.buffer, error) || !t.connection->CopyEnd(error)) return Db(error);
   }
   // Every server builds its indexes at once.
+  if (options_.step) options_.step("building the indexes");
   // Text fields are found by their codes; the others by their values (a hash index holds
   // values of any length).
   std::string indexes;
@@ -406,6 +407,7 @@ Status Loader::Copy(std::vector<unsigned char> const& shard_of) {
 // coordinator's one transaction.
 Status Loader::Replace() {
   std::string error;
+  if (options_.step) options_.step("replacing the old table");
   pg::Connection& c = coordinator_;
   std::vector<std::string> servers;
   std::string old_servers = "^" + table_ + "_g[0-9a-f]{16}_s[0-9]+$";

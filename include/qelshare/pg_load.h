@@ -37,6 +37,9 @@ struct PgLoadOptions {
   std::string table;
   // Told the bytes of the record file read so far.
   std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+  // Told each step after the records are sent, which reports no progress of its own:
+  // "building the indexes" (most of a load), "replacing the old table".
+  std::function<void(std::string const& step)> step;
   // A stop request ends the load with kCancelled, the old table untouched.
   std::stop_token stop;
 };

@@ -178,7 +178,7 @@ void Progress::Update(std::uint64_t done) {
     int filled = percent * 30 / 100;
     std::cerr << " [" << std::string(filled, '#') << std::string(30 - filled, '.') << "] "
               << percent << "%";
-  } else {
+  } else if (done > 0) {
     std::cerr << " " << done;
   }
   std::cerr << std::flush;

@@ -54,7 +54,7 @@ std::vector<std::string> ReadLines(std::string const& path);
 class Progress {
  public:
   // label names the work ("cutting poems.mrf"); total is the amount of work (bytes,
-  // files), 0 when unknown.
+  // files), 0 when unknown (then the count done is shown, or only the label while it is 0).
   Progress(std::string label, std::uint64_t total);
   ~Progress();
   Progress(Progress const&) = delete;

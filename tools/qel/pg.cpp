@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 
 #include "cli.h"
 #include "qelshare/pg_load.h"
@@ -56,11 +57,17 @@ Run SetupPg(CLI::App& app, Context& ctx) {
     qel::PgLoadStats stats;
     auto start = std::chrono::steady_clock::now();
     {
-      Progress progress("loading " + args->base, 100);
+      std::optional<Progress> progress(std::in_place, "loading " + args->base, 100);
       options.progress = [&](std::uint64_t done, std::uint64_t total) {
-        progress.Update(done * 100 / std::max<std::uint64_t>(total, 1));
+        progress->Update(done * 100 / std::max<std::uint64_t>(total, 1));
+      };
+      options.step = [&](std::string const& step) {
+        progress.reset();
+        progress.emplace("loading " + args->base + ": " + step, 0);
+        progress->Update(0);
       };
       qel::Status s = qel::LoadPostgres(lib, options, &stats);
+      progress.reset();
       if (!s.ok()) {
         throw Failure{s.code() == qel::Status::kInvalid ? kFailed : kIo, ToUser(ctx, s.message())};
       }
