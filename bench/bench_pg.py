@@ -56,7 +56,8 @@ def main():
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--per-shape", type=int, default=5)
     ap.add_argument("--clients", type=int, default=16)
-    ap.add_argument("--seconds", type=float, default=5)
+    ap.add_argument("--seconds", type=float, default=30,
+                    help="per client count: long enough for each client to run the mix round")
     ap.add_argument("--work", help="folder for records and servers (default: a new one in /tmp)")
     args = ap.parse_args()
     work = args.work or tempfile.mkdtemp(prefix="bench_pg.")
