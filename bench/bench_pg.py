@@ -5,7 +5,7 @@ speed, query time per query shape (median and 95th percentile of the mix), and q
 second from 1 and 16 clients at once. Hits are checked equal three ways.
 
     python3 bench/bench_pg.py [--build build/release] [--mb 1024] [--runs 3]
-                              [--per-shape 5] [--clients 16] [--seconds 5] [--work DIR]
+                              [--per-shape 5] [--clients 16] [--seconds 30] [--work DIR]
 
 The records are bench_index.py's generated ones and its realistic mix. The servers are
 started by scripts/pg-clusters.sh in the work folder (on disk; as the test servers, with
