@@ -82,6 +82,12 @@ Connection::~Connection() = default;
 Connection::Connection(Connection&&) noexcept = default;
 Connection& Connection::operator=(Connection&&) noexcept = default;
 
+bool Connection::Closed(std::string& error) const {
+  if (is_open()) return false;
+  error = "PostgreSQL at " + where_ + ": the connection is closed";
+  return true;
+}
+
 bool Connection::is_open() const {
   return impl_ != nullptr && impl_->conn != nullptr && PQstatus(impl_->conn) == CONNECTION_OK;
 }
@@ -128,10 +134,7 @@ bool Connection::Open(std::string const& conninfo, int default_timeout, std::str
 Outcome Connection::Run(std::string_view sql, std::span<Param const> params,
                         std::function<bool(Row)> const& on_row, std::string& error,
                         std::stop_token stop) {
-  if (!is_open()) {
-    error = "PostgreSQL at " + where_ + ": the connection is closed";
-    return Outcome::kFailed;
-  }
+  if (Closed(error)) return Outcome::kFailed;
   PGconn* conn = impl_->conn;
   state_.clear();
   std::vector<char const*> values;
@@ -195,23 +198,11 @@ Outcome Connection::Run(std::string_view sql, std::span<Param const> params,
 }
 
 bool Connection::Exec(std::string_view sql, std::string& error) {
-  if (!is_open()) {
-    error = "PostgreSQL at " + where_ + ": the connection is closed";
-    return false;
-  }
-  std::string text(sql);
-  ResultPtr result(PQexec(impl_->conn, text.c_str()));
-  ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return true;
-  error = ResultError(result.get(), impl_->conn, where_);
-  return false;
+  return Send(sql, error) && Wait(error);
 }
 
 bool Connection::Send(std::string_view sql, std::string& error) {
-  if (!is_open()) {
-    error = "PostgreSQL at " + where_ + ": the connection is closed";
-    return false;
-  }
+  if (Closed(error)) return false;
   std::string text(sql);
   if (!PQsendQuery(impl_->conn, text.c_str())) {
     error = "PostgreSQL at " + where_ + ": " + OneLine(PQerrorMessage(impl_->conn));
@@ -241,10 +232,7 @@ std::string Connection::Literal(std::string_view text) const {
 }
 
 bool Connection::CopyBegin(std::string_view sql, std::string& error) {
-  if (!is_open()) {
-    error = "PostgreSQL at " + where_ + ": the connection is closed";
-    return false;
-  }
+  if (Closed(error)) return false;
   std::string text(sql);
   ResultPtr start(PQexec(impl_->conn, text.c_str()));
   if (!start || PQresultStatus(start.get()) != PGRES_COPY_IN) {

@@ -79,6 +79,8 @@ class Connection {
   bool CopyEnd(std::string& error);
 
  private:
+  // True, with error set, when the connection is not open.
+  bool Closed(std::string& error) const;
   struct Impl;
   std::unique_ptr<Impl> impl_;
   std::string where_;
