@@ -38,6 +38,14 @@ bool IsPgAddress(std::string_view base) {
   return false;
 }
 
+std::string ShownServer(pg::Options const& options) {
+  std::string user = pg::OptionOf(options, "user");
+  std::string host = pg::OptionOf(options, "host");
+  std::string port = pg::OptionOf(options, "port");
+  return "postgresql://" + (user.empty() ? "" : user + "@") + (host.empty() ? "localhost" : host) +
+         (port.empty() ? "" : ":" + port) + "/" + pg::OptionOf(options, "dbname");
+}
+
 bool ParsePgAddress(std::string const& address, PgAddress& out, std::string& error) {
   out = PgAddress();
   std::size_t question = address.find('?');
@@ -63,12 +71,7 @@ bool ParsePgAddress(std::string const& address, PgAddress& out, std::string& err
     error = "not a PostgreSQL address: " + error;
     return false;
   }
-  std::string user = pg::OptionOf(options, "user");
-  std::string host = pg::OptionOf(options, "host");
-  std::string port = pg::OptionOf(options, "port");
-  out.shown = "postgresql://" + (user.empty() ? "" : user + "@") +
-              (host.empty() ? "localhost" : host) + (port.empty() ? "" : ":" + port) + "/" +
-              pg::OptionOf(options, "dbname");
+  out.shown = ShownServer(options);
   if (out.table.empty()) {
     error = "the address " + out.shown + " names no table: add ?table=NAME";
     return false;

@@ -40,6 +40,9 @@ struct PgAddress {
   std::string conninfo, table, shown;
 };
 bool ParsePgAddress(std::string const& address, PgAddress& out, std::string& error);
+// A server's address as shown to people: postgresql://user@host:port/database, from the
+// options of its connection string (no password).
+std::string ShownServer(pg::Options const& options);
 
 class PgLibrary {
  public:

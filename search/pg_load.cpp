@@ -169,12 +169,10 @@ Status Loader::Load(PgLoadStats* stats) {
   if (stats != nullptr) {
     stats->table = table_;
     stats->records = records_;
-    search::PgAddress address;
+    pg::Options server;
     std::string error;
-    std::string uri = options_.dsn;
-    uri += uri.find('?') == std::string::npos ? "?table=" : "&table=";
-    if (search::IsPgAddress(uri) && search::ParsePgAddress(uri + table_, address, error))
-      stats->address = address.shown;
+    if (pg::ParseOptions(options_.dsn, server, error))
+      stats->address = search::ShownServer(server) + "?table=" + table_;
   }
   return Status();
 }
@@ -202,6 +200,22 @@ Status Loader::Prepare() {
   }
   std::size_t count = options_.shards.size();
   if (count > 64) return Status(Status::kInvalid, "at most 64 shards");
+  // A database given twice would wait for ever on its own unfinished table.
+  std::vector<std::string> databases;
+  for (std::string const& dsn : options_.shards) {
+    pg::Options o;
+    if (pg::ParseOptions(dsn, o, error)) databases.push_back(search::ShownServer(o));
+  }
+  pg::Options o;
+  if (pg::ParseOptions(options_.dsn, o, error)) databases.push_back(search::ShownServer(o));
+  for (std::size_t i = 0; i < databases.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (databases[i] == databases[j]) {
+        return Status(Status::kInvalid, databases[i] + " is given twice among --dsn and " +
+                                            "--shard: each shard needs a database of its own");
+      }
+    }
+  }
   if (!coordinator_.Exec(
           "CREATE EXTENSION IF NOT EXISTS postgres_fdw; " + create + " PARTITION BY HASH (n)",
           error)) {

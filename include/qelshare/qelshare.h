@@ -10,10 +10,10 @@
 #include "qelshare/CPublicFun.h"
 #include "qelshare/CQel2000.h"
 #include "qelshare/CStringArr.h"
+#include "qelshare/config.h"
 #include "qelshare/storage.h"
 #include "qelshare/types.h"
 #include "qelshare/version.h"
-#include "qelshare/config.h"
 #if QELSHARE_WINDOWS
 #include "qelshare/CCtrlSizeWnd.h"
 #include "qelshare/CCtrlWnd.h"

@@ -1,6 +1,6 @@
 // The search API of libqelshare, in one include: open retrieval libraries as a Collection,
 // search them through a Session, read the hits' records with their hit words, and write
-// libraries and their indexes.
+// libraries and their indexes, and load libraries into PostgreSQL.
 //
 //   qel::Collection books;
 //   qel::Status s = books.Open({"lib/books", "lib/notes"});
@@ -15,6 +15,7 @@
 
 #include "qelshare/collection.h"
 #include "qelshare/library_writer.h"
+#include "qelshare/pg_load.h"
 #include "qelshare/record.h"
 #include "qelshare/session.h"
 #include "qelshare/status.h"

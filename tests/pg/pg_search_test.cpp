@@ -132,8 +132,19 @@ TEST(PgSearch, SameHitsLocallyOnOneTableAndOnShards) {
   }
   Record r;
   EXPECT_EQ(shards.Read({0, 601, 0}, r).code(), Status::kInvalid);
+}
 
-  // Sessions of several threads share the collection's connections.
+// Sessions of several threads share a collection's connections (run under TSan too).
+TEST(PgSearch, ThreadsShareTheConnections) {
+  testing::TempTree dir;
+  std::mt19937 rng(5);
+  MakeLibrary(dir / "lib", 300, rng);
+  ASSERT_TRUE(Load(dir / "lib", "threads1", false).ok());
+  ASSERT_TRUE(Load(dir / "lib", "threads3", true).ok());
+  Collection local, one, shards;
+  ASSERT_TRUE(local.Open(dir / "lib").ok());
+  ASSERT_TRUE(one.Open(Address("threads1")).ok());
+  ASSERT_TRUE(shards.Open(Address("threads3")).ok());
   std::vector<std::string> some;
   for (int i = 0; i < 40; ++i) some.push_back(Expression(rng, 0, 2));
   std::vector<std::vector<std::uint32_t>> expected;

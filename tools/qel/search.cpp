@@ -75,8 +75,11 @@ struct Printer {
       if (ctx.json) {
         nlohmann::json fields = nlohmann::json::object();
         for (FieldValue const& f : r.fields) fields[f.code] = JsonText(ctx, f.value);
-        nlohmann::json line = {
-            {"record", hit.record + 1}, {"offset", hit.offset}, {"fields", fields}};
+        nlohmann::json line = {{"record", hit.record + 1}};
+        // A library in PostgreSQL has no record file, so its hits have no offset.
+        if (!collection.library(library).base.starts_with("postgresql://"))
+          line["offset"] = hit.offset;
+        line["fields"] = fields;
         if (!label.empty()) line["library"] = label;
         PrintJson(ctx, line);
         continue;
@@ -169,8 +172,9 @@ Run SetupSearch(CLI::App& app, Context& ctx) {
   };
   auto args = std::make_shared<Args>();
   cmd->add_option("--lib", args->libs,
-                  "Base path of a library (BASE.qel, .sor, .mrf); repeat it to search several "
-                  "libraries at once")
+                  "Base path of a library (BASE.qel, .sor, .mrf), or the address of one in "
+                  "PostgreSQL (postgresql://user@host/db?table=NAME, see qel pg load); repeat it "
+                  "to search several libraries at once")
       ->expected(1)
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
