@@ -40,12 +40,15 @@ test-asan: deps
 	@cmake --build --preset asan -j $(JOBS)
 	@ctest --preset asan -j $(JOBS)
 
-# Where threads meet: collections searched from many threads, the index builder's workers.
+# Where threads meet: collections searched from many threads (files and PostgreSQL), the
+# index builder's workers.
 test-tsan: deps
 	@cmake --preset tsan $(LAUNCHER) >/dev/null
 	@cmake --build --preset tsan -j $(JOBS)
 	@TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/qelshare_tests --gtest_brief=1 \
 	  --gtest_filter='Collection.*:LeafRules.*:IndexSegment.*'
+	@TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/qelshare_pg_tests --gtest_brief=1 \
+	  --gtest_filter='PgSearch.Threads*'
 
 test-fuzz: deps
 	@cmake --preset fuzz $(LAUNCHER) >/dev/null

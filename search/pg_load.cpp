@@ -136,7 +136,8 @@ Status Loader::Load(PgLoadStats* stats) {
   std::vector<std::string> order;
   CMrfCut cut;
   if (cut.Open((info_.base + library_format::kRecordExt).c_str(), records::kSeparator, 0)) {
-    records::Views(cut.GetRecord(), views_, joined_);
+    CString first = cut.GetRecord();  // the views point into it
+    records::Views(first, views_, joined_);
     for (records::FieldView const& f : views_) order.emplace_back(f.code);
   }
   for (Field const& f : info_.fields) {
