@@ -1,5 +1,6 @@
 #include "search/pg_library.h"
 
+#include <cctype>
 #include <charconv>
 
 #include "platform/text/codepage.h"
@@ -29,11 +30,94 @@ std::vector<pg::Param> Params(std::vector<std::string> const& values) {
   return {values.begin(), values.end()};
 }
 
+// One "key=value" of a connection string in libpq's keyword form: its key, its value
+// without quotes, and its text as written.
+struct Keyword {
+  std::string_view key, text;
+  std::string value;
+};
+
+// The keywords of text in libpq's keyword form (values bare or in single quotes, with \'
+// and \\ inside quotes); false when text is not in that form.
+bool Keywords(std::string_view text, std::vector<Keyword>& out) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  out.clear();
+  std::size_t i = 0;
+  for (;;) {
+    while (i < text.size() && blank(text[i])) ++i;
+    if (i == text.size()) return !out.empty();
+    Keyword k;
+    std::size_t start = i;
+    while (i < text.size() && (std::islower(static_cast<unsigned char>(text[i])) || text[i] == '_'))
+      ++i;
+    k.key = text.substr(start, i - start);
+    while (i < text.size() && blank(text[i])) ++i;
+    if (k.key.empty() || i == text.size() || text[i] != '=') return false;
+    ++i;
+    while (i < text.size() && blank(text[i])) ++i;
+    if (i < text.size() && text[i] == '\'') {
+      for (++i;; ++i) {
+        if (i == text.size()) return false;
+        if (text[i] == '\'') break;
+        if (text[i] == '\\' && i + 1 < text.size()) ++i;
+        k.value += text[i];
+      }
+      ++i;
+    } else {
+      while (i < text.size() && !blank(text[i])) {
+        if (text[i] == '\\' && i + 1 < text.size()) ++i;
+        k.value += text[i++];
+      }
+    }
+    k.text = text.substr(start, i - start);
+    out.push_back(std::move(k));
+  }
+}
+
+// Keywords that make a text a server's address rather than a base path.
+constexpr std::string_view kServerKeywords[] = {"host", "hostaddr", "port",    "dbname",
+                                                "user", "password", "service", "table"};
+
+bool IsUri(std::string_view text) {
+  for (std::string_view scheme : kSchemes) {
+    if (text.starts_with(scheme)) return true;
+  }
+  return false;
+}
+
+// Checks the connection string and the table of an address split into out, and shows it;
+// how tells how the address form names a table.
+bool Finish(PgAddress& out, std::string_view how, std::string& error) {
+  pg::Options options;
+  if (!pg::ParseOptions(out.conninfo, options, error)) {
+    error = "not a PostgreSQL address: " + error;
+    return false;
+  }
+  out.shown = ShownServer(options);
+  if (out.table.empty()) {
+    error = "the address " + out.shown + " names no table: add " + std::string(how);
+    return false;
+  }
+  if (!pg_schema::ValidTableName(out.table)) {
+    error = "'" + out.table + "' is not a library table name (a lower-case letter or _, then " +
+            "lower-case letters, digits or _, at most " + std::to_string(pg_schema::kMaxTableName) +
+            ")";
+    return false;
+  }
+  out.shown += "?table=" + out.table;
+  return true;
+}
+
 }  // namespace
 
 bool IsPgAddress(std::string_view base) {
-  for (std::string_view scheme : kSchemes) {
-    if (base.substr(0, scheme.size()) == scheme) return true;
+  if (IsUri(base)) return true;
+  std::vector<Keyword> keywords;
+  if (!Keywords(base, keywords)) return false;
+  for (Keyword const& k : keywords) {
+    for (std::string_view known : kServerKeywords) {
+      if (k.key == known) return true;
+    }
   }
   return false;
 }
@@ -48,6 +132,18 @@ std::string ShownServer(pg::Options const& options) {
 
 bool ParsePgAddress(std::string const& address, PgAddress& out, std::string& error) {
   out = PgAddress();
+  std::vector<Keyword> keywords;
+  if (!IsUri(address) && Keywords(address, keywords)) {
+    for (Keyword const& k : keywords) {
+      if (k.key == "table") {
+        out.table = k.value;
+      } else {
+        if (!out.conninfo.empty()) out.conninfo += ' ';
+        out.conninfo += k.text;
+      }
+    }
+    return Finish(out, "table=NAME", error);
+  }
   std::size_t question = address.find('?');
   std::string kept = address.substr(0, question);
   std::string rest;
@@ -66,24 +162,7 @@ bool ParsePgAddress(std::string const& address, PgAddress& out, std::string& err
     }
   }
   out.conninfo = kept + rest;
-  pg::Options options;
-  if (!pg::ParseOptions(out.conninfo, options, error)) {
-    error = "not a PostgreSQL address: " + error;
-    return false;
-  }
-  out.shown = ShownServer(options);
-  if (out.table.empty()) {
-    error = "the address " + out.shown + " names no table: add ?table=NAME";
-    return false;
-  }
-  if (!pg_schema::ValidTableName(out.table)) {
-    error = "'" + out.table + "' is not a library table name (a lower-case letter or _, then " +
-            "lower-case letters, digits or _, at most " + std::to_string(pg_schema::kMaxTableName) +
-            ")";
-    return false;
-  }
-  out.shown += "?table=" + out.table;
-  return true;
+  return Finish(out, "?table=NAME", error);
 }
 
 Status PgLibrary::Query(std::string const& sql, std::vector<pg::Param> const& params,

@@ -49,8 +49,11 @@ out=$("$QEL" pg load "$demo" --dsn "$C" "${shards[@]}" --table sharded)
 [ "$(PGPASSWORD=$pw "$QEL" search --count --lib "$addr?table=sharded" 月)" = "$old" ] ||
   bad "the printed address does not search"
 # libpq's keyword form is accepted too, and gives the same address.
-out=$("$QEL" pg load "$demo" --dsn "host=127.0.0.1 port=$(port "$C") user=qel password=$pw dbname=qel" --table kw)
+kw="host=127.0.0.1 port=$(port "$C") user=qel password=$pw dbname=qel"
+out=$("$QEL" pg load "$demo" --dsn "$kw" --table kw)
 [[ $out == "$addr?table=kw: $records records,"* ]] || bad "keyword DSN load printed: $out"
+[ "$("$QEL" search --count --lib "$kw table=kw" 月)" = "$old" ] || bad "a keyword address does not search"
+fails nz "add table=NAME" search --lib "$kw" 月
 
 # Every kind of expression, every output form: the files' answer. One fault tends to show in
 # every expression, so each form and table names its first difference and lists the rest.

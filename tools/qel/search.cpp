@@ -173,8 +173,8 @@ Run SetupSearch(CLI::App& app, Context& ctx) {
   auto args = std::make_shared<Args>();
   cmd->add_option("--lib", args->libs,
                   "Base path of a library (BASE.qel, .sor, .mrf), or the address of one in "
-                  "PostgreSQL (postgresql://user@host/db?table=NAME, see qel pg load); repeat it "
-                  "to search several libraries at once")
+                  "PostgreSQL (postgresql://user@host/db?table=NAME, or 'host=... dbname=... "
+                  "table=NAME'; see qel pg load); repeat it to search several libraries at once")
       ->expected(1)
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
