@@ -199,14 +199,15 @@ Status OpenLibrary(std::string const& path, LibraryState& lib) {
 
 }  // namespace
 
-Status ReadRecord(LibraryState const& lib, Hit const& hit, Offsets const* offsets, Record& record) {
+Status ReadRecord(LibraryState const& lib, Hit const& hit, Offsets const* offsets, Record& record,
+                  std::span<std::uint32_t const> ahead) {
   record = Record();
   if (Status s = lib.Check(); !s.ok()) return s;
   if (Status s = lib.CheckRecords(); !s.ok()) return s;
   records::Fields fields;
   std::string text;
   if (lib.pg != nullptr) {
-    if (Status s = lib.pg->Read(hit.record, fields); !s.ok()) return s;
+    if (Status s = lib.pg->Read(hit.record, ahead, fields); !s.ok()) return s;
   } else if (!lib.Text(hit.record, offsets, text)) {
     // A record the index lists whose place is not in the record file: the index is damaged
     // there (opening it does not read every offset).

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -69,7 +70,9 @@ struct LibraryState {
 
 // Reads record hit.record of lib (offsets: the scan's, for a scanned library) with its
 // fields named from the field table, after checking that the files are those opened.
-Status ReadRecord(LibraryState const& lib, Hit const& hit, Offsets const* offsets, Record& record);
+// ahead: the records a listing reads next, which a library in PostgreSQL fetches at once.
+Status ReadRecord(LibraryState const& lib, Hit const& hit, Offsets const* offsets, Record& record,
+                  std::span<std::uint32_t const> ahead = {});
 
 }  // namespace qel::search
 

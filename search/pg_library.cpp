@@ -341,36 +341,67 @@ Status PgLibrary::Search(std::vector<std::string_view> const& items,
   return Status();
 }
 
-Status PgLibrary::Read(std::uint32_t n,
+Status PgLibrary::Read(std::uint32_t n, std::span<std::uint32_t const> ahead,
                        std::vector<std::pair<std::string, std::string>>& fields) const {
   fields.clear();
-  std::string columns = "r";
+  {
+    std::lock_guard lock(mutex_);
+    if (auto kept = ahead_.find(n); kept != ahead_.end()) {
+      fields = kept->second;
+      return Status();
+    }
+  }
+  std::string columns = "n, r";
   for (std::size_t k = 0; k < columns_.codes.size(); ++k)
     columns += ", " + pg_schema::ValueColumn(k);
+  std::vector<std::uint32_t> wanted{n};
+  wanted.insert(wanted.end(), ahead.begin(), ahead.end());
+  std::string array = "{";
+  for (std::uint32_t w : wanted) {
+    if (array.size() > 1) array += ',';
+    array += std::to_string(w);
+  }
+  array += '}';
+  decltype(ahead_) batch;
   bool found = false, text_ok = true;
-  Status s = Query("SELECT " + columns + " FROM " + address_.table + " WHERE n = $1::int4",
-                   {std::to_string(n)}, [&](pg::Row row) {
-                     found = true;
+  Status s = Query("SELECT " + columns + " FROM " + address_.table + " WHERE n = ANY($1::int4[])",
+                   {array}, [&](pg::Row row) {
+                     std::uint32_t number = 0;
+                     if (!Number(row[0], number)) return true;
+                     std::vector<std::pair<std::string, std::string>> got;
                      std::string value;
-                     if (row[0]) {
-                       text_ok = Gbk(row[0], value);
-                       records::Parse(value, fields);
-                       return false;
+                     bool ok = true;
+                     if (row[1]) {
+                       ok = Gbk(row[1], value);
+                       records::Parse(value, got);
+                     } else {
+                       for (std::size_t k = 0; k < columns_.codes.size(); ++k) {
+                         if (!row[k + 2]) continue;
+                         if (!Gbk(row[k + 2], value)) ok = false;
+                         got.emplace_back(columns_.codes[k], value);
+                       }
                      }
-                     for (std::size_t k = 0; k < columns_.codes.size(); ++k) {
-                       if (!row[k + 1]) continue;
-                       if (!Gbk(row[k + 1], value)) text_ok = false;
-                       fields.emplace_back(columns_.codes[k], value);
+                     if (number == n) {
+                       found = true;
+                       text_ok = ok;
+                       fields = got;
                      }
-                     return false;
+                     // A record without a GBK form is not kept: its own read reports it.
+                     if (ok) batch.emplace(number, std::move(got));
+                     return true;
                    });
   if (!s.ok()) return s;
   if (!found) {
     return Status(Status::kInvalid, "no record " + std::to_string(n + 1) + " in " + address_.shown);
   }
   if (!text_ok) {
+    fields.clear();
     return Status(Status::kCorrupt, "record " + std::to_string(n + 1) + " of " + address_.shown +
                                         " holds text without a GBK form");
+  }
+  if (!ahead.empty()) {
+    std::lock_guard lock(mutex_);
+    ahead_ = std::move(batch);
   }
   return Status();
 }

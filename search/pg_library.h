@@ -13,9 +13,11 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/pg/connection.h"
@@ -60,8 +62,11 @@ class PgLibrary {
                 std::vector<std::string> const& history, std::vector<Bits>& bits, Bits& mask,
                 bool& masked, std::stop_token stop) const;
 
-  // The fields of record n, in the order of its lines.
-  Status Read(std::uint32_t n, std::vector<std::pair<std::string, std::string>>& fields) const;
+  // The fields of record n, in the order of its lines. The records of ahead (the hits a
+  // listing reads next) come in the same statement and are kept for their own reads, so
+  // that listing hits costs a round trip per batch rather than per hit.
+  Status Read(std::uint32_t n, std::span<std::uint32_t const> ahead,
+              std::vector<std::pair<std::string, std::string>>& fields) const;
 
  private:
   // Runs a statement on a kept connection (or a new one), handing on_row its rows. A kept
@@ -74,6 +79,9 @@ class PgLibrary {
   PgColumns columns_;
   mutable std::mutex mutex_;
   mutable std::vector<pg::Connection> idle_;
+  // Records read ahead, by number; a batch replaces the one before.
+  mutable std::unordered_map<std::uint32_t, std::vector<std::pair<std::string, std::string>>>
+      ahead_;
 };
 
 }  // namespace qel::search

@@ -7,6 +7,9 @@
 namespace qel {
 namespace search {
 
+// Hits of a library in PostgreSQL fetched with the one read.
+constexpr std::size_t kReadAhead = 63;
+
 // The processor's population count where it has one: a hit set of a million records is
 // counted in microseconds instead of tens. Not under ThreadSanitizer, whose runtime is not
 // up when the loader picks a clone.
@@ -119,12 +122,19 @@ Status Result::Read(Hit const& hit, Record& record) const {
     return Status(Status::kInvalid, "no record " + std::to_string(hit.record + 1) + " in " +
                                         data_->state->libraries[hit.library]->record_file);
   }
-  Status s =
-      search::ReadRecord(*data_->state->libraries[hit.library], hit, lib.offsets.get(), record);
+  search::LibraryState const& state = *data_->state->libraries[hit.library];
+  // A listing reads the hits in order: a library in PostgreSQL fetches the next ones with
+  // this one.
+  std::vector<std::uint32_t> ahead;
+  for (std::uint64_t r = hit.record + 1; state.pg != nullptr && r < lib.records; ++r) {
+    if (ahead.size() == search::kReadAhead) break;
+    if (search::Test(lib.bits, r)) ahead.push_back(static_cast<std::uint32_t>(r));
+  }
+  Status s = search::ReadRecord(state, hit, lib.offsets.get(), record, ahead);
   if (!s.ok()) return s;
   std::vector<std::pair<std::string, std::string>> terms;
   for (std::string const& redkey : lib.redkeys) {
-    for (auto& term : expr::HighlightTerms(redkey, data_->state->libraries[hit.library]->codes)) {
+    for (auto& term : expr::HighlightTerms(redkey, state.codes)) {
       terms.push_back(std::move(term));
     }
   }

@@ -42,16 +42,41 @@ void Sql(std::string const& dsn, std::string const& sql) {
   ASSERT_TRUE(c.Exec(sql, error)) << error;
 }
 
+void ExpectSameFields(Record const& x, Record const& y) {
+  ASSERT_EQ(x.fields.size(), y.fields.size()) << x.number;
+  for (std::size_t f = 0; f < x.fields.size(); ++f) {
+    EXPECT_EQ(x.fields[f].code, y.fields[f].code);
+    EXPECT_EQ(x.fields[f].name, y.fields[f].name);
+    EXPECT_EQ(x.fields[f].value, y.fields[f].value);
+    EXPECT_EQ(x.fields[f].hits, y.fields[f].hits);
+  }
+}
+
 void ExpectSameRecords(Collection const& a, Collection const& b, std::uint32_t n) {
   Record x, y;
   ASSERT_TRUE(a.Read({0, n, 0}, x).ok());
   Status read = b.Read({0, n, 0}, y);
   ASSERT_TRUE(read.ok()) << read.message();
-  ASSERT_EQ(x.fields.size(), y.fields.size()) << n;
-  for (std::size_t f = 0; f < x.fields.size(); ++f) {
-    EXPECT_EQ(x.fields[f].code, y.fields[f].code);
-    EXPECT_EQ(x.fields[f].name, y.fields[f].name);
-    EXPECT_EQ(x.fields[f].value, y.fields[f].value);
+  ExpectSameFields(x, y);
+}
+
+// The hits of x and y read in order, as a listing does (in batches from PostgreSQL), then
+// backwards and skipping, as a scrolled list does.
+void ExpectSameListing(Result const& x, Result const& y) {
+  std::vector<Hit> hits = x.Hits(0, x.count());
+  ASSERT_EQ(hits.size(), y.count());
+  std::vector<std::size_t> order(hits.size());
+  for (std::size_t i = 0; i < hits.size(); ++i) order[i] = i;
+  for (std::size_t i = hits.size(); i-- > 0;) order.push_back(i);
+  for (std::size_t i = 0; i < hits.size(); i += 97) order.push_back(i);
+  for (std::size_t i : order) {
+    Record a, b;
+    ASSERT_TRUE(x.Read(hits[i], a).ok());
+    Hit hit = hits[i];
+    hit.offset = 0;
+    Status read = y.Read(hit, b);
+    ASSERT_TRUE(read.ok()) << read.message();
+    ExpectSameFields(a, b);
   }
 }
 
@@ -126,6 +151,11 @@ TEST(PgSearch, SameHitsLocallyOnOneTableAndOnShards) {
     evaluated += x.ok();
   }
   EXPECT_GT(evaluated, 1300);
+  for (std::string const& e : {Gbk("春 OR NOT 春"), Gbk("月 OR 花/title")}) {
+    Result x = a.Search(e), y = b.Search(e), z = c.Search(e);
+    ExpectSameListing(x, y);
+    ExpectSameListing(x, z);
+  }
   for (std::uint32_t n : {0u, 1u, 300u, 599u, 600u}) {
     ExpectSameRecords(local, one, n);
     ExpectSameRecords(local, shards, n);
