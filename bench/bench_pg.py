@@ -60,6 +60,10 @@ def main():
                     help="per client count: long enough for each client to run the mix round")
     ap.add_argument("--work", help="folder for records and servers (default: a new one in /tmp)")
     args = ap.parse_args()
+    for program in ("qel", os.path.join("bench", "search_threads")):
+        if not os.path.exists(os.path.join(args.build, program)):
+            sys.exit(f"bench_pg: no {program} in {args.build}: build it first with "
+                     f"cmake --build --preset release --target {os.path.basename(program)}")
     work = args.work or tempfile.mkdtemp(prefix="bench_pg.")
     os.makedirs(work, exist_ok=True)
     # Copies, so that a rebuild during the run changes nothing.
