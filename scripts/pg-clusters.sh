@@ -16,6 +16,8 @@ usage: $me COMMAND ARGS...
   stop DIR            stop every cluster under DIR (immediate mode) and remove DIR
   halt DIR NAME       stop one cluster (fast mode), keep its files
   resume DIR NAME     start a halted cluster again on its port, wait until it is ready
+  watch DIR PID       in the background, stop every cluster under DIR once process PID
+                      has ended (for owners that may die without stopping them)
 EOF
 }
 die() { echo "$me: $*" >&2; exit 1; }
@@ -169,6 +171,13 @@ case "${1:-}" in
     [ -f "$dir/$cur/PG_VERSION" ] || die "$cur: no cluster in $dir/$cur"
     if [ "$1" = halt ]; then stop_server "$dir/$cur" fast || die "$cur: pg_ctl stop failed"
     elif ! as_pg "$PG_BIN/pg_ctl" status -D "$dir/$cur" >/dev/null 2>&1; then start_server "$dir/$cur"; fi ;;
+  watch)
+    [ $# -eq 3 ] || { usage >&2; exit 2; }
+    dir=$(absolute "$2") pid=$3 script=$(absolute "$(dirname "$0")")/$me
+    # Detached from the caller's output, so that nothing waits on the watcher.
+    (while kill -0 "$pid" 2>/dev/null; do sleep 1; done; bash "$script" stop "$dir") \
+      </dev/null >/dev/null 2>&1 &
+    ;;
   -h | --help) usage ;;
   *) usage >&2; exit 2 ;;
 esac

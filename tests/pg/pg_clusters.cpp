@@ -35,6 +35,8 @@ class Clusters : public ::testing::Environment {
     owned_ = true;
     ASSERT_EQ(Script("start " + Folder() + " coord s1 s2 s3 >/dev/null"), 0)
         << "the test servers did not start";
+    // A process that dies without tearing down (a sanitizer's report) leaves no servers.
+    Script("watch " + Folder() + " " + std::to_string(getpid()));
   }
   void TearDown() override {
     if (owned_) Script("stop " + Folder());
