@@ -73,9 +73,9 @@ constexpr int kCanvasHeight = 480;
 constexpr int kSeveralItem = -1;
 constexpr int kOpenLibraryItem = -2;
 
-// A library's name for people: the last part of its base path.
 // A library's name for people: the last part of its base path, or for a library in
-// PostgreSQL (postgresql://...?table=NAME) its table and server, without the password.
+// PostgreSQL (postgresql://...?table=NAME, or host=... table=NAME) its table and server,
+// without the password.
 QString LibraryName(std::string const& base) {
   std::size_t table = base.find("table=");
   if (base.find("://") != std::string::npos && table != std::string::npos) {
@@ -84,10 +84,24 @@ QString LibraryName(std::string const& base) {
     std::size_t host = at != std::string::npos ? at + 1 : base.find("://") + 3;
     return FromGbk(name + " @ " + base.substr(host, base.find_first_of("/?", host) - host));
   }
+  if (table != std::string::npos) {
+    // libpq's keyword form: the values of its table, host and port words.
+    auto word = [&](std::string const& key) {
+      for (std::size_t at = base.find(key + "="); at != std::string::npos;
+           at = base.find(key + "=", at + 1)) {
+        if (at > 0 && base[at - 1] != ' ') continue;
+        std::size_t start = at + key.size() + 1;
+        return base.substr(start, base.find(' ', start) - start);
+      }
+      return std::string();
+    };
+    std::string host = word("host"), port = word("port");
+    return FromGbk(word("table") + " @ " + (host.empty() ? "localhost" : host) +
+                   (port.empty() ? "" : ":" + port));
+  }
   return FromGbk(base.substr(base.find_last_of("/\\") + 1));
 }
 
-// HTML of a record's fields, the highlighted words in red.
 // The record as HTML: hit words in red, each after an anchor "hitN" (N from 0); *hits
 // receives their number.
 QString RecordHtml(Fields const& fields, int* hits) {
