@@ -8,6 +8,7 @@
 #include "readers/library_format.h"
 #include "readers/record_format.h"
 #include "readers/search_index.h"
+#include "search/pg_library.h"
 
 namespace qel {
 
@@ -15,6 +16,11 @@ namespace {
 
 // Opens the descriptor of the library at base_path; base receives its base path.
 Status OpenDescriptor(std::string const& base_path, std::string& base) {
+  if (search::IsPgAddress(base_path)) {
+    return Status(Status::kInvalid, "a library in PostgreSQL has the server's own indexes, "
+                                    "built by `qel pg load`: give the base path of a "
+                                    "library's files");
+  }
   CQel2000 descriptor;
   bool opened = descriptor.Open(base_path.c_str()) != 0;
   base = descriptor.m_strPath;

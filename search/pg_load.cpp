@@ -493,6 +493,10 @@ void Loader::RemoveOld(pg::Connection& c) {
 
 }  // namespace
 
+bool IsPgAddress(std::string_view base) {
+  return search::IsPgAddress(base);
+}
+
 Status LoadPostgres(std::string const& base, PgLoadOptions const& options, PgLoadStats* stats) {
   if (search::IsPgAddress(base)) {
     return Status(Status::kInvalid, "give the base path of a library's files, not an address");

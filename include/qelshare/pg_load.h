@@ -20,6 +20,7 @@
 #include <functional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "qelshare/export.h"
@@ -51,11 +52,17 @@ struct PgLoadStats {
   std::uint64_t record_bytes = 0;
 };
 
-// Loads the library BASE. kNotFound or kCorrupt for a library that cannot be opened,
+// Loads the library BASE (a base path: kInvalid for an address). kNotFound or kCorrupt for
+// a library that cannot be opened,
 // kInvalid for a table name that cannot serve or a record whose text has no UTF-8 form,
 // kIoError naming the server for a database that fails.
 QELSHARE_API Status LoadPostgres(std::string const& base, PgLoadOptions const& options,
                                  PgLoadStats* stats = nullptr);
+
+// True when base is the address of a library in PostgreSQL rather than a base path: a
+// postgresql:// or postgres:// URI, or libpq's key=value words of which one names a
+// server, a database, a user or a table (host=... dbname=... table=NAME).
+QELSHARE_API bool IsPgAddress(std::string_view base);
 
 }  // namespace qel
 

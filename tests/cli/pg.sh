@@ -54,6 +54,12 @@ out=$("$QEL" pg load "$demo" --dsn "$kw" --table kw)
 [[ $out == "$addr?table=kw: $records records,"* ]] || bad "keyword DSN load printed: $out"
 [ "$("$QEL" search --count --lib "$kw table=kw" 月)" = "$old" ] || bad "a keyword address does not search"
 fails nz "add table=NAME" search --lib "$kw" 月
+# Commands that take a library's base show its fields or refuse the address, without the
+# password.
+[ "$("$QEL" --json fields "$kw table=kw")" = "$("$QEL" --json fields "$demo")" ] ||
+  bad "qel fields of the table differs from the files'"
+fails nz "qel pg load" index "$C?table=kw"
+fails nz "qel pg load" index "$kw table=kw"
 
 # Every kind of expression, every output form: the files' answer. One fault tends to show in
 # every expression, so each form and table names its first difference and lists the rest.

@@ -21,6 +21,12 @@ int main(int argc, char** argv) {
   std::vector<qel::Field> fields = {{"title", "TI", 'S', ""}, {"text", "TX", 'S', ""}};
   qel::Status s = writer.Finish("notes", fields);
   if (s.ok()) s = qel::BuildIndex(base);
+  if (s.ok()) s = qel::CheckIndex(base);
+  // Loading into PostgreSQL links too: an address given for a base is refused before any
+  // connection.
+  if (!qel::IsPgAddress("postgresql://localhost/none?table=t") ||
+      qel::LoadPostgres("postgresql://localhost/none?table=t", {}).code() != qel::Status::kInvalid)
+    return 1;
   qel::Collection notes;
   if (s.ok()) s = notes.Open(base);
   if (!s.ok()) {
