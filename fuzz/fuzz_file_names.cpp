@@ -1,5 +1,6 @@
 // Fuzzes the file members' text handling that never touches the disk: quoted name lists
-// of GetFileName, CreateShotName, and the desktop wildcard matcher and path helpers.
+// of GetFileName, CreateShotName, the desktop wildcard matcher and path helpers, and the
+// split of a library base that is the address of a library in PostgreSQL.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,12 +11,13 @@
 #include "platform/fs/wildcard.h"
 #include "platform/text/mbcs.h"
 #include "qelshare/CPublicFun.h"
+#include "search/pg_library.h"
 
 extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size) {
   if (size == 0) return 0;
   std::string input(reinterpret_cast<char const*>(data) + 1, size - 1);
   std::string text(input.c_str());  // the members take NUL-terminated text
-  switch (data[0] % 4) {
+  switch (data[0] % 5) {
     case 0: {
       // A quoted list: the disk is never asked, every name is trimmed and non-empty.
       std::string file_spec = "\"" + text;
@@ -44,6 +46,21 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
       // A pattern without wildcards matches exactly its own case-folded text.
       if (!qel::fs::HasWildcards(pattern) && !qel::fs::MatchName(pattern, pattern)) abort();
       if (pattern == "*" && !match) abort();
+      break;
+    }
+    case 4: {
+      // An address splits without a server into a table and what people are shown;
+      // whatever splits is routed to PostgreSQL by a collection.
+      qel::search::PgAddress address;
+      std::string error;
+      bool is_address = qel::search::IsPgAddress(text);
+      if (qel::search::ParsePgAddress(text, address, error)) {
+        if (!is_address || address.table.empty()) abort();
+        if (address.shown.rfind("postgresql://", 0) != 0) abort();
+        if (!address.shown.ends_with("?table=" + address.table)) abort();
+      } else if (error.empty()) {
+        abort();
+      }
       break;
     }
     default: {

@@ -133,7 +133,11 @@ std::string ShownServer(pg::Options const& options) {
 bool ParsePgAddress(std::string const& address, PgAddress& out, std::string& error) {
   out = PgAddress();
   std::vector<Keyword> keywords;
-  if (!IsUri(address) && Keywords(address, keywords)) {
+  if (!IsUri(address) && !Keywords(address, keywords)) {
+    error = "not a PostgreSQL address: neither a postgresql:// URI nor key=value words";
+    return false;
+  }
+  if (!IsUri(address)) {
     for (Keyword const& k : keywords) {
       if (k.key == "table") {
         out.table = k.value;
