@@ -339,5 +339,57 @@ TEST(PgSearch, AStoppedShardFailsInOneLineAndTheSameAnswersComeBack) {
   EXPECT_TRUE(c.Read({0, before.front(), 0}, r).ok());
 }
 
+// A search stopped while the server works is cancelled there too, and the collection
+// answers again afterwards.
+TEST(PgSearch, AStoppedSearchIsCancelledOnTheServer) {
+  testing::TempTree dir;
+  std::mt19937 rng(11);
+  MakeLibrary(dir / "lib", 50, rng);
+  for (bool sharded : {false, true}) {
+    std::string table = sharded ? "cancel3" : "cancel1";
+    ASSERT_TRUE(Load(dir / "lib", table, sharded).ok());
+    Collection c;
+    ASSERT_TRUE(c.Open(Address(table)).ok());
+    // A transaction that holds the table keeps the search waiting on the server (at most
+    // 10 s, should the cancel not reach it).
+    pg::Connection locker;
+    std::string error;
+    ASSERT_TRUE(locker.Open(Dsn("coord"), 5, error)) << error;
+    ASSERT_TRUE(
+        locker.Exec("BEGIN; SET LOCAL idle_in_transaction_session_timeout = '10s'; "
+                    "LOCK TABLE " +
+                        table + " IN ACCESS EXCLUSIVE MODE",
+                    error))
+        << error;
+    std::stop_source stop;
+    SearchOptions options;
+    options.stop = stop.get_token();
+    std::thread stopper([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      stop.request_stop();
+    });
+    auto start = std::chrono::steady_clock::now();
+    Session session(c);
+    Result stopped = session.Search(Gbk("春"), options);
+    stopper.join();
+    EXPECT_EQ(stopped.status().code(), Status::kCancelled) << stopped.status().message();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    int waiting = -1;
+    ASSERT_EQ(locker.Run(
+                  "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'", {},
+                  [&](pg::Row row) {
+                    waiting = row[0] ? std::stoi(std::string(*row[0])) : -1;
+                    return true;
+                  },
+                  error),
+              pg::Outcome::kOk)
+        << error;
+    EXPECT_EQ(waiting, 0) << "the stopped search still waits on the server";
+    ASSERT_TRUE(locker.Exec("COMMIT", error)) << error;
+    Result again = session.Search(Gbk("春"));
+    EXPECT_TRUE(again.ok()) << again.status().message();
+  }
+}
+
 }  // namespace pg_search_test
 }  // namespace qel
