@@ -48,7 +48,7 @@ TEST(PgAddress, SplitsIntoConnectionStringTableAndShownAddress) {
       {"postgresql://qel:secret@h/books?table=Poems", "'Poems' is not a library table name"},
       {"host=h password=secret table=a-b", "'a-b' is not a library table name"},
       {"host=h password=secret nonsense=1 table=t", "not a PostgreSQL address"},
-      {"host=h \"password\"=secret table=t", "neither a postgresql:// URI nor key=value"},
+      {"host=h password=secret ?table=t", "neither a postgresql:// URI nor key=value"},
   };
   for (Bad const& b : bad) {
     EXPECT_FALSE(ParsePgAddress(b.address, a, error)) << b.address;
