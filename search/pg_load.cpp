@@ -404,10 +404,11 @@ Status Loader::Copy(std::vector<unsigned char> const& shard_of) {
   for (Target& t : targets_) {
     if (!t.connection->Send(indexes, error)) return Db(error);
   }
-  for (Target& t : targets_) {
-    if (!t.connection->Wait(error)) return Db(error);
-  }
+  // Building the indexes is most of a load: a stop request cancels it on every server.
+  bool built = true;
+  for (Target& t : targets_) built = t.connection->Wait(error, options_.stop) && built;
   if (options_.stop.stop_requested()) return Stopped();
+  if (!built) return Db(error);
   // The shards' parts are kept (invisible until the coordinator names them).
   for (pg::Connection& shard : shards_) {
     if (!shard.Exec("COMMIT", error)) return Db(error);

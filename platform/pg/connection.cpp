@@ -40,6 +40,24 @@ std::string ResultError(PGresult const* result, PGconn* conn, std::string const&
   return "PostgreSQL at " + where + ": " + message;
 }
 
+// Waits until a result of conn is ready to take without blocking, in steps of 50 ms; once
+// stop is requested, cancels the statement on the server (once: cancelled).
+void AwaitResult(PGconn* conn, std::stop_token const& stop, bool& cancelled) {
+  while (PQisBusy(conn)) {
+    if (!cancelled && stop.stop_requested()) {
+      cancelled = true;
+      if (PGcancel* cancel = PQgetCancel(conn)) {
+        char buffer[256];
+        PQcancel(cancel, buffer, sizeof buffer);
+        PQfreeCancel(cancel);
+      }
+    }
+    pollfd fd{PQsocket(conn), POLLIN, 0};
+    if (poll(&fd, 1, 50) < 0 && errno != EINTR) return;
+    if (!PQconsumeInput(conn)) return;
+  }
+}
+
 struct ResultDeleter {
   void operator()(PGresult* r) const { PQclear(r); }
 };
@@ -149,19 +167,7 @@ Outcome Connection::Run(std::string_view sql, std::span<Param const> params,
   bool cancelled = false, failed = false, reading = true;
   std::vector<std::optional<std::string_view>> row;
   for (;;) {
-    while (PQisBusy(conn)) {
-      if (!cancelled && stop.stop_requested()) {
-        cancelled = true;
-        if (PGcancel* cancel = PQgetCancel(conn)) {
-          char buffer[256];
-          PQcancel(cancel, buffer, sizeof buffer);
-          PQfreeCancel(cancel);
-        }
-      }
-      pollfd fd{PQsocket(conn), POLLIN, 0};
-      if (poll(&fd, 1, 50) < 0 && errno != EINTR) break;
-      if (!PQconsumeInput(conn)) break;
-    }
+    AwaitResult(conn, stop, cancelled);
     ResultPtr result(PQgetResult(conn));
     if (result == nullptr) break;
     ExecStatusType status = PQresultStatus(result.get());
@@ -211,9 +217,12 @@ bool Connection::Send(std::string_view sql, std::string& error) {
   return true;
 }
 
-bool Connection::Wait(std::string& error) {
-  bool ok = true;
-  while (ResultPtr result{PQgetResult(impl_->conn)}) {
+bool Connection::Wait(std::string& error, std::stop_token stop) {
+  bool ok = true, cancelled = false;
+  for (;;) {
+    AwaitResult(impl_->conn, stop, cancelled);
+    ResultPtr result{PQgetResult(impl_->conn)};
+    if (result == nullptr) break;
     ExecStatusType status = PQresultStatus(result.get());
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && ok) {
       ok = false;

@@ -64,9 +64,9 @@ class Connection {
   // the caller has checked, values written with Literal).
   bool Exec(std::string_view sql, std::string& error);
   // Exec in two halves, so that several servers work at once: Send starts the statements,
-  // Wait waits for them to end.
+  // Wait waits for them to end (a stop request cancels them on the server: false).
   bool Send(std::string_view sql, std::string& error);
-  bool Wait(std::string& error);
+  bool Wait(std::string& error, std::stop_token stop = {});
   // A string literal of text for a schema statement ('...' with its quotes doubled), for
   // the few values that cannot be parameters (options of a foreign server).
   std::string Literal(std::string_view text) const;

@@ -137,6 +137,37 @@ PGAPPNAME=reader psql "$C" -qc 'begin' -c 'lock table sharded in access share mo
   >/dev/null 2>&1 &
 reader=$!
 killed sharded reading leave
+# Ctrl-C stops a search or a load on the server too: exit 130 at once, no statement left
+# running there, no table left behind. In a database of its own, strpos takes a second a
+# row, which keeps a search of three characters busy on the server.
+psql "$C" -qc "create database slowdb"
+S=${C%/qel}/slowdb
+psql "$S" -qc "create function public.strpos(text, text) returns int language sql
+  as 'select pg_catalog.strpos(\$1, \$2) from pg_sleep(1)'" \
+  -c "alter database slowdb set search_path = public, pg_catalog"
+"$QEL" pg load "$demo" --dsn "$S" --table poems >/dev/null
+interrupted() {  # interrupted WHEN ARGS...: qel, sent SIGINT when WHEN returns, ends at once
+  local when=$1 code=0 start
+  shift
+  "$QEL" "$@" >/dev/null 2>"$dir/err" &
+  loader=$!
+  $when
+  start=$SECONDS
+  kill -INT "$loader"
+  wait "$loader" || code=$?
+  loader=""
+  { [ "$code" = 130 ] && grep -q cancelled "$dir/err"; } || bad "Ctrl-C on qel $1: exit $code, $(cat "$dir/err")"
+  [ $((SECONDS - start)) -le 3 ] || bad "Ctrl-C on qel $1 took $((SECONDS - start)) s"
+  n=$(psql "$S" -Atc "select count(*) from pg_stat_activity where state = 'active' and pid <> pg_backend_pid()")
+  [ "$n" = 0 ] || bad "after Ctrl-C on qel $1, $n statements still run on the server"
+}
+searching() { until_seen "$S" "query like '%strpos%' and state = 'active' and pid <> pg_backend_pid()"; }
+interrupted searching search --count --lib "$S?table=poems" 明月光
+building() { until_seen "$S" "query like 'CREATE INDEX%' and state = 'active'"; }
+interrupted building pg load "$dir/big" --dsn "$S" --table big
+n=$(psql "$S" -Atc "select count(*) from pg_class where relname like 'big%'")
+[ "$n" = 0 ] || bad "a load stopped by Ctrl-C left $n tables"
+
 # A full load replaces the table and leaves one generation on each server.
 for t in poems sharded; do
   "$QEL" pg load "$dir/big" --dsn "$C" $(over $t) --table $t >/dev/null

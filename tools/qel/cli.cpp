@@ -8,9 +8,14 @@
 #include <iterator>
 #include <sstream>
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
 
 #include "platform/text/codepage.h"
 
@@ -158,6 +163,26 @@ std::int64_t NowMs() {
 
 }  // namespace
 }  // namespace host_detail
+
+std::stop_token Interruption() {
+  static std::stop_source source;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // SIGINT blocked here, and in the threads started later, reaches only the watcher.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([set] {
+      int signal = 0;
+      sigwait(&set, &signal);
+      source.request_stop();
+      sigwait(&set, &signal);
+      std::_Exit(kInterrupted);
+    }).detach();
+  });
+  return source.get_token();
+}
 
 Progress::Progress(std::string label, std::uint64_t total)
     : label_(std::move(label)), total_(total), enabled_(isatty(STDERR_FILENO) == 1) {}

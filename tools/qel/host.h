@@ -6,6 +6,7 @@
 #define QEL_TOOLS_HOST_H_
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,9 +16,10 @@ namespace qel::cli {
 // Exit codes of every command.
 enum Exit : int {
   kOk = 0,
-  kFailed = 1,  // the operation itself failed or found nothing
-  kUsage = 2,   // the command line is wrong (also: an argument that does not convert)
-  kIo = 3,      // a file could not be read or written, or its text does not convert
+  kFailed = 1,         // the operation itself failed or found nothing
+  kUsage = 2,          // the command line is wrong (also: an argument that does not convert)
+  kIo = 3,             // a file could not be read or written, or its text does not convert
+  kInterrupted = 130,  // Ctrl-C stopped work that stops cleanly (see Interruption)
 };
 
 // A command's failure: the exit code and one sentence for stderr.
@@ -48,6 +50,12 @@ std::string ReadInput(std::string const& path);
 // Lines of a file or of standard input ("-" or empty path), without their line ends
 // (LF or CR LF).
 std::vector<std::string> ReadLines(std::string const& path);
+
+// Stopped by Ctrl-C. From the first call on, SIGINT requests a stop of this token instead
+// of ending the process, so that work on a server is cancelled there and nothing is left
+// half-done; a second Ctrl-C ends the process at once. Call it before the command starts
+// threads of its own.
+std::stop_token Interruption();
 
 // A progress bar on stderr for long work, drawn only when stderr is a terminal and at
 // most ten times a second; cleared when destroyed.

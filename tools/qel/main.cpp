@@ -12,7 +12,7 @@ constexpr char kAbout[] =
     "simplified-Chinese collections (libqelshare's command-line host).\n\n"
     "Text arguments and printed text are UTF-8 unless --encoding gbk is given; files are\n"
     "read and written as bytes. Exit status: 0 success, 1 the operation failed or found\n"
-    "nothing, 2 usage error, 3 input/output error.";
+    "nothing, 2 usage error, 3 input/output error, 130 a search or load stopped by Ctrl-C.";
 
 }  // namespace
 

@@ -54,6 +54,7 @@ Run SetupPg(CLI::App& app, Context& ctx) {
     options.dsn = args->dsn;
     options.shards = args->shards;
     options.table = args->table;
+    options.stop = Interruption();
     qel::PgLoadStats stats;
     auto start = std::chrono::steady_clock::now();
     {
@@ -69,7 +70,10 @@ Run SetupPg(CLI::App& app, Context& ctx) {
       qel::Status s = qel::LoadPostgres(lib, options, &stats);
       progress.reset();
       if (!s.ok()) {
-        throw Failure{s.code() == qel::Status::kInvalid ? kFailed : kIo, ToUser(ctx, s.message())};
+        int code = s.code() == qel::Status::kInvalid     ? kFailed
+                   : s.code() == qel::Status::kCancelled ? kInterrupted
+                                                         : kIo;
+        throw Failure{code, ToUser(ctx, s.message())};
       }
     }
     double seconds =

@@ -213,6 +213,9 @@ Run SetupSearch(CLI::App& app, Context& ctx) {
         Progress progress("searching", 100);
         SearchOptions options;
         options.keep = keep;
+        // One expression stops on Ctrl-C (a statement on a server is cancelled there);
+        // an interactive session ends on it as before.
+        if (!args->interactive) options.stop = Interruption();
         if (scanned_bytes > (64u << 20)) {
           options.progress = [&](std::uint64_t done, std::uint64_t all) {
             progress.Update(done * 100 / std::max<std::uint64_t>(all, 1));
@@ -223,7 +226,10 @@ Run SetupSearch(CLI::App& app, Context& ctx) {
       double ms =
           std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
               .count();
-      if (!result.ok()) throw Failure{kFailed, ToUser(ctx, result.status().message())};
+      if (!result.ok()) {
+        throw Failure{result.status().code() == Status::kCancelled ? kInterrupted : kFailed,
+                      ToUser(ctx, result.status().message())};
+      }
       for (std::size_t k = 0; k < collection.size(); ++k) {
         std::uint64_t hits = result.count(k);
         if (args->count) {
