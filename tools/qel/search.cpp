@@ -77,7 +77,7 @@ struct Printer {
         for (FieldValue const& f : r.fields) fields[f.code] = JsonText(ctx, f.value);
         nlohmann::json line = {{"record", hit.record + 1}};
         // A library in PostgreSQL has no record file, so its hits have no offset.
-        if (!collection.library(library).base.starts_with("postgresql://"))
+        if (!qel::IsPgAddress(collection.library(library).base))
           line["offset"] = hit.offset;
         line["fields"] = fields;
         if (!label.empty()) line["library"] = label;
