@@ -94,6 +94,8 @@ bool Finish(PgAddress& out, std::string_view how, std::string& error) {
     return false;
   }
   out.shown = ShownServer(options);
+  std::string host = pg::OptionOf(options, "host"), port = pg::OptionOf(options, "port");
+  out.server = (host.empty() ? "localhost" : host) + (port.empty() ? "" : ":" + port);
   if (out.table.empty()) {
     error = "the address " + out.shown + " names no table: add " + std::string(how);
     return false;

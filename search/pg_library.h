@@ -42,6 +42,7 @@ bool IsPgAddress(std::string_view base);
 // without a valid table name.
 struct PgAddress {
   std::string conninfo, table, shown;
+  std::string server;  // host:port, as a library's label names it
 };
 bool ParsePgAddress(std::string const& address, PgAddress& out, std::string& error);
 // A server's address as shown to people: postgresql://user@host:port/database, from the

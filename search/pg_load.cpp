@@ -498,6 +498,16 @@ bool IsPgAddress(std::string_view base) {
   return search::IsPgAddress(base);
 }
 
+bool ShowPgAddress(std::string_view base, PgShownAddress& shown) {
+  search::PgAddress address;
+  std::string error;
+  if (!search::IsPgAddress(base) || !search::ParsePgAddress(std::string(base), address, error)) {
+    return false;
+  }
+  shown = {address.table, address.server, address.shown};
+  return true;
+}
+
 Status LoadPostgres(std::string const& base, PgLoadOptions const& options, PgLoadStats* stats) {
   if (search::IsPgAddress(base)) {
     return Status(Status::kInvalid, "give the base path of a library's files, not an address");

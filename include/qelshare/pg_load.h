@@ -64,6 +64,17 @@ QELSHARE_API Status LoadPostgres(std::string const& base, PgLoadOptions const& o
 // server, a database, a user or a table (host=... dbname=... table=NAME).
 QELSHARE_API bool IsPgAddress(std::string_view base);
 
+// How a library in PostgreSQL is shown to people, never with its password.
+struct PgShownAddress {
+  std::string table;    // the library's table
+  std::string server;   // host:port of its server (the host alone when no port is given)
+  std::string address;  // postgresql://user@host:port/database?table=NAME
+};
+
+// Splits the address base for showing it: false when base is no usable address (see
+// Collection::Open for the forms).
+QELSHARE_API bool ShowPgAddress(std::string_view base, PgShownAddress& shown);
+
 }  // namespace qel
 
 #endif  // QELSHARE_PG_LOAD_H_

@@ -24,7 +24,10 @@ int main(int argc, char** argv) {
   if (s.ok()) s = qel::CheckIndex(base);
   // Loading into PostgreSQL links too: an address given for a base is refused before any
   // connection.
+  qel::PgShownAddress shown;
   if (!qel::IsPgAddress("postgresql://localhost/none?table=t") ||
+      !qel::ShowPgAddress("postgresql://u:pw@localhost/none?table=t", shown) ||
+      shown.address != "postgresql://u@localhost/none?table=t" ||
       qel::LoadPostgres("postgresql://localhost/none?table=t", {}).code() != qel::Status::kInvalid)
     return 1;
   qel::Collection notes;

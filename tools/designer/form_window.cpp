@@ -47,6 +47,7 @@
 #include "hit_list.h"
 #include "platform/text/codepage.h"
 #include "platform/text/collate.h"
+#include "qelshare/pg_load.h"
 #include "qelshare/qt.h"
 #include "tr.h"
 
@@ -77,29 +78,16 @@ constexpr int kOpenLibraryItem = -2;
 // PostgreSQL (postgresql://...?table=NAME, or host=... table=NAME) its table and server,
 // without the password.
 QString LibraryName(std::string const& base) {
-  std::size_t table = base.find("table=");
-  if (base.find("://") != std::string::npos && table != std::string::npos) {
-    std::string name = base.substr(table + 6, base.find('&', table) - table - 6);
-    std::size_t at = base.rfind('@', base.find('/', base.find("://") + 3));
-    std::size_t host = at != std::string::npos ? at + 1 : base.find("://") + 3;
-    return FromGbk(name + " @ " + base.substr(host, base.find_first_of("/?", host) - host));
-  }
-  if (table != std::string::npos) {
-    // libpq's keyword form: the values of its table, host and port words.
-    auto word = [&](std::string const& key) {
-      for (std::size_t at = base.find(key + "="); at != std::string::npos;
-           at = base.find(key + "=", at + 1)) {
-        if (at > 0 && base[at - 1] != ' ') continue;
-        std::size_t start = at + key.size() + 1;
-        return base.substr(start, base.find(' ', start) - start);
-      }
-      return std::string();
-    };
-    std::string host = word("host"), port = word("port");
-    return FromGbk(word("table") + " @ " + (host.empty() ? "localhost" : host) +
-                   (port.empty() ? "" : ":" + port));
+  if (qel::PgShownAddress shown; qel::ShowPgAddress(base, shown)) {
+    return FromGbk(shown.table + " @ " + shown.server);
   }
   return FromGbk(base.substr(base.find_last_of("/\\") + 1));
+}
+
+// The whole base, as a tooltip shows it: an address without its password.
+QString LibraryTip(std::string const& base) {
+  if (qel::PgShownAddress shown; qel::ShowPgAddress(base, shown)) return FromGbk(shown.address);
+  return FromGbk(base);
 }
 
 // The record as HTML: hit words in red, each after an anchor "hitN" (N from 0); *hits
@@ -366,7 +354,7 @@ void FormWindow::ShowLibraries() {
     libraries_list_->clear();
     for (Library const& l : libraries_) {
       auto* item = new QListWidgetItem(LibraryName(l.base), libraries_list_);
-      item->setToolTip(FromGbk(l.base));
+      item->setToolTip(LibraryTip(l.base));
       item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
       item->setCheckState(l.ticked ? Qt::Checked : Qt::Unchecked);
     }
