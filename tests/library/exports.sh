@@ -6,7 +6,7 @@ set -euo pipefail
 lib=$1
 # Read the listing once: grep -q on a live nm pipe would stop early and fail nm.
 symbols=$(nm -D --defined-only --demangle "$lib" | awk '{ $1=""; $2=""; sub(/^  /, ""); sub(/@.*/, ""); print }')
-allowed='^(C[A-Z][A-Za-z0-9_]*::|qel::(Collection|Session|Result|Record|Status|LibraryWriter)::|qel::(BuildIndex|CheckIndex|LoadPostgres|IsPgAddress)\(|I[A-Z][A-Za-z0-9_]*::|(vtable|typeinfo|typeinfo name) for [CI][A-Z][A-Za-z0-9_]*$|GlobalAlloc$|GlobalFree$|QelShareVersion$|StgOpenStorage$|StgCreateDocfile$|GetModuleHandleA$|LoadImageA$|LoadImageFromMemory$|LoadIconA$|CreateBitmap$|DeleteObject$|DestroyIcon$|QELSHARE_1$)'
+allowed='^(C[A-Z][A-Za-z0-9_]*::|qel::(Collection|Session|Result|Record|Status|LibraryWriter)::|qel::(BuildIndex|CheckIndex|LoadPostgres|IsPgAddress|ShowPgAddress)\(|I[A-Z][A-Za-z0-9_]*::|(vtable|typeinfo|typeinfo name) for [CI][A-Z][A-Za-z0-9_]*$|GlobalAlloc$|GlobalFree$|QelShareVersion$|StgOpenStorage$|StgCreateDocfile$|GetModuleHandleA$|LoadImageA$|LoadImageFromMemory$|LoadIconA$|CreateBitmap$|DeleteObject$|DestroyIcon$|QELSHARE_1$)'
 stray=$(grep -v -E "$allowed" <<<"$symbols" || true)
 if [ -n "$stray" ]; then
   echo "symbols that should not be exported:"
@@ -17,7 +17,8 @@ for must in 'CStringArr::Add(char const*, int)' 'CPublicFun::SplitString' 'typei
   GlobalAlloc 'CAnalyseExpression::Analyse(char const*)' 'typeinfo for CAnalyseExpression' \
   StgOpenStorage StgCreateDocfile 'CBkMidi::Open(CWnd*, char const*)' 'qel::Collection::Open(' \
   'qel::Session::Search(' 'qel::Result::Read(' 'qel::LibraryWriter::Add(' 'qel::BuildIndex(' \
-  'qel::CheckIndex(' 'qel::LoadPostgres(' 'qel::IsPgAddress('; do
+  'qel::CheckIndex(' 'qel::LoadPostgres(' 'qel::IsPgAddress(' \
+  'qel::ShowPgAddress('; do
   grep -F -q -e "$must" <<<"$symbols" || { echo "missing export: $must"; exit 1; }
 done
 # A build with the window floor exports the window classes and the framework they use.
