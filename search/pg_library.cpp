@@ -94,8 +94,7 @@ bool Finish(PgAddress& out, std::string_view how, std::string& error) {
     return false;
   }
   out.shown = ShownServer(options);
-  std::string host = pg::OptionOf(options, "host"), port = pg::OptionOf(options, "port");
-  out.server = (host.empty() ? "localhost" : host) + (port.empty() ? "" : ":" + port);
+  out.server = HostPort(options);
   if (out.table.empty()) {
     error = "the address " + out.shown + " names no table: add " + std::string(how);
     return false;
@@ -124,12 +123,16 @@ bool IsPgAddress(std::string_view base) {
   return false;
 }
 
-std::string ShownServer(pg::Options const& options) {
-  std::string user = pg::OptionOf(options, "user");
+std::string HostPort(pg::Options const& options) {
   std::string host = pg::OptionOf(options, "host");
   std::string port = pg::OptionOf(options, "port");
-  return "postgresql://" + (user.empty() ? "" : user + "@") + (host.empty() ? "localhost" : host) +
-         (port.empty() ? "" : ":" + port) + "/" + pg::OptionOf(options, "dbname");
+  return (host.empty() ? "localhost" : host) + (port.empty() ? "" : ":" + port);
+}
+
+std::string ShownServer(pg::Options const& options) {
+  std::string user = pg::OptionOf(options, "user");
+  return "postgresql://" + (user.empty() ? "" : user + "@") + HostPort(options) + "/" +
+         pg::OptionOf(options, "dbname");
 }
 
 bool ParsePgAddress(std::string const& address, PgAddress& out, std::string& error) {

@@ -48,6 +48,8 @@ bool ParsePgAddress(std::string const& address, PgAddress& out, std::string& err
 // A server's address as shown to people: postgresql://user@host:port/database, from the
 // options of its connection string (no password).
 std::string ShownServer(pg::Options const& options);
+// A server's host:port (localhost when no host is given, no port when none is).
+std::string HostPort(pg::Options const& options);
 
 class PgLibrary {
  public:
