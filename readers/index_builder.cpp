@@ -39,6 +39,7 @@ constexpr std::size_t kMergeBlocks = std::size_t{32} << 20;
 constexpr std::size_t kSmallestBlock = std::size_t{64} << 10;
 // Occurrences a worker collects at most before sorting them into its lists.
 constexpr std::size_t kSortedOccurrences = std::size_t{4} << 20;
+constexpr std::size_t kChars = 0x10000;
 
 struct StringHash {
   using is_transparent = void;
@@ -101,10 +102,30 @@ struct Bitmaps {
     std::uint32_t at;  // in bytes; a listed value's bytes lead its bitmap
     std::uint32_t length;
     std::uint64_t hash;
+    std::uint32_t positions = 0;  // bytes of a character's positions after its set
   };
   std::vector<Item> items;
   std::string bytes;
 };
+
+// Appends the positions of a character's records (each record's positions' bytes ending
+// at ends, in record order) as the index holds them: the block table's hash, the block
+// count, each block's end and check, then the bytes.
+void AppendPositions(std::string_view positions, std::span<std::uint32_t const> ends,
+                     std::string& out) {
+  std::size_t blocks = PositionBlocks(ends.size());
+  std::string table;
+  coding::Append32(table, static_cast<std::uint32_t>(blocks));
+  for (std::size_t b = 0; b < blocks; ++b) {
+    std::uint32_t begin = b == 0 ? 0 : ends[b * kPositionBlock - 1];
+    std::uint32_t end = ends[std::min(ends.size(), (b + 1) * kPositionBlock) - 1];
+    coding::Append32(table, end);
+    coding::Append32(table, static_cast<std::uint32_t>(Hash(positions.substr(begin, end - begin))));
+  }
+  coding::Append64(out, Hash(table));
+  out += table;
+  out += positions;
+}
 constexpr std::size_t kBitmapsBytes = std::size_t{1} << 20;
 constexpr std::size_t kBitmapsDepth = 4;
 
@@ -160,6 +181,16 @@ struct Builder::Impl {
   std::mutex segments_mutex;
   std::vector<Segment> segments;  // by number: a worker's segments hold rising records
   std::atomic<bool> failed{false};
+  // Records holding each character of each field, by worker, then summed by Write: they
+  // tell which pairs keep a set of their own (see PairKept).
+  std::vector<std::vector<std::uint32_t>> char_records[kWorkers];
+  bool PairKept(std::uint32_t field, std::uint32_t pair, std::size_t count) const {
+    if (count >= kPairFloor) return true;
+    std::vector<std::uint32_t> const& counts = char_records[0][field];
+    if (counts.empty() || records == 0) return false;
+    double first = counts[pair >> 16], second = counts[pair & 0xFFFF];
+    return first * second / records >= kPairFloor;
+  }
 
   std::string NewSegment(int worker, std::size_t part) {
     std::lock_guard lock(segments_mutex);
@@ -240,6 +271,12 @@ void Builder::Impl::Work(int worker) {
     }
     pending_count = 0;
   };
+  // The characters of one value by key: each key's positions chained in order (next), so
+  // that a value's keys are gathered in one pass and added a record at a time.
+  std::vector<std::uint32_t> seen(kChars, UINT32_MAX), head(kChars), tail(kChars);
+  std::vector<std::uint32_t> next, distinct;
+  std::vector<unsigned char> coded;
+  std::uint32_t stamp = 0;
   while (auto batch = queue.Pop()) {
     auto const* text = reinterpret_cast<unsigned char const*>(batch->text.data());
     for (Batch::Item const& item : batch->items) {
@@ -248,10 +285,20 @@ void Builder::Impl::Work(int worker) {
         while (!table.AddValue(item.field, static_cast<std::uint32_t>(item.value), n)) spill();
       }
       if (pending.size() <= item.field) pending.resize(item.field + 1);
+      if (char_records[worker].size() <= item.field) char_records[worker].resize(item.field + 1);
+      std::vector<std::uint32_t>& counts = char_records[worker][item.field];
+      if (counts.empty()) counts.resize(kChars);
       std::vector<std::uint64_t>& out = pending[item.field];
       std::size_t before = out.size();
-      // Characters cut as CharKey cuts them, each with the pair it ends.
       out.push_back(std::uint64_t{OrderOf(kFieldKey)} << 32 | n);
+      if (++stamp == UINT32_MAX) {
+        std::fill(seen.begin(), seen.end(), UINT32_MAX);
+        stamp = 0;
+      }
+      distinct.clear();
+      next.clear();
+      // Characters cut as CharKey cuts them, each with the pair it ends (a pair led by a
+      // NUL byte would have a character's key, so it gives none).
       unsigned char const* p = text + item.at;
       std::size_t length = item.length;
       std::uint32_t previous = 0;
@@ -259,9 +306,38 @@ void Builder::Impl::Work(int worker) {
         std::size_t start = i;
         std::uint32_t key = p[i++];
         if (key >= 0x81 && i < length) key = key << 8 | p[i++];
-        out.push_back(std::uint64_t{OrderOf(key)} << 32 | n);
-        if (start > 0) out.push_back(std::uint64_t{OrderOf(previous << 16 | key)} << 32 | n);
+        if (start > 0 && previous != 0) {
+          out.push_back(std::uint64_t{OrderOf(previous << 16 | key)} << 32 | n);
+        }
         previous = key;
+        auto at = static_cast<std::uint32_t>(next.size());
+        if (seen[key] != stamp) {
+          seen[key] = stamp;
+          head[key] = at;
+          distinct.push_back(key);
+        } else {
+          next[tail[key]] = at;
+        }
+        tail[key] = at;
+        next.push_back(UINT32_MAX);
+      }
+      for (std::uint32_t key : distinct) {
+        coded.clear();
+        std::uint32_t last = UINT32_MAX;  // so that the first position is coded plus one
+        for (std::uint32_t at = head[key]; at != UINT32_MAX; at = next[at]) {
+          coding::AppendVarint32(coded, at - last);
+          last = at;
+        }
+        coded.push_back(0);
+        while (!table.AddPositions(item.field, key, n, coded)) {
+          // A record's positions that do not fit an empty table never will.
+          if (table.empty()) {
+            failed = true;
+            break;
+          }
+          spill();
+        }
+        ++counts[key];
       }
       pending_count += out.size() - before;
       if (pending_count >= sorted) flush();
@@ -371,11 +447,17 @@ class Merge {
     for (std::size_t s = 0; s < readers_.size(); ++s) Advance(s);
     std::make_heap(heap_.begin(), heap_.end(), std::greater<>{});
   }
-  // The next key and its records; false at the end or when a segment cannot be read.
-  bool Next(std::uint64_t& key, std::vector<std::uint32_t>& records) {
+  // The next key and its records, and for a character (IsCharList) the bytes of each
+  // record's positions in order, each record's ending at its entry of ends; false at the
+  // end or when a segment cannot be read.
+  bool Next(std::uint64_t& key, std::vector<std::uint32_t>& records, std::string& positions,
+            std::vector<std::uint32_t>& ends) {
     records.clear();
+    positions.clear();
+    ends.clear();
     if (failed_ || heap_.empty()) return false;
     key = heap_.front().first;
+    if (IsCharList(key)) return NextPositions(key, records, positions, ends);
     // Equal keys come out by segment number: a worker's earlier segments hold its earlier
     // records, so each worker's lists, one after the other, hold its records rising. The
     // first worker's are decoded straight into records, each other's merged in from the
@@ -406,6 +488,41 @@ class Merge {
   bool failed() const { return failed_; }
 
  private:
+  bool NextPositions(std::uint64_t key, std::vector<std::uint32_t>& records, std::string& positions,
+                     std::vector<std::uint32_t>& ends) {
+    // Each worker's records in its own lists, then merged by record (a record belongs to
+    // one worker's batch, so the lists hold no record twice).
+    for (std::size_t w = 0; w < kWorkers; ++w) {
+      lists_[w].clear();
+      side_positions_[w].clear();
+      side_ends_[w].clear();
+    }
+    while (!heap_.empty() && heap_.front().first == key) {
+      std::pop_heap(heap_.begin(), heap_.end(), std::greater<>{});
+      std::size_t s = heap_.back().second;
+      heap_.pop_back();
+      auto w = static_cast<std::size_t>(workers_[s]);
+      if (!readers_[s]->Positions(lists_[w], side_positions_[w], side_ends_[w])) failed_ = true;
+      if (Advance(s)) std::push_heap(heap_.begin(), heap_.end(), std::greater<>{});
+    }
+    std::size_t next[kWorkers] = {};
+    for (;;) {
+      std::size_t w = kWorkers;
+      for (std::size_t v = 0; v < kWorkers; ++v) {
+        if (next[v] < lists_[v].size() &&
+            (w == kWorkers || lists_[v][next[v]] < lists_[w][next[w]])) {
+          w = v;
+        }
+      }
+      if (w == kWorkers) break;
+      std::size_t i = next[w]++;
+      std::uint32_t begin = i == 0 ? 0 : side_ends_[w][i - 1];
+      records.push_back(lists_[w][i]);
+      positions.append(side_positions_[w], begin, side_ends_[w][i] - begin);
+      ends.push_back(static_cast<std::uint32_t>(positions.size()));
+    }
+    return !failed_;
+  }
   bool Advance(std::size_t s) {
     if (readers_[s]->Next()) {
       heap_.emplace_back(readers_[s]->key(), s);
@@ -417,8 +534,11 @@ class Merge {
   std::vector<std::unique_ptr<SegmentReader>> readers_;
   std::vector<int> workers_;  // by segment
   std::vector<std::pair<std::uint64_t, std::size_t>> heap_;
-  // The current key's records of each worker but the first.
+  // The current key's records of each worker but the first (of every worker for a
+  // character), and a character's positions.
   std::vector<std::uint32_t> lists_[kWorkers];
+  std::string side_positions_[kWorkers];
+  std::vector<std::uint32_t> side_ends_[kWorkers];
   bool failed_ = false;
 };
 
@@ -431,14 +551,20 @@ void Builder::Impl::Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>&
   }
   Merge merge(own);
   auto chunk = std::make_unique<Bitmaps>();
-  std::vector<std::uint32_t> members;
+  std::vector<std::uint32_t> members, ends;
+  std::string positions;
   std::uint64_t key = 0;
-  while (merge.Next(key, members)) {
+  while (merge.Next(key, members, positions, ends)) {
     auto field = static_cast<std::uint32_t>(key >> 32 & 0x7FFFFFFFu);
     bool value_key = (key & kValueList) != 0;
     if (value_key && values[field].unlisted) continue;
+    bool char_key = IsCharList(key);
+    auto term = static_cast<std::uint32_t>(key);
+    if (!value_key && !char_key && term != kFieldKey && !PairKept(field, term, members.size())) {
+      continue;
+    }
     auto at = static_cast<std::uint32_t>(chunk->bytes.size());
-    if (!value_key && members.size() <= kInlineMost) {
+    if (!value_key && !char_key && members.size() <= kInlineMost) {
       // Up to three records stand in the term entry itself: the first two where a set's
       // place goes (carried here as the hash), the third where its length's place goes.
       chunk->items.push_back({key, InlineThird(members),
@@ -449,7 +575,10 @@ void Builder::Impl::Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>&
     if (value_key) chunk->bytes += values[field].by_number[static_cast<std::uint32_t>(key)];
     bitmap::AppendSorted(members, chunk->bytes);
     auto length = static_cast<std::uint32_t>(chunk->bytes.size() - at);
-    chunk->items.push_back({key, at, length, Hash(std::string_view(chunk->bytes).substr(at))});
+    std::uint64_t hash = Hash(std::string_view(chunk->bytes).substr(at));
+    if (char_key) AppendPositions(positions, ends, chunk->bytes);
+    chunk->items.push_back(
+        {key, at, length, hash, static_cast<std::uint32_t>(chunk->bytes.size() - at - length)});
     if (chunk->bytes.size() >= kBitmapsBytes) {
       out.Push(std::move(chunk));
       chunk = std::make_unique<Bitmaps>();
@@ -470,6 +599,18 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     return false;
   };
   if (b.failed) return failed(b.prefix + "*");
+
+  // The character counts of both workers, which PairKept reads while writing.
+  for (int w = 1; w < kWorkers; ++w) {
+    auto& total = b.char_records[0];
+    if (total.size() < b.char_records[w].size()) total.resize(b.char_records[w].size());
+    for (std::size_t f = 0; f < b.char_records[w].size(); ++f) {
+      if (total[f].empty()) total[f].resize(kChars);
+      for (std::size_t k = 0; k < b.char_records[w][f].size(); ++k) {
+        total[f][k] += b.char_records[w][f][k];
+      }
+    }
+  }
 
   std::string head(kHeader, '\0');
   std::memcpy(head.data(), kMagic, sizeof kMagic);
@@ -535,7 +676,8 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     // An entry holding its records (kInline) has no bytes of its own.
     std::string_view bytes = (item.length & kInline) != 0
                                  ? std::string_view()
-                                 : std::string_view(chunk.bytes).substr(item.at, item.length);
+                                 : std::string_view(chunk.bytes)
+                                       .substr(item.at, std::size_t{item.length} + item.positions);
     auto field = static_cast<std::uint32_t>(item.key >> 32 & 0x7FFFFFFFu);
     if ((item.key & kValueList) != 0) {
       std::string const& value = b.values[field].by_number[static_cast<std::uint32_t>(item.key)];
@@ -549,8 +691,7 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
         AppendTerm(term_block, static_cast<std::uint32_t>(item.key), item.length, item.hash,
                    InlineHash(item.hash, item.at));
       } else {
-        AppendTerm(term_block, static_cast<std::uint32_t>(item.key),
-                   static_cast<std::uint32_t>(bytes.size()), at, item.hash);
+        AppendTerm(term_block, static_cast<std::uint32_t>(item.key), item.length, at, item.hash);
       }
       table_hashes[field].Add(std::string_view(term_block).substr(term_block.size() - kTermEntry));
       if (term_bytes[field] % (kTermEntry * kTopEvery) == 0) {

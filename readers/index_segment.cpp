@@ -224,6 +224,64 @@ std::size_t PostingTable::Append(Entry& e, std::span<std::uint32_t const> record
   return records.size();
 }
 
+bool PostingTable::AppendBytes(Entry& e, std::span<unsigned char const> bytes) {
+  std::uint8_t size_class = 0;
+  std::size_t used = 0;
+  if (e.last != 0) std::tie(size_class, used) = TailOf(e.bytes);
+  auto next_class = [](std::uint8_t c) {
+    return static_cast<std::uint8_t>(std::min<int>(c + 1, kLargestClass));
+  };
+  // The chunks the bytes need, counted before any is taken, so that a list never holds
+  // part of a record.
+  std::size_t need = e.last == 0 ? ChunkBytes(0) : 0;
+  std::size_t room = Payload(size_class) - used;
+  for (std::size_t left = bytes.size(), c = size_class; left > room;) {
+    left -= room;
+    c = next_class(static_cast<std::uint8_t>(c));
+    need += ChunkBytes(static_cast<std::uint8_t>(c));
+    room = Payload(static_cast<std::uint8_t>(c));
+  }
+  if (pool_used_ + need > ListRoom()) return false;
+  std::uint32_t at = 0;
+  if (e.last == 0) {
+    NewChunk(0, at);
+    SetLink(pool_.get() + at, at);
+    e.tail = at;
+  }
+  unsigned char* chunk = pool_.get() + e.tail;
+  for (std::size_t done = 0; done < bytes.size();) {
+    if (used == Payload(size_class)) {
+      size_class = next_class(size_class);
+      NewChunk(size_class, at);
+      unsigned char* next = pool_.get() + at;
+      SetLink(next, LinkOf(chunk));
+      SetLink(chunk, at);
+      chunk = next;
+      e.tail = at;
+      used = 0;
+    }
+    std::size_t length = std::min(Payload(size_class) - used, bytes.size() - done);
+    std::memcpy(chunk + kChunkHead + used, bytes.data() + done, length);
+    used += length;
+    done += length;
+  }
+  e.bytes += static_cast<std::uint32_t>(bytes.size());
+  empty_ = false;
+  return true;
+}
+
+bool PostingTable::AddPositions(std::uint32_t field, std::uint32_t key, std::uint32_t n,
+                                std::span<unsigned char const> positions) {
+  Entry& e = FieldOf(field).chars[key];
+  thread_local std::vector<unsigned char> bytes;
+  bytes.clear();
+  coding::AppendVarint32(bytes, n + 1 - e.last);
+  bytes.insert(bytes.end(), positions.begin(), positions.end());
+  if (!AppendBytes(e, bytes)) return false;
+  e.last = n + 1;
+  return true;
+}
+
 bool PostingTable::Add(std::uint32_t field, std::uint32_t key, std::uint32_t n) {
   return AddRun(field, key, std::span(&n, 1)) == 1;
 }
@@ -420,6 +478,25 @@ bool SegmentReader::Next() {
 void SegmentReader::Records(std::vector<std::uint32_t>& records) const {
   ListDecoder decoder(list_);
   for (std::uint32_t n; decoder.Next(n);) records.push_back(n);
+}
+
+bool SegmentReader::Positions(std::vector<std::uint32_t>& records, std::string& positions,
+                              std::vector<std::uint32_t>& ends) const {
+  std::uint32_t at = 0;  // the last record plus one
+  unsigned char const* end = list_.data() + list_.size();
+  for (unsigned char const* p = list_.data(); p < end;) {
+    std::uint32_t delta = 0;
+    p = coding::GetVarint32(p, end, delta);
+    if (p == nullptr || delta == 0) return false;
+    auto const* zero = static_cast<unsigned char const*>(std::memchr(p, 0, end - p));
+    if (zero == nullptr) return false;
+    at += delta;
+    records.push_back(at - 1);
+    positions.append(reinterpret_cast<char const*>(p), zero + 1 - p);
+    ends.push_back(static_cast<std::uint32_t>(positions.size()));
+    p = zero + 1;
+  }
+  return true;
 }
 
 }  // namespace qel::search_index

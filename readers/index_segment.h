@@ -4,7 +4,10 @@
 // Records arrive in increasing order, so each key's records arrive already sorted: a list
 // is kept as delta varints (every delta at least 1) in chunks of a pool, chunk sizes
 // doubling with the list; a varint may run on from one chunk into the next, so every chunk
-// but the last is full and the list's byte count tells where its end is. A segment file
+// but the last is full and the list's byte count tells where its end is. The list of a
+// character key (below 65536) gives each record's positions after its delta: the first
+// position plus one, then the gaps to the next (each at least 1), as varints ending in a
+// zero byte, which no varint of these holds. A segment file
 // holds the lists of one table sorted by key: per list, u64 key, u32 byte count, the varint
 // bytes (the first delta counts from -1, so it is the record number plus one). The lists of
 // one table's segments concatenate in the order they were written: later segments hold
@@ -28,6 +31,10 @@ namespace qel::search_index {
 
 // The top bit of a list key marks a listed value's list.
 inline constexpr std::uint64_t kValueList = std::uint64_t{1} << 63;
+// True for the list key of a character, whose list holds positions.
+constexpr bool IsCharList(std::uint64_t list_key) {
+  return (list_key & kValueList) == 0 && static_cast<std::uint32_t>(list_key) < 0x10000u;
+}
 
 // Keys in the order of their places in a PostingTable: adding keys in this order walks its
 // tables from one end to the other instead of jumping at random. A bijection on 32 bits;
@@ -95,6 +102,11 @@ class PostingTable {
   void Reserve(std::uint32_t field, std::size_t keys);
   // Fetches the memory where the next record of key of field goes, ahead of AddRun.
   void PrefetchList(std::uint32_t field, std::uint32_t key);
+  // Adds record n with its positions of character key (below 65536) of field, all or
+  // nothing: positions are the varints and the zero byte that follow the record's delta
+  // in the list. False, with nothing added, when the table is full.
+  bool AddPositions(std::uint32_t field, std::uint32_t key, std::uint32_t n,
+                    std::span<unsigned char const> positions);
   // Adds record n to the listed value number of field; false as Add.
   bool AddValue(std::uint32_t field, std::uint32_t number, std::uint32_t n);
   // True when lists were added since the last Clear.
@@ -134,6 +146,8 @@ class PostingTable {
   // Appends the records (rising, a repeat of the last one skipped) to e; returns how many
   // were taken, fewer when the budget is spent (a record is added whole or not at all).
   std::size_t Append(Entry& e, std::span<std::uint32_t const> records);
+  // Appends bytes to e's list, all of them or (when the budget is spent) none.
+  bool AppendBytes(Entry& e, std::span<unsigned char const> bytes);
   // Bytes the pool may use now: what the key tables leave of the budget.
   std::size_t ListRoom() const;
   // Takes a chunk of size_class from the pool; false when the budget does not allow it.
@@ -197,6 +211,11 @@ class SegmentReader {
   std::uint64_t key() const { return key_; }
   // Appends the records of the current list to records.
   void Records(std::vector<std::uint32_t>& records) const;
+  // Appends the records of the current list of a character key to records, their
+  // positions' bytes (each record's ending in its zero byte) to positions, and where each
+  // record's bytes end in positions to ends. False when the list is malformed.
+  bool Positions(std::vector<std::uint32_t>& records, std::string& positions,
+                 std::vector<std::uint32_t>& ends) const;
   bool failed() const { return failed_; }
 
  private:

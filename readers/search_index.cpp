@@ -156,10 +156,22 @@ bool Reader::Check(std::string& error, std::uint64_t* terms) const {
                   coding::Get64(bytes_.data() + at + 16)};
       std::string_view data;
       std::uint32_t inline_records[kInlineMost];
-      if ((entry.length & kInline) != 0 ? Inline(entry, inline_records) == 0
+      std::uint32_t key = coding::Get32(bytes_.data() + at);
+      bool is_char = key < 0x10000u;
+      if ((entry.length & kInline) != 0 ? is_char || Inline(entry, inline_records) == 0
                                         : !Bitmap(entry, data) || !set.Read(data) ||
                                               (set.Count() > 0 && set.Maximum() >= records_)) {
         return fail("is damaged (a record set of field " + code + " does not match its checksum)");
+      }
+      if (is_char) {
+        PositionList list;
+        list.members_ = set.Members();
+        if (list.members_.empty() || !ReadPositions(entry, list.members_.size(), list) ||
+            !CheckPositions(list)) {
+          return fail("is damaged (the positions of a character of field " + code +
+                      " do not match their checksum)");
+        }
+        LetGo(list);
       }
       if (t > 0 &&
           coding::Get32(bytes_.data() + at) <= coding::Get32(bytes_.data() + at - kTermEntry)) {
@@ -298,6 +310,129 @@ bool Reader::Bitmap(Entry const& entry, std::string_view& data) const {
     data = bytes_.substr(entry.offset, length);
   }
   return Hash(data) == entry.hash;
+}
+
+int Reader::Has(std::string_view code, std::uint32_t key) const {
+  Entry entry;
+  return Find(code, key, entry);
+}
+
+bool Reader::Positions(std::string_view code, std::uint32_t key, PositionList& list) const {
+  list = PositionList();
+  Entry entry;
+  int found = Find(code, key, entry);
+  if (found <= 0) return found == 0;
+  std::string_view data;
+  bitmap::RecordSet set;
+  // A character's term always has a set, and the set's records have positions.
+  if (key >= 0x10000u || (entry.length & kInline) != 0 || !Bitmap(entry, data) || !set.Read(data) ||
+      set.Count() == 0 || set.Maximum() >= records_) {
+    return false;
+  }
+  LetGo(data);
+  list.members_ = set.Members();
+  return ReadPositions(entry, list.members_.size(), list);
+}
+
+bool Reader::ReadPositions(Entry const& entry, std::uint64_t records, PositionList& list) const {
+  std::uint64_t at = entry.offset + entry.length;
+  std::uint64_t blocks = PositionBlocks(records);
+  std::uint64_t table = 4 + kPositionEntry * blocks;
+  if (at > bytes_.size() || kPositionsHead + table - 4 > bytes_.size() - at) return false;
+  std::string head;
+  if (!file_.ReadAt(at, kPositionsHead, head) || coding::Get32(head.data() + 8) != blocks) {
+    return false;
+  }
+  // The positions' length is the last block's end, the last entry of the table.
+  std::string last;
+  if (!file_.ReadAt(at + kPositionsHead + kPositionEntry * (blocks - 1), 4, last)) return false;
+  std::uint64_t length = coding::Get32(last.data());
+  std::uint64_t total = 8 + table + length;
+  if (total > bytes_.size() - at) return false;
+  std::string_view section;
+  if (total < kReadBytes) {
+    if (!file_.ReadAt(at, total, list.owned_)) return false;
+    section = list.owned_;
+  } else {
+    section = bytes_.substr(at, total);
+  }
+  if (Hash(section.substr(8, table)) != coding::Get64(section.data())) return false;
+  list.table_ = section.substr(kPositionsHead, kPositionEntry * blocks);
+  list.bytes_ = section.substr(8 + table);
+  return true;
+}
+
+void Reader::LetGo(PositionList const& list) const {
+  if (list.owned_.empty() && !list.bytes_.empty()) LetGo(list.bytes_);
+}
+
+bool Reader::CheckPositions(PositionList& list) {
+  // Each block's records end where the block does, and the last block where the bytes do.
+  std::vector<std::uint32_t> positions;
+  for (std::size_t i = 0; i < list.members_.size(); ++i) {
+    if (i > 0 && i % kPositionBlock == 0 && list.at_ != list.block_end_) return false;
+    if (!list.Find(list.members_[i], positions)) return false;
+  }
+  return list.at_ == list.block_end_ && list.block_end_ == list.bytes_.size();
+}
+
+bool PositionList::EnterBlock(std::size_t block) {
+  std::size_t begin = block == 0 ? 0 : coding::Get32(table_.data() + kPositionEntry * (block - 1));
+  std::size_t end = coding::Get32(table_.data() + kPositionEntry * block);
+  if (begin > end || end > bytes_.size() ||
+      static_cast<std::uint32_t>(Hash(bytes_.substr(begin, end - begin))) !=
+          coding::Get32(table_.data() + kPositionEntry * block + 4)) {
+    block_ = SIZE_MAX;
+    return false;
+  }
+  block_ = block;
+  rank_ = block * kPositionBlock;
+  at_ = begin;
+  block_end_ = end;
+  return true;
+}
+
+bool PositionList::Find(std::uint32_t n, std::vector<std::uint32_t>& positions) {
+  positions.clear();
+  // From the record last read on when n lies ahead of it, as a query's records do.
+  std::size_t from = rank_ < members_.size() && members_[rank_] <= n ? rank_ : 0;
+  auto it =
+      std::lower_bound(members_.begin() + static_cast<std::ptrdiff_t>(from), members_.end(), n);
+  if (it == members_.end() || *it != n) return true;
+  auto rank = static_cast<std::size_t>(it - members_.begin());
+  if ((rank / kPositionBlock != block_ || rank < rank_) && !EnterBlock(rank / kPositionBlock)) {
+    return false;
+  }
+  auto const* base = reinterpret_cast<unsigned char const*>(bytes_.data());
+  unsigned char const* p = base + at_;
+  unsigned char const* end = base + block_end_;
+  // Records before n in its block are passed over: each ends in the only zero byte of its
+  // positions.
+  for (; rank_ < rank; ++rank_) {
+    auto const* zero = static_cast<unsigned char const*>(std::memchr(p, 0, end - p));
+    if (zero == nullptr) return false;
+    p = zero + 1;
+  }
+  std::uint32_t position = 0;
+  for (;;) {
+    if (p == end) return false;
+    if (*p == 0) break;
+    std::uint32_t v = 0;
+    p = coding::GetVarint32(p, end, v);
+    if (p == nullptr || v == 0) return false;
+    if (positions.empty()) {
+      position = v - 1;
+    } else if (v > UINT32_MAX - position) {
+      return false;
+    } else {
+      position += v;
+    }
+    positions.push_back(position);
+  }
+  ++p;
+  ++rank_;
+  at_ = static_cast<std::size_t>(p - base);
+  return !positions.empty();
 }
 
 bool Reader::LookupInto(std::string_view code, std::uint32_t key,

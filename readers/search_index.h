@@ -1,12 +1,18 @@
 // The search index of a retrieval library: BASE.qix beside BASE.mrf.
 //
 // For each field code met in the records, the index holds the set of records whose value
-// (the lines of the code joined by LF, as a search sees them) contains each GBK character
-// and each pair of adjacent characters, plus each record's offset in the record file.
+// (the lines of the code joined by LF, as a search sees them) contains each GBK character,
+// with the positions where it stands in each, and the set of each pair of adjacent
+// characters common enough to need one, plus each record's offset in the record file.
 // Characters are cut as every GBK scanner here cuts them (a byte of 0x81 or above takes the
 // next byte as its trail) and keyed as 16-bit numbers: a single byte b as b, a two-byte
 // character as lead * 256 + trail. A character's key is that number; a pair's key is
-// first * 65536 + second; key 0xFFFFFFFF is the set of records holding the field at all.
+// first * 65536 + second (no pair led by a NUL byte); key 0xFFFFFFFF is the set of records
+// holding the field at all. A position counts characters from 0 at the value's start.
+// A pair keeps a set when it holds at least kPairFloor records, or when its characters'
+// sets are large enough that, were they independent, they would meet in that many; any
+// other pair (a missing one) is found from the positions of its characters, among the
+// few records both hold.
 // A field whose values are few and short (at most kMaxValues distinct values of at most
 // kMaxValueBytes bytes) also lists each distinct value with the set of records holding
 // exactly it, so that comparisons and values are answered without reading records.
@@ -15,7 +21,7 @@
 // Layout (integers little-endian):
 //   header, 80 bytes
 //      0  "QELINDEX"
-//      8  u32 version (3)
+//      8  u32 version (4)
 //     12  u32 field count F
 //     16  u32 record count R
 //     20  u32 zero
@@ -30,10 +36,16 @@
 //   directory   F x 32 bytes: code (NUL-padded, 16 bytes), u32 term count T, u32 value
 //               count V, u64 file offset of the field's term table
 //   bitmaps     CRoaring's portable serialisation, one per term; a listed value's bytes
-//               come just before its bitmap
+//               come just before its bitmap; a character's positions just after it:
+//                 u64 Hash of the block table, which follows: u32 block count B (one
+//                 block per 64 records of the set), B x (u32 end of the block's bytes,
+//                 counted from the first, u32 low half of their Hash);
+//                 then per record of the set, in order: its first position plus one and
+//                 the gaps to each next one, as LEB128 varints, and a zero byte
 //   term tables one per field in directory order, ending the file:
 //               T x 24 bytes sorted by key: u32 key, u32 bitmap length, u64 file offset
-//               of the bitmap, u64 Hash of its bytes; a term of one to three records
+//               of the bitmap, u64 Hash of its bytes; a pair or field term of one to
+//               three records
 //               holds them instead (length 0x80000000 | their count, the first two as
 //               the offset, the third and a check of them as the hash: see
 //               search_index_layout.h);
@@ -44,11 +56,12 @@
 //
 // A reader checks the magic, version, sizes, the binding and where the term tables lie
 // when it opens the file, reading only the header and the field directory; it checks a
-// bitmap's hash before it uses the bitmap, and a record's offsets against the record file
-// before it reads the record. Check reads everything else: the hashes of the offsets,
-// directory and tables, the order of offsets and terms, every bitmap and value (`qel
-// index --check`). The record file's size, time and head hash bind the index to it: a
-// record file changed after indexing makes it stale.
+// bitmap's hash before it uses the bitmap, a block of positions' check before it reads
+// the block, and a record's offsets against the record file before it reads the record.
+// Check reads everything else: the hashes of the offsets, directory and tables, the order
+// of offsets and terms, every bitmap, value and position (`qel index --check`). The record file's
+// size, time and head hash bind the index to it: a record file changed after indexing makes it
+// stale.
 //
 // Building streams: posting lists collect in memory up to a budget and are written to
 // temporary segment files when it is spent; writing concatenates each key's lists. Memory
@@ -73,7 +86,7 @@
 
 namespace qel::search_index {
 
-inline constexpr std::uint32_t kVersion = 3;
+inline constexpr std::uint32_t kVersion = 4;
 inline constexpr std::uint32_t kFieldKey = 0xFFFFFFFFu;
 inline constexpr std::size_t kHeadBytes = 65536;
 // The record files an index can serve: offsets are 32-bit.
@@ -81,6 +94,9 @@ inline constexpr std::uint64_t kMaxRecordFile = 0xFFFFFFFFull;
 // Fields with more distinct values, or a longer one, list no values.
 inline constexpr std::size_t kMaxValues = 4096;
 inline constexpr std::size_t kMaxValueBytes = 64;
+// Records below which a pair is found from its characters' positions (see above): the
+// most records such a search reads positions of, whatever the size of the library.
+inline constexpr std::size_t kPairFloor = 1000;
 
 // A 64-bit hash of bytes (FNV-1a over 8-byte words, then the tail bytes).
 std::uint64_t Hash(std::string_view bytes);
@@ -150,6 +166,35 @@ class Builder {
   std::unique_ptr<Impl> impl_;
 };
 
+class Reader;
+
+// Where one character of a field stands in each record holding it, read a block of records
+// at a time as a query asks for them.
+class PositionList {
+ public:
+  // True when the index holds the character in the field.
+  bool found() const { return !members_.empty(); }
+  // The records holding the character, rising.
+  std::span<std::uint32_t const> records() const { return members_; }
+  // Sets positions to where the character stands in record n, rising (empty when n does
+  // not hold it). Asking for records in rising order reads each block once. False when
+  // the block holding n is damaged.
+  bool Find(std::uint32_t n, std::vector<std::uint32_t>& positions);
+
+ private:
+  friend class Reader;
+  // Moves to the block of the record of rank (its place among records()), checked.
+  bool EnterBlock(std::size_t block);
+  std::vector<std::uint32_t> members_;
+  std::string owned_;             // the table and positions of a small set, read
+  std::string_view table_;        // block entries
+  std::string_view bytes_;        // positions of every record
+  std::size_t block_ = SIZE_MAX;  // the block entered
+  std::size_t rank_ = 0;          // the record whose positions start at at_
+  std::size_t at_ = 0;
+  std::size_t block_end_ = 0;
+};
+
 // An index file opened by memory mapping and checked.
 class Reader {
  public:
@@ -174,6 +219,17 @@ class Reader {
   // Adds the set of key in field code to bits (record n is bit n % 8 of byte n / 8; at
   // least records() bits). Returns false when the bitmap is damaged.
   bool LookupInto(std::string_view code, std::uint32_t key, std::span<unsigned char> bits) const;
+  // Whether field code holds a set of key of its own: 1 when it does, 0 when not, -1 when
+  // the term table cannot be read. Every character that occurs has one; a missing pair
+  // may still occur (see kPairFloor).
+  int Has(std::string_view code, std::uint32_t key) const;
+  // Reads the records and positions of character key (below 65536) of field code into
+  // list (found() false when the field holds no such character). False when its set or
+  // block table is damaged.
+  bool Positions(std::string_view code, std::uint32_t key, PositionList& list) const;
+  // Lets the pages of list's positions read through the mapping leave this process's
+  // memory, once a query is done with them.
+  void LetGo(PositionList const& list) const;
   // True when field code lists its distinct values.
   bool HasValues(std::string_view code) const;
   // Adds to bits the records of each listed value of field code for which wanted is true.
@@ -208,6 +264,11 @@ class Reader {
   // read into this thread's buffer (valid until its next call), a larger one from the
   // mapping; false when they lie outside the file or do not match.
   bool Bitmap(Entry const& entry, std::string_view& data) const;
+  // The positions of a character term's set (data, as read by Bitmap) into list; false
+  // when they lie outside the file or their table does not match its hash.
+  bool ReadPositions(Entry const& entry, std::uint64_t records, PositionList& list) const;
+  // Checks every block and position of list (of a set of so many records).
+  static bool CheckPositions(PositionList& list);
   // The hash of the term tables as the header records it.
   std::uint64_t TablesHash() const;
   // Lets the pages of a record set of kReadBytes or more leave this process's memory once

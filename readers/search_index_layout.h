@@ -41,6 +41,17 @@ constexpr std::uint64_t InlineHash(std::uint64_t first_two, std::uint32_t third)
   return check << 32 | third;
 }
 
+// A character's positions are cut into blocks of kPositionBlock records, each with its
+// end and check in the block table, so that a query reads and checks only the blocks of
+// the records it looks at.
+inline constexpr std::size_t kPositionBlock = 64;
+constexpr std::size_t PositionBlocks(std::size_t records) {
+  return (records + kPositionBlock - 1) / kPositionBlock;
+}
+// The block table's hash and block count, before its entries of kPositionEntry bytes.
+inline constexpr std::size_t kPositionsHead = 12;
+inline constexpr std::size_t kPositionEntry = 8;
+
 }  // namespace qel::search_index::layout
 
 #endif  // QELSHARE_READERS_SEARCH_INDEX_LAYOUT_H_

@@ -11,10 +11,6 @@
 namespace qel::search {
 namespace {
 
-struct Occurrence {
-  int start, end, word;  // in characters
-};
-
 // Every occurrence of every word into hits, ordered by start (words starting at one
 // character in the order of words): one walk over the value's characters, trying the words
 // only at a character whose first byte starts one of them.
@@ -53,32 +49,31 @@ void Occurrences(std::vector<std::string> const& words, std::string_view value,
   }
 }
 
-bool Near(std::vector<std::string> const& words, std::string_view value) {
-  thread_local std::vector<Occurrence> hits;
-  Occurrences(words, value, hits);
+}  // namespace
+
+bool NearOccurrences(std::span<Occurrence const> hits, std::size_t words) {
   // Walking occurrences by start: the latest end of each word so far gives the smallest
   // gap for the current latest start.
-  std::vector<int> last_end(words.size(), std::numeric_limits<int>::min());
+  thread_local std::vector<int> last_end;
+  last_end.assign(words, std::numeric_limits<int>::min());
   std::size_t seen = 0;
   for (Occurrence const& h : hits) {
     if (last_end[h.word] == std::numeric_limits<int>::min()) ++seen;
     last_end[h.word] = std::max(last_end[h.word], h.end);
-    if (seen < words.size()) continue;
+    if (seen < words) continue;
     int earliest = *std::min_element(last_end.begin(), last_end.end());
     if (h.start - earliest <= kNearDistance) return true;
   }
   return false;
 }
 
-bool Order(std::vector<std::string> const& words, std::string_view value) {
-  thread_local std::vector<Occurrence> hits;
-  Occurrences(words, value, hits);
+bool OrderOccurrences(std::span<Occurrence const> hits, std::size_t words) {
   // ends: where chains of the words so far end, each chain keeping the rule.
   std::vector<int> ends;
   for (Occurrence const& h : hits) {
     if (h.word == 0) ends.push_back(h.end);
   }
-  for (int w = 1; w < static_cast<int>(words.size()) && !ends.empty(); ++w) {
+  for (int w = 1; w < static_cast<int>(words) && !ends.empty(); ++w) {
     std::vector<int> next;
     for (Occurrence const& h : hits) {
       if (h.word != w) continue;
@@ -93,6 +88,8 @@ bool Order(std::vector<std::string> const& words, std::string_view value) {
   }
   return !ends.empty();
 }
+
+namespace {
 
 bool Number(std::string_view s, double* out) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -146,7 +143,10 @@ bool MatchText(std::string_view kind, std::vector<std::string> const& words,
     return false;
   }
   if (words.size() == 1) return text::FindText(value, words[0]) != text::npos;
-  return kind == "ORDER" ? Order(words, value) : Near(words, value);
+  thread_local std::vector<Occurrence> hits;
+  Occurrences(words, value, hits);
+  return kind == "ORDER" ? OrderOccurrences(hits, words.size())
+                         : NearOccurrences(hits, words.size());
 }
 
 Bound MakeBound(std::string_view text) {

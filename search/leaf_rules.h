@@ -17,6 +17,7 @@
 #ifndef QELSHARE_SEARCH_LEAF_RULES_H_
 #define QELSHARE_SEARCH_LEAF_RULES_H_
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -58,6 +59,17 @@ Leaf MakeLeaf(expr::LeafItem const& item);
 
 bool MatchText(std::string_view kind, std::vector<std::string> const& words,
                std::string_view value);
+
+// An occurrence of word number word of a leaf in a value, in characters from its start.
+struct Occurrence {
+  int start, end, word;
+};
+// The NEAR and ORDER rules over every occurrence of each of words words in a value,
+// ordered by start (words starting at one character in the order of words): the same
+// answers as MatchText, from occurrences found any way (by reading the value, or from an
+// index's positions).
+bool NearOccurrences(std::span<Occurrence const> hits, std::size_t words);
+bool OrderOccurrences(std::span<Occurrence const> hits, std::size_t words);
 bool MatchComparison(int op, std::string_view operand, std::string_view value);
 // The rule of the leaf's kind (a reference matches no value).
 bool Match(Leaf const& leaf, std::string_view value);

@@ -39,6 +39,10 @@ std::uint64_t RecordSet::Count() const {
   return roaring_bitmap_get_cardinality(impl_->set);
 }
 
+bool RecordSet::Contains(std::uint32_t n) const {
+  return roaring_bitmap_contains(impl_->set, n);
+}
+
 std::uint32_t RecordSet::Maximum() const {
   return roaring_bitmap_maximum(impl_->set);
 }

@@ -30,6 +30,7 @@ class RecordSet {
   // Keeps only the records also in other.
   void And(RecordSet const& other);
   std::uint64_t Count() const;
+  bool Contains(std::uint32_t n) const;
   // The largest record (0 when empty).
   std::uint32_t Maximum() const;
   // The records in increasing order.

@@ -61,6 +61,27 @@ inline void Append64(std::string& out, std::uint64_t v) {
   out.append(b, 8);
 }
 
+// Variable-length integers (LEB128): seven bits a byte, least significant first, the high
+// bit set on every byte but the last. Only the value 0 ends in a zero byte.
+template <class Bytes>
+inline void AppendVarint32(Bytes& out, std::uint32_t v) {
+  for (; v >= 0x80; v >>= 7) out.push_back(static_cast<typename Bytes::value_type>(v | 0x80));
+  out.push_back(static_cast<typename Bytes::value_type>(v));
+}
+// Reads a varint of at most five bytes at p, before end: the byte after it, or nullptr
+// when it runs past end or past 32 bits.
+inline unsigned char const* GetVarint32(unsigned char const* p, unsigned char const* end,
+                                        std::uint32_t& v) {
+  v = 0;
+  for (int shift = 0; p < end && shift < 35; shift += 7) {
+    unsigned char b = *p++;
+    if (shift == 28 && b > 0x0F) return nullptr;
+    v |= static_cast<std::uint32_t>(b & 0x7F) << shift;
+    if (b < 0x80) return p;
+  }
+  return nullptr;
+}
+
 // Big-endian, most significant byte first.
 inline std::uint16_t GetBe16(void const* p) {
   auto const* b = static_cast<unsigned char const*>(p);
