@@ -1,7 +1,8 @@
 // Fuzz target: search index files opened, read and checked whole. The binding is taken
-// from the input's own header, so that damaged directories and bitmaps are reached; every
-// lookup must stay inside the file and name only records the index holds, and an index
-// that passes the whole check has its record offsets in order.
+// from the input's own header, so that damaged directories, bitmaps and positions are
+// reached; every lookup must stay inside the file and name only records the index holds,
+// and an index that passes the whole check has its record offsets in order and gives
+// every record of a character its positions, rising.
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -39,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
     return 0;
   }
   std::string fault;
-  if (reader.Check(fault)) {
+  bool whole = reader.Check(fault);
+  if (whole) {
     for (std::uint32_t n = 1; n < reader.records(); ++n) {
       if (reader.Offset(n) <= reader.Offset(n - 1)) std::abort();
     }
@@ -57,6 +59,25 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
     }
     reader.ValuesInto(
         code, [](std::string_view value) { return !value.empty(); }, bits);
+    for (std::uint32_t key : {0x0Au, 0x61u, 0xB4BAu}) {
+      std::uint64_t lookups = key == 0x61u ? 0 : UINT64_MAX;
+      qel::search_index::PositionList list;
+      if (!reader.Positions(code, key, list)) {
+        if (whole) std::abort();
+        continue;
+      }
+      std::vector<std::uint32_t> positions;
+      list.Expect(lookups);
+      for (std::uint32_t n : list.set().Members()) {
+        if (n >= reader.records()) std::abort();
+        bool read = list.Find(n, positions);
+        if (whole && (!read || positions.empty())) std::abort();
+        for (std::size_t i = 1; i < positions.size(); ++i) {
+          if (positions[i] <= positions[i - 1]) std::abort();
+        }
+      }
+      reader.LetGo(list);
+    }
   }
   return 0;
 }

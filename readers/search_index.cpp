@@ -11,27 +11,33 @@
 namespace qel::search_index {
 using namespace layout;
 
-void StreamHash::Word(char const* bytes) {
-  std::uint64_t word;
-  std::memcpy(&word, bytes, 8);
-  h_ = (h_ ^ word) * 0x100000001b3ull;
-  h_ ^= h_ >> 29;
+void StreamHash::Stripe(char const* bytes) {
+  for (int lane = 0; lane < 4; ++lane) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes + 8 * lane, 8);
+    std::uint64_t h = (lanes_[lane] ^ word) * 0x100000001b3ull;
+    lanes_[lane] = h ^ h >> 29;
+  }
 }
 
 void StreamHash::Add(std::string_view bytes) {
   std::size_t i = 0;
   if (pending_size_ > 0) {
-    while (pending_size_ < 8 && i < bytes.size()) pending_[pending_size_++] = bytes[i++];
-    if (pending_size_ < 8) return;
-    Word(pending_);
+    while (pending_size_ < kStripe && i < bytes.size()) pending_[pending_size_++] = bytes[i++];
+    if (pending_size_ < kStripe) return;
+    Stripe(pending_);
     pending_size_ = 0;
   }
-  for (; i + 8 <= bytes.size(); i += 8) Word(bytes.data() + i);
+  for (; i + kStripe <= bytes.size(); i += kStripe) Stripe(bytes.data() + i);
   for (; i < bytes.size(); ++i) pending_[pending_size_++] = bytes[i];
 }
 
 std::uint64_t StreamHash::value() const {
-  std::uint64_t h = h_;
+  std::uint64_t h = 0xcbf29ce484222325ull;
+  for (std::uint64_t lane : lanes_) {
+    h = (h ^ lane) * 0x100000001b3ull;
+    h ^= h >> 29;
+  }
   for (std::size_t i = 0; i < pending_size_; ++i)
     h = (h ^ static_cast<unsigned char>(pending_[i])) * 0x100000001b3ull;
   return h;
@@ -165,9 +171,8 @@ bool Reader::Check(std::string& error, std::uint64_t* terms) const {
       }
       if (is_char) {
         PositionList list;
-        list.members_ = set.Members();
-        if (list.members_.empty() || !ReadPositions(entry, list.members_.size(), list) ||
-            !CheckPositions(list)) {
+        std::swap(list.set_, set);
+        if (!list.found() || !ReadPositions(entry, list) || !CheckPositions(list)) {
           return fail("is damaged (the positions of a character of field " + code +
                       " do not match their checksum)");
         }
@@ -330,45 +335,41 @@ bool Reader::Positions(std::string_view code, std::uint32_t key, PositionList& l
     return false;
   }
   LetGo(data);
-  list.members_ = set.Members();
-  return ReadPositions(entry, list.members_.size(), list);
+  std::swap(list.set_, set);
+  return ReadPositions(entry, list);
 }
 
-bool Reader::ReadPositions(Entry const& entry, std::uint64_t records, PositionList& list) const {
+bool Reader::ReadPositions(Entry const& entry, PositionList& list) const {
   std::uint64_t at = entry.offset + entry.length;
-  std::uint64_t blocks = PositionBlocks(records);
-  std::uint64_t table = 4 + kPositionEntry * blocks;
-  if (at > bytes_.size() || kPositionsHead + table - 4 > bytes_.size() - at) return false;
+  std::uint64_t blocks = PositionBlocks(list.set_.Count());
+  std::uint64_t table = kPositionEntry * blocks;
+  if (at > bytes_.size() || kPositionsHead + table > bytes_.size() - at) return false;
+  // The head and block table are read and checked whole; the positions are read through
+  // the mapping, only the blocks a query asks for.
   std::string head;
-  if (!file_.ReadAt(at, kPositionsHead, head) || coding::Get32(head.data() + 8) != blocks) {
+  if (!file_.ReadAt(at, kPositionsHead, head) || coding::Get32(head.data() + 8) != blocks ||
+      !file_.ReadAt(at + kPositionsHead, table, list.table_)) {
     return false;
   }
-  // The positions' length is the last block's end, the last entry of the table.
-  std::string last;
-  if (!file_.ReadAt(at + kPositionsHead + kPositionEntry * (blocks - 1), 4, last)) return false;
-  std::uint64_t length = coding::Get32(last.data());
-  std::uint64_t total = 8 + table + length;
-  if (total > bytes_.size() - at) return false;
-  std::string_view section;
-  if (total < kReadBytes) {
-    if (!file_.ReadAt(at, total, list.owned_)) return false;
-    section = list.owned_;
-  } else {
-    section = bytes_.substr(at, total);
-  }
-  if (Hash(section.substr(8, table)) != coding::Get64(section.data())) return false;
-  list.table_ = section.substr(kPositionsHead, kPositionEntry * blocks);
-  list.bytes_ = section.substr(8 + table);
+  StreamHash hash;
+  hash.Add(std::string_view(head).substr(8));
+  hash.Add(list.table_);
+  if (hash.value() != coding::Get64(head.data())) return false;
+  std::uint64_t length = coding::Get32(list.table_.data() + table - kPositionEntry);
+  std::uint64_t data = at + kPositionsHead + table;
+  if (length > bytes_.size() - data) return false;
+  list.bytes_ = bytes_.substr(data, length);
   return true;
 }
 
 void Reader::LetGo(PositionList const& list) const {
-  if (list.owned_.empty() && !list.bytes_.empty()) LetGo(list.bytes_);
+  LetGo(list.bytes_);
 }
 
 bool Reader::CheckPositions(PositionList& list) {
   // Each block's records end where the block does, and the last block where the bytes do.
   std::vector<std::uint32_t> positions;
+  list.Expect(list.set_.Count());
   for (std::size_t i = 0; i < list.members_.size(); ++i) {
     if (i > 0 && i % kPositionBlock == 0 && list.at_ != list.block_end_) return false;
     if (!list.Find(list.members_[i], positions)) return false;
@@ -392,14 +393,36 @@ bool PositionList::EnterBlock(std::size_t block) {
   return true;
 }
 
+void PositionList::Expect(std::uint64_t lookups) {
+  // Counting the records before one costs about as much as walking a few dozen.
+  if (members_.empty() && lookups >= set_.Count() / 32) members_ = set_.Members();
+}
+
+std::size_t PositionList::RankOf(std::uint32_t n) {
+  if (members_.empty()) return set_.Contains(n) ? set_.Rank(n) - 1 : SIZE_MAX;
+  // From the record last read on when n lies ahead of it, as a query's records do:
+  // galloping, as the next record asked for is mostly near.
+  std::size_t low = 0, high = members_.size();
+  if (rank_ < members_.size() && members_[rank_] <= n) {
+    low = rank_;
+    for (std::size_t step = 1; low + step < high; step *= 2) {
+      if (members_[low + step] > n) {
+        high = low + step;
+        break;
+      }
+      low += step;
+    }
+  }
+  auto it = std::lower_bound(members_.begin() + static_cast<std::ptrdiff_t>(low),
+                             members_.begin() + static_cast<std::ptrdiff_t>(high), n);
+  if (it == members_.end() || *it != n) return SIZE_MAX;
+  return static_cast<std::size_t>(it - members_.begin());
+}
+
 bool PositionList::Find(std::uint32_t n, std::vector<std::uint32_t>& positions) {
   positions.clear();
-  // From the record last read on when n lies ahead of it, as a query's records do.
-  std::size_t from = rank_ < members_.size() && members_[rank_] <= n ? rank_ : 0;
-  auto it =
-      std::lower_bound(members_.begin() + static_cast<std::ptrdiff_t>(from), members_.end(), n);
-  if (it == members_.end() || *it != n) return true;
-  auto rank = static_cast<std::size_t>(it - members_.begin());
+  std::size_t rank = RankOf(n);
+  if (rank == SIZE_MAX) return true;
   if ((rank / kPositionBlock != block_ || rank < rank_) && !EnterBlock(rank / kPositionBlock)) {
     return false;
   }
@@ -409,17 +432,20 @@ bool PositionList::Find(std::uint32_t n, std::vector<std::uint32_t>& positions) 
   // Records before n in its block are passed over: each ends in the only zero byte of its
   // positions.
   for (; rank_ < rank; ++rank_) {
-    auto const* zero = static_cast<unsigned char const*>(std::memchr(p, 0, end - p));
-    if (zero == nullptr) return false;
-    p = zero + 1;
+    while (p < end && *p != 0) ++p;
+    if (p == end) return false;
+    ++p;
   }
   std::uint32_t position = 0;
   for (;;) {
     if (p == end) return false;
-    if (*p == 0) break;
-    std::uint32_t v = 0;
-    p = coding::GetVarint32(p, end, v);
-    if (p == nullptr || v == 0) return false;
+    std::uint32_t v = *p;
+    if (v == 0) break;
+    if (v < 0x80) {
+      ++p;  // most gaps take one byte
+    } else if ((p = coding::GetVarint32(p, end, v)) == nullptr || v == 0) {
+      return false;
+    }
     if (positions.empty()) {
       position = v - 1;
     } else if (v > UINT32_MAX - position) {

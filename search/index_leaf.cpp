@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -41,59 +40,91 @@ bool PairKey(std::uint32_t first, std::uint32_t second, std::uint32_t& key) {
 // characters, and the leaf's rule applied to them.
 class PositionMatcher {
  public:
-  PositionMatcher(Leaf const& leaf, std::vector<std::vector<std::uint32_t>> const& words)
-      : leaf_(leaf), words_(words) {}
-
   // Reads the positions of every character of the words (and of LF for PARA); false when
   // the index is damaged.
-  bool Open(search_index::Reader const& index) {
-    for (auto const& chars : words_) {
-      for (std::uint32_t key : chars) lists_.try_emplace(key);
+  bool Open(search_index::Reader const& index, Leaf const& leaf,
+            std::vector<std::vector<std::uint32_t>> const& words) {
+    para_ = leaf.item.text_kind == "PARA";
+    order_ = leaf.item.text_kind == "ORDER";
+    // Each distinct character once, the words as its slots.
+    std::vector<std::uint32_t> keys;
+    auto slot = [&](std::uint32_t key) {
+      auto at = std::find(keys.begin(), keys.end(), key);
+      if (at == keys.end()) at = keys.insert(at, key);
+      return static_cast<std::size_t>(at - keys.begin());
+    };
+    for (auto const& chars : words) {
+      std::vector<std::size_t>& slots = words_.emplace_back();
+      for (std::uint32_t key : chars) slots.push_back(slot(key));
     }
-    if (leaf_.item.text_kind == "PARA") lists_.try_emplace(kLineFeed);
-    for (auto& [key, list] : lists_) {
-      if (!index.Positions(leaf_.item.code, key, list)) return false;
+    if (para_) line_feed_ = slot(kLineFeed);
+    lists_.resize(keys.size());
+    positions_.resize(keys.size());
+    starts_.resize(words_.size());
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      if (!index.Positions(leaf.item.code, keys[k], lists_[k])) return false;
     }
     return true;
   }
   void LetGo(search_index::Reader const& index) const {
-    for (auto const& [key, list] : lists_) index.LetGo(list);
+    for (auto const& list : lists_) index.LetGo(list);
+  }
+
+  // The sets of the words' characters (not of LF), smallest first.
+  std::vector<bitmap::RecordSet const*> Sets() const {
+    std::vector<bitmap::RecordSet const*> sets;
+    for (std::size_t k = 0; k < lists_.size(); ++k) {
+      if (!para_ || k != line_feed_) sets.push_back(&lists_[k].set());
+    }
+    std::sort(sets.begin(), sets.end(),
+              [](auto const* a, auto const* b) { return a->Count() < b->Count(); });
+    return sets;
+  }
+
+  // Readies every list for about lookups records (see PositionList::Expect).
+  void Expect(std::uint64_t lookups) {
+    for (auto& list : lists_) list.Expect(lookups);
   }
 
   // Whether record n matches: 1 or 0, -1 when its positions are damaged.
   int Match(std::uint32_t n) {
-    for (auto& [key, list] : lists_) {
-      if (!list.Find(n, positions_[key])) return -1;
+    for (std::size_t k = 0; k < lists_.size(); ++k) {
+      if (!lists_[k].Find(n, positions_[k])) return -1;
     }
-    starts_.resize(words_.size());
     for (std::size_t w = 0; w < words_.size(); ++w) {
-      Starts(words_[w], starts_[w]);
-      if (starts_[w].empty()) return 0;
+      if (Starts(w).empty()) return 0;
     }
-    if (leaf_.item.text_kind == "PARA") return OnOneLine() ? 1 : 0;
+    if (para_) return OnOneLine() ? 1 : 0;
     if (words_.size() == 1) return 1;
+    // Occurrences by start, words starting at one character in the order of words: each
+    // word's merged in after those before it.
     hits_.clear();
     for (std::size_t w = 0; w < words_.size(); ++w) {
-      int length = static_cast<int>(words_[w].size());
-      for (std::uint32_t start : starts_[w]) {
-        hits_.push_back(
-            {static_cast<int>(start), static_cast<int>(start) + length, static_cast<int>(w)});
+      auto length = static_cast<int>(words_[w].size());
+      merged_.clear();
+      std::size_t i = 0;
+      for (std::uint32_t start : Starts(w)) {
+        auto at = static_cast<int>(start);
+        while (i < hits_.size() && hits_[i].start <= at) merged_.push_back(hits_[i++]);
+        merged_.push_back({at, at + length, static_cast<int>(w)});
       }
+      merged_.insert(merged_.end(), hits_.begin() + static_cast<std::ptrdiff_t>(i), hits_.end());
+      std::swap(hits_, merged_);
     }
-    std::sort(hits_.begin(), hits_.end(), [](Occurrence const& a, Occurrence const& b) {
-      return a.start != b.start ? a.start < b.start : a.word < b.word;
-    });
-    bool match = leaf_.item.text_kind == "ORDER" ? OrderOccurrences(hits_, words_.size())
-                                                 : NearOccurrences(hits_, words_.size());
+    bool match =
+        order_ ? OrderOccurrences(hits_, words_.size()) : NearOccurrences(hits_, words_.size());
     return match ? 1 : 0;
   }
 
  private:
-  // The positions where chars stand one after the other, by the first.
-  void Starts(std::vector<std::uint32_t> const& chars, std::vector<std::uint32_t>& starts) {
-    starts = positions_[chars[0]];
-    for (std::size_t i = 1; i < chars.size() && !starts.empty(); ++i) {
-      std::vector<std::uint32_t> const& next = positions_[chars[i]];
+  // Where word w starts: its first character's positions followed by each next one.
+  std::vector<std::uint32_t> const& Starts(std::size_t w) {
+    std::vector<std::size_t> const& slots = words_[w];
+    if (slots.size() == 1) return positions_[slots[0]];
+    std::vector<std::uint32_t>& starts = starts_[w];
+    starts = positions_[slots[0]];
+    for (std::size_t i = 1; i < slots.size() && !starts.empty(); ++i) {
+      std::vector<std::uint32_t> const& next = positions_[slots[i]];
       std::size_t kept = 0, j = 0;
       for (std::uint32_t start : starts) {
         std::uint64_t wanted = std::uint64_t{start} + i;
@@ -102,34 +133,37 @@ class PositionMatcher {
       }
       starts.resize(kept);
     }
+    return starts;
   }
 
   // Whether every word starts on one line: lines are counted by the LFs before a start.
   bool OnOneLine() {
-    std::vector<std::uint32_t> const& breaks = positions_[kLineFeed];
+    std::vector<std::uint32_t> const& breaks = positions_[line_feed_];
     auto line = [&](std::uint32_t at) {
       return static_cast<std::uint32_t>(std::lower_bound(breaks.begin(), breaks.end(), at) -
                                         breaks.begin());
     };
     lines_.clear();
-    for (std::uint32_t start : starts_[0]) lines_.push_back(line(start));
+    for (std::uint32_t start : Starts(0)) lines_.push_back(line(start));
     for (std::size_t w = 1; w < words_.size() && !lines_.empty(); ++w) {
+      std::size_t kept = 0;
       other_.clear();
-      for (std::uint32_t start : starts_[w]) other_.push_back(line(start));
-      std::vector<std::uint32_t> both;
-      std::set_intersection(lines_.begin(), lines_.end(), other_.begin(), other_.end(),
-                            std::back_inserter(both));
-      lines_ = std::move(both);
+      for (std::uint32_t start : Starts(w)) other_.push_back(line(start));
+      for (std::uint32_t l : lines_) {
+        if (std::binary_search(other_.begin(), other_.end(), l)) lines_[kept++] = l;
+      }
+      lines_.resize(kept);
     }
     return !lines_.empty();
   }
 
-  Leaf const& leaf_;
-  std::vector<std::vector<std::uint32_t>> const& words_;
-  std::map<std::uint32_t, search_index::PositionList> lists_;
-  std::map<std::uint32_t, std::vector<std::uint32_t>> positions_;
-  std::vector<std::vector<std::uint32_t>> starts_;
-  std::vector<Occurrence> hits_;
+  bool para_ = false, order_ = false;
+  std::vector<std::vector<std::size_t>> words_;  // slots of each word's characters
+  std::size_t line_feed_ = 0;
+  std::vector<search_index::PositionList> lists_;      // by slot
+  std::vector<std::vector<std::uint32_t>> positions_;  // by slot, in the current record
+  std::vector<std::vector<std::uint32_t>> starts_;     // by word
+  std::vector<Occurrence> hits_, merged_;
   std::vector<std::uint32_t> lines_, other_;
 };
 
@@ -209,33 +243,47 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
         code, [&](std::string_view value) { return Match(leaf, value); }, bits);
     return read ? Status() : lib.IndexDamaged();
   }
-  // Candidates: the records holding every character, and every pair that has a set.
+  // Candidates: the records holding every pair that has a set, and every character.
   bitmap::RecordSet candidates, part;
   bool first = true;
-  auto narrow = [&](std::uint32_t key) {
-    if (!index.Lookup(code, key, part)) return false;
+  auto narrow = [&](bitmap::RecordSet const& set) {
     if (first) {
-      std::swap(candidates, part);
+      candidates.CopyFrom(set);
       first = false;
     } else {
-      candidates.And(part);
+      candidates.And(set);
     }
-    return true;
+    return candidates.Count() > 0;
   };
   for (auto const& chars : word_chars) {
-    for (std::size_t i = 0; i < chars.size(); ++i) {
+    for (std::size_t i = 1; i < chars.size(); ++i) {
       std::uint32_t pair = 0;
-      int has = i > 0 && PairKey(chars[i - 1], chars[i], pair) ? index.Has(code, pair) : 0;
-      if (has < 0 || (has > 0 && !narrow(pair)) || !narrow(chars[i])) return lib.IndexDamaged();
-      if (candidates.Count() == 0) return Status();
+      int has = PairKey(chars[i - 1], chars[i], pair) ? index.Has(code, pair) : 0;
+      if (has < 0 || (has > 0 && !index.Lookup(code, pair, part))) return lib.IndexDamaged();
+      if (has > 0 && !narrow(part)) return Status();
     }
   }
-  if (first && !narrow(search_index::kFieldKey)) return lib.IndexDamaged();
-  if (candidates.Count() == 0) return Status();
-  if (kind != Kind::kText || !whole) return ReadBack(lib, leaf, candidates, bits);
+  if (kind != Kind::kText || !whole) {
+    for (auto const& chars : word_chars) {
+      for (std::uint32_t key : chars) {
+        if (!index.Lookup(code, key, part)) return lib.IndexDamaged();
+        if (!narrow(part)) return Status();
+      }
+    }
+    if (first && !index.Lookup(code, search_index::kFieldKey, part)) return lib.IndexDamaged();
+    if (first && !narrow(part)) return Status();
+    return ReadBack(lib, leaf, candidates, bits);
+  }
 
-  // Text of whole characters: answered from the positions. A record where a lead byte takes
-  // an LF as its trail cuts its lines unlike its characters, so PARA reads it back.
+  // Text of whole characters: answered from the positions, read for the candidates only.
+  PositionMatcher matcher;
+  if (!matcher.Open(index, leaf, word_chars)) return lib.IndexDamaged();
+  for (bitmap::RecordSet const* set : matcher.Sets()) {
+    if (!narrow(*set)) return Status();
+  }
+  matcher.Expect(candidates.Count());
+  // A record where a lead byte takes an LF as its trail cuts its lines unlike its
+  // characters, so PARA reads it back.
   bitmap::RecordSet odd;
   if (para) {
     for (std::uint32_t lead = 0x81; lead <= 0xFF; ++lead) {
@@ -248,8 +296,6 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
       }
     }
   }
-  PositionMatcher matcher(leaf, word_chars);
-  if (!matcher.Open(index)) return lib.IndexDamaged();
   bitmap::RecordSet read_back;
   bool any_odd = odd.Count() > 0;
   for (std::uint32_t n : candidates.Members()) {

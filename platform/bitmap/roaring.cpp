@@ -39,8 +39,16 @@ std::uint64_t RecordSet::Count() const {
   return roaring_bitmap_get_cardinality(impl_->set);
 }
 
+void RecordSet::CopyFrom(RecordSet const& other) {
+  roaring_bitmap_overwrite(impl_->set, other.impl_->set);
+}
+
 bool RecordSet::Contains(std::uint32_t n) const {
   return roaring_bitmap_contains(impl_->set, n);
+}
+
+std::uint64_t RecordSet::Rank(std::uint32_t n) const {
+  return roaring_bitmap_rank(impl_->set, n);
 }
 
 std::uint32_t RecordSet::Maximum() const {

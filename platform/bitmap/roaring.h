@@ -27,10 +27,14 @@ class RecordSet {
   void Add(std::uint32_t n);
   // Adds records.
   void AddMany(std::span<std::uint32_t const> records);
+  // Makes this set hold the records of other.
+  void CopyFrom(RecordSet const& other);
   // Keeps only the records also in other.
   void And(RecordSet const& other);
   std::uint64_t Count() const;
   bool Contains(std::uint32_t n) const;
+  // The number of records up to and including n.
+  std::uint64_t Rank(std::uint32_t n) const;
   // The largest record (0 when empty).
   std::uint32_t Maximum() const;
   // The records in increasing order.

@@ -105,6 +105,74 @@ TEST(Collection, IndexGivesTheHitsOfTheScanForEveryExpression) {
   EXPECT_FALSE(scan.Read({1, 0, 0}, x).ok());
 }
 
+TEST(Collection, IndexAnswersOddValuesAsTheScanDoes) {
+  // Values whose characters and lines the positions must tell apart: a lead byte taking
+  // an LF as its trail (one character, but a line break to PARA), a lead byte ending the
+  // value, a NUL byte, a character whose trail is ASCII, long values (gaps of two-byte
+  // varints), repeats and overlapping words.
+  std::string const chun = Gbk("春"), yue = Gbk("月"), kao = "\x81\x40";
+  std::vector<std::string> const texts = {
+      "a\xB4\nb" + chun,
+      "a\nb" + chun,
+      "b\xB4",
+      std::string("a\0b", 3) + chun + chun,
+      kao + "@" + kao,
+      std::string(300, 'x') + chun + std::string(150, 'x') + yue + "\n" + yue + chun,
+      "aaaa\naab",
+      chun + yue + chun + yue + chun,
+      "\n\n" + yue + "\n",
+  };
+  testing::TempTree dir;
+  {
+    LibraryWriter writer(dir / "scan");
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      ASSERT_TRUE(writer.Add({{"TI", "t"}, {"TX", texts[i]}}, "record " + std::to_string(i)).ok());
+    }
+    ASSERT_TRUE(writer.Finish("odd", DemoFields()).ok());
+  }
+  CopyLibrary(dir, "scan", "indexed");
+  ASSERT_TRUE(BuildIndex(dir / "indexed").ok());
+  Collection scan, indexed;
+  ASSERT_TRUE(scan.Open(dir / "scan").ok());
+  ASSERT_TRUE(indexed.Open(dir / "indexed").ok());
+  Session a(scan), b(indexed);
+  int found = 0;
+  for (std::string const& expression : std::vector<std::string>{"a PARA b",
+                                                                "a PARA " + chun,
+                                                                "b PARA " + chun,
+                                                                "a/text",
+                                                                "aa/text",
+                                                                "aaa/text",
+                                                                "aab/text",
+                                                                "a ORDER b",
+                                                                "b ORDER a",
+                                                                "a NEAR b",
+                                                                "x NEAR " + yue,
+                                                                chun + " NEAR " + yue,
+                                                                chun + " ORDER x",
+                                                                yue + " PARA " + chun,
+                                                                chun + yue + chun,
+                                                                yue + chun + yue,
+                                                                chun + chun,
+                                                                "@/text",
+                                                                kao,
+                                                                "@ NEAR " + kao,
+                                                                "b\xB4/text",
+                                                                "\xB4/text",
+                                                                "x NEAR x",
+                                                                yue + " PARA " + yue,
+                                                                chun + " ORDER " + chun,
+                                                                "aa ORDER aa",
+                                                                "\"a a\" NEAR b"}) {
+    Result x = a.Search(expression);
+    Result y = b.Search(expression);
+    ASSERT_TRUE(x.ok() && y.ok()) << expression << ": " << x.status().message();
+    EXPECT_EQ(Numbers(x), Numbers(y)) << expression;
+    found += x.count() > 0;
+  }
+  EXPECT_GE(found, 20);
+}
+
 TEST(Collection, RefusesIndexesThatAreDamagedCutShortStaleOrForeign) {
   testing::TempTree dir;
   std::mt19937 rng(7);
