@@ -82,6 +82,7 @@ bool Reader::Open(std::string const& path, Binding const& binding, std::string& 
     return false;
   }
   bytes_ = file_.bytes();
+  file_.ReadAtRandom();
   auto fail = [&](std::string const& why) {
     error = path + " " + why;
     fields_.clear();
@@ -359,6 +360,7 @@ bool Reader::ReadPositions(Entry const& entry, PositionList& list) const {
   std::uint64_t data = at + kPositionsHead + table;
   if (length > bytes_.size() - data) return false;
   list.bytes_ = bytes_.substr(data, length);
+  list.file_ = &file_;
   return true;
 }
 
@@ -371,24 +373,35 @@ bool Reader::CheckPositions(PositionList& list) {
   std::vector<std::uint32_t> positions;
   list.Expect(list.set_.Count());
   for (std::size_t i = 0; i < list.members_.size(); ++i) {
-    if (i > 0 && i % kPositionBlock == 0 && list.at_ != list.block_end_) return false;
+    if (i > 0 && i % kPositionBlock == 0 && list.at_ != list.block_bytes_.size()) return false;
     if (!list.Find(list.members_[i], positions)) return false;
   }
-  return list.at_ == list.block_end_ && list.block_end_ == list.bytes_.size();
+  return list.at_ == list.block_bytes_.size() && list.block_end_ == list.bytes_.size();
 }
 
 bool PositionList::EnterBlock(std::size_t block) {
   std::size_t begin = block == 0 ? 0 : coding::Get32(table_.data() + kPositionEntry * (block - 1));
   std::size_t end = coding::Get32(table_.data() + kPositionEntry * block);
-  if (begin > end || end > bytes_.size() ||
-      static_cast<std::uint32_t>(Hash(bytes_.substr(begin, end - begin))) !=
-          coding::Get32(table_.data() + kPositionEntry * block + 4)) {
-    block_ = SIZE_MAX;
+  block_ = SIZE_MAX;
+  if (begin > end || end > bytes_.size()) return false;
+  // Walking the records, the blocks are read through the mapping (let go when the query is
+  // done); a few records' blocks are read, so that their pages do not stay.
+  if (members_.empty()) {
+    if (!file_->ReadAt(static_cast<std::uint64_t>(bytes_.data() - file_->bytes().data()) + begin,
+                       end - begin, read_)) {
+      return false;
+    }
+    block_bytes_ = read_;
+  } else {
+    block_bytes_ = bytes_.substr(begin, end - begin);
+  }
+  if (static_cast<std::uint32_t>(Hash(block_bytes_)) !=
+      coding::Get32(table_.data() + kPositionEntry * block + 4)) {
     return false;
   }
   block_ = block;
   rank_ = block * kPositionBlock;
-  at_ = begin;
+  at_ = 0;
   block_end_ = end;
   return true;
 }
@@ -426,9 +439,9 @@ bool PositionList::Find(std::uint32_t n, std::vector<std::uint32_t>& positions) 
   if ((rank / kPositionBlock != block_ || rank < rank_) && !EnterBlock(rank / kPositionBlock)) {
     return false;
   }
-  auto const* base = reinterpret_cast<unsigned char const*>(bytes_.data());
+  auto const* base = reinterpret_cast<unsigned char const*>(block_bytes_.data());
   unsigned char const* p = base + at_;
-  unsigned char const* end = base + block_end_;
+  unsigned char const* end = base + block_bytes_.size();
   // Records before n in its block are passed over: each ends in the only zero byte of its
   // positions.
   for (; rank_ < rank; ++rank_) {

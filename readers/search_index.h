@@ -195,12 +195,15 @@ class PositionList {
   std::size_t RankOf(std::uint32_t n);
   bitmap::RecordSet set_;
   std::vector<std::uint32_t> members_;  // the set's records, when walked
-  std::string table_;                   // block entries
-  std::string_view bytes_;              // positions of every record
-  std::size_t block_ = SIZE_MAX;        // the block entered
-  std::size_t rank_ = 0;                // the record whose positions start at at_
+  fs::MappedFile const* file_ = nullptr;
+  std::string table_;             // block entries
+  std::string_view bytes_;        // positions of every record, in the mapping
+  std::size_t block_ = SIZE_MAX;  // the block entered
+  std::string read_;              // its bytes, when read rather than mapped
+  std::string_view block_bytes_;
+  std::size_t rank_ = 0;  // the record whose positions start at at_ in the block
   std::size_t at_ = 0;
-  std::size_t block_end_ = 0;
+  std::size_t block_end_ = 0;  // where the block ends in bytes_
 };
 
 // An index file opened by memory mapping and checked.

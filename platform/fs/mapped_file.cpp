@@ -71,6 +71,10 @@ void MappedFile::Forget(std::size_t offset, std::size_t length) const {
   ::madvise(static_cast<char*>(data_) + start, end - start, MADV_DONTNEED);
 }
 
+void MappedFile::ReadAtRandom() const {
+  if (data_ != nullptr) ::madvise(data_, size_, MADV_RANDOM);
+}
+
 bool MappedFile::Open(std::string const& path, std::string& error) {
   Release();
   int fd = ::open(ToOs(path).c_str(), O_RDONLY | O_CLOEXEC);

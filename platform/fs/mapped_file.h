@@ -40,6 +40,9 @@ class MappedFile {
   // once, such as a checksum or the records a query reads back. Safe while other threads
   // read the mapping.
   void Forget(std::size_t offset, std::size_t length) const;
+  // Tells the system that the mapping is read at random places: a page touched brings
+  // in only itself, not the pages around it (a search index's small blocks).
+  void ReadAtRandom() const;
   // Copies bytes [offset, offset + length) of the file into out by reading it, not through
   // the mapping: small pieces looked up at random places (a table's stretch, a small set)
   // do not become part of this process's memory, as each page touched through a mapping
