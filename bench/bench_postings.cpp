@@ -3,7 +3,8 @@
 // (a positional posting list, as an index that answers NEAR and phrases from itself needs).
 // Three integer streams per character: record gaps, occurrences per record, position gaps
 // within a record. Each coding encodes and decodes all of them:
-//   varint        LEB128 of each integer (seven bits a byte), a byte loop of our own
+//   varint        LEB128 of each integer (seven bits a byte): the index's own coding and
+//                 decoder (platform/coding), which checks each varint's bounds
 //   streamvbyte   the StreamVByte library (Debian libstreamvbyte-dev): a control byte per
 //                 four integers, then 1 to 4 bytes each, decoded with SIMD shuffles
 //   streamvbyte0  StreamVByte's 0124 variant, where an integer of 0 takes no byte
@@ -20,8 +21,8 @@
 #include <vector>
 
 #include "qelshare/search.h"
+#include "platform/coding/coding.h"
 #include "readers/search_index.h"
-#include "varint.h"
 
 namespace qel {
 namespace {
@@ -85,10 +86,14 @@ Streams const& Postings() {
   return streams;
 }
 
-using bench::GetVarint;
-using bench::PutVarint;
-
 enum Coding { kVarint, kStreamVByte, kStreamVByte0124 };
+
+// Bytes written from at on, as AppendVarint32 appends them (the buffer is large enough).
+struct Bytes {
+  using value_type = std::uint8_t;
+  std::uint8_t* at;
+  void push_back(std::uint8_t b) { *at++ = b; }
+};
 
 // Encodes each stream of every character on its own (as an index stores them), into out.
 std::size_t Encode(Coding coding, Streams const& s, std::vector<std::uint8_t>& out) {
@@ -97,8 +102,9 @@ std::size_t Encode(Coding coding, Streams const& s, std::vector<std::uint8_t>& o
     auto length = static_cast<std::uint32_t>(end - begin);
     std::uint32_t const* in = stream.data() + begin;
     if (coding == kVarint) {
-      for (std::uint32_t i = 0; i < length; ++i)
-        at = PutVarint(in[i], out.data() + at) - out.data();
+      Bytes bytes{out.data() + at};
+      for (std::uint32_t i = 0; i < length; ++i) coding::AppendVarint32(bytes, in[i]);
+      at = static_cast<std::size_t>(bytes.at - out.data());
     } else if (coding == kStreamVByte) {
       at += streamvbyte_encode(in, length, out.data() + at);
     } else {
@@ -125,7 +131,7 @@ void Decode(Coding coding, Streams const& s, std::vector<std::uint8_t> const& in
       auto length = static_cast<std::uint32_t>(end - s.terms[t + k]);
       if (coding == kVarint) {
         std::uint8_t const* p = in.data() + at;
-        for (std::uint32_t i = 0; i < length; ++i) out[i] = GetVarint(p);
+        for (std::uint32_t i = 0; i < length; ++i) p = coding::GetVarint32(p, in.data() + in.size(), out[i]);
         at = static_cast<std::size_t>(p - in.data());
       } else if (coding == kStreamVByte) {
         at += streamvbyte_decode(in.data() + at, out.data(), length);

@@ -102,30 +102,55 @@ struct Bitmaps {
     std::uint32_t at;  // in bytes; a listed value's bytes lead its bitmap
     std::uint32_t length;
     std::uint64_t hash;
-    std::uint32_t positions = 0;  // bytes of a character's positions after its set
+    std::uint32_t positions = 0;  // bytes of a character's position table after its set
+    std::string tail;             // and then its positions
   };
   std::vector<Item> items;
   std::string bytes;
+  std::size_t weight = 0;  // bytes and tails together
 };
 
-// Appends the positions of a character's records (each record's positions' bytes ending
-// at ends, in record order) as the index holds them: the block table's hash, the block
-// count, each block's end and check, then the bytes.
-void AppendPositions(std::string_view positions, std::span<std::uint32_t const> ends,
-                     std::string& out) {
-  std::size_t blocks = PositionBlocks(ends.size());
-  std::string table;
-  coding::Append32(table, static_cast<std::uint32_t>(blocks));
-  for (std::size_t b = 0; b < blocks; ++b) {
-    std::uint32_t begin = b == 0 ? 0 : ends[b * kPositionBlock - 1];
-    std::uint32_t end = ends[std::min(ends.size(), (b + 1) * kPositionBlock) - 1];
-    coding::Append32(table, end);
-    coding::Append32(table, static_cast<std::uint32_t>(Hash(positions.substr(begin, end - begin))));
+// A character's positions as the index holds them, built a record at a time: the bytes,
+// and the block table (its hash, the block count, each block's end and check).
+class PositionsOut {
+ public:
+  void Clear() {
+    data_.clear();
+    table_.clear();
+    records_ = 0;
+    block_begin_ = 0;
   }
-  coding::Append64(out, Hash(table));
-  out += table;
-  out += positions;
-}
+  void Add(std::span<unsigned char const> positions) {
+    data_.append(reinterpret_cast<char const*>(positions.data()), positions.size());
+    if (++records_ % kPositionBlock == 0) EndBlock();
+  }
+  // Appends the hash, block count and table to out, and hands over the bytes.
+  void Finish(std::string& out, std::string& data) {
+    if (records_ % kPositionBlock != 0) EndBlock();
+    std::string count;
+    coding::Append32(count, static_cast<std::uint32_t>(PositionBlocks(records_)));
+    StreamHash hash;
+    hash.Add(count);
+    hash.Add(table_);
+    coding::Append64(out, hash.value());
+    out += count;
+    out += table_;
+    data = std::move(data_);
+    data_ = std::string();
+  }
+
+ private:
+  void EndBlock() {
+    coding::Append32(table_, static_cast<std::uint32_t>(data_.size()));
+    coding::Append32(
+        table_, static_cast<std::uint32_t>(Hash(std::string_view(data_).substr(block_begin_))));
+    block_begin_ = data_.size();
+  }
+  std::string data_, table_;
+  std::size_t records_ = 0;
+  std::size_t block_begin_ = 0;
+};
+
 constexpr std::size_t kBitmapsBytes = std::size_t{1} << 20;
 constexpr std::size_t kBitmapsDepth = 4;
 
@@ -447,17 +472,14 @@ class Merge {
     for (std::size_t s = 0; s < readers_.size(); ++s) Advance(s);
     std::make_heap(heap_.begin(), heap_.end(), std::greater<>{});
   }
-  // The next key and its records, and for a character (IsCharList) the bytes of each
-  // record's positions in order, each record's ending at its entry of ends; false at the
-  // end or when a segment cannot be read.
-  bool Next(std::uint64_t& key, std::vector<std::uint32_t>& records, std::string& positions,
-            std::vector<std::uint32_t>& ends) {
+  // The next key and its records, and for a character (IsCharList) their positions into
+  // positions; false at the end or when a segment cannot be read.
+  bool Next(std::uint64_t& key, std::vector<std::uint32_t>& records, PositionsOut& positions) {
     records.clear();
-    positions.clear();
-    ends.clear();
+    positions.Clear();
     if (failed_ || heap_.empty()) return false;
     key = heap_.front().first;
-    if (IsCharList(key)) return NextPositions(key, records, positions, ends);
+    if (IsCharList(key)) return NextPositions(key, records, positions);
     // Equal keys come out by segment number: a worker's earlier segments hold its earlier
     // records, so each worker's lists, one after the other, hold its records rising. The
     // first worker's are decoded straight into records, each other's merged in from the
@@ -488,38 +510,53 @@ class Merge {
   bool failed() const { return failed_; }
 
  private:
-  bool NextPositions(std::uint64_t key, std::vector<std::uint32_t>& records, std::string& positions,
-                     std::vector<std::uint32_t>& ends) {
-    // Each worker's records in its own lists, then merged by record (a record belongs to
-    // one worker's batch, so the lists hold no record twice).
-    for (std::size_t w = 0; w < kWorkers; ++w) {
-      lists_[w].clear();
-      side_positions_[w].clear();
-      side_ends_[w].clear();
-    }
+  // A character's lists are merged where the segments hold them: each worker's lists
+  // one after the other, the two workers' records interleaved (a record belongs to one
+  // worker's batch, so no record comes twice).
+  bool NextPositions(std::uint64_t key, std::vector<std::uint32_t>& records,
+                     PositionsOut& positions) {
+    std::vector<std::size_t> held[kWorkers];
     while (!heap_.empty() && heap_.front().first == key) {
       std::pop_heap(heap_.begin(), heap_.end(), std::greater<>{});
       std::size_t s = heap_.back().second;
       heap_.pop_back();
-      auto w = static_cast<std::size_t>(workers_[s]);
-      if (!readers_[s]->Positions(lists_[w], side_positions_[w], side_ends_[w])) failed_ = true;
-      if (Advance(s)) std::push_heap(heap_.begin(), heap_.end(), std::greater<>{});
+      held[workers_[s]].push_back(s);
     }
-    std::size_t next[kWorkers] = {};
-    for (;;) {
-      std::size_t w = kWorkers;
-      for (std::size_t v = 0; v < kWorkers; ++v) {
-        if (next[v] < lists_[v].size() &&
-            (w == kWorkers || lists_[v][next[v]] < lists_[w][next[w]])) {
-          w = v;
-        }
+    struct Cursor {
+      std::vector<std::size_t> const* segments;
+      std::size_t next = 0;  // the segment after the one decoded
+      PositionsDecoder decoder;
+      std::uint32_t record = 0;
+      std::span<unsigned char const> at;
+      bool valid = false;
+    };
+    Cursor cursors[kWorkers];
+    auto step = [&](Cursor& c) {
+      for (;;) {
+        if (c.decoder.Next(c.record, c.at)) return c.valid = true;
+        if (c.decoder.malformed()) failed_ = true;
+        if (c.next == c.segments->size()) return c.valid = false;
+        c.decoder = PositionsDecoder(readers_[(*c.segments)[c.next++]]->list());
       }
-      if (w == kWorkers) break;
-      std::size_t i = next[w]++;
-      std::uint32_t begin = i == 0 ? 0 : side_ends_[w][i - 1];
-      records.push_back(lists_[w][i]);
-      positions.append(side_positions_[w], begin, side_ends_[w][i] - begin);
-      ends.push_back(static_cast<std::uint32_t>(positions.size()));
+    };
+    for (std::size_t w = 0; w < kWorkers; ++w) {
+      cursors[w].segments = &held[w];
+      step(cursors[w]);
+    }
+    for (;;) {
+      Cursor* low = nullptr;
+      for (Cursor& c : cursors) {
+        if (c.valid && (low == nullptr || c.record < low->record)) low = &c;
+      }
+      if (low == nullptr) break;
+      records.push_back(low->record);
+      positions.Add(low->at);
+      step(*low);
+    }
+    for (auto const& segments : held) {
+      for (std::size_t s : segments) {
+        if (Advance(s)) std::push_heap(heap_.begin(), heap_.end(), std::greater<>{});
+      }
     }
     return !failed_;
   }
@@ -534,11 +571,8 @@ class Merge {
   std::vector<std::unique_ptr<SegmentReader>> readers_;
   std::vector<int> workers_;  // by segment
   std::vector<std::pair<std::uint64_t, std::size_t>> heap_;
-  // The current key's records of each worker but the first (of every worker for a
-  // character), and a character's positions.
+  // The current key's records of each worker but the first.
   std::vector<std::uint32_t> lists_[kWorkers];
-  std::string side_positions_[kWorkers];
-  std::vector<std::uint32_t> side_ends_[kWorkers];
   bool failed_ = false;
 };
 
@@ -551,10 +585,10 @@ void Builder::Impl::Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>&
   }
   Merge merge(own);
   auto chunk = std::make_unique<Bitmaps>();
-  std::vector<std::uint32_t> members, ends;
-  std::string positions;
+  std::vector<std::uint32_t> members;
+  PositionsOut positions;
   std::uint64_t key = 0;
-  while (merge.Next(key, members, positions, ends)) {
+  while (merge.Next(key, members, positions)) {
     auto field = static_cast<std::uint32_t>(key >> 32 & 0x7FFFFFFFu);
     bool value_key = (key & kValueList) != 0;
     if (value_key && values[field].unlisted) continue;
@@ -569,17 +603,20 @@ void Builder::Impl::Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>&
       // place goes (carried here as the hash), the third where its length's place goes.
       chunk->items.push_back({key, InlineThird(members),
                               kInline | static_cast<std::uint32_t>(members.size()),
-                              InlineFirstTwo(members)});
+                              InlineFirstTwo(members), 0, {}});
       continue;
     }
     if (value_key) chunk->bytes += values[field].by_number[static_cast<std::uint32_t>(key)];
     bitmap::AppendSorted(members, chunk->bytes);
     auto length = static_cast<std::uint32_t>(chunk->bytes.size() - at);
     std::uint64_t hash = Hash(std::string_view(chunk->bytes).substr(at));
-    if (char_key) AppendPositions(positions, ends, chunk->bytes);
-    chunk->items.push_back(
-        {key, at, length, hash, static_cast<std::uint32_t>(chunk->bytes.size() - at - length)});
-    if (chunk->bytes.size() >= kBitmapsBytes) {
+    std::string tail;
+    if (char_key) positions.Finish(chunk->bytes, tail);
+    chunk->weight += chunk->bytes.size() - at + tail.size();
+    chunk->items.push_back({key, at, length, hash,
+                            static_cast<std::uint32_t>(chunk->bytes.size() - at - length),
+                            std::move(tail)});
+    if (chunk->weight >= kBitmapsBytes) {
       out.Push(std::move(chunk));
       chunk = std::make_unique<Bitmaps>();
     }
@@ -704,7 +741,8 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
       }
     }
     out.Write(bytes);
-    at += bytes.size();
+    out.Write(item.tail);
+    at += bytes.size() + item.tail.size();
   }
   for (std::thread& t : threads) t.join();
   terms.write(term_block.data(), static_cast<std::streamsize>(term_block.size()));

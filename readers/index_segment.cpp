@@ -480,22 +480,21 @@ void SegmentReader::Records(std::vector<std::uint32_t>& records) const {
   for (std::uint32_t n; decoder.Next(n);) records.push_back(n);
 }
 
-bool SegmentReader::Positions(std::vector<std::uint32_t>& records, std::string& positions,
-                              std::vector<std::uint32_t>& ends) const {
-  std::uint32_t at = 0;  // the last record plus one
-  unsigned char const* end = list_.data() + list_.size();
-  for (unsigned char const* p = list_.data(); p < end;) {
-    std::uint32_t delta = 0;
-    p = coding::GetVarint32(p, end, delta);
-    if (p == nullptr || delta == 0) return false;
-    auto const* zero = static_cast<unsigned char const*>(std::memchr(p, 0, end - p));
-    if (zero == nullptr) return false;
-    at += delta;
-    records.push_back(at - 1);
-    positions.append(reinterpret_cast<char const*>(p), zero + 1 - p);
-    ends.push_back(static_cast<std::uint32_t>(positions.size()));
-    p = zero + 1;
+bool PositionsDecoder::Next(std::uint32_t& record, std::span<unsigned char const>& positions) {
+  if (i_ == bytes_.size() || malformed_) return false;
+  unsigned char const* end = bytes_.data() + bytes_.size();
+  std::uint32_t delta = 0;
+  unsigned char const* p = coding::GetVarint32(bytes_.data() + i_, end, delta);
+  auto const* zero =
+      p == nullptr ? nullptr : static_cast<unsigned char const*>(std::memchr(p, 0, end - p));
+  if (delta == 0 || zero == nullptr) {
+    malformed_ = true;
+    return false;
   }
+  at_ += delta;
+  record = at_ - 1;
+  positions = {p, static_cast<std::size_t>(zero + 1 - p)};
+  i_ = static_cast<std::size_t>(zero + 1 - bytes_.data());
   return true;
 }
 

@@ -199,6 +199,23 @@ class ListDecoder {
   std::uint32_t at_ = 0;  // the last record plus one
 };
 
+// The records of a character's list and each one's positions, one record at a time.
+class PositionsDecoder {
+ public:
+  PositionsDecoder() = default;
+  explicit PositionsDecoder(std::span<unsigned char const> bytes) : bytes_(bytes) {}
+  // The next record and its positions' bytes (ending in their zero byte); false at the end
+  // of the list, or when it is malformed (malformed() tells).
+  bool Next(std::uint32_t& record, std::span<unsigned char const>& positions);
+  bool malformed() const { return malformed_; }
+
+ private:
+  std::span<unsigned char const> bytes_;
+  std::size_t i_ = 0;
+  std::uint32_t at_ = 0;  // the last record plus one
+  bool malformed_ = false;
+};
+
 // Lists of one segment file, in key order, read a block of many lists at a time.
 class SegmentReader {
  public:
@@ -211,11 +228,8 @@ class SegmentReader {
   std::uint64_t key() const { return key_; }
   // Appends the records of the current list to records.
   void Records(std::vector<std::uint32_t>& records) const;
-  // Appends the records of the current list of a character key to records, their
-  // positions' bytes (each record's ending in its zero byte) to positions, and where each
-  // record's bytes end in positions to ends. False when the list is malformed.
-  bool Positions(std::vector<std::uint32_t>& records, std::string& positions,
-                 std::vector<std::uint32_t>& ends) const;
+  // The current list's bytes, valid until the next call of Next.
+  std::span<unsigned char const> list() const { return list_; }
   bool failed() const { return failed_; }
 
  private:
