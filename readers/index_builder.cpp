@@ -601,9 +601,12 @@ void Builder::Impl::Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>&
     if (!value_key && !char_key && members.size() <= kInlineMost) {
       // Up to three records stand in the term entry itself: the first two where a set's
       // place goes (carried here as the hash), the third where its length's place goes.
-      chunk->items.push_back({key, InlineThird(members),
+      chunk->items.push_back({key,
+                              InlineThird(members),
                               kInline | static_cast<std::uint32_t>(members.size()),
-                              InlineFirstTwo(members), 0, {}});
+                              InlineFirstTwo(members),
+                              0,
+                              {}});
       continue;
     }
     if (value_key) chunk->bytes += values[field].by_number[static_cast<std::uint32_t>(key)];

@@ -173,7 +173,8 @@ bool Reader::Check(std::string& error, std::uint64_t* terms) const {
       if (is_char) {
         PositionList list;
         std::swap(list.set_, set);
-        if (!list.found() || !ReadPositions(entry, list) || !CheckPositions(list)) {
+        if (!list.found() || !list.ranks_.Open(data) || !ReadPositions(entry, list) ||
+            !CheckPositions(list)) {
           return fail("is damaged (the positions of a character of field " + code +
                       " do not match their checksum)");
         }
@@ -328,15 +329,19 @@ bool Reader::Positions(std::string_view code, std::uint32_t key, PositionList& l
   Entry entry;
   int found = Find(code, key, entry);
   if (found <= 0) return found == 0;
+  // A character's term always has a set, and the set's records have positions. The set's
+  // bytes stay with the list, which finds records' places in them.
   std::string_view data;
-  bitmap::RecordSet set;
-  // A character's term always has a set, and the set's records have positions.
-  if (key >= 0x10000u || (entry.length & kInline) != 0 || !Bitmap(entry, data) || !set.Read(data) ||
-      set.Count() == 0 || set.Maximum() >= records_) {
+  if (key >= 0x10000u || (entry.length & kInline) != 0 || !Bitmap(entry, data)) return false;
+  if (data.size() < kReadBytes) {
+    list.set_bytes_.assign(data.begin(), data.end());
+    data = {list.set_bytes_.data(), list.set_bytes_.size()};
+  }
+  list.set_view_ = data;
+  if (!list.set_.Read(data) || list.set_.Count() == 0 || list.set_.Maximum() >= records_ ||
+      !list.ranks_.Open(data)) {
     return false;
   }
-  LetGo(data);
-  std::swap(list.set_, set);
   return ReadPositions(entry, list);
 }
 
@@ -366,15 +371,17 @@ bool Reader::ReadPositions(Entry const& entry, PositionList& list) const {
 
 void Reader::LetGo(PositionList const& list) const {
   LetGo(list.bytes_);
+  if (list.set_bytes_.empty()) LetGo(list.set_view_);
 }
 
 bool Reader::CheckPositions(PositionList& list) {
   // Each block's records end where the block does, and the last block where the bytes do.
   std::vector<std::uint32_t> positions;
   list.Expect(list.set_.Count());
-  for (std::size_t i = 0; i < list.members_.size(); ++i) {
+  std::vector<std::uint32_t> members = list.set_.Members();
+  for (std::size_t i = 0; i < members.size(); ++i) {
     if (i > 0 && i % kPositionBlock == 0 && list.at_ != list.block_bytes_.size()) return false;
-    if (!list.Find(list.members_[i], positions)) return false;
+    if (!list.Find(members[i], positions)) return false;
   }
   return list.at_ == list.block_bytes_.size() && list.block_end_ == list.bytes_.size();
 }
@@ -386,7 +393,7 @@ bool PositionList::EnterBlock(std::size_t block) {
   if (begin > end || end > bytes_.size()) return false;
   // Walking the records, the blocks are read through the mapping (let go when the query is
   // done); a few records' blocks are read, so that their pages do not stay.
-  if (members_.empty()) {
+  if (!mapped_) {
     if (!file_->ReadAt(static_cast<std::uint64_t>(bytes_.data() - file_->bytes().data()) + begin,
                        end - begin, read_)) {
       return false;
@@ -407,35 +414,16 @@ bool PositionList::EnterBlock(std::size_t block) {
 }
 
 void PositionList::Expect(std::uint64_t lookups) {
-  // Counting the records before one costs about as much as walking a few dozen.
-  if (members_.empty() && lookups >= set_.Count() / 32) members_ = set_.Members();
-}
-
-std::size_t PositionList::RankOf(std::uint32_t n) {
-  if (members_.empty()) return set_.Contains(n) ? set_.Rank(n) - 1 : SIZE_MAX;
-  // From the record last read on when n lies ahead of it, as a query's records do:
-  // galloping, as the next record asked for is mostly near.
-  std::size_t low = 0, high = members_.size();
-  if (rank_ < members_.size() && members_[rank_] <= n) {
-    low = rank_;
-    for (std::size_t step = 1; low + step < high; step *= 2) {
-      if (members_[low + step] > n) {
-        high = low + step;
-        break;
-      }
-      low += step;
-    }
-  }
-  auto it = std::lower_bound(members_.begin() + static_cast<std::ptrdiff_t>(low),
-                             members_.begin() + static_cast<std::ptrdiff_t>(high), n);
-  if (it == members_.end() || *it != n) return SIZE_MAX;
-  return static_cast<std::size_t>(it - members_.begin());
+  // Reading a block costs a call on the system; touching many through the mapping, and
+  // letting them go at once, costs less.
+  mapped_ = lookups >= PositionBlocks(set_.Count()) / 16;
 }
 
 bool PositionList::Find(std::uint32_t n, std::vector<std::uint32_t>& positions) {
   positions.clear();
-  std::size_t rank = RankOf(n);
-  if (rank == SIZE_MAX) return true;
+  std::uint64_t found_rank = 0;
+  if (!ranks_.Find(n, found_rank)) return true;
+  auto rank = static_cast<std::size_t>(found_rank);
   if ((rank / kPositionBlock != block_ || rank < rank_) && !EnterBlock(rank / kPositionBlock)) {
     return false;
   }

@@ -179,23 +179,26 @@ class PositionList {
   bool found() const { return set_.Count() > 0; }
   // The records holding the character.
   bitmap::RecordSet const& set() const { return set_; }
-  // Readies the list for about lookups records to be asked for, in rising order: many are
-  // found by walking the set's records, a few by counting the records before each.
+  // Readies the list for about lookups records to be asked for: blocks of a few records
+  // are read, those of many read through the mapping.
   void Expect(std::uint64_t lookups);
   // Sets positions to where the character stands in record n, rising (empty when n does
-  // not hold it). Asking for records in rising order reads each block once. False when
-  // the block holding n is damaged.
+  // not hold it). Asking for records in rising order reads each block once and passes
+  // over each record of the set at most once. False when the block holding n is damaged.
   bool Find(std::uint32_t n, std::vector<std::uint32_t>& positions);
 
  private:
   friend class Reader;
   // Moves to block number block, checked; false when it is damaged.
   bool EnterBlock(std::size_t block);
-  // The place of n among the set's records, or SIZE_MAX when n is not one of them.
-  std::size_t RankOf(std::uint32_t n);
   bitmap::RecordSet set_;
-  std::vector<std::uint32_t> members_;  // the set's records, when walked
+  // The set's serialisation: read into set_bytes_ (a vector, whose bytes stay put when the
+  // list moves) or in the mapping.
+  std::vector<char> set_bytes_;
+  std::string_view set_view_;
+  bitmap::RankCursor ranks_;  // over set_view_
   fs::MappedFile const* file_ = nullptr;
+  bool mapped_ = false;           // blocks read through the mapping
   std::string table_;             // block entries
   std::string_view bytes_;        // positions of every record, in the mapping
   std::size_t block_ = SIZE_MAX;  // the block entered

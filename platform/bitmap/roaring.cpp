@@ -3,6 +3,7 @@
 #include <roaring/roaring.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "platform/coding/coding.h"
@@ -301,6 +302,104 @@ bool OrInto(std::string_view bytes, std::span<unsigned char> bits) {
     }
   }
   return in.done();
+}
+
+bool RankCursor::Open(std::string_view bytes) {
+  containers_.clear();
+  count_ = 0;
+  container_ = inside_ = 0;
+  inside_before_ = 0;
+  Bytes in(bytes);
+  std::uint32_t cookie = in.U32();
+  std::uint32_t containers = 0;
+  std::string_view runs;
+  bool has_runs = (cookie & 0xFFFFu) == kRunCookie;
+  if (has_runs) {
+    containers = (cookie >> 16) + 1;
+    runs = in.Take((containers + 7) / 8);
+  } else if (cookie == kPlainCookie) {
+    containers = in.U32();
+  } else {
+    return false;
+  }
+  if (!in.ok() || containers > 65536) return false;
+  std::string_view header = in.Take(4ull * containers);
+  if (!has_runs || containers >= 4) in.Take(4ull * containers);
+  for (std::size_t c = 0; c < containers && in.ok(); ++c) {
+    Container k{U16At(header, 4 * c), U16At(header, 4 * c + 2) + 1u, count_, Container::kArray, {}};
+    if (has_runs && (static_cast<unsigned char>(runs[c / 8]) >> (c % 8) & 1) != 0) {
+      k.kind = Container::kRun;
+      k.data = in.Take(4ull * in.U16());
+    } else if (k.cardinality <= kArrayMax) {
+      k.data = in.Take(2ull * k.cardinality);
+    } else {
+      k.kind = Container::kBitset;
+      k.data = in.Take(kBitsetBytes);
+    }
+    if (c > 0 && k.key <= containers_.back().key) return false;
+    count_ += k.cardinality;
+    containers_.push_back(k);
+  }
+  if (!in.ok() || !in.done()) {
+    containers_.clear();
+    count_ = 0;
+    return false;
+  }
+  return true;
+}
+
+bool RankCursor::Find(std::uint32_t n, std::uint64_t& rank) {
+  std::uint32_t key = n >> 16, low = n & 0xFFFF;
+  // Back to the start for a record before the last container searched.
+  if (container_ >= containers_.size() || containers_[container_].key > key) {
+    container_ = inside_ = 0;
+    inside_before_ = 0;
+  }
+  while (container_ < containers_.size() && containers_[container_].key < key) {
+    ++container_;
+    inside_ = 0;
+    inside_before_ = 0;
+  }
+  if (container_ == containers_.size() || containers_[container_].key != key) return false;
+  Container const& c = containers_[container_];
+  std::string_view d = c.data;
+  if (c.kind == Container::kArray) {
+    if (inside_ > 0 && U16At(d, 2 * (inside_ - 1)) >= low) inside_ = 0;
+    while (inside_ < c.cardinality && U16At(d, 2 * inside_) < low) ++inside_;
+    rank = c.before + inside_;
+    return inside_ < c.cardinality && U16At(d, 2 * inside_) == low;
+  }
+  if (c.kind == Container::kBitset) {
+    // inside_ is a word, inside_before_ the records in the words before it.
+    std::size_t word = low / 64;
+    if (word < inside_) {
+      inside_ = 0;
+      inside_before_ = 0;
+    }
+    for (; inside_ < word; ++inside_)
+      inside_before_ += std::popcount(coding::Get64(d.data() + 8 * inside_));
+    std::uint64_t bits = coding::Get64(d.data() + 8 * word);
+    std::uint64_t below = bits & ((std::uint64_t{1} << (low % 64)) - 1);
+    rank = c.before + inside_before_ + static_cast<std::uint64_t>(std::popcount(below));
+    return (bits >> (low % 64) & 1) != 0;
+  }
+  // Runs: inside_ is a run, inside_before_ the records in the runs before it.
+  std::size_t count = d.size() / 4;
+  if (inside_ > 0 && low <= U16At(d, 4 * (inside_ - 1)) + U16At(d, 4 * (inside_ - 1) + 2)) {
+    inside_ = 0;
+    inside_before_ = 0;
+  }
+  for (; inside_ < count; ++inside_) {
+    std::uint32_t start = U16At(d, 4 * inside_), length = U16At(d, 4 * inside_ + 2);
+    if (low < start) break;
+    if (low <= start + length) {
+      rank = c.before + inside_before_ + (low - start);
+      return true;
+    }
+    inside_before_ += length + 1;
+  }
+  rank = c.before + inside_before_;
+  return false;
 }
 
 }  // namespace qel::bitmap

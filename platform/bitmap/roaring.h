@@ -60,6 +60,36 @@ void AppendSorted(std::span<std::uint32_t const> records, std::string& out);
 // serialisation or name a record beyond bits; bits may then hold part of the records.
 bool OrInto(std::string_view bytes, std::span<unsigned char> bits);
 
+// The places of records in a set, found in its portable serialisation in place: for
+// records asked for in rising order, each costs about the records (or 64-bit words) passed
+// over since the one before, so that a query finding a few records' places does not
+// decode the whole set.
+class RankCursor {
+ public:
+  // Reads the header of a serialisation (bytes must outlive the cursor); false when bytes
+  // are not one.
+  bool Open(std::string_view bytes);
+  std::uint64_t Count() const { return count_; }
+  // Whether n is in the set; rank is then the number of records below it.
+  bool Find(std::uint32_t n, std::uint64_t& rank);
+
+ private:
+  struct Container {
+    std::uint32_t key;
+    std::uint32_t cardinality;
+    std::uint64_t before;  // records of the containers before
+    enum Kind : std::uint8_t { kArray, kBitset, kRun } kind;
+    std::string_view data;  // values, words, or run pairs
+  };
+  std::vector<Container> containers_;
+  std::uint64_t count_ = 0;
+  // Where the last search stopped: its container, and inside it the value, word or run
+  // reached and the records before that.
+  std::size_t container_ = 0;
+  std::size_t inside_ = 0;
+  std::uint64_t inside_before_ = 0;
+};
+
 }  // namespace qel::bitmap
 
 #endif  // QELSHARE_PLATFORM_BITMAP_ROARING_H_

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -130,6 +131,51 @@ TEST(RecordSetAppendSorted, WritesTheBytesOfTheSet) {
   std::string out = "head";
   AppendSorted(std::vector<std::uint32_t>{1, 2}, out);
   EXPECT_EQ(out, "head" + Serialise({1, 2}));
+}
+
+}  // namespace roaring_test
+}  // namespace qel::bitmap
+
+namespace qel::bitmap {
+namespace roaring_test {
+
+// Places found in place agree with the set's own order, whether the records asked for
+// rise, skip, fall back or are not in the set, for every container kind.
+TEST(RankCursor, FindsThePlaceOfEveryRecord) {
+  std::mt19937 rng(21);
+  std::vector<std::uint32_t> sparse, dense, ranges, mixed;
+  for (std::uint32_t n = 0; n < 300000; ++n) {
+    if (rng() % 100 == 0) sparse.push_back(n);
+    if (rng() % 2 == 0) dense.push_back(n);
+    if (n % 70000 < 30000 || n % 70000 == 40000) ranges.push_back(n);
+    if (n < 65536 ? n % 3 == 0 : n < 131072 ? true : n % 1000 == 1) mixed.push_back(n);
+  }
+  for (auto const& records : {sparse, dense, ranges, mixed, std::vector<std::uint32_t>{5}}) {
+    std::string bytes = Serialise(records);
+    RankCursor cursor;
+    ASSERT_TRUE(cursor.Open(bytes));
+    EXPECT_EQ(cursor.Count(), records.size());
+    std::vector<std::uint32_t> asked;
+    for (std::uint32_t n = 0; n < 300100; n += 1 + rng() % 700) asked.push_back(n);
+    for (int i = 0; i < 200; ++i) asked.push_back(static_cast<std::uint32_t>(rng() % 300000));
+    for (std::uint32_t n : records) {
+      if (rng() % 50 == 0) asked.push_back(n);
+    }
+    for (std::uint32_t n : asked) {
+      auto it = std::lower_bound(records.begin(), records.end(), n);
+      bool in = it != records.end() && *it == n;
+      std::uint64_t rank = 0;
+      ASSERT_EQ(cursor.Find(n, rank), in) << n;
+      if (in) {
+        EXPECT_EQ(rank, static_cast<std::uint64_t>(it - records.begin())) << n;
+      }
+    }
+  }
+  RankCursor cursor;
+  EXPECT_FALSE(cursor.Open("not a set"));
+  std::string cut = Serialise(sparse);
+  cut.pop_back();
+  EXPECT_FALSE(cursor.Open(cut));
 }
 
 }  // namespace roaring_test
