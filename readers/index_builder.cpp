@@ -210,11 +210,12 @@ struct Builder::Impl {
   // tell which pairs keep a set of their own (see PairKept).
   std::vector<std::vector<std::uint32_t>> char_records[kWorkers];
   bool PairKept(std::uint32_t field, std::uint32_t pair, std::size_t count) const {
-    if (count >= kPairFloor) return true;
+    std::uint64_t floor = PairFloor(records);
+    if (count >= floor) return true;
     std::vector<std::uint32_t> const& counts = char_records[0][field];
     if (counts.empty() || records == 0) return false;
     double first = counts[pair >> 16], second = counts[pair & 0xFFFF];
-    return first * second / records >= kPairFloor;
+    return first * second / records >= static_cast<double>(floor);
   }
 
   std::string NewSegment(int worker, std::size_t part) {
@@ -473,24 +474,38 @@ class Merge {
     std::make_heap(heap_.begin(), heap_.end(), std::greater<>{});
   }
   // The next key and its records, and for a character (IsCharList) their positions into
-  // positions; false at the end or when a segment cannot be read.
-  bool Next(std::uint64_t& key, std::vector<std::uint32_t>& records, PositionsOut& positions) {
+  // positions; false at the end or when a segment cannot be read. A key other than a
+  // character's for which wanted(key, most records it may hold) is false is passed over
+  // without reading its records.
+  template <class Wanted>
+  bool Next(std::uint64_t& key, std::vector<std::uint32_t>& records, PositionsOut& positions,
+            Wanted const& wanted) {
     records.clear();
     positions.Clear();
-    if (failed_ || heap_.empty()) return false;
-    key = heap_.front().first;
-    if (IsCharList(key)) return NextPositions(key, records, positions);
-    // Equal keys come out by segment number: a worker's earlier segments hold its earlier
-    // records, so each worker's lists, one after the other, hold its records rising. The
-    // first worker's are decoded straight into records, each other's merged in from the
-    // back (only one worker's records are held twice).
-    for (auto& list : lists_) list.clear();
-    while (!heap_.empty() && heap_.front().first == key) {
-      std::pop_heap(heap_.begin(), heap_.end(), std::greater<>{});
-      std::size_t s = heap_.back().second;
-      heap_.pop_back();
-      readers_[s]->Records(workers_[s] == 0 ? records : lists_[workers_[s]]);
-      if (Advance(s)) std::push_heap(heap_.begin(), heap_.end(), std::greater<>{});
+    for (;;) {
+      if (failed_ || heap_.empty()) return false;
+      key = heap_.front().first;
+      if (IsCharList(key)) return NextPositions(key, records, positions);
+      // The segments holding the key, by segment number: a worker's earlier segments hold
+      // its earlier records, so each worker's lists, one after the other, hold its records
+      // rising.
+      held_.clear();
+      std::size_t most = 0;
+      while (!heap_.empty() && heap_.front().first == key) {
+        std::pop_heap(heap_.begin(), heap_.end(), std::greater<>{});
+        held_.push_back(heap_.back().second);
+        heap_.pop_back();
+        most += readers_[held_.back()]->Varints();
+      }
+      bool read = wanted(key, most);
+      // The first worker's records are decoded straight into records, each other's merged
+      // in from the back (only one worker's records are held twice).
+      for (auto& list : lists_) list.clear();
+      for (std::size_t s : held_) {
+        if (read) readers_[s]->Records(workers_[s] == 0 ? records : lists_[workers_[s]]);
+        if (Advance(s)) std::push_heap(heap_.begin(), heap_.end(), std::greater<>{});
+      }
+      if (read) break;
     }
     for (auto const& list : lists_) {
       if (list.empty()) continue;
@@ -571,8 +586,9 @@ class Merge {
   std::vector<std::unique_ptr<SegmentReader>> readers_;
   std::vector<int> workers_;  // by segment
   std::vector<std::pair<std::uint64_t, std::size_t>> heap_;
-  // The current key's records of each worker but the first.
+  // The current key's records of each worker but the first, and its segments.
   std::vector<std::uint32_t> lists_[kWorkers];
+  std::vector<std::size_t> held_;
   bool failed_ = false;
 };
 
@@ -588,13 +604,24 @@ void Builder::Impl::Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>&
   std::vector<std::uint32_t> members;
   PositionsOut positions;
   std::uint64_t key = 0;
-  while (merge.Next(key, members, positions)) {
-    auto field = static_cast<std::uint32_t>(key >> 32 & 0x7FFFFFFFu);
+  // A pair's set is written when PairKept says so: a pair that could not pass it with as
+  // many records as its lists hold varints is not read at all.
+  auto is_pair = [](std::uint64_t key) {
+    return (key & kValueList) == 0 && !IsCharList(key) &&
+           static_cast<std::uint32_t>(key) != kFieldKey;
+  };
+  auto field_of = [](std::uint64_t key) {
+    return static_cast<std::uint32_t>(key >> 32 & 0x7FFFFFFFu);
+  };
+  auto wanted = [&](std::uint64_t key, std::size_t most) {
+    if ((key & kValueList) != 0) return !values[field_of(key)].unlisted;
+    return !is_pair(key) || PairKept(field_of(key), static_cast<std::uint32_t>(key), most);
+  };
+  while (merge.Next(key, members, positions, wanted)) {
+    auto field = field_of(key);
     bool value_key = (key & kValueList) != 0;
-    if (value_key && values[field].unlisted) continue;
     bool char_key = IsCharList(key);
-    auto term = static_cast<std::uint32_t>(key);
-    if (!value_key && !char_key && term != kFieldKey && !PairKept(field, term, members.size())) {
+    if (is_pair(key) && !PairKept(field, static_cast<std::uint32_t>(key), members.size())) {
       continue;
     }
     auto at = static_cast<std::uint32_t>(chunk->bytes.size());

@@ -480,6 +480,13 @@ void SegmentReader::Records(std::vector<std::uint32_t>& records) const {
   for (std::uint32_t n; decoder.Next(n);) records.push_back(n);
 }
 
+std::size_t SegmentReader::Varints() const {
+  // Each varint ends in the one byte of it below 0x80.
+  std::size_t count = 0;
+  for (unsigned char b : list_) count += b < 0x80;
+  return count;
+}
+
 bool PositionsDecoder::Next(std::uint32_t& record, std::span<unsigned char const>& positions) {
   if (i_ == bytes_.size() || malformed_) return false;
   unsigned char const* end = bytes_.data() + bytes_.size();

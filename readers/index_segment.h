@@ -228,6 +228,9 @@ class SegmentReader {
   std::uint64_t key() const { return key_; }
   // Appends the records of the current list to records.
   void Records(std::vector<std::uint32_t>& records) const;
+  // How many varints the current list holds: its records, or a few more when a record cut
+  // across a segment boundary appears at both ends.
+  std::size_t Varints() const;
   // The current list's bytes, valid until the next call of Next.
   std::span<unsigned char const> list() const { return list_; }
   bool failed() const { return failed_; }

@@ -9,10 +9,10 @@
 // character as lead * 256 + trail. A character's key is that number; a pair's key is
 // first * 65536 + second (no pair led by a NUL byte); key 0xFFFFFFFF is the set of records
 // holding the field at all. A position counts characters from 0 at the value's start.
-// A pair keeps a set when it holds at least kPairFloor records, or when its characters'
-// sets are large enough that, were they independent, they would meet in that many; any
-// other pair (a missing one) is found from the positions of its characters, among the
-// few records both hold.
+// A pair keeps a set when it holds at least PairFloor(records) records, or when its
+// characters' sets are large enough that, were they independent, they would meet in that
+// many; any other pair (a missing one) is found from the positions of its characters,
+// among the few records both hold.
 // A field whose values are few and short (at most kMaxValues distinct values of at most
 // kMaxValueBytes bytes) also lists each distinct value with the set of records holding
 // exactly it, so that comparisons and values are answered without reading records.
@@ -94,9 +94,13 @@ inline constexpr std::uint64_t kMaxRecordFile = 0xFFFFFFFFull;
 // Fields with more distinct values, or a longer one, list no values.
 inline constexpr std::size_t kMaxValues = 4096;
 inline constexpr std::size_t kMaxValueBytes = 64;
-// Records below which a pair is found from its characters' positions (see above): the
-// most records such a search reads positions of, whatever the size of the library.
-inline constexpr std::size_t kPairFloor = 1000;
+// Records below which a pair is found from its characters' positions (see above): about
+// the most records such a search reads positions of. 1,000, or in a large library a
+// 512th of its records, so that a missing pair costs about what the hit bitmap of any
+// search of it costs (a bit per record) and the sets of pairs stay a part of the index.
+constexpr std::uint64_t PairFloor(std::uint64_t records) {
+  return records / 512 > 1000 ? records / 512 : 1000;
+}
 
 // A 64-bit hash of bytes: FNV-1a steps over 8-byte words dealt in turn to four lanes
 // (so that a processor works on four at once), the lanes folded, then the tail bytes.
@@ -235,7 +239,7 @@ class Reader {
   bool LookupInto(std::string_view code, std::uint32_t key, std::span<unsigned char> bits) const;
   // Whether field code holds a set of key of its own: 1 when it does, 0 when not, -1 when
   // the term table cannot be read. Every character that occurs has one; a missing pair
-  // may still occur (see kPairFloor).
+  // may still occur (see PairFloor).
   int Has(std::string_view code, std::uint32_t key) const;
   // Reads the records of character key (below 65536) of field code into list, and its
   // block table, ready to read positions (found() false when the field holds no such
