@@ -68,7 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
       }
       std::vector<std::uint32_t> positions;
       list.Expect(lookups);
-      for (std::uint32_t n : list.set().Members()) {
+      qel::bitmap::RecordSet const* set = nullptr;
+      if (!list.Set(set)) {
+        if (whole) std::abort();
+        continue;
+      }
+      for (std::uint32_t n : set->Members()) {
         if (n >= reader.records()) std::abort();
         bool read = list.Find(n, positions);
         if (whole && (!read || positions.empty())) std::abort();

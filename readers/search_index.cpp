@@ -172,8 +172,9 @@ bool Reader::Check(std::string& error, std::uint64_t* terms) const {
       }
       if (is_char) {
         PositionList list;
-        std::swap(list.set_, set);
-        if (!list.found() || !list.ranks_.Open(data) || !ReadPositions(entry, list) ||
+        list.set_view_ = data;
+        list.records_ = records_;
+        if (set.Count() == 0 || !list.ranks_.Open(data) || !ReadPositions(entry, list) ||
             !CheckPositions(list)) {
           return fail("is damaged (the positions of a character of field " + code +
                       " do not match their checksum)");
@@ -338,16 +339,14 @@ bool Reader::Positions(std::string_view code, std::uint32_t key, PositionList& l
     data = {list.set_bytes_.data(), list.set_bytes_.size()};
   }
   list.set_view_ = data;
-  if (!list.set_.Read(data) || list.set_.Count() == 0 || list.set_.Maximum() >= records_ ||
-      !list.ranks_.Open(data)) {
-    return false;
-  }
+  list.records_ = records_;
+  if (!list.ranks_.Open(data) || list.ranks_.Count() == 0) return false;
   return ReadPositions(entry, list);
 }
 
 bool Reader::ReadPositions(Entry const& entry, PositionList& list) const {
   std::uint64_t at = entry.offset + entry.length;
-  std::uint64_t blocks = PositionBlocks(list.set_.Count());
+  std::uint64_t blocks = PositionBlocks(list.ranks_.Count());
   std::uint64_t table = kPositionEntry * blocks;
   if (at > bytes_.size() || kPositionsHead + table > bytes_.size() - at) return false;
   // The head and block table are read and checked whole; the positions are read through
@@ -377,8 +376,10 @@ void Reader::LetGo(PositionList const& list) const {
 bool Reader::CheckPositions(PositionList& list) {
   // Each block's records end where the block does, and the last block where the bytes do.
   std::vector<std::uint32_t> positions;
-  list.Expect(list.set_.Count());
-  std::vector<std::uint32_t> members = list.set_.Members();
+  list.Expect(list.count());
+  bitmap::RecordSet const* set = nullptr;
+  if (!list.Set(set)) return false;
+  std::vector<std::uint32_t> members = set->Members();
   for (std::size_t i = 0; i < members.size(); ++i) {
     if (i > 0 && i % kPositionBlock == 0 && list.at_ != list.block_bytes_.size()) return false;
     if (!list.Find(members[i], positions)) return false;
@@ -416,7 +417,21 @@ bool PositionList::EnterBlock(std::size_t block) {
 void PositionList::Expect(std::uint64_t lookups) {
   // Reading a block costs a call on the system; touching many through the mapping, and
   // letting them go at once, costs less.
-  mapped_ = lookups >= PositionBlocks(set_.Count()) / 16;
+  mapped_ = lookups >= PositionBlocks(count()) / 16;
+}
+
+bool PositionList::Set(bitmap::RecordSet const*& set) {
+  if (!set_read_ && count() == 0) {
+    set_.Clear();  // the field holds no such character
+  } else if (!set_read_) {
+    if (!set_.Read(set_view_) || set_.Count() != count() ||
+        (set_.Count() > 0 && set_.Maximum() >= records_)) {
+      return false;
+    }
+    set_read_ = true;
+  }
+  set = &set_;
+  return true;
 }
 
 bool PositionList::Find(std::uint32_t n, std::vector<std::uint32_t>& positions) {

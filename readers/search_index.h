@@ -180,9 +180,13 @@ class Reader;
 class PositionList {
  public:
   // True when the index holds the character in the field.
-  bool found() const { return set_.Count() > 0; }
-  // The records holding the character.
-  bitmap::RecordSet const& set() const { return set_; }
+  bool found() const { return ranks_.Count() > 0; }
+  // How many records hold the character.
+  std::uint64_t count() const { return ranks_.Count(); }
+  // The records holding the character, read from the set's bytes when first asked for
+  // (a query that finds its few candidates elsewhere never asks). False when the bytes
+  // are not a set of the index's records.
+  bool Set(bitmap::RecordSet const*& set);
   // Readies the list for about lookups records to be asked for: blocks of a few records
   // are read, those of many read through the mapping.
   void Expect(std::uint64_t lookups);
@@ -196,6 +200,8 @@ class PositionList {
   // Moves to block number block, checked; false when it is damaged.
   bool EnterBlock(std::size_t block);
   bitmap::RecordSet set_;
+  bool set_read_ = false;
+  std::uint32_t records_ = 0;  // of the index
   // The set's serialisation: read into set_bytes_ (a vector, whose bytes stay put when the
   // list moves) or in the mapping.
   std::vector<char> set_bytes_;

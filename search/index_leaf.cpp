@@ -11,6 +11,8 @@ namespace qel::search {
 namespace {
 
 constexpr std::uint32_t kLineFeed = '\n';
+// Candidates that pair sets narrow to no more than this are not narrowed by characters.
+constexpr std::uint64_t kFewCandidates = 256;
 
 void SetBit(Bits& bits, std::uint32_t n) {
   bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8));
@@ -70,15 +72,20 @@ class PositionMatcher {
     for (auto const& list : lists_) index.LetGo(list);
   }
 
-  // The sets of the words' characters (not of LF), smallest first.
-  std::vector<bitmap::RecordSet const*> Sets() const {
-    std::vector<bitmap::RecordSet const*> sets;
+  // The sets of the words' characters (not of LF), smallest first; false when one is
+  // damaged.
+  bool Sets(std::vector<bitmap::RecordSet const*>& sets) {
+    std::vector<std::size_t> order;
     for (std::size_t k = 0; k < lists_.size(); ++k) {
-      if (!para_ || k != line_feed_) sets.push_back(&lists_[k].set());
+      if (!para_ || k != line_feed_) order.push_back(k);
     }
-    std::sort(sets.begin(), sets.end(),
-              [](auto const* a, auto const* b) { return a->Count() < b->Count(); });
-    return sets;
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return lists_[a].count() < lists_[b].count(); });
+    sets.clear();
+    for (std::size_t k : order) {
+      if (!lists_[k].Set(sets.emplace_back())) return false;
+    }
+    return true;
   }
 
   // Readies every list for about lookups records (see PositionList::Expect).
@@ -278,8 +285,14 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
   // Text of whole characters: answered from the positions, read for the candidates only.
   PositionMatcher matcher;
   if (!matcher.Open(index, leaf, word_chars)) return lib.IndexDamaged();
-  for (bitmap::RecordSet const* set : matcher.Sets()) {
-    if (!narrow(*set)) return Status();
+  // Candidates few already (from pair sets) are checked as they are: reading the sets of
+  // frequent characters would cost more than their positions.
+  if (first || candidates.Count() > kFewCandidates) {
+    std::vector<bitmap::RecordSet const*> sets;
+    if (!matcher.Sets(sets)) return lib.IndexDamaged();
+    for (bitmap::RecordSet const* set : sets) {
+      if (!narrow(*set)) return Status();
+    }
   }
   matcher.Expect(candidates.Count());
   // A record where a lead byte takes an LF as its trail cuts its lines unlike its

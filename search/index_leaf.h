@@ -9,10 +9,13 @@
 namespace qel::search {
 
 // Sets in bits (sized for the library's records) the records the leaf matches: a word of
-// one or two characters from its set alone, a field that lists its values from the values
-// that match, anything else from the records holding every character pair of its words,
-// each checked against the leaf rules. kCorrupt when the index is damaged or the record
-// file changed.
+// one character, or of two with a pair set, from its set alone; a field that lists its
+// values from the values that match; words, NEAR, ORDER and PARA from the positions of
+// their characters in the records holding all of them (and every pair that has a set),
+// with the leaf rules. Only what positions cannot answer (a word ending in a lead byte, a
+// value or comparison in a field that lists no values, PARA in a record where a lead byte
+// takes an LF as its trail) is checked against the records themselves. kCorrupt when the
+// index is damaged or the record file changed.
 Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits);
 
 }  // namespace qel::search
