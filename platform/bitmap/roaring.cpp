@@ -148,6 +148,38 @@ std::uint32_t U16At(std::string_view b, std::size_t at) {
          static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8;
 }
 
+// What precedes the containers: their number, and per container its high 16 bits, its
+// cardinality and whether it holds runs.
+struct Header {
+  std::uint32_t containers = 0;
+  std::string_view runs;  // a bit per container, when the cookie says some hold runs
+  std::string_view keys;  // key and cardinality - 1 per container
+  std::uint32_t Key(std::size_t c) const { return U16At(keys, 4 * c); }
+  std::uint32_t Cardinality(std::size_t c) const { return U16At(keys, 4 * c + 2) + 1u; }
+  bool Runs(std::size_t c) const {
+    return !runs.empty() && (static_cast<unsigned char>(runs[c / 8]) >> (c % 8) & 1) != 0;
+  }
+};
+
+// Reads the cookie, the keys and cardinalities, and passes over the offsets; false when
+// the bytes do not begin a serialisation.
+bool ReadHeader(Bytes& in, Header& h) {
+  std::uint32_t cookie = in.U32();
+  bool has_runs = (cookie & 0xFFFFu) == kRunCookie;
+  if (has_runs) {
+    h.containers = (cookie >> 16) + 1;
+    h.runs = in.Take((h.containers + 7) / 8);
+  } else if (cookie == kPlainCookie) {
+    h.containers = in.U32();
+  } else {
+    return false;
+  }
+  if (!in.ok() || h.containers > 65536) return false;
+  h.keys = in.Take(4ull * h.containers);
+  if (!has_runs || h.containers >= 4) in.Take(4ull * h.containers);
+  return in.ok();
+}
+
 // Sets bits first..last (inclusive); false when last lies beyond bits.
 bool SetRange(std::uint64_t first, std::uint64_t last, std::span<unsigned char> bits) {
   if (last >= 8 * bits.size()) return false;
@@ -252,26 +284,12 @@ void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
 
 bool OrInto(std::string_view bytes, std::span<unsigned char> bits) {
   Bytes in(bytes);
-  std::uint32_t cookie = in.U32();
-  std::uint32_t containers = 0;
-  std::string_view runs;
-  bool has_runs = (cookie & 0xFFFFu) == kRunCookie;
-  if (has_runs) {
-    containers = (cookie >> 16) + 1;
-    runs = in.Take((containers + 7) / 8);
-  } else if (cookie == kPlainCookie) {
-    containers = in.U32();
-  } else {
-    return false;
-  }
-  if (!in.ok() || containers > 65536) return false;
-  std::string_view header = in.Take(4ull * containers);
-  if (!has_runs || containers >= 4) in.Take(4ull * containers);
-  if (!in.ok()) return false;
-  for (std::size_t c = 0; c < containers; ++c) {
-    std::uint64_t base = static_cast<std::uint64_t>(U16At(header, 4 * c)) << 16;
-    std::size_t cardinality = U16At(header, 4 * c + 2) + std::size_t{1};
-    if (has_runs && (static_cast<unsigned char>(runs[c / 8]) >> (c % 8) & 1) != 0) {
+  Header h;
+  if (!ReadHeader(in, h)) return false;
+  for (std::size_t c = 0; c < h.containers; ++c) {
+    std::uint64_t base = static_cast<std::uint64_t>(h.Key(c)) << 16;
+    std::size_t cardinality = h.Cardinality(c);
+    if (h.Runs(c)) {
       std::uint32_t count = in.U16();
       std::string_view pairs = in.Take(4ull * count);
       if (!in.ok()) return false;
@@ -310,24 +328,11 @@ bool RankCursor::Open(std::string_view bytes) {
   container_ = inside_ = 0;
   inside_before_ = 0;
   Bytes in(bytes);
-  std::uint32_t cookie = in.U32();
-  std::uint32_t containers = 0;
-  std::string_view runs;
-  bool has_runs = (cookie & 0xFFFFu) == kRunCookie;
-  if (has_runs) {
-    containers = (cookie >> 16) + 1;
-    runs = in.Take((containers + 7) / 8);
-  } else if (cookie == kPlainCookie) {
-    containers = in.U32();
-  } else {
-    return false;
-  }
-  if (!in.ok() || containers > 65536) return false;
-  std::string_view header = in.Take(4ull * containers);
-  if (!has_runs || containers >= 4) in.Take(4ull * containers);
-  for (std::size_t c = 0; c < containers && in.ok(); ++c) {
-    Container k{U16At(header, 4 * c), U16At(header, 4 * c + 2) + 1u, count_, Container::kArray, {}};
-    if (has_runs && (static_cast<unsigned char>(runs[c / 8]) >> (c % 8) & 1) != 0) {
+  Header h;
+  if (!ReadHeader(in, h)) return false;
+  for (std::size_t c = 0; c < h.containers && in.ok(); ++c) {
+    Container k{h.Key(c), h.Cardinality(c), count_, Container::kArray, {}};
+    if (h.Runs(c)) {
       k.kind = Container::kRun;
       k.data = in.Take(4ull * in.U16());
     } else if (k.cardinality <= kArrayMax) {
