@@ -273,9 +273,24 @@ bool PostingTable::AppendBytes(Entry& e, std::span<unsigned char const> bytes) {
 bool PostingTable::AddPositions(std::uint32_t field, std::uint32_t key, std::uint32_t n,
                                 std::span<unsigned char const> positions) {
   Entry& e = FieldOf(field).chars[key];
+  std::uint32_t delta = n + 1 - e.last;
+  // Mostly the tail chunk has room for the few bytes: written there at once.
+  if (e.last != 0 && positions.size() < 64) {
+    auto [size_class, used] = TailOf(e.bytes);
+    if (Payload(size_class) - used >= positions.size() + 5) {
+      unsigned char* to = pool_.get() + e.tail + kChunkHead + used;
+      unsigned char* start = to;
+      for (; delta >= 0x80; delta >>= 7) *to++ = static_cast<unsigned char>(delta | 0x80);
+      *to++ = static_cast<unsigned char>(delta);
+      std::memcpy(to, positions.data(), positions.size());
+      e.bytes += static_cast<std::uint32_t>(to - start + positions.size());
+      e.last = n + 1;
+      return true;
+    }
+  }
   thread_local std::vector<unsigned char> bytes;
   bytes.clear();
-  coding::AppendVarint32(bytes, n + 1 - e.last);
+  coding::AppendVarint32(bytes, delta);
   bytes.insert(bytes.end(), positions.begin(), positions.end());
   if (!AppendBytes(e, bytes)) return false;
   e.last = n + 1;

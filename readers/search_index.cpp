@@ -306,14 +306,15 @@ int Reader::Find(std::string_view code, std::uint32_t key, Entry& entry) const {
   return 0;
 }
 
-bool Reader::Bitmap(Entry const& entry, std::string_view& data) const {
+bool Reader::Bitmap(Entry const& entry, std::string_view& data, std::string* into) const {
   std::uint64_t length = entry.length;
   if (entry.offset > bytes_.size() || length > bytes_.size() - entry.offset) return false;
   if (length < kReadBytes) {
     // A small set is read, not touched through the mapping (see MappedFile::ReadAt).
     thread_local std::string small;
-    if (!file_.ReadAt(entry.offset, length, small)) return false;
-    data = small;
+    std::string& buffer = into != nullptr ? *into : small;
+    if (!file_.ReadAt(entry.offset, length, buffer)) return false;
+    data = buffer;
   } else {
     data = bytes_.substr(entry.offset, length);
   }
@@ -333,10 +334,10 @@ bool Reader::Positions(std::string_view code, std::uint32_t key, PositionList& l
   // A character's term always has a set, and the set's records have positions. The set's
   // bytes stay with the list, which finds records' places in them.
   std::string_view data;
-  if (key >= 0x10000u || (entry.length & kInline) != 0 || !Bitmap(entry, data)) return false;
-  if (data.size() < kReadBytes) {
-    list.set_bytes_.assign(data.begin(), data.end());
-    data = {list.set_bytes_.data(), list.set_bytes_.size()};
+  // (Its own buffer holds at least 16 bytes, so that they stay put when the list moves.)
+  list.set_bytes_.reserve(16);
+  if (key >= 0x10000u || (entry.length & kInline) != 0 || !Bitmap(entry, data, &list.set_bytes_)) {
+    return false;
   }
   list.set_view_ = data;
   list.records_ = records_;

@@ -202,9 +202,8 @@ class PositionList {
   bitmap::RecordSet set_;
   bool set_read_ = false;
   std::uint32_t records_ = 0;  // of the index
-  // The set's serialisation: read into set_bytes_ (a vector, whose bytes stay put when the
-  // list moves) or in the mapping.
-  std::vector<char> set_bytes_;
+  // The set's serialisation: read into set_bytes_ or in the mapping.
+  std::string set_bytes_;
   std::string_view set_view_;
   bitmap::RankCursor ranks_;  // over set_view_
   fs::MappedFile const* file_ = nullptr;
@@ -285,9 +284,9 @@ class Reader {
   // 0 when the entry is damaged.
   std::size_t Inline(Entry const& entry, std::uint32_t* records) const;
   // The bytes of an entry's record set, checked against its hash: a set under kReadBytes
-  // read into this thread's buffer (valid until its next call), a larger one from the
-  // mapping; false when they lie outside the file or do not match.
-  bool Bitmap(Entry const& entry, std::string_view& data) const;
+  // read into into, or this thread's buffer (valid until its next call), a larger one from
+  // the mapping; false when they lie outside the file or do not match.
+  bool Bitmap(Entry const& entry, std::string_view& data, std::string* into = nullptr) const;
   // The positions of a character term's set (data, as read by Bitmap) into list; false
   // when they lie outside the file or their table does not match its hash.
   bool ReadPositions(Entry const& entry, PositionList& list) const;
