@@ -21,7 +21,7 @@ step "qel search '明月 NEAR 故乡'"
 step "qel search '(春 OR 秋) AND >=8/句数 AND 宋词一百首/出处' --limit 2"
 "$qel" search '(春 OR 秋) AND >=8/句数 AND 宋词一百首/出处' --limit 2
 
-step "qel index demo/poems   (bitmaps of every character and pair; search then reads only what it needs)"
+step "qel index demo/poems   (every character's records and positions, common pairs' records; search reads only the records it prints)"
 "$qel" index "$build/demo/poems"
 "$qel" search --count '明月 NEAR 故乡'
 
