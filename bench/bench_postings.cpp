@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "qelshare/search.h"
 #include "platform/coding/coding.h"
+#include "qelshare/search.h"
 #include "readers/search_index.h"
 
 namespace qel {
@@ -88,13 +88,6 @@ Streams const& Postings() {
 
 enum Coding { kVarint, kStreamVByte, kStreamVByte0124 };
 
-// Bytes written from at on, as AppendVarint32 appends them (the buffer is large enough).
-struct Bytes {
-  using value_type = std::uint8_t;
-  std::uint8_t* at;
-  void push_back(std::uint8_t b) { *at++ = b; }
-};
-
 // Encodes each stream of every character on its own (as an index stores them), into out.
 std::size_t Encode(Coding coding, Streams const& s, std::vector<std::uint8_t>& out) {
   std::size_t at = 0;
@@ -102,9 +95,9 @@ std::size_t Encode(Coding coding, Streams const& s, std::vector<std::uint8_t>& o
     auto length = static_cast<std::uint32_t>(end - begin);
     std::uint32_t const* in = stream.data() + begin;
     if (coding == kVarint) {
-      Bytes bytes{out.data() + at};
-      for (std::uint32_t i = 0; i < length; ++i) coding::AppendVarint32(bytes, in[i]);
-      at = static_cast<std::size_t>(bytes.at - out.data());
+      std::uint8_t* to = out.data() + at;
+      for (std::uint32_t i = 0; i < length; ++i) to = coding::PutVarint32(to, in[i]);
+      at = static_cast<std::size_t>(to - out.data());
     } else if (coding == kStreamVByte) {
       at += streamvbyte_encode(in, length, out.data() + at);
     } else {
@@ -131,7 +124,8 @@ void Decode(Coding coding, Streams const& s, std::vector<std::uint8_t> const& in
       auto length = static_cast<std::uint32_t>(end - s.terms[t + k]);
       if (coding == kVarint) {
         std::uint8_t const* p = in.data() + at;
-        for (std::uint32_t i = 0; i < length; ++i) p = coding::GetVarint32(p, in.data() + in.size(), out[i]);
+        for (std::uint32_t i = 0; i < length; ++i)
+          p = coding::GetVarint32(p, in.data() + in.size(), out[i]);
         at = static_cast<std::size_t>(p - in.data());
       } else if (coding == kStreamVByte) {
         at += streamvbyte_decode(in.data() + at, out.data(), length);

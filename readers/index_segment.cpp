@@ -278,10 +278,8 @@ bool PostingTable::AddPositions(std::uint32_t field, std::uint32_t key, std::uin
   if (e.last != 0 && positions.size() < 64) {
     auto [size_class, used] = TailOf(e.bytes);
     if (Payload(size_class) - used >= positions.size() + 5) {
-      unsigned char* to = pool_.get() + e.tail + kChunkHead + used;
-      unsigned char* start = to;
-      for (; delta >= 0x80; delta >>= 7) *to++ = static_cast<unsigned char>(delta | 0x80);
-      *to++ = static_cast<unsigned char>(delta);
+      unsigned char* start = pool_.get() + e.tail + kChunkHead + used;
+      unsigned char* to = coding::PutVarint32(start, delta);
       std::memcpy(to, positions.data(), positions.size());
       e.bytes += static_cast<std::uint32_t>(to - start + positions.size());
       e.last = n + 1;

@@ -173,9 +173,8 @@ bool Reader::Check(std::string& error, std::uint64_t* terms) const {
       if (is_char) {
         PositionList list;
         list.set_view_ = data;
-        list.records_ = records_;
         if (set.Count() == 0 || !list.ranks_.Open(data) || !ReadPositions(entry, list) ||
-            !CheckPositions(list)) {
+            !CheckPositions(list, set)) {
           return fail("is damaged (the positions of a character of field " + code +
                       " do not match their checksum)");
         }
@@ -223,10 +222,12 @@ std::uint32_t Reader::Offset(std::uint32_t n) const {
 }
 
 template <class Each, class Whole>
-bool Reader::Visit(std::string_view code, std::uint32_t key, Each each, Whole whole) const {
+bool Reader::Visit(std::string_view code, std::uint32_t key, Each each, Whole whole,
+                   bool* found) const {
   Entry entry;
-  int found = Find(code, key, entry);
-  if (found <= 0) return found == 0;
+  int in_table = Find(code, key, entry);
+  if (found != nullptr) *found = in_table > 0;
+  if (in_table <= 0) return in_table == 0;
   if ((entry.length & kInline) != 0) {
     std::uint32_t records[kInlineMost];
     std::size_t n = Inline(entry, records);
@@ -239,13 +240,15 @@ bool Reader::Visit(std::string_view code, std::uint32_t key, Each each, Whole wh
   return read;
 }
 
-bool Reader::Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet& set) const {
+bool Reader::Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet& set,
+                    bool* found) const {
   set.Clear();
   return Visit(
       code, key, [&](std::uint32_t n) { set.Add(n); },
       [&](std::string_view data) {
         return set.Read(data) && (set.Count() == 0 || set.Maximum() < records_);
-      });
+      },
+      found);
 }
 
 std::size_t Reader::Inline(Entry const& entry, std::uint32_t* records) const {
@@ -321,11 +324,6 @@ bool Reader::Bitmap(Entry const& entry, std::string_view& data, std::string* int
   return Hash(data) == entry.hash;
 }
 
-int Reader::Has(std::string_view code, std::uint32_t key) const {
-  Entry entry;
-  return Find(code, key, entry);
-}
-
 bool Reader::Positions(std::string_view code, std::uint32_t key, PositionList& list) const {
   list = PositionList();
   Entry entry;
@@ -374,13 +372,11 @@ void Reader::LetGo(PositionList const& list) const {
   if (list.set_bytes_.empty()) LetGo(list.set_view_);
 }
 
-bool Reader::CheckPositions(PositionList& list) {
+bool Reader::CheckPositions(PositionList& list, bitmap::RecordSet const& set) {
   // Each block's records end where the block does, and the last block where the bytes do.
   std::vector<std::uint32_t> positions;
   list.Expect(list.count());
-  bitmap::RecordSet const* set = nullptr;
-  if (!list.Set(set)) return false;
-  std::vector<std::uint32_t> members = set->Members();
+  std::vector<std::uint32_t> members = set.Members();
   for (std::size_t i = 0; i < members.size(); ++i) {
     if (i > 0 && i % kPositionBlock == 0 && list.at_ != list.block_bytes_.size()) return false;
     if (!list.Find(members[i], positions)) return false;
@@ -478,15 +474,15 @@ bool PositionList::Find(std::uint32_t n, std::vector<std::uint32_t>& positions) 
   return !positions.empty();
 }
 
-bool Reader::LookupInto(std::string_view code, std::uint32_t key,
-                        std::span<unsigned char> bits) const {
+bool Reader::LookupInto(std::string_view code, std::uint32_t key, std::span<unsigned char> bits,
+                        bool* found) const {
   bits = bits.first(std::min<std::size_t>(bits.size(), (records_ + 7) / 8));
   return Visit(
       code, key,
       [&](std::uint32_t n) {
         if (n / 8 < bits.size()) bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8));
       },
-      [&](std::string_view data) { return bitmap::OrInto(data, bits); });
+      [&](std::string_view data) { return bitmap::OrInto(data, bits); }, found);
 }
 
 bool Reader::HasValues(std::string_view code) const {

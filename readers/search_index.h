@@ -237,15 +237,15 @@ class Reader {
   // Start of record n in the record file (n < records()).
   std::uint32_t Offset(std::uint32_t n) const;
   // Reads the set of key in field code into set (empty when the index has none). Returns
-  // false when the bitmap is damaged.
-  bool Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet& set) const;
+  // false when the bitmap is damaged. *found, when given, tells whether the index holds
+  // a set of key of its own: every character that occurs has one, but a missing pair may
+  // still occur (see PairFloor).
+  bool Lookup(std::string_view code, std::uint32_t key, bitmap::RecordSet& set,
+              bool* found = nullptr) const;
   // Adds the set of key in field code to bits (record n is bit n % 8 of byte n / 8; at
-  // least records() bits). Returns false when the bitmap is damaged.
-  bool LookupInto(std::string_view code, std::uint32_t key, std::span<unsigned char> bits) const;
-  // Whether field code holds a set of key of its own: 1 when it does, 0 when not, -1 when
-  // the term table cannot be read. Every character that occurs has one; a missing pair
-  // may still occur (see PairFloor).
-  int Has(std::string_view code, std::uint32_t key) const;
+  // least records() bits). Returns false when the bitmap is damaged; *found as Lookup.
+  bool LookupInto(std::string_view code, std::uint32_t key, std::span<unsigned char> bits,
+                  bool* found = nullptr) const;
   // Reads the records of character key (below 65536) of field code into list, and its
   // block table, ready to read positions (found() false when the field holds no such
   // character). False when its set or block table is damaged.
@@ -279,7 +279,7 @@ class Reader {
   // itself to each, or the bytes of its set to whole. True when the key is absent or was
   // handed over; false when its entry or set is damaged (or whole says so).
   template <class Each, class Whole>
-  bool Visit(std::string_view code, std::uint32_t key, Each each, Whole whole) const;
+  bool Visit(std::string_view code, std::uint32_t key, Each each, Whole whole, bool* found) const;
   // The records an entry holds in itself (kInline), checked, into records; their number,
   // 0 when the entry is damaged.
   std::size_t Inline(Entry const& entry, std::uint32_t* records) const;
@@ -290,8 +290,8 @@ class Reader {
   // The positions of a character term's set (data, as read by Bitmap) into list; false
   // when they lie outside the file or their table does not match its hash.
   bool ReadPositions(Entry const& entry, PositionList& list) const;
-  // Checks every block and position of list.
-  static bool CheckPositions(PositionList& list);
+  // Checks every block and position of list, whose records are set.
+  static bool CheckPositions(PositionList& list, bitmap::RecordSet const& set);
   // The hash of the term tables as the header records it.
   std::uint64_t TablesHash() const;
   // Lets the pages of a record set of kReadBytes or more leave this process's memory once

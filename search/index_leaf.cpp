@@ -240,9 +240,9 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
   if (kind == Kind::kText && words.size() == 1 && whole && word_chars[0].size() <= 2) {
     std::vector<std::uint32_t> const& chars = word_chars[0];
     std::uint32_t key = chars[0];
-    int has = chars.size() == 1 ? 1 : PairKey(chars[0], chars[1], key) ? index.Has(code, key) : 0;
-    if (has < 0) return lib.IndexDamaged();
-    if (has > 0) return index.LookupInto(code, key, bits) ? Status() : lib.IndexDamaged();
+    bool found = chars.size() == 1 || PairKey(chars[0], chars[1], key);
+    if (found && !index.LookupInto(code, key, bits, &found)) return lib.IndexDamaged();
+    if (found || chars.size() == 1) return Status();
   }
   // A field of few values: each value is matched once, and its records are the answer.
   if (index.HasValues(code)) {
@@ -265,9 +265,10 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
   for (auto const& chars : word_chars) {
     for (std::size_t i = 1; i < chars.size(); ++i) {
       std::uint32_t pair = 0;
-      int has = PairKey(chars[i - 1], chars[i], pair) ? index.Has(code, pair) : 0;
-      if (has < 0 || (has > 0 && !index.Lookup(code, pair, part))) return lib.IndexDamaged();
-      if (has > 0 && !narrow(part)) return Status();
+      bool found = false;
+      if (!PairKey(chars[i - 1], chars[i], pair)) continue;
+      if (!index.Lookup(code, pair, part, &found)) return lib.IndexDamaged();
+      if (found && !narrow(part)) return Status();
     }
   }
   if (kind != Kind::kText || !whole) {
@@ -300,13 +301,8 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
   bitmap::RecordSet odd;
   if (para) {
     for (std::uint32_t lead = 0x81; lead <= 0xFF; ++lead) {
-      int has = index.Has(code, lead << 8 | kLineFeed);
-      if (has < 0 || (has > 0 && !index.Lookup(code, lead << 8 | kLineFeed, part))) {
-        return lib.IndexDamaged();
-      }
-      if (has > 0) {
-        for (std::uint32_t n : part.Members()) odd.Add(n);
-      }
+      if (!index.Lookup(code, lead << 8 | kLineFeed, part)) return lib.IndexDamaged();
+      for (std::uint32_t n : part.Members()) odd.Add(n);
     }
   }
   bitmap::RecordSet read_back;

@@ -63,10 +63,16 @@ inline void Append64(std::string& out, std::uint64_t v) {
 
 // Variable-length integers (LEB128): seven bits a byte, least significant first, the high
 // bit set on every byte but the last. Only the value 0 ends in a zero byte.
+// Writes v at out (room for five bytes); returns the end of what was written.
+inline unsigned char* PutVarint32(unsigned char* out, std::uint32_t v) {
+  for (; v >= 0x80; v >>= 7) *out++ = static_cast<unsigned char>(v | 0x80);
+  *out++ = static_cast<unsigned char>(v);
+  return out;
+}
 template <class Bytes>
 inline void AppendVarint32(Bytes& out, std::uint32_t v) {
-  for (; v >= 0x80; v >>= 7) out.push_back(static_cast<typename Bytes::value_type>(v | 0x80));
-  out.push_back(static_cast<typename Bytes::value_type>(v));
+  unsigned char bytes[5];
+  out.insert(out.end(), bytes, PutVarint32(bytes, v));
 }
 // Reads a varint of at most five bytes at p, before end: the byte after it, or nullptr
 // when it runs past end or past 32 bits.
