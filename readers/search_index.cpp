@@ -309,13 +309,12 @@ int Reader::Find(std::string_view code, std::uint32_t key, Entry& entry) const {
   return 0;
 }
 
-bool Reader::Bitmap(Entry const& entry, std::string_view& data, std::string* into) const {
+bool Reader::Bitmap(Entry const& entry, std::string_view& data) const {
   std::uint64_t length = entry.length;
   if (entry.offset > bytes_.size() || length > bytes_.size() - entry.offset) return false;
   if (length < kReadBytes) {
     // A small set is read, not touched through the mapping (see MappedFile::ReadAt).
-    thread_local std::string small;
-    std::string& buffer = into != nullptr ? *into : small;
+    thread_local std::string buffer;
     if (!file_.ReadAt(entry.offset, length, buffer)) return false;
     data = buffer;
   } else {
@@ -331,32 +330,45 @@ bool Reader::Positions(std::string_view code, std::uint32_t key, PositionList& l
   if (found <= 0) return found == 0;
   // A character's term always has a set, and the set's records have positions. The set's
   // bytes stay with the list, which finds records' places in them.
-  std::string_view data;
-  // (Its own buffer holds at least 16 bytes, so that they stay put when the list moves.)
-  list.set_bytes_.reserve(16);
-  if (key >= 0x10000u || (entry.length & kInline) != 0 || !Bitmap(entry, data, &list.set_bytes_)) {
-    return false;
+  if (key >= 0x10000u || (entry.length & kInline) != 0) return false;
+  std::uint64_t length = entry.length;
+  if (entry.offset > bytes_.size() || length > bytes_.size() - entry.offset) return false;
+  std::string_view after;  // what was read past the set
+  if (length < kReadBytes) {
+    // A small set is read together with the head of its positions and the block table as
+    // long as the set's size suggests (two bytes a record), in one call on the system.
+    std::uint64_t guess = kPositionsHead + kPositionEntry * PositionBlocks(length / 2 + 1);
+    std::uint64_t read = length + std::min(guess, bytes_.size() - entry.offset - length);
+    // (The buffer holds at least 16 bytes, so that they stay put when the list moves.)
+    list.set_bytes_.reserve(16);
+    if (!file_.ReadAt(entry.offset, read, list.set_bytes_)) return false;
+    list.set_view_ = std::string_view(list.set_bytes_).substr(0, length);
+    after = std::string_view(list.set_bytes_).substr(length);
+  } else {
+    list.set_view_ = bytes_.substr(entry.offset, length);
   }
-  list.set_view_ = data;
+  if (Hash(list.set_view_) != entry.hash) return false;
   list.records_ = records_;
-  if (!list.ranks_.Open(data) || list.ranks_.Count() == 0) return false;
-  return ReadPositions(entry, list);
+  if (!list.ranks_.Open(list.set_view_) || list.ranks_.Count() == 0) return false;
+  return ReadPositions(entry, list, after);
 }
 
-bool Reader::ReadPositions(Entry const& entry, PositionList& list) const {
+bool Reader::ReadPositions(Entry const& entry, PositionList& list, std::string_view read) const {
   std::uint64_t at = entry.offset + entry.length;
   std::uint64_t blocks = PositionBlocks(list.ranks_.Count());
   std::uint64_t table = kPositionEntry * blocks;
   if (at > bytes_.size() || kPositionsHead + table > bytes_.size() - at) return false;
-  // The head and block table are read and checked whole; the positions are read through
-  // the mapping, only the blocks a query asks for.
-  std::string head;
-  if (!file_.ReadAt(at, kPositionsHead, head) || coding::Get32(head.data() + 8) != blocks ||
-      !file_.ReadAt(at + kPositionsHead, table, list.table_)) {
-    return false;
+  // The head and block table are checked whole; the positions are read only in the blocks
+  // a query asks for.
+  if (read.size() < kPositionsHead + table) {
+    if (!file_.ReadAt(at, kPositionsHead + table, list.table_bytes_)) return false;
+    read = list.table_bytes_;
   }
+  std::string_view head = read.substr(0, kPositionsHead);
+  list.table_ = read.substr(kPositionsHead, table);
+  if (coding::Get32(head.data() + 8) != blocks) return false;
   StreamHash hash;
-  hash.Add(std::string_view(head).substr(8));
+  hash.Add(head.substr(8));
   hash.Add(list.table_);
   if (hash.value() != coding::Get64(head.data())) return false;
   std::uint64_t length = coding::Get32(list.table_.data() + table - kPositionEntry);
@@ -391,11 +403,12 @@ bool PositionList::EnterBlock(std::size_t block) {
   if (begin > end || end > bytes_.size()) return false;
   // Walking the records, the blocks are read through the mapping (let go when the query is
   // done); a few records' blocks are read, so that their pages do not stay.
-  if (!mapped_) {
-    if (!file_->ReadAt(static_cast<std::uint64_t>(bytes_.data() - file_->bytes().data()) + begin,
-                       end - begin, read_)) {
-      return false;
-    }
+  auto from = static_cast<std::uint64_t>(bytes_.data() - file_->bytes().data());
+  if (whole_) {
+    if (read_.size() != bytes_.size() && !file_->ReadAt(from, bytes_.size(), read_)) return false;
+    block_bytes_ = std::string_view(read_).substr(begin, end - begin);
+  } else if (!mapped_) {
+    if (!file_->ReadAt(from + begin, end - begin, read_)) return false;
     block_bytes_ = read_;
   } else {
     block_bytes_ = bytes_.substr(begin, end - begin);
@@ -415,6 +428,8 @@ void PositionList::Expect(std::uint64_t lookups) {
   // Reading a block costs a call on the system; touching many through the mapping, and
   // letting them go at once, costs less.
   mapped_ = lookups >= PositionBlocks(count()) / 16;
+  // Positions short beside the blocks to be read are read whole, in one call.
+  whole_ = !mapped_ && bytes_.size() <= std::min<std::uint64_t>(kWholeMost, lookups * kWholeEach);
 }
 
 bool PositionList::Set(bitmap::RecordSet const*& set) {

@@ -202,13 +202,20 @@ class PositionList {
   bitmap::RecordSet set_;
   bool set_read_ = false;
   std::uint32_t records_ = 0;  // of the index
-  // The set's serialisation: read into set_bytes_ or in the mapping.
+  // The set's serialisation: read into set_bytes_ (with the block table after it, when
+  // it fits the read) or in the mapping.
   std::string set_bytes_;
   std::string_view set_view_;
   bitmap::RankCursor ranks_;  // over set_view_
   fs::MappedFile const* file_ = nullptr;
-  bool mapped_ = false;           // blocks read through the mapping
-  std::string table_;             // block entries
+  // Positions read whole when they are at most kWholeEach bytes a lookup (a call on the
+  // system costs about as much as copying that many), and kWholeMost in all.
+  static constexpr std::uint64_t kWholeEach = 8192;
+  static constexpr std::uint64_t kWholeMost = std::uint64_t{256} << 10;
+  bool mapped_ = false;     // blocks read through the mapping
+  bool whole_ = false;      // all blocks read into read_ at once
+  std::string_view table_;  // block entries, in set_bytes_ or table_bytes_
+  std::string table_bytes_;
   std::string_view bytes_;        // positions of every record, in the mapping
   std::size_t block_ = SIZE_MAX;  // the block entered
   std::string read_;              // its bytes, when read rather than mapped
@@ -284,12 +291,13 @@ class Reader {
   // 0 when the entry is damaged.
   std::size_t Inline(Entry const& entry, std::uint32_t* records) const;
   // The bytes of an entry's record set, checked against its hash: a set under kReadBytes
-  // read into into, or this thread's buffer (valid until its next call), a larger one from
-  // the mapping; false when they lie outside the file or do not match.
-  bool Bitmap(Entry const& entry, std::string_view& data, std::string* into = nullptr) const;
-  // The positions of a character term's set (data, as read by Bitmap) into list; false
-  // when they lie outside the file or their table does not match its hash.
-  bool ReadPositions(Entry const& entry, PositionList& list) const;
+  // read into this thread's buffer (valid until its next call), a larger one from the
+  // mapping; false when they lie outside the file or do not match.
+  bool Bitmap(Entry const& entry, std::string_view& data) const;
+  // The head and block table of the positions after a character's set (whose cursor list
+  // holds) into list, taken from read (bytes read after the set) when it holds them; false
+  // when they lie outside the file or the table does not match its hash.
+  bool ReadPositions(Entry const& entry, PositionList& list, std::string_view read = {}) const;
   // Checks every block and position of list, whose records are set.
   static bool CheckPositions(PositionList& list, bitmap::RecordSet const& set);
   // The hash of the term tables as the header records it.

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "platform/bitmap/roaring.h"
 #include "qelshare/session.h"
 #include "search/leaf_rules.h"
 #include "search/result_data.h"
@@ -10,23 +11,8 @@ namespace search {
 // Hits of a library in PostgreSQL fetched with the one read.
 constexpr std::size_t kReadAhead = 63;
 
-// The processor's population count where it has one: a hit set of a million records is
-// counted in microseconds instead of tens. Not under ThreadSanitizer, whose runtime is not
-// up when the loader picks a clone.
-#if defined(__x86_64__) && defined(__GNUC__) && defined(__ELF__) && !defined(__SANITIZE_THREAD__)
-__attribute__((target_clones("popcnt", "default")))
-#endif
-std::uint64_t
-Count(Bits const& bits) {
-  std::uint64_t n = 0;
-  std::size_t i = 0;
-  for (; i + 8 <= bits.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, bits.data() + i, 8);
-    n += static_cast<std::uint64_t>(__builtin_popcountll(word));
-  }
-  for (; i < bits.size(); ++i) n += static_cast<std::uint64_t>(__builtin_popcount(bits[i]));
-  return n;
+std::uint64_t Count(Bits const& bits) {
+  return bitmap::CountBits(bits);
 }
 
 }  // namespace search

@@ -74,8 +74,10 @@ TEST(SearchIndex, GivesEveryCharacterItsPositionsInEveryRecord) {
     for (auto const& [key, records] : expected) {
       std::vector<std::uint32_t> members;
       for (auto const& [n, at] : records) members.push_back(n);
-      // Records found by counting those before them, and by walking the set.
-      for (std::uint64_t lookups : {std::uint64_t{0}, std::uint64_t{members.size()}}) {
+      // Records found by counting those before them (each block read alone, or the
+      // positions read whole), and by walking the set.
+      for (std::uint64_t lookups :
+           {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{members.size()}}) {
         PositionList list;
         ASSERT_TRUE(reader.Positions("TX", key, list)) << key;
         ASSERT_TRUE(list.found()) << key;

@@ -141,6 +141,21 @@ namespace roaring_test {
 
 // Places found in place agree with the set's own order, whether the records asked for
 // rise, skip, fall back or are not in the set, for every container kind.
+TEST(CountBits, CountsWholeWordsAndTheBytesAfter) {
+  // Five words and three bytes after them, every seventh record or so set.
+  std::vector<unsigned char> bytes(8 * 5 + 3);
+  std::uint64_t set = 0, in_tail = 0;
+  for (std::size_t n = 0; n < bytes.size() * 8; n += (n % 7) + 1) {
+    bytes[n / 8] |= static_cast<unsigned char>(1u << (n % 8));
+    ++set;
+    if (n >= 8 * 40) ++in_tail;
+  }
+  EXPECT_EQ(CountBits(bytes), set);
+  EXPECT_EQ(CountBits(std::span(bytes).subspan(40)), in_tail);
+  EXPECT_EQ(CountBits(std::vector<unsigned char>(17, 0xFF)), 17u * 8);
+  EXPECT_EQ(CountBits({}), 0u);
+}
+
 TEST(RankCursor, FindsThePlaceOfEveryRecord) {
   std::mt19937 rng(21);
   std::vector<std::uint32_t> sparse, dense, ranges, mixed;
