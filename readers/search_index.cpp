@@ -5,6 +5,7 @@
 #include "readers/search_index_layout.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <fstream>
 
@@ -77,6 +78,8 @@ bool Reader::Open(std::string const& path, Binding const& binding, std::string& 
   fields_.clear();
   records_ = 0;
   path_ = path;
+  static std::atomic<std::uint64_t> openings{0};
+  opened_ = ++openings;
   if (!file_.Open(path, error)) {
     error = "cannot read " + path + ": " + error;
     return false;
@@ -89,44 +92,51 @@ bool Reader::Open(std::string const& path, Binding const& binding, std::string& 
     records_ = 0;
     return false;
   };
-  if (bytes_.size() < kHeader || std::memcmp(bytes_.data(), kMagic, sizeof kMagic) != 0) {
+  // Only the header, the field directory and the fields' top keys are read here, with
+  // reads rather than through the mapping: an index opens in the time of a few reads
+  // whatever its size, and a query maps none of its pages (the system maps a stretch of
+  // the file around each page touched, and it stays). Check reads the rest; a bitmap's
+  // own hash is checked whenever a query uses it.
+  std::string head;
+  if (bytes_.size() < kHeader || !file_.ReadAt(0, kHeader, head) ||
+      std::memcmp(head.data(), kMagic, sizeof kMagic) != 0) {
     return fail("is not a search index");
   }
-  if (coding::Get32(bytes_.data() + 8) != kVersion) {
-    return fail("is a search index of version " + std::to_string(coding::Get32(bytes_.data() + 8)) +
+  if (coding::Get32(head.data() + 8) != kVersion) {
+    return fail("is a search index of version " + std::to_string(coding::Get32(head.data() + 8)) +
                 ", this program reads version " + std::to_string(kVersion));
   }
-  if (coding::Get64(bytes_.data() + 48) != bytes_.size()) return fail("is cut short or damaged");
-  std::uint64_t fields = coding::Get32(bytes_.data() + 12);
-  std::uint64_t records = coding::Get32(bytes_.data() + 16);
+  if (coding::Get64(head.data() + 48) != bytes_.size()) return fail("is cut short or damaged");
+  std::uint64_t fields = coding::Get32(head.data() + 12);
+  std::uint64_t records = coding::Get32(head.data() + 16);
   std::uint64_t dir_at = kHeader + 4 * records;
   std::uint64_t bitmaps_at = dir_at + kDirEntry * fields;
-  std::uint64_t tables_at = coding::Get64(bytes_.data() + 72);
-  if (bitmaps_at > bytes_.size() || tables_at < bitmaps_at || tables_at > bytes_.size()) {
+  std::uint64_t tables_at = coding::Get64(head.data() + 72);
+  std::string dir;
+  if (bitmaps_at > bytes_.size() || tables_at < bitmaps_at || tables_at > bytes_.size() ||
+      !file_.ReadAt(dir_at, kDirEntry * fields, dir)) {
     return fail("is cut short or damaged");
   }
-  // Only the header and the field directory are read here: an index opens in the time of
-  // a few pages whatever its size, and a query touches only the pages it needs. Check
-  // reads the rest; a bitmap's own hash is checked whenever a query uses it.
   std::uint64_t table_at = tables_at;
   for (std::uint64_t f = 0; f < fields; ++f) {
-    std::size_t at = dir_at + kDirEntry * f;
-    std::string_view code = bytes_.substr(at, kCodeBytes);
+    char const* entry = dir.data() + kDirEntry * f;
+    std::string_view code(entry, kCodeBytes);
     code = code.substr(0, code.find('\0'));
-    Field field{coding::Get32(bytes_.data() + at + 16), coding::Get32(bytes_.data() + at + 20),
-                coding::Get64(bytes_.data() + at + 24)};
-    std::uint64_t table_bytes =
-        kTermEntry * (std::uint64_t{field.terms} + field.values) + 4 * TopKeys(field.terms);
-    if (field.table != table_at || table_bytes > bytes_.size() - table_at) {
+    Field field{
+        coding::Get32(entry + 16), coding::Get32(entry + 20), coding::Get64(entry + 24), {}};
+    std::uint64_t entries = kTermEntry * (std::uint64_t{field.terms} + field.values);
+    std::uint64_t table_bytes = entries + 4 * TopKeys(field.terms);
+    if (field.table != table_at || table_bytes > bytes_.size() - table_at ||
+        !file_.ReadAt(table_at + entries, 4 * TopKeys(field.terms), field.top)) {
       return fail("is damaged (a term table lies outside the file)");
     }
     table_at += table_bytes;
-    fields_.emplace(std::string(code), field);
+    fields_.emplace(std::string(code), std::move(field));
   }
   if (table_at != bytes_.size()) return fail("is cut short or damaged");
-  if (coding::Get64(bytes_.data() + 24) != binding.size ||
-      static_cast<std::int64_t>(coding::Get64(bytes_.data() + 32)) != binding.mtime_ns ||
-      coding::Get64(bytes_.data() + 40) != binding.head_hash) {
+  if (coding::Get64(head.data() + 24) != binding.size ||
+      static_cast<std::int64_t>(coding::Get64(head.data() + 32)) != binding.mtime_ns ||
+      coding::Get64(head.data() + 40) != binding.head_hash) {
     return fail("does not belong to the record file as it is now");
   }
   records_ = static_cast<std::uint32_t>(records);
@@ -150,7 +160,10 @@ bool Reader::Check(std::string& error, std::uint64_t* terms) const {
   }
   std::uint64_t record_file = coding::Get64(bytes_.data() + 24);
   for (std::uint32_t n = 0; n < records_; ++n) {
-    if (Offset(n) >= record_file || (n > 0 && Offset(n) <= Offset(n - 1))) {
+    auto offset = [&](std::uint32_t r) {
+      return coding::Get32(bytes_.data() + kHeader + 4ull * r);
+    };
+    if (offset(n) >= record_file || (n > 0 && offset(n) <= offset(n - 1))) {
       return fail("is damaged (record offsets out of order)");
     }
   }
@@ -218,7 +231,11 @@ std::uint64_t Reader::TablesHash() const {
 }
 
 std::uint32_t Reader::Offset(std::uint32_t n) const {
-  return coding::Get32(bytes_.data() + kHeader + 4ull * n);
+  char at[4];
+  // (A read, not a touch of the mapping: see Open. An offset that cannot be read is the
+  // file's end, which no record starts at.)
+  if (!file_.ReadAt(kHeader + 4ull * n, at)) return static_cast<std::uint32_t>(-1);
+  return coding::Get32(at);
 }
 
 template <class Each, class Whole>
@@ -277,11 +294,11 @@ int Reader::Find(std::string_view code, std::uint32_t key, Entry& entry) const {
   Field const& field = it->second;
   // The stretch of kTopEvery terms whose first key is the last at or below key, read into
   // this thread's buffer and searched there.
-  std::size_t top_at = field.table + kTermEntry * (std::size_t{field.terms} + field.values);
-  std::size_t low = 0, high = TopKeys(field.terms);
+  std::string_view top = field.top;
+  std::size_t low = 0, high = top.size() / 4;
   while (low < high) {
     std::size_t mid = (low + high) / 2;
-    if (coding::Get32(bytes_.data() + top_at + 4 * mid) <= key) {
+    if (coding::Get32(top.data() + 4 * mid) <= key) {
       low = mid + 1;
     } else {
       high = mid;
@@ -290,7 +307,17 @@ int Reader::Find(std::string_view code, std::uint32_t key, Entry& entry) const {
   if (low == 0) return 0;
   std::size_t first = (low - 1) * kTopEvery;
   std::size_t count = std::min<std::size_t>(kTopEvery, field.terms - first);
-  std::string_view stretch = bytes_.substr(field.table + kTermEntry * first, kTermEntry * count);
+  // The stretch last read on this thread is read again only for another: look-ups in key
+  // order (a word's characters, PARA's lead bytes before LF) often fall in one.
+  thread_local std::string stretch;
+  thread_local std::uint64_t stretch_of = 0, stretch_at = 0;
+  std::uint64_t at = field.table + kTermEntry * first;
+  if (stretch_of != opened_ || stretch_at != at || stretch.size() != kTermEntry * count) {
+    stretch_of = 0;
+    if (!file_.ReadAt(at, kTermEntry * count, stretch)) return -1;
+    stretch_of = opened_;
+    stretch_at = at;
+  }
   low = 0;
   high = count;
   while (low < high) {
@@ -380,7 +407,6 @@ bool Reader::ReadPositions(Entry const& entry, PositionList& list, std::string_v
 }
 
 void Reader::LetGo(PositionList const& list) const {
-  LetGo(list.bytes_);
   if (list.set_bytes_.empty()) LetGo(list.set_view_);
 }
 
@@ -401,18 +427,17 @@ bool PositionList::EnterBlock(std::size_t block) {
   std::size_t end = coding::Get32(table_.data() + kPositionEntry * block);
   block_ = SIZE_MAX;
   if (begin > end || end > bytes_.size()) return false;
-  // Walking the records, the blocks are read through the mapping (let go when the query is
-  // done); a few records' blocks are read, so that their pages do not stay.
-  auto from = static_cast<std::uint64_t>(bytes_.data() - file_->bytes().data());
-  if (whole_) {
-    if (read_.size() != bytes_.size() && !file_->ReadAt(from, bytes_.size(), read_)) return false;
-    block_bytes_ = std::string_view(read_).substr(begin, end - begin);
-  } else if (!mapped_) {
-    if (!file_->ReadAt(from + begin, end - begin, read_)) return false;
-    block_bytes_ = read_;
-  } else {
-    block_bytes_ = bytes_.substr(begin, end - begin);
+  // The block is read, and when many are wanted the window of blocks it starts.
+  if (begin < read_from_ || end > read_from_ + read_.size()) {
+    std::size_t length = std::max(end - begin, std::min(window_, bytes_.size() - begin));
+    auto from = static_cast<std::uint64_t>(bytes_.data() - file_->bytes().data());
+    if (!file_->ReadAt(from + begin, length, read_)) {
+      read_.clear();
+      return false;
+    }
+    read_from_ = begin;
   }
+  block_bytes_ = std::string_view(read_).substr(begin - read_from_, end - begin);
   if (static_cast<std::uint32_t>(Hash(block_bytes_)) !=
       coding::Get32(table_.data() + kPositionEntry * block + 4)) {
     return false;
@@ -425,11 +450,7 @@ bool PositionList::EnterBlock(std::size_t block) {
 }
 
 void PositionList::Expect(std::uint64_t lookups) {
-  // Reading a block costs a call on the system; touching many through the mapping, and
-  // letting them go at once, costs less.
-  mapped_ = lookups >= PositionBlocks(count()) / 16;
-  // Positions short beside the blocks to be read are read whole, in one call.
-  whole_ = !mapped_ && bytes_.size() <= std::min<std::uint64_t>(kWholeMost, lookups * kWholeEach);
+  window_ = bytes_.size() <= lookups * kWindowEach ? kWindow : 0;
 }
 
 bool PositionList::Set(bitmap::RecordSet const*& set) {
@@ -510,12 +531,17 @@ bool Reader::ValuesInto(std::string_view code, std::function<bool(std::string_vi
   auto it = fields_.find(code);
   if (it == fields_.end()) return true;
   bits = bits.first(std::min<std::size_t>(bits.size(), (records_ + 7) / 8));
-  for (std::uint32_t v = 0; v < it->second.values; ++v) {
-    std::size_t at = it->second.table + kTermEntry * (std::size_t{it->second.terms} + v);
-    std::uint64_t value_length = coding::Get32(bytes_.data() + at);
-    std::uint64_t length = value_length + coding::Get32(bytes_.data() + at + 4);
-    Entry entry{static_cast<std::uint32_t>(length), coding::Get64(bytes_.data() + at + 8),
-                coding::Get64(bytes_.data() + at + 16)};
+  Field const& field = it->second;
+  std::string entries;
+  if (!file_.ReadAt(field.table + kTermEntry * std::uint64_t{field.terms},
+                    kTermEntry * std::uint64_t{field.values}, entries)) {
+    return false;
+  }
+  for (std::uint32_t v = 0; v < field.values; ++v) {
+    char const* at = entries.data() + kTermEntry * v;
+    std::uint64_t value_length = coding::Get32(at);
+    std::uint64_t length = value_length + coding::Get32(at + 4);
+    Entry entry{static_cast<std::uint32_t>(length), coding::Get64(at + 8), coding::Get64(at + 16)};
     std::string_view data;
     if (length > UINT32_MAX || !Bitmap(entry, data)) return false;
     if (wanted(data.substr(0, value_length)) && !bitmap::OrInto(data.substr(value_length), bits)) {

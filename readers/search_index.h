@@ -187,8 +187,8 @@ class PositionList {
   // (a query that finds its few candidates elsewhere never asks). False when the bytes
   // are not a set of the index's records.
   bool Set(bitmap::RecordSet const*& set);
-  // Readies the list for about lookups records to be asked for: blocks of a few records
-  // are read, those of many read through the mapping.
+  // Readies the list for about lookups records to be asked for: for a few records their
+  // blocks are read, for many a stretch of blocks at a time.
   void Expect(std::uint64_t lookups);
   // Sets positions to where the character stands in record n, rising (empty when n does
   // not hold it). Asking for records in rising order reads each block once and passes
@@ -208,17 +208,19 @@ class PositionList {
   std::string_view set_view_;
   bitmap::RankCursor ranks_;  // over set_view_
   fs::MappedFile const* file_ = nullptr;
-  // Positions read whole when they are at most kWholeEach bytes a lookup (a call on the
-  // system costs about as much as copying that many), and kWholeMost in all.
-  static constexpr std::uint64_t kWholeEach = 8192;
-  static constexpr std::uint64_t kWholeMost = std::uint64_t{256} << 10;
-  bool mapped_ = false;     // blocks read through the mapping
-  bool whole_ = false;      // all blocks read into read_ at once
+  // Blocks are read one at a time for a few lookups, and in windows of kWindow bytes when
+  // the positions hold at most kWindowEach bytes a lookup: a call on the system costs
+  // about as much as copying that many. (Never through the mapping: the system would
+  // map a stretch around each page touched, and it would stay.)
+  static constexpr std::uint64_t kWindowEach = 8192;
+  static constexpr std::size_t kWindow = std::size_t{256} << 10;
+  std::size_t window_ = 0;
   std::string_view table_;  // block entries, in set_bytes_ or table_bytes_
   std::string table_bytes_;
-  std::string_view bytes_;        // positions of every record, in the mapping
+  std::string_view bytes_;        // where the positions lie in the mapping (never touched)
   std::size_t block_ = SIZE_MAX;  // the block entered
-  std::string read_;              // its bytes, when read rather than mapped
+  std::string read_;              // the block or window read, from read_from_ in bytes_
+  std::size_t read_from_ = 0;
   std::string_view block_bytes_;
   std::size_t rank_ = 0;  // the record whose positions start at at_ in the block
   std::size_t at_ = 0;
@@ -257,8 +259,8 @@ class Reader {
   // block table, ready to read positions (found() false when the field holds no such
   // character). False when its set or block table is damaged.
   bool Positions(std::string_view code, std::uint32_t key, PositionList& list) const;
-  // Lets the pages of list's positions read through the mapping leave this process's
-  // memory, once a query is done with them.
+  // Lets the pages of list's set, when it was large enough to be read through the
+  // mapping, leave this process's memory once a query is done with it.
   void LetGo(PositionList const& list) const;
   // True when field code lists its distinct values.
   bool HasValues(std::string_view code) const;
@@ -272,6 +274,7 @@ class Reader {
     std::uint32_t terms = 0;
     std::uint32_t values = 0;
     std::uint64_t table = 0;
+    std::string top;  // its top keys, read when the index is opened
   };
   // A term table entry: where its record set lies and the set's hash.
   struct Entry {
@@ -309,6 +312,7 @@ class Reader {
   static constexpr std::size_t kReadBytes = std::size_t{256} << 10;
   fs::MappedFile file_;
   std::string path_;
+  std::uint64_t opened_ = 0;  // which opening of an index in this process, from 1
   std::string_view bytes_;
   std::uint32_t records_ = 0;
   std::uint32_t field_count_ = 0;  // directory entries

@@ -99,12 +99,9 @@ bool LibraryState::Text(std::uint32_t n, Offsets const* offsets, std::string& te
   std::uint64_t start = Start(n, offsets);
   std::uint64_t end = n + 1 < count ? Start(n + 1, offsets) : record_stamp.size;
   if (start > end || end > record_stamp.size) return false;
-  if (indexed) {
-    std::string_view bytes = records.bytes();
-    if (end > bytes.size()) return false;
-    text.assign(bytes.substr(start, end - start));
-    return true;
-  }
+  // Read, not touched through the mapping, so that the records a listing shows do not
+  // stay in this process's memory (see MappedFile::ReadAt).
+  if (indexed) return records.ReadAt(start, end - start, text);
   std::ifstream in(fs::ToOs(record_file), std::ios::binary);
   if (!in.seekg(static_cast<std::streamoff>(start))) return false;
   text.resize(end - start);

@@ -3,13 +3,13 @@
 #ifndef QELSHARE_SEARCH_RESULT_DATA_H_
 #define QELSHARE_SEARCH_RESULT_DATA_H_
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/bitmap/roaring.h"
 #include "qelshare/session.h"
 #include "search/collection_state.h"
 
@@ -18,20 +18,13 @@ namespace qel::search {
 // A hit set: bit n (byte n / 8, bit n % 8 from the lowest) is record n.
 using Bits = std::vector<unsigned char>;
 
-inline bool Test(Bits const& bits, std::uint64_t n) {
-  return n / 8 < bits.size() && (bits[n / 8] >> (n % 8) & 1) != 0;
-}
-
-// The records in a hit set.
-std::uint64_t Count(Bits const& bits);
-
 }  // namespace qel::search
 
 namespace qel {
 
 struct Result::Data {
   struct Library {
-    search::Bits bits;
+    bitmap::RecordSet hits;
     std::uint64_t records = 0;
     std::shared_ptr<search::Offsets const> offsets;  // of a scanned library
     // Highlight strings whose words the hits mark: the result's own, then those of the
@@ -43,12 +36,6 @@ struct Result::Data {
   };
   std::shared_ptr<Collection::State const> state;
   std::vector<Library> libraries;
-  // Hits per library, counted when first asked for (kUncounted until then): a caller that
-  // pages through hits or reads only the first few does not pay for counting them.
-  static constexpr std::uint64_t kUncounted = UINT64_MAX;
-  std::unique_ptr<std::atomic<std::uint64_t>[]> counts;
-
-  std::uint64_t Count(std::size_t library) const;
 };
 
 }  // namespace qel

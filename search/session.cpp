@@ -102,13 +102,11 @@ unsigned CodePoint(std::string_view ch) {
 }
 
 // The records of a hit set as an int4[] literal.
-std::string RecordList(Bits const& bits) {
+std::string RecordList(bitmap::RecordSet const& hits) {
   std::string list = "{";
-  for (std::size_t byte = 0; byte < bits.size(); ++byte) {
-    for (unsigned b = bits[byte]; b != 0; b &= b - 1) {
-      if (list.size() > 1) list += ',';
-      list += std::to_string(byte * 8 + static_cast<unsigned>(__builtin_ctz(b)));
-    }
+  for (std::uint32_t n : hits.Members()) {
+    if (list.size() > 1) list += ',';
+    list += std::to_string(n);
   }
   return list + "}";
 }
@@ -259,8 +257,6 @@ Result Session::Search(std::string_view expression, SearchOptions const& options
   auto data = std::make_shared<Result::Data>();
   data->state = s.state;
   data->libraries.resize(libraries.size());
-  data->counts = std::make_unique<std::atomic<std::uint64_t>[]>(libraries.size());
-  for (std::size_t k = 0; k < libraries.size(); ++k) data->counts[k] = Result::Data::kUncounted;
   for (std::size_t k = 0; k < libraries.size(); ++k) {
     LibraryState const& lib = *libraries[k];
     Plan const& plan = plans[k];
@@ -282,7 +278,7 @@ Result Session::Search(std::string_view expression, SearchOptions const& options
       for (std::size_t i = 0; i < plan.leaves.size(); ++i) {
         expr::LeafItem const& item = plan.leaves[i].item;
         if (item.kind == expr::LeafItem::kHistory)
-          history[i] = RecordList(s.history[item.history - 1].data_->libraries[k].bits);
+          history[i] = RecordList(s.history[item.history - 1].data_->libraries[k].hits);
       }
       Status searched =
           lib.pg->Search(plan.items, plan.leaves, history, bits, mask, masked, options.stop);
@@ -312,18 +308,22 @@ Result Session::Search(std::string_view expression, SearchOptions const& options
       expr::LeafItem const& item = plan.leaves[i].item;
       if (item.kind != expr::LeafItem::kHistory) continue;
       Result::Data::Library const& earlier = s.history[item.history - 1].data_->libraries[k];
-      bits[i] = earlier.bits;
-      bits[i].resize((out.records + 7) / 8);
+      bits[i].assign((out.records + 7) / 8, 0);
+      earlier.hits.OrInto(bits[i]);
       out.redkeys.insert(out.redkeys.end(), earlier.redkeys.begin(), earlier.redkeys.end());
       out.values.insert(out.values.end(), earlier.values.begin(), earlier.values.end());
     }
-    if (Status evaluated = Evaluate(plan.items, bits, out.records, out.bits); !evaluated.ok()) {
+    Bits hits;
+    if (Status evaluated = Evaluate(plan.items, bits, out.records, hits); !evaluated.ok()) {
       result.status_ = Status(evaluated.code(), label(k) + evaluated.message());
       return result;
     }
     // Records outside the bound the database answered are no hits, whatever NOT made of
     // their absence.
-    for (std::size_t i = 0; masked && i < out.bits.size(); ++i) out.bits[i] &= mask[i];
+    for (std::size_t i = 0; masked && i < hits.size(); ++i) hits[i] &= mask[i];
+    // Kept in a set of their own, a result's hits take a few bytes each when they are
+    // few: a session keeps every result it numbered.
+    out.hits.AssignBits(hits);
     out.redkeys.insert(out.redkeys.begin(), plan.redkey);
     for (search::Leaf const& leaf : plan.leaves) {
       if (leaf.item.kind == expr::LeafItem::kValue) {

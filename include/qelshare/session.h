@@ -83,8 +83,7 @@ class QELSHARE_API Result {
   bool Contains(std::size_t library, std::uint32_t record) const;
 
   // Hits first .. first + n - 1 in collection order (library by library, records in file
-  // order); fewer at the end. Each call walks the hit sets from the start of the library
-  // holding `first`, so pages of a long list cost what their library's sets cost.
+  // order); fewer at the end. A page costs about its own hits, wherever it starts.
   std::vector<Hit> Hits(std::uint64_t first = 0, std::uint64_t n = UINT64_MAX) const;
 
   // Reads the record of a hit with the spans of the result's hit words in each field: the

@@ -62,6 +62,36 @@ std::vector<std::uint32_t> RecordSet::Members() const {
   return out;
 }
 
+std::vector<std::uint32_t> RecordSet::Members(std::uint64_t first, std::uint64_t n) const {
+  std::uint64_t count = Count();
+  std::vector<std::uint32_t> out;
+  std::uint32_t start = 0;
+  if (first >= count || n == 0 ||
+      !roaring_bitmap_select(impl_->set, static_cast<std::uint32_t>(first), &start)) {
+    return out;
+  }
+  out.resize(std::min(n, count - first));
+  roaring_uint32_iterator_t it;
+  roaring_init_iterator(impl_->set, &it);
+  roaring_move_uint32_iterator_equalorlarger(&it, start);
+  out.resize(roaring_read_uint32_iterator(&it, out.data(), static_cast<std::uint32_t>(out.size())));
+  return out;
+}
+
+void RecordSet::OrInto(std::span<unsigned char> bits) const {
+  roaring_uint32_iterator_t it;
+  roaring_init_iterator(impl_->set, &it);
+  std::uint32_t batch[256];
+  for (;;) {
+    std::uint32_t got = roaring_read_uint32_iterator(&it, batch, 256);
+    for (std::uint32_t i = 0; i < got; ++i) {
+      if (batch[i] / 8 >= bits.size()) return;
+      bits[batch[i] / 8] |= static_cast<unsigned char>(1u << (batch[i] % 8));
+    }
+    if (got < 256) return;
+  }
+}
+
 void RecordSet::AppendTo(std::string& out) const {
   roaring_bitmap_run_optimize(impl_->set);
   std::size_t at = out.size();
@@ -280,6 +310,47 @@ void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
       }
     }
   }
+}
+
+void RecordSet::AssignBits(std::span<unsigned char const> bits) {
+  // Written in the portable format (arrays and bitsets, no runs) and read back: CRoaring
+  // builds no container from words of bits.
+  constexpr std::size_t kChunk = kBitsetBytes;  // the bytes of 65,536 records
+  std::vector<std::uint32_t> keys, counts;
+  for (std::size_t at = 0; at < bits.size(); at += kChunk) {
+    std::size_t count = CountBits(bits.subspan(at, std::min(kChunk, bits.size() - at)));
+    if (count == 0) continue;
+    keys.push_back(static_cast<std::uint32_t>(at / kChunk));
+    counts.push_back(static_cast<std::uint32_t>(count));
+  }
+  std::string out(8 + 8 * keys.size(), '\0');
+  Put32(out.data(), kPlainCookie);
+  Put32(out.data() + 4, static_cast<std::uint32_t>(keys.size()));
+  for (std::size_t c = 0; c < keys.size(); ++c) {
+    Put16(out.data() + 8 + 4 * c, static_cast<std::uint16_t>(keys[c]));
+    Put16(out.data() + 10 + 4 * c, static_cast<std::uint16_t>(counts[c] - 1));
+    Put32(out.data() + 8 + 4 * keys.size() + 4 * c, static_cast<std::uint32_t>(out.size()));
+    std::span<unsigned char const> chunk =
+        bits.subspan(keys[c] * kChunk, std::min(kChunk, bits.size() - keys[c] * kChunk));
+    if (counts[c] > kArrayMax) {
+      std::size_t start = out.size();
+      out.append(reinterpret_cast<char const*>(chunk.data()), chunk.size());
+      out.resize(start + kBitsetBytes, '\0');
+      continue;
+    }
+    std::size_t at = out.size();
+    out.resize(at + 2 * counts[c]);
+    for (std::size_t byte = 0; byte < chunk.size(); byte += 8) {
+      std::uint64_t word = 0;  // little-endian: bit i is record 8 * byte + i
+      for (std::size_t i = 0; i < 8 && byte + i < chunk.size(); ++i) {
+        word |= std::uint64_t{chunk[byte + i]} << (8 * i);
+      }
+      for (; word != 0; word &= word - 1, at += 2) {
+        Put16(out.data() + at, static_cast<std::uint16_t>(8 * byte + std::countr_zero(word)));
+      }
+    }
+  }
+  Read(out);
 }
 
 bool OrInto(std::string_view bytes, std::span<unsigned char> bits) {

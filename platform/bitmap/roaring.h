@@ -39,6 +39,13 @@ class RecordSet {
   std::uint32_t Maximum() const;
   // The records in increasing order.
   std::vector<std::uint32_t> Members() const;
+  // At most n records, in increasing order, from the first-th (counted from 0).
+  std::vector<std::uint32_t> Members(std::uint64_t first, std::uint64_t n) const;
+  // Makes this set hold the records of a hit bitmap (record n is bit n % 8 of byte n / 8):
+  // a sparse one in a few bytes a record, a dense one in about its own size.
+  void AssignBits(std::span<unsigned char const> bits);
+  // Sets the bits of the records in a hit bitmap; records beyond it are left out.
+  void OrInto(std::span<unsigned char> bits) const;
   // Appends the portable serialisation to out.
   void AppendTo(std::string& out) const;
   // Reads a portable serialisation of exactly bytes.size() bytes; false when the bytes are

@@ -105,6 +105,11 @@ bool MappedFile::Open(std::string const& path, std::string& error) {
 
 bool MappedFile::ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const {
   out.resize(length);
+  return ReadAt(offset, std::span<char>(out));
+}
+
+bool MappedFile::ReadAt(std::uint64_t offset, std::span<char> out) const {
+  std::size_t length = out.size();
   if (fd_ < 0 || offset > size_ || length > size_ - offset) return false;
   for (std::size_t done = 0; done < length;) {
     ssize_t n = ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));

@@ -4,6 +4,7 @@
 #define QELSHARE_PLATFORM_FS_MAPPED_FILE_H_
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -40,8 +41,9 @@ class MappedFile {
   // once, such as a checksum or the records a query reads back. Safe while other threads
   // read the mapping.
   void Forget(std::size_t offset, std::size_t length) const;
-  // Tells the system that the mapping is read at random places: a page touched brings
-  // in only itself, not the pages around it (a search index's small blocks).
+  // Tells the system that the mapping is read at random places: a page touched reads
+  // ahead no pages after it (a search index's small blocks). The system may still map
+  // the whole stretch of its cache that holds the page (128 or 256 KiB on Linux 6.18).
   void ReadAtRandom() const;
   // Copies bytes [offset, offset + length) of the file into out by reading it, not through
   // the mapping: small pieces looked up at random places (a table's stretch, a small set)
@@ -49,6 +51,8 @@ class MappedFile {
   // does with the pages around it. False when they are not all in the file or cannot be
   // read.
   bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const;
+  // The same into out, out.size() bytes.
+  bool ReadAt(std::uint64_t offset, std::span<char> out) const;
   // The file's bytes, valid until the mapping is released.
   std::string_view bytes() const { return {static_cast<char const*>(data_), size_}; }
   // The stamp of the file mapped, taken when it was opened: a later Stamp of the path that

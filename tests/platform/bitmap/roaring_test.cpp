@@ -141,6 +141,45 @@ namespace roaring_test {
 
 // Places found in place agree with the set's own order, whether the records asked for
 // rise, skip, fall back or are not in the set, for every container kind.
+TEST(RecordSetAssignBits, HoldsTheRecordsOfAHitBitmap) {
+  // Chunks of 65,536 records: empty, sparse (an array), dense (a bitset), one record, and
+  // a last chunk cut short within a word.
+  std::vector<unsigned char> bits(8192 * 4 + 8192 / 2 + 3);
+  std::mt19937 rng(3);
+  auto set = [&](std::uint32_t n) { bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8)); };
+  for (std::uint32_t n = 65536; n < 2 * 65536; n += 1 + rng() % 40) set(n);
+  for (std::uint32_t n = 2 * 65536; n < 3 * 65536; ++n) {
+    if (rng() % 3 != 0) set(n);
+  }
+  set(3 * 65536 + 7);
+  set(static_cast<std::uint32_t>(8 * bits.size() - 1));
+  std::vector<std::uint32_t> records = BitsToRecords(bits);
+  RecordSet hits;
+  hits.AssignBits(bits);
+  ASSERT_EQ(hits.Members(), records);
+  // A page of members from any place, and past the end.
+  EXPECT_EQ(hits.Members(0, 3), std::vector<std::uint32_t>(records.begin(), records.begin() + 3));
+  std::size_t middle = records.size() / 2;
+  EXPECT_EQ(
+      hits.Members(middle, 1000),
+      std::vector<std::uint32_t>(records.begin() + static_cast<std::ptrdiff_t>(middle),
+                                 records.begin() + static_cast<std::ptrdiff_t>(middle) + 1000));
+  EXPECT_EQ(hits.Members(records.size() - 1, 5), std::vector<std::uint32_t>{records.back()});
+  EXPECT_TRUE(hits.Members(records.size(), 5).empty());
+  // Back into a bitmap: the same bits, and in a shorter one those that fit.
+  std::vector<unsigned char> back(bits.size());
+  hits.OrInto(back);
+  EXPECT_EQ(back, bits);
+  std::vector<unsigned char> shorter(8192 * 2);
+  hits.OrInto(shorter);
+  EXPECT_EQ(shorter, std::vector<unsigned char>(bits.begin(), bits.begin() + 8192 * 2));
+  // No hits, no records.
+  hits.AssignBits(std::vector<unsigned char>(100));
+  EXPECT_EQ(hits.Count(), 0u);
+  hits.AssignBits({});
+  EXPECT_EQ(hits.Count(), 0u);
+}
+
 TEST(CountBits, CountsWholeWordsAndTheBytesAfter) {
   // Five words and three bytes after them, every seventh record or so set.
   std::vector<unsigned char> bytes(8 * 5 + 3);
