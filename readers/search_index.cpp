@@ -309,7 +309,7 @@ int Reader::Find(std::string_view code, std::uint32_t key, Entry& entry) const {
   std::size_t count = std::min<std::size_t>(kTopEvery, field.terms - first);
   // The stretch last read on this thread is read again only for another: look-ups in key
   // order (a word's characters, PARA's lead bytes before LF) often fall in one.
-  thread_local std::string stretch;
+  thread_local fs::ReadBuffer stretch;
   thread_local std::uint64_t stretch_of = 0, stretch_at = 0;
   std::uint64_t at = field.table + kTermEntry * first;
   if (stretch_of != opened_ || stretch_at != at || stretch.size() != kTermEntry * count) {
@@ -322,7 +322,7 @@ int Reader::Find(std::string_view code, std::uint32_t key, Entry& entry) const {
   high = count;
   while (low < high) {
     std::size_t mid = (low + high) / 2;
-    char const* at = stretch.data() + kTermEntry * mid;
+    char const* at = stretch.view().data() + kTermEntry * mid;
     std::uint32_t k = coding::Get32(at);
     if (k < key) {
       low = mid + 1;
@@ -341,9 +341,9 @@ bool Reader::Bitmap(Entry const& entry, std::string_view& data) const {
   if (entry.offset > bytes_.size() || length > bytes_.size() - entry.offset) return false;
   if (length < kReadBytes) {
     // A small set is read, not touched through the mapping (see MappedFile::ReadAt).
-    thread_local std::string buffer;
+    thread_local fs::ReadBuffer buffer;
     if (!file_.ReadAt(entry.offset, length, buffer)) return false;
-    data = buffer;
+    data = buffer.view();
   } else {
     data = bytes_.substr(entry.offset, length);
   }
@@ -366,11 +366,9 @@ bool Reader::Positions(std::string_view code, std::uint32_t key, PositionList& l
     // long as the set's size suggests (two bytes a record), in one call on the system.
     std::uint64_t guess = kPositionsHead + kPositionEntry * PositionBlocks(length / 2 + 1);
     std::uint64_t read = length + std::min(guess, bytes_.size() - entry.offset - length);
-    // (The buffer holds at least 16 bytes, so that they stay put when the list moves.)
-    list.set_bytes_.reserve(16);
     if (!file_.ReadAt(entry.offset, read, list.set_bytes_)) return false;
-    list.set_view_ = std::string_view(list.set_bytes_).substr(0, length);
-    after = std::string_view(list.set_bytes_).substr(length);
+    list.set_view_ = list.set_bytes_.view().substr(0, length);
+    after = list.set_bytes_.view().substr(length);
   } else {
     list.set_view_ = bytes_.substr(entry.offset, length);
   }
@@ -389,7 +387,7 @@ bool Reader::ReadPositions(Entry const& entry, PositionList& list, std::string_v
   // a query asks for.
   if (read.size() < kPositionsHead + table) {
     if (!file_.ReadAt(at, kPositionsHead + table, list.table_bytes_)) return false;
-    read = list.table_bytes_;
+    read = list.table_bytes_.view();
   }
   std::string_view head = read.substr(0, kPositionsHead);
   list.table_ = read.substr(kPositionsHead, table);
@@ -407,7 +405,7 @@ bool Reader::ReadPositions(Entry const& entry, PositionList& list, std::string_v
 }
 
 void Reader::LetGo(PositionList const& list) const {
-  if (list.set_bytes_.empty()) LetGo(list.set_view_);
+  if (list.set_bytes_.size() == 0) LetGo(list.set_view_);
 }
 
 bool Reader::CheckPositions(PositionList& list, bitmap::RecordSet const& set) {
@@ -437,7 +435,7 @@ bool PositionList::EnterBlock(std::size_t block) {
     }
     read_from_ = begin;
   }
-  block_bytes_ = std::string_view(read_).substr(begin - read_from_, end - begin);
+  block_bytes_ = read_.view().substr(begin - read_from_, end - begin);
   if (static_cast<std::uint32_t>(Hash(block_bytes_)) !=
       coding::Get32(table_.data() + kPositionEntry * block + 4)) {
     return false;

@@ -204,7 +204,7 @@ class PositionList {
   std::uint32_t records_ = 0;  // of the index
   // The set's serialisation: read into set_bytes_ (with the block table after it, when
   // it fits the read) or in the mapping.
-  std::string set_bytes_;
+  fs::ReadBuffer set_bytes_;
   std::string_view set_view_;
   bitmap::RankCursor ranks_;  // over set_view_
   fs::MappedFile const* file_ = nullptr;
@@ -216,10 +216,10 @@ class PositionList {
   static constexpr std::size_t kWindow = std::size_t{256} << 10;
   std::size_t window_ = 0;
   std::string_view table_;  // block entries, in set_bytes_ or table_bytes_
-  std::string table_bytes_;
+  fs::ReadBuffer table_bytes_;
   std::string_view bytes_;        // where the positions lie in the mapping (never touched)
   std::size_t block_ = SIZE_MAX;  // the block entered
-  std::string read_;              // the block or window read, from read_from_ in bytes_
+  fs::ReadBuffer read_;           // the block or window read, from read_from_ in bytes_
   std::size_t read_from_ = 0;
   std::string_view block_bytes_;
   std::size_t rank_ = 0;  // the record whose positions start at at_ in the block

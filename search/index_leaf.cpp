@@ -88,20 +88,34 @@ class PositionMatcher {
     return true;
   }
 
-  // Readies every list for about lookups records (see PositionList::Expect).
+  // Readies every list for about lookups records (see PositionList::Expect), and orders
+  // each word's characters rarest first.
   void Expect(std::uint64_t lookups) {
     for (auto& list : lists_) list.Expect(lookups);
+    loaded_.assign(lists_.size(), UINT32_MAX);
+    rarest_.clear();
+    for (auto const& slots : words_) {
+      std::vector<std::size_t>& order = rarest_.emplace_back(slots.size());
+      for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+      std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return lists_[slots[a]].count() < lists_[slots[b]].count();
+      });
+    }
   }
 
-  // Whether record n matches: 1 or 0, -1 when its positions are damaged.
+  // Whether record n matches: 1 or 0, -1 when its positions are damaged. A character's
+  // positions are read only while the word can still occur: most candidates hold every
+  // character, few of them in a row.
   int Match(std::uint32_t n) {
-    for (std::size_t k = 0; k < lists_.size(); ++k) {
-      if (!lists_[k].Find(n, positions_[k])) return -1;
-    }
+    record_ = n;
     for (std::size_t w = 0; w < words_.size(); ++w) {
-      if (Starts(w).empty()) return 0;
+      int found = Starts(w);
+      if (found <= 0) return found;
     }
-    if (para_) return OnOneLine() ? 1 : 0;
+    if (para_) {
+      if (!Load(line_feed_)) return -1;
+      return OnOneLine() ? 1 : 0;
+    }
     if (words_.size() == 1) return 1;
     // Occurrences by start, words starting at one character in the order of words: each
     // word's merged in after those before it.
@@ -110,7 +124,7 @@ class PositionMatcher {
       auto length = static_cast<int>(words_[w].size());
       merged_.clear();
       std::size_t i = 0;
-      for (std::uint32_t start : Starts(w)) {
+      for (std::uint32_t start : starts_[w]) {
         auto at = static_cast<int>(start);
         while (i < hits_.size() && hits_[i].start <= at) merged_.push_back(hits_[i++]);
         merged_.push_back({at, at + length, static_cast<int>(w)});
@@ -124,23 +138,42 @@ class PositionMatcher {
   }
 
  private:
-  // Where word w starts: its first character's positions followed by each next one.
-  std::vector<std::uint32_t> const& Starts(std::size_t w) {
+  // Reads the positions of slot k in the current record, once; false when damaged.
+  bool Load(std::size_t k) {
+    if (loaded_[k] == record_) return true;
+    if (!lists_[k].Find(record_, positions_[k])) return false;
+    loaded_[k] = record_;
+    return true;
+  }
+
+  // Where word w starts in the current record, into starts_[w]: 1 when somewhere, 0 when
+  // nowhere, -1 when positions are damaged. Each character in turn, rarest first, keeps
+  // the starts it stands after at its place in the word.
+  int Starts(std::size_t w) {
     std::vector<std::size_t> const& slots = words_[w];
-    if (slots.size() == 1) return positions_[slots[0]];
+    std::vector<std::size_t> const& order = rarest_[w];
     std::vector<std::uint32_t>& starts = starts_[w];
-    starts = positions_[slots[0]];
-    for (std::size_t i = 1; i < slots.size() && !starts.empty(); ++i) {
-      std::vector<std::uint32_t> const& next = positions_[slots[i]];
-      std::size_t kept = 0, j = 0;
-      for (std::uint32_t start : starts) {
-        std::uint64_t wanted = std::uint64_t{start} + i;
-        while (j < next.size() && next[j] < wanted) ++j;
-        if (j < next.size() && next[j] == wanted) starts[kept++] = start;
+    starts.clear();
+    for (std::size_t o = 0; o < order.size(); ++o) {
+      std::size_t i = order[o];
+      if (!Load(slots[i])) return -1;
+      std::vector<std::uint32_t> const& at = positions_[slots[i]];
+      if (o == 0) {
+        for (std::uint32_t p : at) {
+          if (p >= i) starts.push_back(static_cast<std::uint32_t>(p - i));
+        }
+      } else {
+        std::size_t kept = 0, j = 0;
+        for (std::uint32_t start : starts) {
+          std::uint64_t wanted = std::uint64_t{start} + i;
+          while (j < at.size() && at[j] < wanted) ++j;
+          if (j < at.size() && at[j] == wanted) starts[kept++] = start;
+        }
+        starts.resize(kept);
       }
-      starts.resize(kept);
+      if (starts.empty()) return 0;
     }
-    return starts;
+    return 1;
   }
 
   // Whether every word starts on one line: lines are counted by the LFs before a start.
@@ -151,11 +184,11 @@ class PositionMatcher {
                                         breaks.begin());
     };
     lines_.clear();
-    for (std::uint32_t start : Starts(0)) lines_.push_back(line(start));
+    for (std::uint32_t start : starts_[0]) lines_.push_back(line(start));
     for (std::size_t w = 1; w < words_.size() && !lines_.empty(); ++w) {
       std::size_t kept = 0;
       other_.clear();
-      for (std::uint32_t start : Starts(w)) other_.push_back(line(start));
+      for (std::uint32_t start : starts_[w]) other_.push_back(line(start));
       for (std::uint32_t l : lines_) {
         if (std::binary_search(other_.begin(), other_.end(), l)) lines_[kept++] = l;
       }
@@ -170,6 +203,9 @@ class PositionMatcher {
   std::vector<search_index::PositionList> lists_;      // by slot
   std::vector<std::vector<std::uint32_t>> positions_;  // by slot, in the current record
   std::vector<std::vector<std::uint32_t>> starts_;     // by word
+  std::vector<std::vector<std::size_t>> rarest_;       // by word, its places rarest first
+  std::vector<std::uint32_t> loaded_;  // by slot, the record whose positions it holds
+  std::uint32_t record_ = 0;
   std::vector<Occurrence> hits_, merged_;
   std::vector<std::uint32_t> lines_, other_;
 };

@@ -43,9 +43,10 @@ std::size_t CharsBefore(std::string_view gbk, std::size_t byte) {
   return chars;
 }
 
-// Evaluates the stream over the leaves' hit sets, in stream order, with CExpStack.
+// Evaluates the stream over the leaves' hit sets, in stream order, with CExpStack, into
+// hits; a record whose bit mask (when given) does not set is no hit.
 Status Evaluate(std::vector<std::string_view> const& items, std::vector<Bits>& leaves,
-                std::uint64_t records, Bits& hits) {
+                std::uint64_t records, Bits const* mask, bitmap::RecordSet& hits) {
   CExpStack stack(static_cast<int>(records));
   std::size_t next = 0;
   for (std::string_view item : items) {
@@ -77,10 +78,14 @@ Status Evaluate(std::vector<std::string_view> const& items, std::vector<Bits>& l
     return Status(Status::kRejected,
                   "the expression does not evaluate: operands are left without an operator");
   }
-  hits.assign(result, result + stack.m_nBytes);
-  GlobalFree(result);
+  std::span<unsigned char> bits(result, stack.m_nBytes);
   // Bits past the last record (set by NOT) are no records.
-  if (records % 8 != 0) hits.back() &= static_cast<unsigned char>((1u << (records % 8)) - 1);
+  if (records % 8 != 0) bits.back() &= static_cast<unsigned char>((1u << (records % 8)) - 1);
+  for (std::size_t i = 0; mask != nullptr && i < bits.size() && i < mask->size(); ++i) {
+    bits[i] &= (*mask)[i];
+  }
+  hits.AssignBits(bits);
+  GlobalFree(result);
   return Status();
 }
 
@@ -313,17 +318,15 @@ Result Session::Search(std::string_view expression, SearchOptions const& options
       out.redkeys.insert(out.redkeys.end(), earlier.redkeys.begin(), earlier.redkeys.end());
       out.values.insert(out.values.end(), earlier.values.begin(), earlier.values.end());
     }
-    Bits hits;
-    if (Status evaluated = Evaluate(plan.items, bits, out.records, hits); !evaluated.ok()) {
+    // Records outside the bound the database answered are no hits, whatever NOT made of
+    // their absence. The hits are kept in a set of their own: a few bytes each when they
+    // are few, as a session keeps every result it numbered.
+    if (Status evaluated =
+            Evaluate(plan.items, bits, out.records, masked ? &mask : nullptr, out.hits);
+        !evaluated.ok()) {
       result.status_ = Status(evaluated.code(), label(k) + evaluated.message());
       return result;
     }
-    // Records outside the bound the database answered are no hits, whatever NOT made of
-    // their absence.
-    for (std::size_t i = 0; masked && i < hits.size(); ++i) hits[i] &= mask[i];
-    // Kept in a set of their own, a result's hits take a few bytes each when they are
-    // few: a session keeps every result it numbered.
-    out.hits.AssignBits(hits);
     out.redkeys.insert(out.redkeys.begin(), plan.redkey);
     for (search::Leaf const& leaf : plan.leaves) {
       if (leaf.item.kind == expr::LeafItem::kValue) {

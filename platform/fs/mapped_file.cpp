@@ -108,6 +108,17 @@ bool MappedFile::ReadAt(std::uint64_t offset, std::size_t length, std::string& o
   return ReadAt(offset, std::span<char>(out));
 }
 
+bool MappedFile::ReadAt(std::uint64_t offset, std::size_t length, ReadBuffer& out) const {
+  if (length > out.capacity_) {
+    out.data_ = std::make_unique_for_overwrite<char[]>(length);
+    out.capacity_ = length;
+  }
+  out.size_ = length;
+  if (ReadAt(offset, std::span<char>(out.data_.get(), length))) return true;
+  out.size_ = 0;
+  return false;
+}
+
 bool MappedFile::ReadAt(std::uint64_t offset, std::span<char> out) const {
   std::size_t length = out.size();
   if (fd_ < 0 || offset > size_ || length > size_ - offset) return false;

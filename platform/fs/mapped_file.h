@@ -4,6 +4,7 @@
 #define QELSHARE_PLATFORM_FS_MAPPED_FILE_H_
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,6 +23,21 @@ struct FileStamp {
 
 // Stamp of path (a library path, GBK); false when it cannot be read.
 bool Stamp(std::string const& path, FileStamp& stamp);
+
+// Bytes read from a file by MappedFile::ReadAt, kept between reads: growing it does not
+// clear the bytes first, as a std::string would, and a moved buffer keeps its bytes where
+// they were.
+class ReadBuffer {
+ public:
+  std::string_view view() const { return {data_.get(), size_}; }
+  std::size_t size() const { return size_; }
+  void clear() { size_ = 0; }
+
+ private:
+  friend class MappedFile;
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0, capacity_ = 0;
+};
 
 class MappedFile {
  public:
@@ -51,8 +67,9 @@ class MappedFile {
   // does with the pages around it. False when they are not all in the file or cannot be
   // read.
   bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const;
-  // The same into out, out.size() bytes.
+  // The same into out, out.size() bytes, or into a ReadBuffer.
   bool ReadAt(std::uint64_t offset, std::span<char> out) const;
+  bool ReadAt(std::uint64_t offset, std::size_t length, ReadBuffer& out) const;
   // The file's bytes, valid until the mapping is released.
   std::string_view bytes() const { return {static_cast<char const*>(data_), size_}; }
   // The stamp of the file mapped, taken when it was opened: a later Stamp of the path that
