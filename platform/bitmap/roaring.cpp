@@ -340,15 +340,24 @@ void RecordSet::AssignBits(std::span<unsigned char const> bits) {
     }
     std::size_t at = out.size();
     out.resize(at + 2 * counts[c]);
-    for (std::size_t byte = 0; byte < chunk.size(); byte += 8) {
-      std::uint64_t word = 0;  // little-endian: bit i is record 8 * byte + i
-      for (std::size_t i = 0; i < 8 && byte + i < chunk.size(); ++i) {
-        word |= std::uint64_t{chunk[byte + i]} << (8 * i);
-      }
+    // Bit i of the word at byte is record 8 * byte + i; the bytes after the last whole
+    // word make one more.
+    auto put = [&](std::size_t byte, std::uint64_t word) {
       for (; word != 0; word &= word - 1, at += 2) {
         Put16(out.data() + at, static_cast<std::uint16_t>(8 * byte + std::countr_zero(word)));
       }
+    };
+    std::size_t whole = chunk.size() / 8 * 8;
+    for (std::size_t byte = 0; byte < whole; byte += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, chunk.data() + byte, 8);
+      if (word != 0) put(byte, coding::Get64(chunk.data() + byte));
     }
+    std::uint64_t rest = 0;
+    for (std::size_t i = whole; i < chunk.size(); ++i) {
+      rest |= std::uint64_t{chunk[i]} << (8 * (i - whole));
+    }
+    put(whole, rest);
   }
   Read(out);
 }
@@ -465,12 +474,14 @@ bool RankCursor::Find(std::uint32_t n, std::uint64_t& rank) {
   }
   if (c.kind == Container::kBitset) {
     // inside_ is a word, inside_before_ the records in the words before it.
-    std::size_t word = low / 64;
-    if (word < inside_) {
-      inside_ = 0;
-      inside_before_ = 0;
-    }
     auto const* words = reinterpret_cast<unsigned char const*>(d.data());
+    std::size_t word = low / 64;
+    constexpr std::size_t kWords = kBitsetBytes / 8;
+    if (word < inside_ || (inside_ == 0 && word > kWords / 2)) {
+      // From the container's end when that is nearer: its records less those from word on.
+      inside_ = word;
+      inside_before_ = c.cardinality - CountBits({words + 8 * word, 8 * (kWords - word)});
+    }
     inside_before_ += CountBits({words + 8 * inside_, 8 * (word - inside_)});
     inside_ = word;
     // The word of n counts its bits below n.
