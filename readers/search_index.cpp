@@ -159,10 +159,8 @@ bool Reader::Check(std::string& error, std::uint64_t* terms) const {
     return fail("is damaged (its term tables do not match their checksum)");
   }
   std::uint64_t record_file = coding::Get64(bytes_.data() + 24);
+  auto offset = [&](std::uint32_t n) { return coding::Get32(bytes_.data() + kHeader + 4ull * n); };
   for (std::uint32_t n = 0; n < records_; ++n) {
-    auto offset = [&](std::uint32_t r) {
-      return coding::Get32(bytes_.data() + kHeader + 4ull * r);
-    };
     if (offset(n) >= record_file || (n > 0 && offset(n) <= offset(n - 1))) {
       return fail("is damaged (record offsets out of order)");
     }
