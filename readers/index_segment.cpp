@@ -494,9 +494,16 @@ void SegmentReader::Records(std::vector<std::uint32_t>& records) const {
 }
 
 std::size_t SegmentReader::Varints() const {
-  // Each varint ends in the one byte of it below 0x80.
-  std::size_t count = 0;
-  for (unsigned char b : list_) count += b < 0x80;
+  // Each varint ends in the one byte of it below 0x80; their high bits are counted eight
+  // bytes at a time, moved to the bytes' low ends and summed into the top byte.
+  std::size_t count = 0, i = 0;
+  for (; i + 8 <= list_.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, list_.data() + i, 8);
+    count += static_cast<std::size_t>(
+        ((~word & 0x8080808080808080ull) >> 7) * 0x0101010101010101ull >> 56);
+  }
+  for (; i < list_.size(); ++i) count += list_[i] < 0x80;
   return count;
 }
 

@@ -545,21 +545,46 @@ bool Reader::ValuesInto(std::string_view code, std::function<bool(std::string_vi
   bits = bits.first(std::min<std::size_t>(bits.size(), (records_ + 7) / 8));
   Field const& field = it->second;
   std::string entries;
+  if (field.values == 0) return true;
   if (!file_.ReadAt(field.table + kTermEntry * std::uint64_t{field.terms},
                     kTermEntry * std::uint64_t{field.values}, entries)) {
     return false;
   }
-  for (std::uint32_t v = 0; v < field.values; ++v) {
+  // Each value's text and set are one blob, checked together.
+  struct Value {
+    std::uint64_t text, length, offset, hash;
+  };
+  auto value_at = [&](std::uint32_t v) {
     char const* at = entries.data() + kTermEntry * v;
-    std::uint64_t value_length = coding::Get32(at);
-    std::uint64_t length = value_length + coding::Get32(at + 4);
-    Entry entry{static_cast<std::uint32_t>(length), coding::Get64(at + 8), coding::Get64(at + 16)};
-    std::string_view data;
-    if (length > UINT32_MAX || !Bitmap(entry, data)) return false;
-    if (wanted(data.substr(0, value_length)) && !bitmap::OrInto(data.substr(value_length), bits)) {
+    std::uint64_t text = coding::Get32(at);
+    return Value{text, text + coding::Get32(at + 4), coding::Get64(at + 8), coding::Get64(at + 16)};
+  };
+  // The blobs lie one after another (in another order than the table's): taken in the
+  // file's order, they are read a window of kReadBytes at a time, not in a call on the
+  // system each.
+  std::vector<Value> values(field.values);
+  for (std::uint32_t v = 0; v < field.values; ++v) values[v] = value_at(v);
+  std::sort(values.begin(), values.end(),
+            [](Value const& a, Value const& b) { return a.offset < b.offset; });
+  thread_local fs::ReadBuffer window;
+  std::uint64_t window_at = 0;
+  window.clear();
+  for (Value const& value : values) {
+    if (value.length > UINT32_MAX || value.offset > bytes_.size() ||
+        value.length > bytes_.size() - value.offset) {
       return false;
     }
-    LetGo(data);
+    if (value.offset < window_at || value.offset + value.length > window_at + window.size()) {
+      window_at = value.offset;
+      std::uint64_t length = std::max<std::uint64_t>(
+          value.length, std::min<std::uint64_t>(kReadBytes, bytes_.size() - value.offset));
+      if (!file_.ReadAt(window_at, length, window)) return false;
+    }
+    std::string_view data = window.view().substr(value.offset - window_at, value.length);
+    if (Hash(data) != value.hash) return false;
+    if (wanted(data.substr(0, value.text)) && !bitmap::OrInto(data.substr(value.text), bits)) {
+      return false;
+    }
   }
   return true;
 }
