@@ -99,23 +99,6 @@ void RecordSet::AppendTo(std::string& out) const {
   roaring_bitmap_portable_serialize(impl_->set, out.data() + at);
 }
 
-bool RecordSet::Read(std::string_view bytes) {
-  // The reader reports short input on stderr; too few bytes for a header is no set.
-  if (bytes.size() < 8) {
-    Clear();
-    return false;
-  }
-  roaring_bitmap_t* set = roaring_bitmap_portable_deserialize_safe(bytes.data(), bytes.size());
-  if (set == nullptr || roaring_bitmap_portable_size_in_bytes(set) != bytes.size()) {
-    if (set != nullptr) roaring_bitmap_free(set);
-    roaring_bitmap_clear(impl_->set);
-    return false;
-  }
-  roaring_bitmap_free(impl_->set);
-  impl_->set = set;
-  return true;
-}
-
 namespace {
 
 // The portable format: a cookie, then per container its high 16 bits and cardinality - 1,
@@ -220,7 +203,64 @@ bool SetRange(std::uint64_t first, std::uint64_t last, std::span<unsigned char> 
   return true;
 }
 
+// Whether the containers after the header are as CRoaring writes them, which its reader
+// takes on trust: keys rising, arrays rising, runs apart and within 16 bits, and each
+// container holding the cardinality the header gives it.
+bool WellFormed(std::string_view bytes) {
+  Bytes in(bytes);
+  Header h;
+  if (!ReadHeader(in, h)) return false;
+  for (std::size_t c = 0; c < h.containers; ++c) {
+    if (c > 0 && h.Key(c) <= h.Key(c - 1)) return false;
+    std::uint64_t cardinality = h.Cardinality(c);
+    if (h.Runs(c)) {
+      std::uint32_t count = in.U16();
+      std::string_view pairs = in.Take(4ull * count);
+      if (!in.ok()) return false;
+      std::uint64_t held = 0, next = 0;  // records in the runs so far, the least next start
+      for (std::size_t r = 0; r < count; ++r) {
+        std::uint64_t start = U16At(pairs, 4 * r), length = U16At(pairs, 4 * r + 2);
+        if (start < next || start + length > 0xFFFF) return false;
+        held += length + 1;
+        next = start + length + 1;
+      }
+      if (held != cardinality) return false;
+    } else if (cardinality <= kArrayMax) {
+      std::string_view values = in.Take(2 * cardinality);
+      if (!in.ok()) return false;
+      for (std::size_t i = 1; i < cardinality; ++i) {
+        if (U16At(values, 2 * i) <= U16At(values, 2 * (i - 1))) return false;
+      }
+    } else {
+      std::string_view words = in.Take(kBitsetBytes);
+      if (!in.ok()) return false;
+      auto const* data = reinterpret_cast<unsigned char const*>(words.data());
+      if (CountBits({data, words.size()}) != cardinality) return false;
+    }
+  }
+  return in.done();
+}
+
 }  // namespace
+
+bool RecordSet::Read(std::string_view bytes) {
+  // The reader reports short input on stderr; too few bytes for a header is no set.
+  if (bytes.size() < 8) {
+    Clear();
+    return false;
+  }
+  roaring_bitmap_t* set = WellFormed(bytes)
+                              ? roaring_bitmap_portable_deserialize_safe(bytes.data(), bytes.size())
+                              : nullptr;
+  if (set == nullptr || roaring_bitmap_portable_size_in_bytes(set) != bytes.size()) {
+    if (set != nullptr) roaring_bitmap_free(set);
+    roaring_bitmap_clear(impl_->set);
+    return false;
+  }
+  roaring_bitmap_free(impl_->set);
+  impl_->set = set;
+  return true;
+}
 
 void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
   // Containers as adding the records one by one and then optimising runs makes them: up to

@@ -88,6 +88,41 @@ namespace roaring_test {
 // The direct writer must give CRoaring's bytes for every shape the index meets: arrays,
 // bitsets and runs at their size thresholds, one to many containers (offsets are left out
 // for fewer than four containers with runs), records repeated.
+TEST(RecordSetRead, RefusesContainersCRoaringWouldTakeOnTrust) {
+  // A serialisation of one container, the header's cardinality less one first, then its
+  // values, words or runs: the bytes CRoaring's own reader accepts without looking.
+  auto one = [](std::uint16_t cardinality, std::string const& body, bool runs = false) {
+    std::string bytes;
+    if (runs) {
+      bytes = std::string("\x3B\x30\x00\x00\x01", 5);  // run cookie, one container
+    } else {
+      bytes = std::string("\x3A\x30\x00\x00\x01\x00\x00\x00", 8);
+    }
+    bytes += std::string("\x00\x00", 2);  // key 0
+    bytes += static_cast<char>((cardinality - 1) & 0xFF);
+    bytes += static_cast<char>((cardinality - 1) >> 8);
+    if (!runs) bytes += std::string("\x10\x00\x00\x00", 4);  // offset of the container
+    return bytes + body;
+  };
+  RecordSet set;
+  ASSERT_TRUE(set.Read(one(2, std::string("\x01\x00\x05\x00", 4))));
+  EXPECT_EQ(set.Members(), (std::vector<std::uint32_t>{1, 5}));
+  EXPECT_FALSE(set.Read(one(2, std::string("\x05\x00\x01\x00", 4))));  // falling
+  EXPECT_FALSE(set.Read(one(2, std::string("\x05\x00\x05\x00", 4))));  // repeated
+  EXPECT_EQ(set.Count(), 0u);
+  // A bitset whose bits do not make its cardinality.
+  std::string words(8192, '\xFF');
+  ASSERT_TRUE(set.Read(one(0, words)));  // 65,536 records: cardinality - 1 is 0xFFFF
+  EXPECT_EQ(set.Count(), 65536u);
+  words[100] = 0;
+  EXPECT_FALSE(set.Read(one(0, words)));
+  // Runs: [2, 4] and [6, 6]; overlapping ones, and one past 16 bits.
+  ASSERT_TRUE(set.Read(one(4, std::string("\x02\x00\x02\x00\x02\x00\x06\x00\x00\x00", 10), true)));
+  EXPECT_EQ(set.Members(), (std::vector<std::uint32_t>{2, 3, 4, 6}));
+  EXPECT_FALSE(set.Read(one(4, std::string("\x02\x00\x02\x00\x02\x00\x04\x00\x00\x00", 10), true)));
+  EXPECT_FALSE(set.Read(one(2, std::string("\x01\x00\xFF\xFF\x01\x00", 6), true)));
+}
+
 TEST(RecordSetAppendSorted, WritesTheBytesOfTheSet) {
   std::mt19937 rng(7);
   std::vector<std::vector<std::uint32_t>> cases = {{}, {0}, {5, 5, 5}, {65535, 65536}};
