@@ -44,7 +44,7 @@ std::size_t CharsBefore(std::string_view gbk, std::size_t byte) {
 }
 
 // Evaluates the stream over the leaves' hit sets, in stream order, with CExpStack, into
-// hits; a record whose bit mask (when given) does not set is no hit.
+// hits; a record whose bit is clear in mask (when one is given) is no hit.
 Status Evaluate(std::vector<std::string_view> const& items, std::vector<Bits>& leaves,
                 std::uint64_t records, Bits const* mask, bitmap::RecordSet& hits) {
   CExpStack stack(static_cast<int>(records));
