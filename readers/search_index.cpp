@@ -140,6 +140,7 @@ bool Reader::Open(std::string const& path, Binding const& binding, std::string& 
     return fail("does not belong to the record file as it is now");
   }
   records_ = static_cast<std::uint32_t>(records);
+  record_bytes_ = binding.size;
   field_count_ = static_cast<std::uint32_t>(fields);
   return true;
 }
@@ -234,6 +235,16 @@ std::uint32_t Reader::Offset(std::uint32_t n) const {
   // file's end, which no record starts at.)
   if (!file_.ReadAt(kHeader + 4ull * n, at)) return static_cast<std::uint32_t>(-1);
   return coding::Get32(at);
+}
+
+bool Reader::Extent(std::uint32_t n, std::uint64_t& start, std::uint64_t& end) const {
+  if (n >= records_) return false;
+  char at[8];
+  std::span<char> both(at, n + 1 < records_ ? 8 : 4);
+  if (!file_.ReadAt(kHeader + 4ull * n, both)) return false;
+  start = coding::Get32(at);
+  end = both.size() == 8 ? coding::Get32(at + 4) : record_bytes_;
+  return start <= end && end <= record_bytes_;
 }
 
 template <class Each, class Whole>
@@ -446,7 +457,8 @@ bool PositionList::EnterBlock(std::size_t block) {
 }
 
 void PositionList::Expect(std::uint64_t lookups) {
-  window_ = bytes_.size() <= lookups * kWindowEach ? kWindow : 0;
+  // (Divided, not multiplied: lookups may be any number.)
+  window_ = (bytes_.size() + kWindowEach - 1) / kWindowEach <= lookups ? kWindow : 0;
 }
 
 bool PositionList::Set(bitmap::RecordSet const*& set) {

@@ -245,6 +245,9 @@ class Reader {
   bool Unchanged() const { return file_.Unchanged(); }
   // Start of record n in the record file (n < records()).
   std::uint32_t Offset(std::uint32_t n) const;
+  // Where record n starts in the record file and where it ends (the next record's start,
+  // or the file's end), read at once; false when n is no record or they cannot be read.
+  bool Extent(std::uint32_t n, std::uint64_t& start, std::uint64_t& end) const;
   // Reads the set of key in field code into set (empty when the index has none). Returns
   // false when the bitmap is damaged. *found, when given, tells whether the index holds
   // a set of key of its own: every character that occurs has one, but a missing pair may
@@ -315,7 +318,8 @@ class Reader {
   std::uint64_t opened_ = 0;  // which opening of an index in this process, from 1
   std::string_view bytes_;
   std::uint32_t records_ = 0;
-  std::uint32_t field_count_ = 0;  // directory entries
+  std::uint64_t record_bytes_ = 0;  // of the record file, as bound
+  std::uint32_t field_count_ = 0;   // directory entries
   std::map<std::string, Field, std::less<>> fields_;
 };
 

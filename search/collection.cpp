@@ -94,14 +94,17 @@ std::uint64_t LibraryState::Start(std::uint32_t n, Offsets const* offsets) const
 }
 
 bool LibraryState::Text(std::uint32_t n, Offsets const* offsets, std::string& text) const {
-  std::uint64_t count = indexed ? index.records() : offsets->size();
-  if (n >= count) return false;
-  std::uint64_t start = Start(n, offsets);
-  std::uint64_t end = n + 1 < count ? Start(n + 1, offsets) : record_stamp.size;
+  std::uint64_t start = 0, end = 0;
+  if (indexed) {
+    // Read, not touched through the mapping, so that the records a listing shows do not
+    // stay in this process's memory (see MappedFile::ReadAt).
+    return index.Extent(n, start, end) && end <= record_stamp.size &&
+           records.ReadAt(start, end - start, text);
+  }
+  if (n >= offsets->size()) return false;
+  start = (*offsets)[n];
+  end = n + 1 < offsets->size() ? (*offsets)[n + 1] : record_stamp.size;
   if (start > end || end > record_stamp.size) return false;
-  // Read, not touched through the mapping, so that the records a listing shows do not
-  // stay in this process's memory (see MappedFile::ReadAt).
-  if (indexed) return records.ReadAt(start, end - start, text);
   std::ifstream in(fs::ToOs(record_file), std::ios::binary);
   if (!in.seekg(static_cast<std::streamoff>(start))) return false;
   text.resize(end - start);

@@ -215,19 +215,16 @@ class PositionMatcher {
 Status ReadBack(LibraryState const& lib, Leaf const& leaf, bitmap::RecordSet const& candidates,
                 Bits& bits) {
   search_index::Reader const& index = lib.index;
-  std::uint32_t records = index.records();
   if (Status s = lib.CheckRecords(); !s.ok()) return s;
   std::string value;
   std::string_view text = lib.records.bytes();
-  std::uint64_t file_size = lib.record_stamp.size;
   // The records read back are let go a stretch at a time: a query that reads most of a
   // large record file does not keep it all resident (its pages stay in the system's cache).
   constexpr std::uint64_t kHeld = std::uint64_t{8} << 20;
   std::uint64_t held_from = UINT64_MAX, held_to = 0;
   for (std::uint32_t n : candidates.Members()) {
-    std::uint64_t start = index.Offset(n);
-    std::uint64_t end = n + 1 < records ? index.Offset(n + 1) : file_size;
-    if (start > end || end > text.size()) return lib.IndexDamaged();
+    std::uint64_t start = 0, end = 0;
+    if (!index.Extent(n, start, end) || end > text.size()) return lib.IndexDamaged();
     if (records::FieldOf(text.substr(start, end - start), leaf.item.code, value) &&
         Match(leaf, value)) {
       SetBit(bits, n);

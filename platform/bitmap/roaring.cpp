@@ -193,6 +193,38 @@ bool ReadHeader(Bytes& in, Header& h) {
   return in.ok();
 }
 
+// One container as serialised: its high 16 bits, its cardinality, and its run pairs,
+// 16-bit values or bitset words.
+struct Serialised {
+  std::uint32_t key;
+  std::uint32_t cardinality;
+  enum Kind : std::uint8_t { kArray, kBitset, kRun } kind;
+  std::string_view data;
+};
+
+// Calls each(container) for the containers of a serialisation in order, while it returns
+// true; false when the bytes are not exactly one serialisation or each returned false.
+template <class Each>
+bool ForEachContainer(std::string_view bytes, Each each) {
+  Bytes in(bytes);
+  Header h;
+  if (!ReadHeader(in, h)) return false;
+  for (std::size_t c = 0; c < h.containers; ++c) {
+    Serialised k{h.Key(c), h.Cardinality(c), Serialised::kArray, {}};
+    if (h.Runs(c)) {
+      k.kind = Serialised::kRun;
+      k.data = in.Take(4ull * in.U16());
+    } else if (k.cardinality <= kArrayMax) {
+      k.data = in.Take(2ull * k.cardinality);
+    } else {
+      k.kind = Serialised::kBitset;
+      k.data = in.Take(kBitsetBytes);
+    }
+    if (!in.ok() || !each(k)) return false;
+  }
+  return in.done();
+}
+
 // Sets bits first..last (inclusive); false when last lies beyond bits.
 bool SetRange(std::uint64_t first, std::uint64_t last, std::span<unsigned char> bits) {
   if (last >= 8 * bits.size()) return false;
@@ -207,45 +239,36 @@ bool SetRange(std::uint64_t first, std::uint64_t last, std::span<unsigned char> 
 // takes on trust: keys rising, arrays rising, runs apart and within 16 bits, and each
 // container holding the cardinality the header gives it.
 bool WellFormed(std::string_view bytes) {
-  Bytes in(bytes);
-  Header h;
-  if (!ReadHeader(in, h)) return false;
-  for (std::size_t c = 0; c < h.containers; ++c) {
-    if (c > 0 && h.Key(c) <= h.Key(c - 1)) return false;
-    std::uint64_t cardinality = h.Cardinality(c);
-    if (h.Runs(c)) {
-      std::uint32_t count = in.U16();
-      std::string_view pairs = in.Take(4ull * count);
-      if (!in.ok()) return false;
+  std::uint32_t next_key = 0;
+  return ForEachContainer(bytes, [&](Serialised const& c) {
+    if (c.key < next_key) return false;
+    next_key = c.key + 1;
+    std::string_view d = c.data;
+    if (c.kind == Serialised::kRun) {
       std::uint64_t held = 0, next = 0;  // records in the runs so far, the least next start
-      for (std::size_t r = 0; r < count; ++r) {
-        std::uint64_t start = U16At(pairs, 4 * r), length = U16At(pairs, 4 * r + 2);
+      for (std::size_t r = 0; r < d.size() / 4; ++r) {
+        std::uint64_t start = U16At(d, 4 * r), length = U16At(d, 4 * r + 2);
         if (start < next || start + length > 0xFFFF) return false;
         held += length + 1;
         next = start + length + 1;
       }
-      if (held != cardinality) return false;
-    } else if (cardinality <= kArrayMax) {
-      std::string_view values = in.Take(2 * cardinality);
-      if (!in.ok()) return false;
+      return held == c.cardinality;
+    }
+    if (c.kind == Serialised::kArray) {
       // Copied out as 16-bit numbers, so that the comparisons run many at a time.
       std::uint16_t v[kArrayMax];
-      std::memcpy(v, values.data(), values.size());
+      std::memcpy(v, d.data(), d.size());
       if constexpr (std::endian::native == std::endian::big) {
-        for (std::size_t i = 0; i < cardinality; ++i)
-          v[i] = static_cast<std::uint16_t>(U16At(values, 2 * i));
+        for (std::size_t i = 0; i < c.cardinality; ++i)
+          v[i] = static_cast<std::uint16_t>(U16At(d, 2 * i));
       }
       unsigned falling = 0;
-      for (std::size_t i = 1; i < cardinality; ++i) falling |= v[i] <= v[i - 1];
-      if (falling != 0) return false;
-    } else {
-      std::string_view words = in.Take(kBitsetBytes);
-      if (!in.ok()) return false;
-      auto const* data = reinterpret_cast<unsigned char const*>(words.data());
-      if (CountBits({data, words.size()}) != cardinality) return false;
+      for (std::size_t i = 1; i < c.cardinality; ++i) falling |= v[i] <= v[i - 1];
+      return falling == 0;
     }
-  }
-  return in.done();
+    auto const* words = reinterpret_cast<unsigned char const*>(d.data());
+    return CountBits({words, d.size()}) == c.cardinality;
+  });
 }
 
 }  // namespace
@@ -396,9 +419,7 @@ void RecordSet::AssignBits(std::span<unsigned char const> bits) {
     };
     std::size_t whole = chunk.size() / 8 * 8;
     for (std::size_t byte = 0; byte < whole; byte += 8) {
-      std::uint64_t word;
-      std::memcpy(&word, chunk.data() + byte, 8);
-      if (word != 0) put(byte, coding::Get64(chunk.data() + byte));
+      put(byte, coding::Get64(chunk.data() + byte));
     }
     std::uint64_t rest = 0;
     for (std::size_t i = whole; i < chunk.size(); ++i) {
@@ -410,43 +431,31 @@ void RecordSet::AssignBits(std::span<unsigned char const> bits) {
 }
 
 bool OrInto(std::string_view bytes, std::span<unsigned char> bits) {
-  Bytes in(bytes);
-  Header h;
-  if (!ReadHeader(in, h)) return false;
-  for (std::size_t c = 0; c < h.containers; ++c) {
-    std::uint64_t base = static_cast<std::uint64_t>(h.Key(c)) << 16;
-    std::size_t cardinality = h.Cardinality(c);
-    if (h.Runs(c)) {
-      std::uint32_t count = in.U16();
-      std::string_view pairs = in.Take(4ull * count);
-      if (!in.ok()) return false;
-      for (std::size_t r = 0; r < count; ++r) {
-        std::uint64_t start = U16At(pairs, 4 * r), length = U16At(pairs, 4 * r + 2);
+  return ForEachContainer(bytes, [&](Serialised const& c) {
+    std::uint64_t base = std::uint64_t{c.key} << 16;
+    std::string_view d = c.data;
+    if (c.kind == Serialised::kRun) {
+      for (std::size_t r = 0; r < d.size() / 4; ++r) {
+        std::uint64_t start = U16At(d, 4 * r), length = U16At(d, 4 * r + 2);
         if (start + length > 0xFFFF || !SetRange(base + start, base + start + length, bits)) {
           return false;
         }
       }
-    } else if (cardinality <= kArrayMax) {
-      std::string_view values = in.Take(2 * cardinality);
-      if (!in.ok()) return false;
-      for (std::size_t i = 0; i < cardinality; ++i) {
-        std::uint64_t n = base + U16At(values, 2 * i);
+    } else if (c.kind == Serialised::kArray) {
+      for (std::size_t i = 0; i < c.cardinality; ++i) {
+        std::uint64_t n = base + U16At(d, 2 * i);
         if (n >= 8 * bits.size()) return false;
         bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8));
       }
     } else {
-      std::string_view words = in.Take(kBitsetBytes);
-      if (!in.ok()) return false;
       std::size_t first = base / 8;
       std::size_t inside = first < bits.size() ? std::min(kBitsetBytes, bits.size() - first) : 0;
       // Bytes past the end of bits must hold no record.
-      if (words.find_first_not_of('\0', inside) != std::string_view::npos) return false;
-      for (std::size_t i = 0; i < inside; ++i) {
-        bits[first + i] |= static_cast<unsigned char>(words[i]);
-      }
+      if (d.find_first_not_of('\0', inside) != std::string_view::npos) return false;
+      for (std::size_t i = 0; i < inside; ++i) bits[first + i] |= static_cast<unsigned char>(d[i]);
     }
-  }
-  return in.done();
+    return true;
+  });
 }
 
 // The clone for processors with a population count instruction is picked when the
@@ -472,30 +481,20 @@ bool RankCursor::Open(std::string_view bytes) {
   count_ = 0;
   container_ = inside_ = 0;
   inside_before_ = 0;
-  Bytes in(bytes);
-  Header h;
-  if (!ReadHeader(in, h)) return false;
-  for (std::size_t c = 0; c < h.containers && in.ok(); ++c) {
-    Container k{h.Key(c), h.Cardinality(c), count_, Container::kArray, {}};
-    if (h.Runs(c)) {
-      k.kind = Container::kRun;
-      k.data = in.Take(4ull * in.U16());
-    } else if (k.cardinality <= kArrayMax) {
-      k.data = in.Take(2ull * k.cardinality);
-    } else {
-      k.kind = Container::kBitset;
-      k.data = in.Take(kBitsetBytes);
-    }
-    if (c > 0 && k.key <= containers_.back().key) return false;
-    count_ += k.cardinality;
-    containers_.push_back(k);
-  }
-  if (!in.ok() || !in.done()) {
+  bool read = ForEachContainer(bytes, [&](Serialised const& c) {
+    if (!containers_.empty() && c.key <= containers_.back().key) return false;
+    auto kind = c.kind == Serialised::kRun      ? Container::kRun
+                : c.kind == Serialised::kBitset ? Container::kBitset
+                                                : Container::kArray;
+    containers_.push_back({c.key, c.cardinality, count_, kind, c.data});
+    count_ += c.cardinality;
+    return true;
+  });
+  if (!read) {
     containers_.clear();
     count_ = 0;
-    return false;
   }
-  return true;
+  return read;
 }
 
 bool RankCursor::Find(std::uint32_t n, std::uint64_t& rank) {
