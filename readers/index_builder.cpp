@@ -19,6 +19,7 @@
 #include "platform/coding/coding.h"
 #include "platform/fs/durable.h"
 #include "readers/index_segment.h"
+#include "readers/position_code.h"
 #include "readers/search_index.h"
 #include "readers/search_index_layout.h"
 
@@ -349,12 +350,11 @@ void Builder::Impl::Work(int worker) {
       }
       for (std::uint32_t key : distinct) {
         coded.clear();
-        std::uint32_t last = UINT32_MAX;  // so that the first position is coded plus one
+        std::uint32_t gap_from = 0;  // the first position is coded as it is
         for (std::uint32_t at = head[key]; at != UINT32_MAX; at = next[at]) {
-          coding::AppendVarint32(coded, at - last);
-          last = at;
+          position_code::Put(coded, at - gap_from, next[at] != UINT32_MAX);
+          gap_from = at + 1;
         }
-        coded.push_back(0);
         while (!table.AddPositions(item.field, key, n, coded)) {
           // A record's positions that do not fit an empty table never will.
           if (table.empty()) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/coding/coding.h"
+#include "readers/position_code.h"
 
 namespace qel::search_index {
 namespace {
@@ -512,16 +513,15 @@ bool PositionsDecoder::Next(std::uint32_t& record, std::span<unsigned char const
   unsigned char const* end = bytes_.data() + bytes_.size();
   std::uint32_t delta = 0;
   unsigned char const* p = coding::GetVarint32(bytes_.data() + i_, end, delta);
-  auto const* zero =
-      p == nullptr ? nullptr : static_cast<unsigned char const*>(std::memchr(p, 0, end - p));
-  if (delta == 0 || zero == nullptr) {
+  unsigned char const* after = p == nullptr ? nullptr : position_code::End(p, end);
+  if (delta == 0 || after == nullptr) {
     malformed_ = true;
     return false;
   }
   at_ += delta;
   record = at_ - 1;
-  positions = {p, static_cast<std::size_t>(zero + 1 - p)};
-  i_ = static_cast<std::size_t>(zero + 1 - bytes_.data());
+  positions = {p, static_cast<std::size_t>(after - p)};
+  i_ = static_cast<std::size_t>(after - bytes_.data());
   return true;
 }
 

@@ -5,9 +5,8 @@
 // is kept as delta varints (every delta at least 1) in chunks of a pool, chunk sizes
 // doubling with the list; a varint may run on from one chunk into the next, so every chunk
 // but the last is full and the list's byte count tells where its end is. The list of a
-// character key (below 65536) gives each record's positions after its delta: the first
-// position plus one, then the gaps to the next (each at least 1), as varints ending in a
-// zero byte, which no varint of these holds. A segment file
+// character key (below 65536) gives each record's positions after its delta, coded as the
+// index holds them (position_code.h). A segment file
 // holds the lists of one table sorted by key: per list, u64 key, u32 byte count, the varint
 // bytes (the first delta counts from -1, so it is the record number plus one). The lists of
 // one table's segments concatenate in the order they were written: later segments hold
@@ -103,8 +102,8 @@ class PostingTable {
   // Fetches the memory where the next record of key of field goes, ahead of AddRun.
   void PrefetchList(std::uint32_t field, std::uint32_t key);
   // Adds record n with its positions of character key (below 65536) of field, all or
-  // nothing: positions are the varints and the zero byte that follow the record's delta
-  // in the list. False, with nothing added, when the table is full.
+  // nothing: positions are coded as position_code.h tells, as they follow the record's
+  // delta in the list. False, with nothing added, when the table is full.
   bool AddPositions(std::uint32_t field, std::uint32_t key, std::uint32_t n,
                     std::span<unsigned char const> positions);
   // Adds record n to the listed value number of field; false as Add.
@@ -204,7 +203,7 @@ class PositionsDecoder {
  public:
   PositionsDecoder() = default;
   explicit PositionsDecoder(std::span<unsigned char const> bytes) : bytes_(bytes) {}
-  // The next record and its positions' bytes (ending in their zero byte); false at the end
+  // The next record and its positions' bytes; false at the end
   // of the list, or when it is malformed (malformed() tells).
   bool Next(std::uint32_t& record, std::span<unsigned char const>& positions);
   bool malformed() const { return malformed_; }

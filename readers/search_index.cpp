@@ -2,6 +2,7 @@
 
 #include "platform/coding/coding.h"
 #include "platform/fs/path.h"
+#include "readers/position_code.h"
 #include "readers/search_index_layout.h"
 
 #include <algorithm>
@@ -487,51 +488,38 @@ bool PositionList::Find(std::uint32_t n, std::vector<std::uint32_t>& positions) 
   auto const* base = reinterpret_cast<unsigned char const*>(block_bytes_.data());
   unsigned char const* p = base + at_;
   unsigned char const* end = base + block_bytes_.size();
-  // Records before n in its block are passed over: each ends in the only zero byte of its
-  // positions, counted eight bytes at a time.
+  // Records before n in its block are passed over: each ends in its only byte below 0x40,
+  // counted eight bytes at a time.
   while (rank_ < rank) {
     if (end - p >= 8) {
       std::uint64_t word;
       std::memcpy(&word, p, 8);
-      // The high bit of each zero byte, exactly: no carry crosses a byte.
-      constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-      std::uint64_t zeros = ~(((word & kLow7) + kLow7) | word | kLow7);
-      // Their number: the bits moved to the bytes' low ends, summed into the top byte.
-      auto in_word = static_cast<std::size_t>(((zeros >> 7) * 0x0101010101010101ull) >> 56);
+      std::size_t in_word = position_code::EndsIn(word);
       if (in_word < rank - rank_) {
         rank_ += in_word;
         p += 8;
         continue;
       }
     }
-    while (p < end && *p != 0) ++p;
-    if (p == end) return false;
-    ++p;
+    if ((p = position_code::End(p, end)) == nullptr) return false;
     ++rank_;
   }
   std::uint32_t position = 0;
-  for (;;) {
-    if (p == end) return false;
-    std::uint32_t v = *p;
-    if (v == 0) break;
-    if (v < 0x80) {
-      ++p;  // most gaps take one byte
-    } else if ((p = coding::GetVarint32(p, end, v)) == nullptr || v == 0) {
-      return false;
-    }
+  for (bool more = true; more;) {
+    std::uint32_t v = 0;
+    if ((p = position_code::Get(p, end, v, more)) == nullptr) return false;
     if (positions.empty()) {
-      position = v - 1;
-    } else if (v > UINT32_MAX - position) {
+      position = v;
+    } else if (v >= UINT32_MAX - position) {
       return false;
     } else {
-      position += v;
+      position += v + 1;
     }
     positions.push_back(position);
   }
-  ++p;
   ++rank_;
   at_ = static_cast<std::size_t>(p - base);
-  return !positions.empty();
+  return true;
 }
 
 bool Reader::LookupInto(std::string_view code, std::uint32_t key, std::span<unsigned char> bits,

@@ -21,7 +21,7 @@
 // Layout (integers little-endian):
 //   header, 80 bytes
 //      0  "QELINDEX"
-//      8  u32 version (4)
+//      8  u32 version (5)
 //     12  u32 field count F
 //     16  u32 record count R
 //     20  u32 zero
@@ -40,8 +40,9 @@
 //                 u64 Hash of the block table, which follows: u32 block count B (one
 //                 block per 64 records of the set), B x (u32 end of the block's bytes,
 //                 counted from the first, u32 low half of their Hash);
-//                 then per record of the set, in order: its first position plus one and
-//                 the gaps to each next one, as LEB128 varints, and a zero byte
+//                 then per record of the set, in order: its first position and the
+//                 gaps to each next one less one, coded as position_code.h tells (a
+//                 record's positions end at their only byte below 0x40)
 //   term tables one per field in directory order, ending the file:
 //               T x 24 bytes sorted by key: u32 key, u32 bitmap length, u64 file offset
 //               of the bitmap, u64 Hash of its bytes; a pair or field term of one to
@@ -86,7 +87,7 @@
 
 namespace qel::search_index {
 
-inline constexpr std::uint32_t kVersion = 4;
+inline constexpr std::uint32_t kVersion = 5;
 inline constexpr std::uint32_t kFieldKey = 0xFFFFFFFFu;
 inline constexpr std::size_t kHeadBytes = 65536;
 // The record files an index can serve: offsets are 32-bit.

@@ -152,9 +152,9 @@ TEST(SearchIndex, DamagedPositionsAreRefusedWhereTheyAreRead) {
   std::string path = dir.Path("lib.qix");
   std::string bytes = dir.Read("lib.qix");
   Binding binding{values.size() + 1, 0, 0};
-  // The positions of 春 in each record, 0 and 1: "\x01\x01\0" per record, block after block.
-  std::string run(300 * 3, '\0');
-  for (int n = 0; n < 300; ++n) run.replace(3 * n, 3, std::string("\x01\x01", 2) + '\0');
+  // The positions of 春 in each record, 0 and 1: "\x40\x00" per record, block after block.
+  std::string run;
+  for (int n = 0; n < 300; ++n) run += std::string("\x40\x00", 2);
   std::size_t at = bytes.find(run);
   ASSERT_NE(at, std::string::npos);
   struct Fault {
@@ -164,7 +164,7 @@ TEST(SearchIndex, DamagedPositionsAreRefusedWhereTheyAreRead) {
   };
   // A position changed within its block, and a block's end pointing past the bytes.
   for (Fault fault :
-       {Fault{at + 3 * 200 + 1, '\x03', false}, Fault{at - 5 * 8 + 8 + 1, '\x7F', true}}) {
+       {Fault{at + 2 * 200 + 1, '\x03', false}, Fault{at - 5 * 8 + 8 + 1, '\x7F', true}}) {
     std::string damaged = bytes;
     damaged[fault.offset] = fault.byte;
     std::ofstream(path, std::ios::binary | std::ios::trunc) << damaged;
