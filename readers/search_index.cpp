@@ -373,8 +373,8 @@ bool Reader::Positions(std::string_view code, std::uint32_t key, PositionList& l
   std::string_view after;  // what was read past the set
   if (length < kReadBytes) {
     // A small set is read together with the head of its positions and the block table as
-    // long as the set's size suggests (two bytes a record), in one call on the system.
-    std::uint64_t guess = kPositionsHead + kPositionEntry * PositionBlocks(length / 2 + 1);
+    // long as the set's size allows (a byte a record at least), in one call on the system.
+    std::uint64_t guess = kPositionsHead + kPositionEntry * PositionBlocks(length);
     std::uint64_t read = length + std::min(guess, bytes_.size() - entry.offset - length);
     if (!file_.ReadAt(entry.offset, read, list.set_bytes_)) return false;
     list.set_view_ = list.set_bytes_.view().substr(0, length);

@@ -109,6 +109,64 @@ constexpr std::uint32_t kRunCookie = 12347;
 constexpr std::uint32_t kPlainCookie = 12346;
 constexpr std::size_t kArrayMax = 4096;
 constexpr std::size_t kBitsetBytes = 8192;
+// A set whose records lie far apart for arrays and close for their overhead is smaller as
+// a list: the cookie (16 bits), then LEB128 varints: the count, the first record, and each
+// gap to the next less one. Written only where it takes fewer bytes than the containers.
+constexpr std::uint32_t kPackedCookie = 0x3050;
+
+bool IsPacked(std::string_view bytes) {
+  return bytes.size() >= 2 && (static_cast<unsigned char>(bytes[0]) |
+                               static_cast<unsigned char>(bytes[1]) << 8) == kPackedCookie;
+}
+
+std::size_t NumberBytes(std::uint32_t v) {
+  return v < (1u << 7) ? 1 : v < (1u << 14) ? 2 : v < (1u << 21) ? 3 : v < (1u << 28) ? 4 : 5;
+}
+
+// A packed list read one record at a time.
+class PackedReader {
+ public:
+  // False when bytes do not begin a packed list.
+  bool Open(std::string_view bytes) {
+    p_ = reinterpret_cast<unsigned char const*>(bytes.data()) + 2;
+    end_ = reinterpret_cast<unsigned char const*>(bytes.data()) + bytes.size();
+    next_ = 0;
+    ok_ = IsPacked(bytes) && (p_ = coding::GetVarint32(p_, end_, count_)) != nullptr;
+    left_ = ok_ ? count_ : 0;
+    return ok_;
+  }
+  std::uint32_t count() const { return count_; }
+  // The next record; false at the end, or (ok() false) where the list is malformed.
+  bool Next(std::uint32_t& n) {
+    if (left_ == 0) return false;
+    std::uint32_t v = 0;
+    if (p_ < end_ && *p_ < 0x80) {
+      v = *p_++;  // most gaps take a byte
+    } else if ((p_ = coding::GetVarint32(p_, end_, v)) == nullptr || v > UINT32_MAX - next_) {
+      left_ = 0;
+      return ok_ = false;
+    }
+    n = next_ + v;
+    // A last record of UINT32_MAX leaves no room for another.
+    if (n == UINT32_MAX && left_ > 1) {
+      left_ = 0;
+      return ok_ = false;
+    }
+    next_ = n + 1;
+    --left_;
+    return true;
+  }
+  // True when every record was read and nothing follows them.
+  bool done() const { return ok_ && left_ == 0 && p_ == end_; }
+
+ private:
+  unsigned char const* p_ = nullptr;
+  unsigned char const* end_ = nullptr;
+  std::uint32_t count_ = 0;
+  std::uint32_t left_ = 0;
+  std::uint32_t next_ = 0;  // the least the next record may be
+  bool ok_ = true;
+};
 
 using coding::Put16;
 using coding::Put32;
@@ -274,6 +332,17 @@ bool WellFormed(std::string_view bytes) {
 }  // namespace
 
 bool RecordSet::Read(std::string_view bytes) {
+  if (IsPacked(bytes)) {
+    roaring_bitmap_clear(impl_->set);
+    PackedReader list;
+    if (!list.Open(bytes)) return false;
+    thread_local std::vector<std::uint32_t> records;
+    records.clear();
+    for (std::uint32_t n; list.Next(n);) records.push_back(n);
+    if (!list.done()) return false;
+    roaring_bitmap_add_many(impl_->set, records.size(), records.data());
+    return true;
+  }
   // The reader reports short input on stderr; too few bytes for a header is no set.
   if (bytes.size() < 8) {
     Clear();
@@ -291,6 +360,38 @@ bool RecordSet::Read(std::string_view bytes) {
   impl_->set = set;
   return true;
 }
+
+namespace {
+
+// Appends records (non-decreasing, repeats counting once) as a packed list when that takes
+// fewer than bytes; false, appending nothing, when it would not.
+bool AppendPacked(std::span<std::uint32_t const> records, std::size_t bytes, std::string& out) {
+  std::size_t size = 2;
+  std::uint32_t count = 0;
+  std::uint64_t floor = 0;  // the last record plus one
+  for (std::size_t i = 0; i < records.size() && size < bytes; ++i) {
+    if (i > 0 && records[i] == records[i - 1]) continue;
+    size += NumberBytes(static_cast<std::uint32_t>(records[i] - floor));
+    floor = std::uint64_t{records[i]} + 1;
+    ++count;
+  }
+  size += NumberBytes(count);
+  if (size >= bytes) return false;
+  std::size_t at = out.size();
+  out.resize(at + size);
+  auto* p = reinterpret_cast<unsigned char*>(out.data() + at);
+  Put16(p, kPackedCookie);
+  p = coding::PutVarint32(p + 2, count);
+  floor = 0;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (i > 0 && records[i] == records[i - 1]) continue;
+    p = coding::PutVarint32(p, static_cast<std::uint32_t>(records[i] - floor));
+    floor = std::uint64_t{records[i]} + 1;
+  }
+  return true;
+}
+
+}  // namespace
 
 void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
   // Containers as adding the records one by one and then optimising runs makes them: up to
@@ -326,6 +427,7 @@ void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
   std::size_t total = header + (offsets ? 4 * n : 0);
   std::size_t start = total;
   for (Container const& c : containers) total += c.Bytes();
+  if (AppendPacked(records, total, out)) return;
 
   std::size_t at = out.size();
   out.resize(at + total);
@@ -431,6 +533,15 @@ void RecordSet::AssignBits(std::span<unsigned char const> bits) {
 }
 
 bool OrInto(std::string_view bytes, std::span<unsigned char> bits) {
+  if (IsPacked(bytes)) {
+    PackedReader list;
+    if (!list.Open(bytes)) return false;
+    for (std::uint32_t n; list.Next(n);) {
+      if (n / 8 >= bits.size()) return false;
+      bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8));
+    }
+    return list.done();
+  }
   return ForEachContainer(bytes, [&](Serialised const& c) {
     std::uint64_t base = std::uint64_t{c.key} << 16;
     std::string_view d = c.data;
@@ -476,11 +587,52 @@ CountBits(std::span<unsigned char const> bytes) {
   return n;
 }
 
+void RankCursor::PackedStart() {
+  inside_ = 0;
+  packed_at_ = 0;
+  packed_floor_ = 0;
+  PackedRead();
+}
+
+void RankCursor::PackedStep() {
+  packed_floor_ = packed_record_ + 1;
+  ++inside_;
+  PackedRead();
+}
+
+void RankCursor::PackedRead() {
+  packed_record_ = kPastEnd;
+  if (inside_ >= count_) return;
+  auto const* base = reinterpret_cast<unsigned char const*>(packed_numbers_.data());
+  std::uint32_t v = 0;
+  unsigned char const* p = coding::GetVarint32(base + packed_at_, base + packed_numbers_.size(), v);
+  // Open saw every number end within the bytes; one past 32 bits ends the list.
+  if (p == nullptr || packed_floor_ + v > UINT32_MAX) return;
+  packed_at_ = static_cast<std::size_t>(p - base);
+  packed_record_ = packed_floor_ + v;
+}
+
 bool RankCursor::Open(std::string_view bytes) {
   containers_.clear();
   count_ = 0;
   container_ = inside_ = 0;
   inside_before_ = 0;
+  packed_ = IsPacked(bytes);
+  if (packed_) {
+    auto const* p = reinterpret_cast<unsigned char const*>(bytes.data()) + 2;
+    auto const* end = reinterpret_cast<unsigned char const*>(bytes.data()) + bytes.size();
+    std::uint32_t count = 0;
+    if ((p = coding::GetVarint32(p, end, count)) == nullptr) return false;
+    // Every number ends within the bytes: as many bytes below 0x80 as records, the last
+    // byte among them.
+    std::size_t ends = 0;
+    for (unsigned char const* q = p; q < end; ++q) ends += *q < 0x80;
+    if (ends != count || (p < end && end[-1] >= 0x80)) return false;
+    count_ = count;
+    packed_numbers_ = {reinterpret_cast<char const*>(p), static_cast<std::size_t>(end - p)};
+    PackedStart();
+    return true;
+  }
   bool read = ForEachContainer(bytes, [&](Serialised const& c) {
     if (!containers_.empty() && c.key <= containers_.back().key) return false;
     auto kind = c.kind == Serialised::kRun      ? Container::kRun
@@ -498,6 +650,12 @@ bool RankCursor::Open(std::string_view bytes) {
 }
 
 bool RankCursor::Find(std::uint32_t n, std::uint64_t& rank) {
+  if (packed_) {
+    if (n < packed_floor_) PackedStart();
+    while (packed_record_ < n) PackedStep();
+    rank = inside_;
+    return packed_record_ == n;
+  }
   std::uint32_t key = n >> 16, low = n & 0xFFFF;
   // Back to the start for a record before the last container searched.
   if (container_ >= containers_.size() || containers_[container_].key > key) {

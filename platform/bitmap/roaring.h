@@ -1,5 +1,6 @@
 // Compressed sets of record numbers (32-bit), stored in CRoaring's portable serialisation
-// so that index files move between machines and readers of the same format.
+// (or, where smaller, as a packed list: see AppendSorted) so that index files move between
+// machines and readers of the same format.
 #ifndef QELSHARE_PLATFORM_BITMAP_ROARING_H_
 #define QELSHARE_PLATFORM_BITMAP_ROARING_H_
 
@@ -57,9 +58,12 @@ class RecordSet {
   std::unique_ptr<Impl> impl_;
 };
 
-// Appends the portable serialisation of the set of records, given in non-decreasing order
-// (repeats count once): the same bytes as AppendTo of a RecordSet holding them, written
-// straight from the list without building the set.
+// Appends the serialisation of the set of records, given in non-decreasing order (repeats
+// count once), written straight from the list without building the set: the same bytes as
+// AppendTo of a RecordSet holding them, or a packed list of the records (their count, the
+// first, and each gap less one, as varints after a cookie of its own) where that is
+// smaller, as it is for a few hundred records spread over many containers. Read, OrInto
+// and RankCursor read either.
 void AppendSorted(std::span<std::uint32_t const> records, std::string& out);
 
 // Adds the records of a portable serialisation to a hit bitmap (record n is bit n % 8 of
@@ -92,10 +96,24 @@ class RankCursor {
     enum Kind : std::uint8_t { kArray, kBitset, kRun } kind;
     std::string_view data;  // values, words, or run pairs
   };
+  // Moves a packed list's cursor to its first record, or its next one.
+  void PackedStart();
+  void PackedStep();
+  // Reads the record of rank inside_ from packed_at_ (kPastEnd past the last).
+  void PackedRead();
+
   std::vector<Container> containers_;
   std::uint64_t count_ = 0;
+  // A packed list: its numbers after the count, where the next one starts, the record at
+  // the cursor (kPastEnd past the last) and the least record the cursor's may be.
+  static constexpr std::uint64_t kPastEnd = std::uint64_t{1} << 32;
+  bool packed_ = false;
+  std::string_view packed_numbers_;
+  std::size_t packed_at_ = 0;
+  std::uint64_t packed_record_ = kPastEnd;
+  std::uint64_t packed_floor_ = 0;
   // Where the last search stopped: its container, and inside it the value, word or run
-  // reached and the records before that.
+  // reached and the records before that; in a packed list, the rank of the cursor's record.
   std::size_t container_ = 0;
   std::size_t inside_ = 0;
   std::uint64_t inside_before_ = 0;

@@ -158,14 +158,80 @@ TEST(RecordSetAppendSorted, WritesTheBytesOfTheSet) {
     }
     cases.push_back(set);
   }
+  // A case in CRoaring's bytes, or packed in fewer; either reads back as the set.
+  std::size_t packed = 0;
   for (auto const& records : cases) {
     std::string direct;
     AppendSorted(records, direct);
-    ASSERT_EQ(direct, Serialise(records)) << records.size();
+    std::string portable = Serialise(records);
+    std::vector<std::uint32_t> distinct = records;
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    if (direct != portable) {
+      ++packed;
+      ASSERT_LT(direct.size(), portable.size()) << records.size();
+      ASSERT_EQ(direct.substr(0, 2), "P0");
+    }
+    RecordSet set;
+    ASSERT_TRUE(set.Read(direct)) << records.size();
+    ASSERT_EQ(set.Members(), distinct);
+    std::vector<unsigned char> bits(distinct.empty() ? 0 : distinct.back() / 8 + 1);
+    ASSERT_TRUE(OrInto(direct, bits));
+    ASSERT_EQ(BitsToRecords(bits), distinct);
+    RankCursor cursor;
+    ASSERT_TRUE(cursor.Open(direct));
+    ASSERT_EQ(cursor.Count(), distinct.size());
+    for (std::size_t i = 0; i < distinct.size(); i += 1 + i % 7) {
+      std::uint64_t rank = 0;
+      ASSERT_TRUE(cursor.Find(distinct[i], rank));
+      ASSERT_EQ(rank, i);
+    }
   }
+  EXPECT_GT(packed, 20u);
+  EXPECT_LT(packed, cases.size() - 20);
   std::string out = "head";
-  AppendSorted(std::vector<std::uint32_t>{1, 2}, out);
-  EXPECT_EQ(out, "head" + Serialise({1, 2}));
+  AppendSorted(range(1, 1000), out);
+  EXPECT_EQ(out, "head" + Serialise(range(1, 1000)));
+}
+
+TEST(RecordSetAppendSorted, PackedListsReadLikeSetsAndRefuseDamage) {
+  // 0, 5, 200 and UINT32_MAX: gaps less one 4, 194 and UINT32_MAX - 201.
+  std::vector<std::uint32_t> records = {0, 5, 200, UINT32_MAX};
+  std::string bytes;
+  AppendSorted(records, bytes);
+  ASSERT_EQ(bytes, std::string("P0\x04\x00\x04\xC2\x01\xB6\xFE\xFF\xFF\x0F", 12));
+  RecordSet set;
+  ASSERT_TRUE(set.Read(bytes));
+  EXPECT_EQ(set.Members(), records);
+  RankCursor cursor;
+  ASSERT_TRUE(cursor.Open(bytes));
+  std::uint64_t rank = 0;
+  EXPECT_TRUE(cursor.Find(UINT32_MAX, rank));
+  EXPECT_EQ(rank, 3u);
+  EXPECT_FALSE(cursor.Find(6, rank));  // back to the start, between records
+  EXPECT_EQ(rank, 2u);
+  EXPECT_TRUE(cursor.Find(5, rank));
+  EXPECT_EQ(rank, 1u);
+  std::vector<unsigned char> small(26);  // records up to 207
+  EXPECT_FALSE(OrInto(bytes, small));
+  // Cut short, a byte more, a count too large or too small, a record past 32 bits.
+  std::string cut = bytes.substr(0, bytes.size() - 1);
+  std::string more = bytes + '\x01';
+  std::string counted_over = bytes, counted_under = bytes;
+  counted_over[2] = '\x05';
+  counted_under[2] = '\x03';
+  std::string past("P0\x02\x00\xFF\xFF\xFF\xFF\x0F", 9);
+  for (std::string const& damaged : {cut, more, counted_over, counted_under, past}) {
+    EXPECT_FALSE(set.Read(damaged)) << damaged.size();
+    EXPECT_EQ(set.Count(), 0u);
+    std::vector<unsigned char> bits(1 << 20);
+    EXPECT_FALSE(OrInto(damaged, bits));
+    // The cursor counts where numbers end; one running past 32 bits ends the list early.
+    if (damaged != past) {
+      EXPECT_FALSE(cursor.Open(damaged)) << damaged.size();
+    } else if (cursor.Open(damaged)) {
+      EXPECT_FALSE(cursor.Find(UINT32_MAX, rank));
+    }
+  }
 }
 
 }  // namespace roaring_test
