@@ -109,10 +109,14 @@ constexpr std::uint32_t kRunCookie = 12347;
 constexpr std::uint32_t kPlainCookie = 12346;
 constexpr std::size_t kArrayMax = 4096;
 constexpr std::size_t kBitsetBytes = 8192;
-// A set whose records lie far apart for arrays and close for their overhead is smaller as
-// a list: the cookie (16 bits), then LEB128 varints: the count, the first record, and each
-// gap to the next less one. Written only where it takes fewer bytes than the containers.
+// A set of a few records spread over many containers, each costing eight bytes, is smaller
+// as a list: the cookie (16 bits), then LEB128 varints: the count, the first record, and
+// each gap to the next less one. Written only where it takes fewer bytes than the
+// containers, and for at most kPackedMost records: a list is read from its start, where
+// CRoaring's containers are found by their keys, so that a longer one costs a query more
+// than its bytes save.
 constexpr std::uint32_t kPackedCookie = 0x3050;
+constexpr std::uint32_t kPackedMost = 256;
 
 bool IsPacked(std::string_view bytes) {
   return bytes.size() >= 2 && (static_cast<unsigned char>(bytes[0]) |
@@ -369,14 +373,14 @@ bool AppendPacked(std::span<std::uint32_t const> records, std::size_t bytes, std
   std::size_t size = 2;
   std::uint32_t count = 0;
   std::uint64_t floor = 0;  // the last record plus one
-  for (std::size_t i = 0; i < records.size() && size < bytes; ++i) {
+  for (std::size_t i = 0; i < records.size() && size < bytes && count <= kPackedMost; ++i) {
     if (i > 0 && records[i] == records[i - 1]) continue;
     size += NumberBytes(static_cast<std::uint32_t>(records[i] - floor));
     floor = std::uint64_t{records[i]} + 1;
     ++count;
   }
   size += NumberBytes(count);
-  if (size >= bytes) return false;
+  if (size >= bytes || count > kPackedMost) return false;
   std::size_t at = out.size();
   out.resize(at + size);
   auto* p = reinterpret_cast<unsigned char*>(out.data() + at);

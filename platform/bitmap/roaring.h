@@ -62,8 +62,8 @@ class RecordSet {
 // count once), written straight from the list without building the set: the same bytes as
 // AppendTo of a RecordSet holding them, or a packed list of the records (their count, the
 // first, and each gap less one, as varints after a cookie of its own) where that is
-// smaller, as it is for a few hundred records spread over many containers. Read, OrInto
-// and RankCursor read either.
+// smaller and the set holds at most 256 records, as for a few records spread over many
+// containers. Read, OrInto and RankCursor read either.
 void AppendSorted(std::span<std::uint32_t const> records, std::string& out);
 
 // Adds the records of a portable serialisation to a hit bitmap (record n is bit n % 8 of

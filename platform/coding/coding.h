@@ -7,7 +7,9 @@
 #ifndef QELSHARE_PLATFORM_CODING_CODING_H_
 #define QELSHARE_PLATFORM_CODING_CODING_H_
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace qel::coding {
@@ -25,23 +27,44 @@ inline std::uint64_t GetN(void const* p, int width) {
   return v;
 }
 
+// The fixed widths: a plain copy where the processor is little-endian, so that each is
+// one load or store whatever the compiler makes of the loops above where they are inlined.
+template <class T>
+inline void PutFixed(void* p, T v) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, sizeof v);
+  } else {
+    PutN(p, v, sizeof v);
+  }
+}
+template <class T>
+inline T GetFixed(void const* p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  } else {
+    return static_cast<T>(GetN(p, sizeof(T)));
+  }
+}
+
 inline void Put16(void* p, std::uint16_t v) {
-  PutN(p, v, 2);
+  PutFixed(p, v);
 }
 inline void Put32(void* p, std::uint32_t v) {
-  PutN(p, v, 4);
+  PutFixed(p, v);
 }
 inline void Put64(void* p, std::uint64_t v) {
-  PutN(p, v, 8);
+  PutFixed(p, v);
 }
 inline std::uint16_t Get16(void const* p) {
-  return static_cast<std::uint16_t>(GetN(p, 2));
+  return GetFixed<std::uint16_t>(p);
 }
 inline std::uint32_t Get32(void const* p) {
-  return static_cast<std::uint32_t>(GetN(p, 4));
+  return GetFixed<std::uint32_t>(p);
 }
 inline std::uint64_t Get64(void const* p) {
-  return GetN(p, 8);
+  return GetFixed<std::uint64_t>(p);
 }
 
 // Appends v to out, least significant byte first.
