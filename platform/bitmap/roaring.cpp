@@ -591,50 +591,22 @@ CountBits(std::span<unsigned char const> bytes) {
   return n;
 }
 
-void RankCursor::PackedStart() {
-  inside_ = 0;
-  packed_at_ = 0;
-  packed_floor_ = 0;
-  PackedRead();
-}
-
-void RankCursor::PackedStep() {
-  packed_floor_ = packed_record_ + 1;
-  ++inside_;
-  PackedRead();
-}
-
-void RankCursor::PackedRead() {
-  packed_record_ = kPastEnd;
-  if (inside_ >= count_) return;
-  auto const* base = reinterpret_cast<unsigned char const*>(packed_numbers_.data());
-  std::uint32_t v = 0;
-  unsigned char const* p = coding::GetVarint32(base + packed_at_, base + packed_numbers_.size(), v);
-  // Open saw every number end within the bytes; one past 32 bits ends the list.
-  if (p == nullptr || packed_floor_ + v > UINT32_MAX) return;
-  packed_at_ = static_cast<std::size_t>(p - base);
-  packed_record_ = packed_floor_ + v;
-}
-
 bool RankCursor::Open(std::string_view bytes) {
   containers_.clear();
   count_ = 0;
   container_ = inside_ = 0;
   inside_before_ = 0;
-  packed_ = IsPacked(bytes);
-  if (packed_) {
-    auto const* p = reinterpret_cast<unsigned char const*>(bytes.data()) + 2;
-    auto const* end = reinterpret_cast<unsigned char const*>(bytes.data()) + bytes.size();
-    std::uint32_t count = 0;
-    if ((p = coding::GetVarint32(p, end, count)) == nullptr) return false;
-    // Every number ends within the bytes: as many bytes below 0x80 as records, the last
-    // byte among them.
-    std::size_t ends = 0;
-    for (unsigned char const* q = p; q < end; ++q) ends += *q < 0x80;
-    if (ends != count || (p < end && end[-1] >= 0x80)) return false;
-    count_ = count;
-    packed_numbers_ = {reinterpret_cast<char const*>(p), static_cast<std::size_t>(end - p)};
-    PackedStart();
+  packed_.clear();
+  if (IsPacked(bytes)) {
+    // At most kPackedMost records as written: decoded whole.
+    PackedReader list;
+    if (!list.Open(bytes)) return false;
+    for (std::uint32_t n; list.Next(n);) packed_.push_back(n);
+    if (!list.done()) {
+      packed_.clear();
+      return false;
+    }
+    count_ = packed_.size();
     return true;
   }
   bool read = ForEachContainer(bytes, [&](Serialised const& c) {
@@ -654,11 +626,10 @@ bool RankCursor::Open(std::string_view bytes) {
 }
 
 bool RankCursor::Find(std::uint32_t n, std::uint64_t& rank) {
-  if (packed_) {
-    if (n < packed_floor_) PackedStart();
-    while (packed_record_ < n) PackedStep();
-    rank = inside_;
-    return packed_record_ == n;
+  if (!packed_.empty()) {
+    auto at = std::lower_bound(packed_.begin(), packed_.end(), n);
+    rank = static_cast<std::uint64_t>(at - packed_.begin());
+    return at != packed_.end() && *at == n;
   }
   std::uint32_t key = n >> 16, low = n & 0xFFFF;
   // Back to the start for a record before the last container searched.

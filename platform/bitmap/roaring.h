@@ -78,11 +78,11 @@ std::uint64_t CountBits(std::span<unsigned char const> bytes);
 // The places of records in a set, found in its portable serialisation in place: for
 // records asked for in rising order, each costs about the records (or 64-bit words) passed
 // over since the one before, so that a query finding a few records' places does not
-// decode the whole set.
+// decode the whole set. A packed list, of a few records, is decoded whole.
 class RankCursor {
  public:
   // Reads the header of a serialisation (bytes must outlive the cursor); false when bytes
-  // are not one.
+  // are not one (a packed list is checked whole).
   bool Open(std::string_view bytes);
   std::uint64_t Count() const { return count_; }
   // Whether n is in the set; rank is then the number of records below it.
@@ -96,24 +96,11 @@ class RankCursor {
     enum Kind : std::uint8_t { kArray, kBitset, kRun } kind;
     std::string_view data;  // values, words, or run pairs
   };
-  // Moves a packed list's cursor to its first record, or its next one.
-  void PackedStart();
-  void PackedStep();
-  // Reads the record of rank inside_ from packed_at_ (kPastEnd past the last).
-  void PackedRead();
-
   std::vector<Container> containers_;
   std::uint64_t count_ = 0;
-  // A packed list: its numbers after the count, where the next one starts, the record at
-  // the cursor (kPastEnd past the last) and the least record the cursor's may be.
-  static constexpr std::uint64_t kPastEnd = std::uint64_t{1} << 32;
-  bool packed_ = false;
-  std::string_view packed_numbers_;
-  std::size_t packed_at_ = 0;
-  std::uint64_t packed_record_ = kPastEnd;
-  std::uint64_t packed_floor_ = 0;
+  std::vector<std::uint32_t> packed_;  // the records of a packed list
   // Where the last search stopped: its container, and inside it the value, word or run
-  // reached and the records before that; in a packed list, the rank of the cursor's record.
+  // reached and the records before that.
   std::size_t container_ = 0;
   std::size_t inside_ = 0;
   std::uint64_t inside_before_ = 0;
