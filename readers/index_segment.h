@@ -6,13 +6,12 @@
 // doubling with the list; a varint may run on from one chunk into the next, so every chunk
 // but the last is full and the list's byte count tells where its end is. The list of a
 // character key (below 65536) gives each record's positions after its delta, coded as the
-// index holds them (position_code.h). A segment file
-// holds the lists of one table sorted by key: per list, u64 key, u32 byte count, the varint
-// bytes (the first delta counts from -1, so it is the record number plus one). The lists of
-// one table's segments concatenate in the order they were written: later segments hold
-// later records (a record cut across a segment boundary may appear at both ends; the
-// records form a set, so the repeat is harmless). Tables fed by different threads merge by
-// record.
+// index holds them (position_code.h). A segment file holds the lists of one table sorted
+// by key: per list, u64 key, u32 byte count, the varint bytes (the first delta counts from
+// -1, so it is the record number plus one). The lists of one table's segments concatenate
+// in the order they were written: later segments hold later records (a record cut across a
+// segment boundary may appear at both ends; the records form a set, so the repeat is
+// harmless). Tables fed by different threads merge by record.
 #ifndef QELSHARE_READERS_INDEX_SEGMENT_H_
 #define QELSHARE_READERS_INDEX_SEGMENT_H_
 
@@ -203,8 +202,8 @@ class PositionsDecoder {
  public:
   PositionsDecoder() = default;
   explicit PositionsDecoder(std::span<unsigned char const> bytes) : bytes_(bytes) {}
-  // The next record and its positions' bytes; false at the end
-  // of the list, or when it is malformed (malformed() tells).
+  // The next record and its positions' bytes; false at the end of the list, or when it is
+  // malformed (malformed() tells).
   bool Next(std::uint32_t& record, std::span<unsigned char const>& positions);
   bool malformed() const { return malformed_; }
 

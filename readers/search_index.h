@@ -35,8 +35,10 @@
 //   offsets     R x u32: where each record starts in the record file
 //   directory   F x 32 bytes: code (NUL-padded, 16 bytes), u32 term count T, u32 value
 //               count V, u64 file offset of the field's term table
-//   bitmaps     CRoaring's portable serialisation, one per term; a listed value's bytes
-//               come just before its bitmap; a character's positions just after it:
+//   bitmaps     one per term, as bitmap::AppendSorted writes them (CRoaring's portable
+//               serialisation, or a packed list of at most 256 records where smaller); a
+//               listed value's bytes come just before its bitmap; a character's
+//               positions just after it:
 //                 u64 Hash of the block table, which follows: u32 block count B (one
 //                 block per 64 records of the set), B x (u32 end of the block's bytes,
 //                 counted from the first, u32 low half of their Hash);
