@@ -647,7 +647,25 @@ bool RankCursor::Find(std::uint32_t n, std::uint64_t& rank) {
   std::string_view d = c.data;
   if (c.kind == Container::kArray) {
     if (inside_ > 0 && U16At(d, 2 * (inside_ - 1)) >= low) inside_ = 0;
-    while (inside_ < c.cardinality && U16At(d, 2 * inside_) < low) ++inside_;
+    // The first value from inside_ on that is not below low: galloping, then halving, so
+    // that a record far ahead costs the log of the values passed over.
+    std::size_t below = inside_, step = 1;
+    std::size_t end = inside_;
+    while (end < c.cardinality && U16At(d, 2 * end) < low) {
+      below = end + 1;
+      end += step;
+      step *= 2;
+    }
+    end = std::min<std::size_t>(end, c.cardinality);
+    while (below < end) {
+      std::size_t mid = below + (end - below) / 2;
+      if (U16At(d, 2 * mid) < low) {
+        below = mid + 1;
+      } else {
+        end = mid;
+      }
+    }
+    inside_ = below;
     rank = c.before + inside_;
     return inside_ < c.cardinality && U16At(d, 2 * inside_) == low;
   }
