@@ -554,16 +554,15 @@ bool Reader::ValuesInto(std::string_view code, std::function<bool(std::string_vi
   struct Value {
     std::uint64_t text, length, offset, hash;
   };
-  auto value_at = [&](std::uint32_t v) {
-    char const* at = entries.data() + kTermEntry * v;
-    std::uint64_t text = coding::Get32(at);
-    return Value{text, text + coding::Get32(at + 4), coding::Get64(at + 8), coding::Get64(at + 16)};
-  };
   // The blobs lie one after another (in another order than the table's): taken in the
   // file's order, they are read a window of kReadBytes at a time, not in a call on the
   // system each.
   std::vector<Value> values(field.values);
-  for (std::uint32_t v = 0; v < field.values; ++v) values[v] = value_at(v);
+  for (std::uint32_t v = 0; v < field.values; ++v) {
+    char const* at = entries.data() + kTermEntry * v;
+    std::uint64_t text = coding::Get32(at);
+    values[v] = {text, text + coding::Get32(at + 4), coding::Get64(at + 8), coding::Get64(at + 16)};
+  }
   std::sort(values.begin(), values.end(),
             [](Value const& a, Value const& b) { return a.offset < b.offset; });
   thread_local fs::ReadBuffer window;

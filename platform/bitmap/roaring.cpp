@@ -132,10 +132,13 @@ class PackedReader {
  public:
   // False when bytes do not begin a packed list.
   bool Open(std::string_view bytes) {
-    p_ = reinterpret_cast<unsigned char const*>(bytes.data()) + 2;
-    end_ = reinterpret_cast<unsigned char const*>(bytes.data()) + bytes.size();
     next_ = 0;
-    ok_ = IsPacked(bytes) && (p_ = coding::GetVarint32(p_, end_, count_)) != nullptr;
+    left_ = 0;
+    ok_ = IsPacked(bytes);
+    if (!ok_) return false;
+    end_ = reinterpret_cast<unsigned char const*>(bytes.data()) + bytes.size();
+    p_ = coding::GetVarint32(end_ - bytes.size() + 2, end_, count_);
+    ok_ = p_ != nullptr;
     left_ = ok_ ? count_ : 0;
     return ok_;
   }
@@ -533,7 +536,15 @@ void RecordSet::AssignBits(std::span<unsigned char const> bits) {
     }
     put(whole, rest);
   }
-  Read(out);
+  // Written here as CRoaring writes, so not put through Read's checks: this runs for
+  // every query's hits.
+  roaring_bitmap_t* set = roaring_bitmap_portable_deserialize_safe(out.data(), out.size());
+  if (set == nullptr) {
+    roaring_bitmap_clear(impl_->set);
+    return;
+  }
+  roaring_bitmap_free(impl_->set);
+  impl_->set = set;
 }
 
 bool OrInto(std::string_view bytes, std::span<unsigned char> bits) {
