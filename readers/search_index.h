@@ -21,7 +21,7 @@
 // Layout (integers little-endian):
 //   header, 80 bytes
 //      0  "QELINDEX"
-//      8  u32 version (5)
+//      8  u32 version (6)
 //     12  u32 field count F
 //     16  u32 record count R
 //     20  u32 zero
@@ -89,7 +89,7 @@
 
 namespace qel::search_index {
 
-inline constexpr std::uint32_t kVersion = 5;
+inline constexpr std::uint32_t kVersion = 6;
 inline constexpr std::uint32_t kFieldKey = 0xFFFFFFFFu;
 inline constexpr std::size_t kHeadBytes = 65536;
 // The record files an index can serve: offsets are 32-bit.

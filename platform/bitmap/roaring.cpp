@@ -175,6 +175,117 @@ class PackedReader {
   bool ok_ = true;
 };
 
+// A longer set of records spread thinly is smaller still as blocks of bit-packed gaps,
+// and keeps its records' places local: the cookie (16 bits), its count as a varint, a
+// table of kBlockRecords-record blocks (per block its first record and the end of its
+// bytes counted from the first block's start, u32 each), then the blocks: a byte giving
+// the width w (at most 32), then each record after the first as its gap to the one before
+// less one, in w bits, lowest bits first. A query finds a record's block in the table and
+// decodes that block alone.
+constexpr std::uint32_t kBlockedCookie = 0x3150;
+constexpr std::size_t kBlockRecords = 128;
+constexpr std::size_t kBlockEntry = 8;
+
+// A blocked list, its table checked when opened and a block when decoded.
+class BlockedList {
+ public:
+  // False when bytes are not a blocked list whose table is whole and in order.
+  bool Open(std::string_view bytes) {
+    if (!Attach(bytes)) return false;
+    std::uint64_t last_end = 0;
+    for (std::size_t b = 0; b < blocks_; ++b) {
+      // Each block holds kBlockRecords records but the last, so the next starts that many on.
+      if (b > 0 && std::uint64_t{First(b)} < std::uint64_t{First(b - 1)} + kBlockRecords) {
+        return false;
+      }
+      std::uint64_t block_end = End(b);
+      if (block_end <= last_end || block_end > data_.size()) return false;
+      last_end = block_end;
+    }
+    return last_end == data_.size();
+  }
+  // Reads the count and finds the table of a list Open accepted before.
+  bool Attach(std::string_view bytes) {
+    auto const* p = reinterpret_cast<unsigned char const*>(bytes.data());
+    auto const* end = p + bytes.size();
+    if (bytes.size() < 2 || coding::Get16(p) != kBlockedCookie) return false;
+    p = coding::GetVarint32(p + 2, end, count_);
+    if (p == nullptr || count_ == 0) return false;
+    blocks_ = (count_ + kBlockRecords - 1) / kBlockRecords;
+    if (static_cast<std::size_t>(end - p) < kBlockEntry * blocks_) return false;
+    table_ = p;
+    data_ = {reinterpret_cast<char const*>(p + kBlockEntry * blocks_),
+             static_cast<std::size_t>(end - p) - kBlockEntry * blocks_};
+    return true;
+  }
+  std::uint32_t count() const { return count_; }
+  std::size_t blocks() const { return blocks_; }
+  std::uint32_t First(std::size_t b) const { return coding::Get32(table_ + kBlockEntry * b); }
+  // The block holding n, if any: the last whose first record is at most n (blocks() when
+  // n comes before every record).
+  std::size_t BlockOf(std::uint32_t n) const {
+    std::size_t below = 0, end = blocks_;  // the answer + 1 lies in [below, end]
+    while (below < end) {
+      std::size_t mid = below + (end - below) / 2;
+      if (First(mid) <= n) {
+        below = mid + 1;
+      } else {
+        end = mid;
+      }
+    }
+    return below == 0 ? blocks_ : below - 1;
+  }
+  // Writes block b's records to out (room for kBlockRecords) and returns their number; 0
+  // when the block is malformed: its width or length wrong, or its records running past
+  // 32 bits or into the next block's.
+  std::size_t Decode(std::size_t b, std::uint32_t* out) const {
+    std::size_t records = b + 1 < blocks_ ? kBlockRecords : count_ - kBlockRecords * (blocks_ - 1);
+    std::size_t begin = b == 0 ? 0 : End(b - 1);
+    auto const* p = reinterpret_cast<unsigned char const*>(data_.data()) + begin;
+    std::size_t width = *p;
+    if (width > 32 || End(b) - begin != 1 + ((records - 1) * width + 7) / 8) return 0;
+    // Copied with eight spare bytes, so that every value is read in one 64-bit load.
+    unsigned char bits[(kBlockRecords * 32 + 7) / 8 + 8] = {};
+    std::memcpy(bits, p + 1, End(b) - begin - 1);
+    std::uint64_t mask = (std::uint64_t{1} << width) - 1;
+    std::uint64_t n = First(b);
+    out[0] = static_cast<std::uint32_t>(n);
+    for (std::size_t i = 1; i < records; ++i) {
+      std::size_t at = (i - 1) * width;
+      n += (coding::Get64(bits + at / 8) >> (at % 8) & mask) + 1;
+      out[i] = static_cast<std::uint32_t>(n);
+    }
+    std::uint64_t limit = b + 1 < blocks_ ? First(b + 1) : std::uint64_t{UINT32_MAX} + 1;
+    return n < limit ? records : 0;
+  }
+
+ private:
+  std::uint32_t End(std::size_t b) const { return coding::Get32(table_ + kBlockEntry * b + 4); }
+  std::uint32_t count_ = 0;
+  std::size_t blocks_ = 0;
+  unsigned char const* table_ = nullptr;
+  std::string_view data_;
+};
+
+bool IsBlocked(std::string_view bytes) {
+  return bytes.size() >= 2 && (static_cast<unsigned char>(bytes[0]) |
+                               static_cast<unsigned char>(bytes[1]) << 8) == kBlockedCookie;
+}
+
+// Calls each(records, count) for the blocks of a blocked list in order; false when the
+// bytes are not exactly one or each returned false.
+template <class Each>
+bool ForEachBlock(std::string_view bytes, Each each) {
+  BlockedList list;
+  if (!list.Open(bytes)) return false;
+  std::uint32_t records[kBlockRecords];
+  for (std::size_t b = 0; b < list.blocks(); ++b) {
+    std::size_t n = list.Decode(b, records);
+    if (n == 0 || !each(records, n)) return false;
+  }
+  return true;
+}
+
 using coding::Put16;
 using coding::Put32;
 
@@ -339,6 +450,15 @@ bool WellFormed(std::string_view bytes) {
 }  // namespace
 
 bool RecordSet::Read(std::string_view bytes) {
+  if (IsBlocked(bytes)) {
+    roaring_bitmap_clear(impl_->set);
+    bool read = ForEachBlock(bytes, [&](std::uint32_t const* records, std::size_t n) {
+      roaring_bitmap_add_many(impl_->set, n, records);
+      return true;
+    });
+    if (!read) roaring_bitmap_clear(impl_->set);
+    return read;
+  }
   if (IsPacked(bytes)) {
     roaring_bitmap_clear(impl_->set);
     PackedReader list;
@@ -398,6 +518,48 @@ bool AppendPacked(std::span<std::uint32_t const> records, std::size_t bytes, std
   return true;
 }
 
+// The bytes of records (rising, no repeats) as a blocked list.
+std::size_t BlockedBytes(std::span<std::uint32_t const> records) {
+  std::size_t blocks = (records.size() + kBlockRecords - 1) / kBlockRecords;
+  std::size_t size =
+      2 + NumberBytes(static_cast<std::uint32_t>(records.size())) + (kBlockEntry + 1) * blocks;
+  for (std::size_t first = 0; first < records.size(); first += kBlockRecords) {
+    std::size_t end = std::min(records.size(), first + kBlockRecords);
+    std::uint32_t widest = 0;
+    for (std::size_t i = first + 1; i < end; ++i) widest |= records[i] - records[i - 1] - 1;
+    size += ((end - first - 1) * std::bit_width(widest) + 7) / 8;
+  }
+  return size;
+}
+
+void AppendBlocked(std::span<std::uint32_t const> records, std::string& out) {
+  std::size_t blocks = (records.size() + kBlockRecords - 1) / kBlockRecords;
+  unsigned char head[7];
+  Put16(head, kBlockedCookie);
+  out.append(reinterpret_cast<char const*>(head),
+             coding::PutVarint32(head + 2, static_cast<std::uint32_t>(records.size())) - head);
+  std::size_t table = out.size();
+  out.resize(table + kBlockEntry * blocks);
+  std::size_t data = out.size();
+  for (std::size_t b = 0; b < blocks; ++b) {
+    std::span<std::uint32_t const> block = records.subspan(
+        kBlockRecords * b, std::min(kBlockRecords, records.size() - kBlockRecords * b));
+    std::uint32_t widest = 0;
+    for (std::size_t i = 1; i < block.size(); ++i) widest |= block[i] - block[i - 1] - 1;
+    auto width = static_cast<unsigned>(std::bit_width(widest));
+    unsigned char bits[(kBlockRecords * 32 + 7) / 8 + 8] = {};
+    for (std::size_t i = 1; i < block.size(); ++i) {
+      std::size_t at = (i - 1) * width;
+      std::uint64_t word = coding::Get64(bits + at / 8);
+      coding::Put64(bits + at / 8, word | std::uint64_t{block[i] - block[i - 1] - 1} << (at % 8));
+    }
+    out.push_back(static_cast<char>(width));
+    out.append(reinterpret_cast<char const*>(bits), ((block.size() - 1) * width + 7) / 8);
+    Put32(out.data() + table + kBlockEntry * b, block[0]);
+    Put32(out.data() + table + kBlockEntry * b + 4, static_cast<std::uint32_t>(out.size() - data));
+  }
+}
+
 }  // namespace
 
 void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
@@ -434,7 +596,16 @@ void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
   std::size_t total = header + (offsets ? 4 * n : 0);
   std::size_t start = total;
   for (Container const& c : containers) total += c.Bytes();
-  if (AppendPacked(records, total, out)) return;
+  std::span<std::uint32_t const> distinct = records;
+  if (std::adjacent_find(records.begin(), records.end()) != records.end()) {
+    thread_local std::vector<std::uint32_t> once;
+    once.assign(records.begin(), records.end());
+    once.erase(std::unique(once.begin(), once.end()), once.end());
+    distinct = once;
+  }
+  std::size_t blocked = distinct.empty() ? total : BlockedBytes(distinct);
+  if (AppendPacked(distinct, std::min(total, blocked), out)) return;
+  if (blocked < total) return AppendBlocked(distinct, out);
 
   std::size_t at = out.size();
   out.resize(at + total);
@@ -548,6 +719,15 @@ void RecordSet::AssignBits(std::span<unsigned char const> bits) {
 }
 
 bool OrInto(std::string_view bytes, std::span<unsigned char> bits) {
+  if (IsBlocked(bytes)) {
+    return ForEachBlock(bytes, [&](std::uint32_t const* records, std::size_t n) {
+      if (records[n - 1] / 8 >= bits.size()) return false;
+      for (std::size_t i = 0; i < n; ++i) {
+        bits[records[i] / 8] |= static_cast<unsigned char>(1u << (records[i] % 8));
+      }
+      return true;
+    });
+  }
   if (IsPacked(bytes)) {
     PackedReader list;
     if (!list.Open(bytes)) return false;
@@ -608,6 +788,15 @@ bool RankCursor::Open(std::string_view bytes) {
   container_ = inside_ = 0;
   inside_before_ = 0;
   packed_.clear();
+  blocked_ = {};
+  block_ = SIZE_MAX;
+  if (IsBlocked(bytes)) {
+    BlockedList list;
+    if (!list.Open(bytes)) return false;
+    blocked_ = bytes;
+    count_ = list.count();
+    return true;
+  }
   if (IsPacked(bytes)) {
     // At most kPackedMost records as written: decoded whole.
     PackedReader list;
@@ -637,6 +826,29 @@ bool RankCursor::Open(std::string_view bytes) {
 }
 
 bool RankCursor::Find(std::uint32_t n, std::uint64_t& rank) {
+  if (!blocked_.empty()) {
+    BlockedList list;
+    list.Attach(blocked_);
+    std::size_t block = list.BlockOf(n);
+    if (block == list.blocks()) {
+      rank = 0;
+      return false;
+    }
+    if (block != block_) {
+      packed_.resize(kBlockRecords);
+      std::size_t records = list.Decode(block, packed_.data());
+      if (records == 0) {
+        block_ = SIZE_MAX;
+        rank = count_;  // a malformed block: a place no record has
+        return true;
+      }
+      packed_.resize(records);
+      block_ = block;
+    }
+    auto at = std::lower_bound(packed_.begin(), packed_.end(), n);
+    rank = kBlockRecords * block + static_cast<std::uint64_t>(at - packed_.begin());
+    return at != packed_.end() && *at == n;
+  }
   if (!packed_.empty()) {
     auto at = std::lower_bound(packed_.begin(), packed_.end(), n);
     rank = static_cast<std::uint64_t>(at - packed_.begin());

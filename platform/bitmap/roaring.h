@@ -59,11 +59,15 @@ class RecordSet {
 };
 
 // Appends the serialisation of the set of records, given in non-decreasing order (repeats
-// count once), written straight from the list without building the set: the same bytes as
-// AppendTo of a RecordSet holding them, or a packed list of the records (their count, the
-// first, and each gap less one, as varints after a cookie of its own) where that is
-// smaller and the set holds at most 256 records, as for a few records spread over many
-// containers. Read, OrInto and RankCursor read either.
+// count once), written straight from the list without building the set: the smallest of
+//  - the same bytes as AppendTo of a RecordSet holding them;
+//  - for at most 256 records, a packed list (their count, the first, and each gap less
+//    one, as varints after a cookie of its own), as for a few records spread over many
+//    containers;
+//  - a blocked list: blocks of 128 records, each its first record in a table and its gaps
+//    less one bit-packed at the width of the widest, as for thousands of records spread
+//    thinly, which CRoaring keeps in two bytes each.
+// Read, OrInto and RankCursor read all three.
 void AppendSorted(std::span<std::uint32_t const> records, std::string& out);
 
 // Adds the records of a portable serialisation to a hit bitmap (record n is bit n % 8 of
@@ -78,14 +82,17 @@ std::uint64_t CountBits(std::span<unsigned char const> bytes);
 // The places of records in a set, found in its portable serialisation in place: for
 // records asked for in rising order, each costs about the records (or 64-bit words) passed
 // over since the one before, so that a query finding a few records' places does not
-// decode the whole set. A packed list, of a few records, is decoded whole.
+// decode the whole set. A packed list, of a few records, is decoded whole; a blocked list
+// a block at a time.
 class RankCursor {
  public:
   // Reads the header of a serialisation (bytes must outlive the cursor); false when bytes
   // are not one (a packed list is checked whole).
   bool Open(std::string_view bytes);
   std::uint64_t Count() const { return count_; }
-  // Whether n is in the set; rank is then the number of records below it.
+  // Whether n is in the set; rank is then the number of records below it. The block of a
+  // blocked list is checked when first searched: a malformed one gives true and a rank of
+  // Count(), a place no record has.
   bool Find(std::uint32_t n, std::uint64_t& rank);
 
  private:
@@ -98,7 +105,9 @@ class RankCursor {
   };
   std::vector<Container> containers_;
   std::uint64_t count_ = 0;
-  std::vector<std::uint32_t> packed_;  // the records of a packed list
+  std::vector<std::uint32_t> packed_;  // the records of a packed list, or of block_
+  std::string_view blocked_;           // a blocked list's bytes
+  std::size_t block_ = SIZE_MAX;       // the block of blocked_ decoded into packed_
   // Where the last search stopped: its container, and inside it the value, word or run
   // reached and the records before that.
   std::size_t container_ = 0;
