@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   qel::bitmap::RecordSet set;
   std::vector<unsigned char> bits((reader.records() + 7) / 8);
   for (char const* code : {"TI", "TX", "AU", "A"}) {
-    for (std::uint32_t key : {qel::search_index::kFieldKey, 0x61u, 0xB4BAu, 0xB4BAC7EFu}) {
+    for (std::uint32_t key : {qel::search_index::kFieldKey, 0x61u, 0xB4BAu, 0xB4BAC7EFu, 0xD2D2u}) {
       if (reader.Lookup(code, key, set) && set.Count() > 0 && set.Maximum() >= reader.records()) {
         std::abort();
       }
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
     }
     reader.ValuesInto(
         code, [](std::string_view value) { return !value.empty(); }, bits);
-    for (std::uint32_t key : {0x0Au, 0x61u, 0xB4BAu}) {
+    for (std::uint32_t key : {0x0Au, 0x61u, 0xB4BAu, 0xD2D2u}) {
       std::uint64_t lookups = key == 0x61u ? 0 : UINT64_MAX;
       qel::search_index::PositionList list;
       if (!reader.Positions(code, key, list)) {
@@ -68,12 +68,21 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
       }
       std::vector<std::uint32_t> positions;
       list.Expect(lookups);
-      qel::bitmap::RecordSet const* set = nullptr;
-      if (!list.Set(set)) {
+      std::vector<std::uint32_t> members;
+      if (!list.Records(members)) {
         if (whole) std::abort();
         continue;
       }
-      for (std::uint32_t n : set->Members()) {
+      // Each record is held, and those between are not, as far as the set reads.
+      for (std::size_t i = 0; i < members.size(); ++i) {
+        bool held = false;
+        if (list.Holds(members[i], held) && !held) std::abort();
+        if (i > 0 && members[i] <= members[i - 1]) std::abort();
+        if (i > 0 && members[i] > members[i - 1] + 1 && list.Holds(members[i] - 1, held) && held) {
+          std::abort();
+        }
+      }
+      for (std::uint32_t n : members) {
         if (n >= reader.records()) std::abort();
         bool read = list.Find(n, positions);
         if (whole && (!read || positions.empty())) std::abort();

@@ -462,18 +462,27 @@ void PositionList::Expect(std::uint64_t lookups) {
   window_ = (bytes_.size() + kWindowEach - 1) / kWindowEach <= lookups ? kWindow : 0;
 }
 
-bool PositionList::Set(bitmap::RecordSet const*& set) {
-  if (!set_read_ && count() == 0) {
-    set_.Clear();  // the field holds no such character
-  } else if (!set_read_) {
-    if (!set_.Read(set_view_) || set_.Count() != count() ||
-        (set_.Count() > 0 && set_.Maximum() >= records_)) {
-      return false;
-    }
-    set_read_ = true;
+bool PositionList::Set(bitmap::RecordSet& set) const {
+  if (count() == 0) {
+    set.Clear();
+    return true;
   }
-  set = &set_;
-  return true;
+  return set.Read(set_view_) && set.Count() == count() && set.Maximum() < records_;
+}
+
+bool PositionList::Records(std::vector<std::uint32_t>& records) const {
+  if (count() == 0) {
+    records.clear();  // the field holds no such character
+    return true;
+  }
+  return bitmap::Members(set_view_, records) && records.size() == count() &&
+         records.back() < records_;
+}
+
+bool PositionList::Holds(std::uint32_t n, bool& held) {
+  std::uint64_t rank = 0;
+  held = ranks_.Find(n, rank);
+  return !held || rank < count();  // a set whose words and counts disagree
 }
 
 bool PositionList::Find(std::uint32_t n, std::vector<std::uint32_t>& positions) {

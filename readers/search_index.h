@@ -35,10 +35,10 @@
 //   offsets     R x u32: where each record starts in the record file
 //   directory   F x 32 bytes: code (NUL-padded, 16 bytes), u32 term count T, u32 value
 //               count V, u64 file offset of the field's term table
-//   bitmaps     one per term, as bitmap::AppendSorted writes them (CRoaring's portable
-//               serialisation, or a packed list of at most 256 records where smaller); a
-//               listed value's bytes come just before its bitmap; a character's
-//               positions just after it:
+//   bitmaps     one per term, as bitmap::AppendSorted writes them (the smallest of
+//               CRoaring's portable serialisation, a packed list of at most 256 records
+//               and a blocked list); a listed value's bytes come just before its bitmap;
+//               a character's positions just after it:
 //                 u64 Hash of the block table, which follows: u32 block count B (one
 //                 block per 64 records of the set), B x (u32 end of the block's bytes,
 //                 counted from the first, u32 low half of their Hash);
@@ -186,10 +186,16 @@ class PositionList {
   bool found() const { return ranks_.Count() > 0; }
   // How many records hold the character.
   std::uint64_t count() const { return ranks_.Count(); }
-  // The records holding the character, read from the set's bytes when first asked for
-  // (a query that finds its few candidates elsewhere never asks). False when the bytes
-  // are not a set of the index's records.
-  bool Set(bitmap::RecordSet const*& set);
+  // Sets records to those holding the character, rising, decoded from the set's bytes (a
+  // query that finds its few candidates elsewhere never asks). False when the bytes are
+  // not a set of the index's records.
+  bool Records(std::vector<std::uint32_t>& records) const;
+  // The same records as a set, read from the set's bytes. False when they are not a set
+  // of the index's records.
+  bool Set(bitmap::RecordSet& set) const;
+  // Sets held to whether record n holds the character, found in the set's bytes without
+  // reading the set whole. False when the part of the set holding n is damaged.
+  bool Holds(std::uint32_t n, bool& held);
   // Readies the list for about lookups records to be asked for: for a few records their
   // blocks are read, for many a stretch of blocks at a time.
   void Expect(std::uint64_t lookups);
@@ -202,8 +208,6 @@ class PositionList {
   friend class Reader;
   // Moves to block number block, checked; false when it is damaged.
   bool EnterBlock(std::size_t block);
-  bitmap::RecordSet set_;
-  bool set_read_ = false;
   std::uint32_t records_ = 0;  // of the index
   // The set's serialisation: read into set_bytes_ (with the block table after it, when
   // it fits the read) or in the mapping.

@@ -13,6 +13,12 @@ namespace {
 constexpr std::uint32_t kLineFeed = '\n';
 // Candidates that pair sets narrow to no more than this are not narrowed by characters.
 constexpr std::uint64_t kFewCandidates = 256;
+// A character's set more than this many times the candidates is not decoded to narrow
+// them: each candidate is looked for in it, which costs about as much as decoding that
+// many of its records (a block of them, where its records are blocked).
+constexpr std::uint64_t kLookedForMost = 64;
+// A character's set of more than this share of the records is read as a set.
+constexpr std::uint64_t kDenseShare = 8;
 
 void SetBit(Bits& bits, std::uint32_t n) {
   bits[n / 8] |= static_cast<unsigned char>(1u << (n % 8));
@@ -38,6 +44,27 @@ bool PairKey(std::uint32_t first, std::uint32_t second, std::uint32_t& key) {
   return first != 0;
 }
 
+// The records of both rising lists, into out: each of the shorter is looked for in the
+// longer by galloping from where the last was found, so that a short list costs the log
+// of the stretches of the long one it passes over.
+void Intersect(std::vector<std::uint32_t> const& a, std::vector<std::uint32_t> const& b,
+               std::vector<std::uint32_t>& out) {
+  auto const& few = a.size() <= b.size() ? a : b;
+  auto const& many = a.size() <= b.size() ? b : a;
+  out.clear();
+  auto at = many.begin();  // records before it are below the one looked for
+  for (std::uint32_t n : few) {
+    auto probe = at;
+    for (std::ptrdiff_t step = 1; probe != many.end() && *probe < n; step *= 2) {
+      at = probe + 1;
+      probe = many.end() - at > step ? at + step : many.end();
+    }
+    at = std::lower_bound(at, probe, n);
+    if (at == many.end()) break;
+    if (*at == n) out.push_back(n);
+  }
+}
+
 // Where each word of a text leaf starts in one record, found from the positions of its
 // characters, and the leaf's rule applied to them.
 class PositionMatcher {
@@ -49,7 +76,7 @@ class PositionMatcher {
     para_ = leaf.item.text_kind == "PARA";
     order_ = leaf.item.text_kind == "ORDER";
     // Each distinct character once, the words as its slots.
-    std::vector<std::uint32_t> keys;
+    std::vector<std::uint32_t>& keys = keys_;
     auto slot = [&](std::uint32_t key) {
       auto at = std::find(keys.begin(), keys.end(), key);
       if (at == keys.end()) at = keys.insert(at, key);
@@ -72,18 +99,56 @@ class PositionMatcher {
     for (auto const& list : lists_) index.LetGo(list);
   }
 
-  // The sets of the words' characters (not of LF), smallest first; false when one is
-  // damaged.
-  bool Sets(std::vector<bitmap::RecordSet const*>& sets) {
+  // Narrows candidates (rising) to the records holding every character of the words (not
+  // LF, nor those of implied: characters of pairs whose sets made the candidates),
+  // smallest set first; with first, candidates start as the smallest set. Sets are
+  // decoded into lists and intersected there, without building sets, but for a set of
+  // more than an eighth of the records (kept in CRoaring's containers, whose bitsets meet
+  // a word at a time) and a set many times the candidates, which is not decoded: each
+  // candidate is looked for in it instead. False when a set is damaged.
+  bool Narrow(std::vector<std::uint32_t>& candidates, bool first,
+              std::vector<std::uint32_t> const& implied, std::uint64_t records) {
     std::vector<std::size_t> order;
     for (std::size_t k = 0; k < lists_.size(); ++k) {
-      if (!para_ || k != line_feed_) order.push_back(k);
+      bool held = std::find(implied.begin(), implied.end(), keys_[k]) != implied.end();
+      if ((!para_ || k != line_feed_) && !held) order.push_back(k);
     }
     std::sort(order.begin(), order.end(),
               [&](std::size_t a, std::size_t b) { return lists_[a].count() < lists_[b].count(); });
-    sets.clear();
+    std::vector<std::uint32_t>& kept = candidates;
+    std::vector<std::uint32_t> set, both;
+    bitmap::RecordSet dense, part;
+    bool any_dense = false;
     for (std::size_t k : order) {
-      if (!lists_[k].Set(sets.emplace_back())) return false;
+      if (!first && kept.empty()) return true;
+      if (!first && lists_[k].count() / kLookedForMost > kept.size()) {
+        std::size_t held = 0;
+        for (std::uint32_t n : kept) {
+          bool holds = false;
+          if (!lists_[k].Holds(n, holds)) return false;
+          if (holds) kept[held++] = n;
+        }
+        kept.resize(held);
+      } else if (lists_[k].count() > records / kDenseShare) {
+        if (!lists_[k].Set(any_dense ? part : dense)) return false;
+        if (any_dense) dense.And(part);
+        any_dense = true;
+      } else if (!lists_[k].Records(first ? kept : set)) {
+        return false;
+      } else if (!first) {
+        Intersect(kept, set, both);
+        std::swap(kept, both);
+      } else {
+        first = false;
+      }
+    }
+    if (any_dense && first) {
+      kept = dense.Members();
+    } else if (any_dense) {
+      part.Clear();
+      part.AddMany(kept);
+      part.And(dense);
+      kept = part.Members();
     }
     return true;
   }
@@ -200,6 +265,7 @@ class PositionMatcher {
   bool para_ = false, order_ = false;
   std::vector<std::vector<std::size_t>> words_;  // slots of each word's characters
   std::size_t line_feed_ = 0;
+  std::vector<std::uint32_t> keys_;                    // each slot's character
   std::vector<search_index::PositionList> lists_;      // by slot
   std::vector<std::vector<std::uint32_t>> positions_;  // by slot, in the current record
   std::vector<std::vector<std::uint32_t>> starts_;     // by word
@@ -295,6 +361,7 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
     }
     return candidates.Count() > 0;
   };
+  std::vector<std::uint32_t> implied;  // characters of pairs that have sets
   for (auto const& chars : word_chars) {
     for (std::size_t i = 1; i < chars.size(); ++i) {
       std::uint32_t pair = 0;
@@ -302,6 +369,7 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
       if (!PairKey(chars[i - 1], chars[i], pair)) continue;
       if (!index.Lookup(code, pair, part, &found)) return lib.IndexDamaged();
       if (found && !narrow(part)) return Status();
+      if (found) implied.insert(implied.end(), {chars[i - 1], chars[i]});
     }
   }
   if (kind != Kind::kText || !whole) {
@@ -321,14 +389,12 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
   if (!matcher.Open(index, leaf, word_chars)) return lib.IndexDamaged();
   // Candidates few already (from pair sets) are checked as they are: reading the sets of
   // frequent characters would cost more than their positions.
-  if (first || candidates.Count() > kFewCandidates) {
-    std::vector<bitmap::RecordSet const*> sets;
-    if (!matcher.Sets(sets)) return lib.IndexDamaged();
-    for (bitmap::RecordSet const* set : sets) {
-      if (!narrow(*set)) return Status();
-    }
+  std::vector<std::uint32_t> kept = first ? std::vector<std::uint32_t>() : candidates.Members();
+  if (first || kept.size() > kFewCandidates) {
+    if (!matcher.Narrow(kept, first, implied, index.records())) return lib.IndexDamaged();
+    if (kept.empty()) return Status();
   }
-  matcher.Expect(candidates.Count());
+  matcher.Expect(kept.size());
   // A record where a lead byte takes an LF as its trail cuts its lines unlike its
   // characters, so PARA reads it back.
   bitmap::RecordSet odd;
@@ -340,7 +406,7 @@ Status IndexLeafHits(LibraryState const& lib, Leaf const& leaf, Bits& bits) {
   }
   bitmap::RecordSet read_back;
   bool any_odd = odd.Count() > 0;
-  for (std::uint32_t n : candidates.Members()) {
+  for (std::uint32_t n : kept) {
     if (any_odd && odd.Contains(n)) {
       read_back.Add(n);
       continue;

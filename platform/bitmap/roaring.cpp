@@ -3,8 +3,10 @@
 #include <roaring/roaring.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 #include "platform/coding/coding.h"
 
@@ -185,6 +187,26 @@ class PackedReader {
 constexpr std::uint32_t kBlockedCookie = 0x3150;
 constexpr std::size_t kBlockRecords = 128;
 constexpr std::size_t kBlockEntry = 8;
+// Written only for sets whose records lie at least this far apart on average.
+constexpr std::uint64_t kThinGap = 8;
+
+// Writes the gaps - 1 of width W bits at bits as records rising from n, one per out.
+// Instantiated per width, so that each value's shift and mask are constants.
+template <unsigned W>
+void UnpackGaps(unsigned char const* bits, std::size_t gaps, std::uint64_t& n, std::uint32_t* out) {
+  constexpr std::uint64_t kMask = (std::uint64_t{1} << W) - 1;
+  for (std::size_t i = 0; i < gaps; ++i) {
+    std::size_t at = i * W;
+    n += (coding::Get64(bits + at / 8) >> (at % 8) & kMask) + 1;
+    out[i] = static_cast<std::uint32_t>(n);
+  }
+}
+using GapUnpacker = void (*)(unsigned char const*, std::size_t, std::uint64_t&, std::uint32_t*);
+template <std::size_t... W>
+constexpr std::array<GapUnpacker, sizeof...(W)> GapUnpackers(std::index_sequence<W...>) {
+  return {&UnpackGaps<W>...};
+}
+constexpr auto kUnpackGaps = GapUnpackers(std::make_index_sequence<33>());
 
 // A blocked list, its table checked when opened and a block when decoded.
 class BlockedList {
@@ -222,9 +244,19 @@ class BlockedList {
   std::size_t blocks() const { return blocks_; }
   std::uint32_t First(std::size_t b) const { return coding::Get32(table_ + kBlockEntry * b); }
   // The block holding n, if any: the last whose first record is at most n (blocks() when
-  // n comes before every record).
-  std::size_t BlockOf(std::uint32_t n) const {
+  // n comes before every record). From block from on when it is no later, galloping, so
+  // that records asked for in rising order cost the log of the blocks passed over.
+  std::size_t BlockOf(std::uint32_t n, std::size_t from = 0) const {
     std::size_t below = 0, end = blocks_;  // the answer + 1 lies in [below, end]
+    if (from < blocks_ && First(from) <= n) {
+      std::size_t at_most = from, past = from + 1;  // First(at_most) <= n < First(past)
+      for (std::size_t step = 1; past < blocks_ && First(past) <= n; step *= 2) {
+        at_most = past;
+        past = at_most + step;
+      }
+      below = at_most + 1;
+      end = std::min(past, blocks_);
+    }
     while (below < end) {
       std::size_t mid = below + (end - below) / 2;
       if (First(mid) <= n) {
@@ -245,16 +277,13 @@ class BlockedList {
     std::size_t width = *p;
     if (width > 32 || End(b) - begin != 1 + ((records - 1) * width + 7) / 8) return 0;
     // Copied with eight spare bytes, so that every value is read in one 64-bit load.
-    unsigned char bits[(kBlockRecords * 32 + 7) / 8 + 8] = {};
-    std::memcpy(bits, p + 1, End(b) - begin - 1);
-    std::uint64_t mask = (std::uint64_t{1} << width) - 1;
+    unsigned char bits[(kBlockRecords * 32 + 7) / 8 + 8];
+    std::size_t length = End(b) - begin - 1;
+    std::memcpy(bits, p + 1, length);
+    std::memset(bits + length, 0, 8);
     std::uint64_t n = First(b);
     out[0] = static_cast<std::uint32_t>(n);
-    for (std::size_t i = 1; i < records; ++i) {
-      std::size_t at = (i - 1) * width;
-      n += (coding::Get64(bits + at / 8) >> (at % 8) & mask) + 1;
-      out[i] = static_cast<std::uint32_t>(n);
-    }
+    kUnpackGaps[width](bits, records - 1, n, out + 1);
     std::uint64_t limit = b + 1 < blocks_ ? First(b + 1) : std::uint64_t{UINT32_MAX} + 1;
     return n < limit ? records : 0;
   }
@@ -449,45 +478,6 @@ bool WellFormed(std::string_view bytes) {
 
 }  // namespace
 
-bool RecordSet::Read(std::string_view bytes) {
-  if (IsBlocked(bytes)) {
-    roaring_bitmap_clear(impl_->set);
-    bool read = ForEachBlock(bytes, [&](std::uint32_t const* records, std::size_t n) {
-      roaring_bitmap_add_many(impl_->set, n, records);
-      return true;
-    });
-    if (!read) roaring_bitmap_clear(impl_->set);
-    return read;
-  }
-  if (IsPacked(bytes)) {
-    roaring_bitmap_clear(impl_->set);
-    PackedReader list;
-    if (!list.Open(bytes)) return false;
-    thread_local std::vector<std::uint32_t> records;
-    records.clear();
-    for (std::uint32_t n; list.Next(n);) records.push_back(n);
-    if (!list.done()) return false;
-    roaring_bitmap_add_many(impl_->set, records.size(), records.data());
-    return true;
-  }
-  // The reader reports short input on stderr; too few bytes for a header is no set.
-  if (bytes.size() < 8) {
-    Clear();
-    return false;
-  }
-  roaring_bitmap_t* set = WellFormed(bytes)
-                              ? roaring_bitmap_portable_deserialize_safe(bytes.data(), bytes.size())
-                              : nullptr;
-  if (set == nullptr || roaring_bitmap_portable_size_in_bytes(set) != bytes.size()) {
-    if (set != nullptr) roaring_bitmap_free(set);
-    roaring_bitmap_clear(impl_->set);
-    return false;
-  }
-  roaring_bitmap_free(impl_->set);
-  impl_->set = set;
-  return true;
-}
-
 namespace {
 
 // Appends records (non-decreasing, repeats counting once) as a packed list when that takes
@@ -560,15 +550,22 @@ void AppendBlocked(std::span<std::uint32_t const> records, std::string& out) {
   }
 }
 
-}  // namespace
+// The bytes before CRoaring's containers: cookie, run flags, keys and offsets.
+std::size_t HeaderBytes(std::size_t containers, bool has_runs) {
+  bool offsets = !has_runs || containers >= 4;
+  return (has_runs ? 4 + (containers + 7) / 8 : 8) + 4 * containers +
+         (offsets ? 4 * containers : 0);
+}
 
-void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
+// The containers CRoaring would make of records (non-decreasing, repeats counting once),
+// into containers, with whether any holds runs; returns the bytes they serialise to.
+std::size_t PlanContainers(std::span<std::uint32_t const> records,
+                           std::vector<Container>& containers, bool& has_runs) {
   // Containers as adding the records one by one and then optimising runs makes them: up to
   // kArrayMax records an array, more a bitset, and either becomes runs when runs take
   // strictly fewer bytes (an array's size counting its 2-byte cardinality).
-  thread_local std::vector<Container> containers;
   containers.clear();
-  bool has_runs = false;
+  has_runs = false;
   for (std::size_t i = 0; i < records.size();) {
     Container c{records[i] >> 16, 0, 0, i, i, Container::kArray};
     std::uint32_t previous = 0;
@@ -589,24 +586,19 @@ void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
     has_runs = has_runs || c.kind == Container::kRun;
     containers.push_back(c);
   }
+  std::size_t total = HeaderBytes(containers.size(), has_runs);
+  for (Container const& c : containers) total += c.Bytes();
+  return total;
+}
+
+// Appends the portable serialisation of records as PlanContainers planned it.
+void WriteContainers(std::span<std::uint32_t const> records,
+                     std::vector<Container> const& containers, bool has_runs, std::size_t total,
+                     std::string& out) {
   std::size_t n = containers.size();
   std::size_t flags = has_runs ? (n + 7) / 8 : 0;
   bool offsets = !has_runs || n >= 4;
-  std::size_t header = has_runs ? 4 + flags + 4 * n : 8 + 4 * n;
-  std::size_t total = header + (offsets ? 4 * n : 0);
-  std::size_t start = total;
-  for (Container const& c : containers) total += c.Bytes();
-  std::span<std::uint32_t const> distinct = records;
-  if (std::adjacent_find(records.begin(), records.end()) != records.end()) {
-    thread_local std::vector<std::uint32_t> once;
-    once.assign(records.begin(), records.end());
-    once.erase(std::unique(once.begin(), once.end()), once.end());
-    distinct = once;
-  }
-  std::size_t blocked = distinct.empty() ? total : BlockedBytes(distinct);
-  if (AppendPacked(distinct, std::min(total, blocked), out)) return;
-  if (blocked < total) return AppendBlocked(distinct, out);
-
+  std::size_t start = HeaderBytes(n, has_runs);
   std::size_t at = out.size();
   out.resize(at + total);
   char* p = out.data() + at;
@@ -660,6 +652,117 @@ void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
       }
     }
   }
+}
+
+// Writes records (rising) to out in the portable format, as arrays and bitsets, without
+// the runs AppendSorted looks for: for sets read into memory, not kept.
+void SerialiseRising(std::span<std::uint32_t const> records, std::string& out) {
+  thread_local std::vector<std::size_t> starts;  // where each container's records start
+  starts.clear();
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (i == 0 || records[i] >> 16 != records[i - 1] >> 16) starts.push_back(i);
+  }
+  std::size_t n = starts.size();
+  starts.push_back(records.size());
+  std::size_t size = HeaderBytes(n, false);
+  for (std::size_t c = 0; c < n; ++c) {
+    std::size_t count = starts[c + 1] - starts[c];
+    size += count > kArrayMax ? kBitsetBytes : 2 * count;
+  }
+  out.assign(size, '\0');
+  char* p = out.data();
+  Put32(p, kPlainCookie);
+  Put32(p + 4, static_cast<std::uint32_t>(n));
+  std::size_t at = HeaderBytes(n, false);
+  for (std::size_t c = 0; c < n; ++c) {
+    std::size_t count = starts[c + 1] - starts[c];
+    Put16(p + 8 + 4 * c, records[starts[c]] >> 16);
+    Put16(p + 10 + 4 * c, static_cast<std::uint32_t>(count - 1));
+    Put32(p + 8 + 4 * n + 4 * c, static_cast<std::uint32_t>(at));
+    if (count > kArrayMax) {
+      for (std::size_t i = starts[c]; i < starts[c + 1]; ++i) {
+        p[at + (records[i] & 0xFFFF) / 8] |= static_cast<char>(1 << (records[i] % 8));
+      }
+      at += kBitsetBytes;
+    } else {
+      for (std::size_t i = starts[c]; i < starts[c + 1]; ++i, at += 2) Put16(p + at, records[i]);
+    }
+  }
+}
+
+}  // namespace
+
+void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
+  thread_local std::vector<Container> containers;
+  bool has_runs = false;
+  std::size_t total = PlanContainers(records, containers, has_runs);
+  std::span<std::uint32_t const> distinct = records;
+  if (std::adjacent_find(records.begin(), records.end()) != records.end()) {
+    thread_local std::vector<std::uint32_t> once;
+    once.assign(records.begin(), records.end());
+    once.erase(std::unique(once.begin(), once.end()), once.end());
+    distinct = once;
+  }
+  // A dense set stays in CRoaring's containers, which a query reads faster than it
+  // decodes gaps.
+  bool thin = !distinct.empty() &&
+              std::uint64_t{distinct.back() - distinct.front()} + 1 >= kThinGap * distinct.size();
+  std::size_t blocked = thin ? BlockedBytes(distinct) : total;
+  if (AppendPacked(distinct, std::min(total, blocked), out)) return;
+  if (blocked < total) return AppendBlocked(distinct, out);
+
+  WriteContainers(records, containers, has_runs, total, out);
+}
+
+bool RecordSet::Read(std::string_view bytes) {
+  if (IsBlocked(bytes)) {
+    // Decoded, written as CRoaring's containers and read back: adding records one by one
+    // would cost several times as much.
+    thread_local std::vector<std::uint32_t> records;
+    records.clear();
+    bool read = ForEachBlock(bytes, [&](std::uint32_t const* block, std::size_t n) {
+      records.insert(records.end(), block, block + n);
+      return true;
+    });
+    roaring_bitmap_t* set = nullptr;
+    if (read) {
+      thread_local std::string serialised;
+      SerialiseRising(records, serialised);
+      set = roaring_bitmap_portable_deserialize_safe(serialised.data(), serialised.size());
+    }
+    roaring_bitmap_clear(impl_->set);
+    if (set == nullptr) return false;
+    roaring_bitmap_free(impl_->set);
+    impl_->set = set;
+    return true;
+  }
+  if (IsPacked(bytes)) {
+    roaring_bitmap_clear(impl_->set);
+    PackedReader list;
+    if (!list.Open(bytes)) return false;
+    thread_local std::vector<std::uint32_t> records;
+    records.clear();
+    for (std::uint32_t n; list.Next(n);) records.push_back(n);
+    if (!list.done()) return false;
+    roaring_bitmap_add_many(impl_->set, records.size(), records.data());
+    return true;
+  }
+  // The reader reports short input on stderr; too few bytes for a header is no set.
+  if (bytes.size() < 8) {
+    Clear();
+    return false;
+  }
+  roaring_bitmap_t* set = WellFormed(bytes)
+                              ? roaring_bitmap_portable_deserialize_safe(bytes.data(), bytes.size())
+                              : nullptr;
+  if (set == nullptr || roaring_bitmap_portable_size_in_bytes(set) != bytes.size()) {
+    if (set != nullptr) roaring_bitmap_free(set);
+    roaring_bitmap_clear(impl_->set);
+    return false;
+  }
+  roaring_bitmap_free(impl_->set);
+  impl_->set = set;
+  return true;
 }
 
 void RecordSet::AssignBits(std::span<unsigned char const> bits) {
@@ -764,6 +867,58 @@ bool OrInto(std::string_view bytes, std::span<unsigned char> bits) {
   });
 }
 
+bool Members(std::string_view bytes, std::vector<std::uint32_t>& records) {
+  records.clear();
+  if (IsBlocked(bytes)) {
+    // Each block decoded in place.
+    BlockedList list;
+    if (!list.Open(bytes)) return false;
+    records.resize(list.count());
+    for (std::size_t b = 0; b < list.blocks(); ++b) {
+      if (list.Decode(b, records.data() + kBlockRecords * b) == 0) return false;
+    }
+    return true;
+  }
+  if (IsPacked(bytes)) {
+    PackedReader list;
+    if (!list.Open(bytes)) return false;
+    for (std::uint32_t n; list.Next(n);) records.push_back(n);
+    return list.done();
+  }
+  std::uint64_t next = 0;  // the least the next record may be
+  return ForEachContainer(bytes, [&](Serialised const& c) {
+    std::uint32_t base = c.key << 16;
+    std::size_t before = records.size();
+    std::string_view d = c.data;
+    if (c.kind == Serialised::kRun) {
+      for (std::size_t r = 0; r < d.size() / 4; ++r) {
+        std::uint32_t start = U16At(d, 4 * r), length = U16At(d, 4 * r + 2);
+        if (start + length > 0xFFFF || records.size() - before + length >= c.cardinality) {
+          return false;
+        }
+        for (std::uint32_t v = start; v <= start + length; ++v) records.push_back(base + v);
+      }
+    } else if (c.kind == Serialised::kArray) {
+      for (std::size_t i = 0; i < c.cardinality; ++i) records.push_back(base + U16At(d, 2 * i));
+    } else {
+      for (std::size_t w = 0; w < kBitsetBytes / 8; ++w) {
+        for (std::uint64_t word = coding::Get64(d.data() + 8 * w); word != 0; word &= word - 1) {
+          records.push_back(base + static_cast<std::uint32_t>(64 * w) +
+                            static_cast<std::uint32_t>(std::countr_zero(word)));
+        }
+      }
+    }
+    // Each container holds its cardinality, rising from past the one before.
+    if (records.size() - before != c.cardinality || records[before] < next) return false;
+    unsigned falling = 0;
+    for (std::size_t i = before + 1; i < records.size(); ++i) {
+      falling |= records[i] <= records[i - 1];
+    }
+    next = std::uint64_t{records.back()} + 1;
+    return falling == 0;
+  });
+}
+
 // The clone for processors with a population count instruction is picked when the
 // library is loaded. Not under ThreadSanitizer, whose runtime is not up by then.
 #if defined(__x86_64__) && defined(__GNUC__) && defined(__ELF__) && !defined(__SANITIZE_THREAD__)
@@ -829,7 +984,7 @@ bool RankCursor::Find(std::uint32_t n, std::uint64_t& rank) {
   if (!blocked_.empty()) {
     BlockedList list;
     list.Attach(blocked_);
-    std::size_t block = list.BlockOf(n);
+    std::size_t block = list.BlockOf(n, block_);
     if (block == list.blocks()) {
       rank = 0;
       return false;

@@ -75,6 +75,10 @@ void AppendSorted(std::span<std::uint32_t const> records, std::string& out);
 // serialisation or name a record beyond bits; bits may then hold part of the records.
 bool OrInto(std::string_view bytes, std::span<unsigned char> bits);
 
+// Sets records to those of a serialisation, rising, decoded in place; false when bytes
+// are not exactly one.
+bool Members(std::string_view bytes, std::vector<std::uint32_t>& records);
+
 // The bits set in bytes: the records of a hit bitmap. Counted with the processor's
 // population count where it has one, so that a million records take microseconds.
 std::uint64_t CountBits(std::span<unsigned char const> bytes);

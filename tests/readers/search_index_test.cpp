@@ -81,12 +81,18 @@ TEST(SearchIndex, GivesEveryCharacterItsPositionsInEveryRecord) {
         PositionList list;
         ASSERT_TRUE(reader.Positions("TX", key, list)) << key;
         ASSERT_TRUE(list.found()) << key;
-        bitmap::RecordSet const* set = nullptr;
         ASSERT_EQ(list.count(), members.size());
-        // Positions read before the set is, and after.
+        // Positions read before the set is, and after; the set in place, and a record at a
+        // time.
         if (lookups > 0) {
-          ASSERT_TRUE(list.Set(set));
-          ASSERT_EQ(set->Members(), members);
+          std::vector<std::uint32_t> set;
+          ASSERT_TRUE(list.Records(set));
+          ASSERT_EQ(set, members);
+          for (std::uint32_t n = 0; n < reader.records(); ++n) {
+            bool holds = false;
+            ASSERT_TRUE(list.Holds(n, holds));
+            ASSERT_EQ(holds, std::binary_search(members.begin(), members.end(), n)) << n;
+          }
         }
         list.Expect(lookups);
         // Rising, then backwards: each way gives the same positions.

@@ -105,6 +105,61 @@ TEST(Collection, IndexGivesTheHitsOfTheScanForEveryExpression) {
   EXPECT_FALSE(scan.Read({1, 0, 0}, x).ok());
 }
 
+// Characters drawn from 400 with a skew, as in real text: sets of every density (lists
+// of a few records, blocked lists of thinly spread ones, CRoaring's bitsets of frequent
+// ones), so that words are narrowed by decoding, by looking candidates up, and by sets.
+TEST(Collection, IndexOfSkewedTextGivesTheHitsOfTheScan) {
+  testing::TempTree dir;
+  std::mt19937 rng(20261208);
+  auto skewed = [&] {
+    double u = std::uniform_real_distribution<double>(0, 1)(rng);
+    auto rank = static_cast<unsigned>(400 * u * u * u);
+    std::string c(2, '\0');
+    c[0] = static_cast<char>(0xB0 + rank / 90);
+    c[1] = static_cast<char>(0xA1 + rank % 90);
+    return c;
+  };
+  LibraryWriter writer(dir / "scan");
+  std::vector<std::string> texts;
+  for (int i = 0; i < 6000; ++i) {
+    std::string text;
+    int length = std::uniform_int_distribution<int>(4, 30)(rng);
+    for (int c = 0; c < length; ++c) text += c > 0 && c % 10 == 0 ? "\n" : skewed();
+    texts.push_back(text);
+    ASSERT_TRUE(writer.Add({{"TI", skewed()}, {"TX", text}}, "record").ok());
+  }
+  ASSERT_TRUE(writer.Finish("test", testing::DemoFields()).ok());
+  CopyLibrary(dir, "scan", "indexed");
+  ASSERT_TRUE(BuildIndex(dir / "indexed").ok());
+  Collection scan, indexed;
+  ASSERT_TRUE(scan.Open(dir / "scan").ok());
+  ASSERT_TRUE(indexed.Open(dir / "indexed").ok());
+  Session a_session(scan), b_session(indexed);
+  // Words of one to five characters cut from the texts, and two of them (from one text)
+  // NEAR, ORDER or PARA each other.
+  std::string const* text = nullptr;
+  auto word = [&] {
+    std::size_t chars = text->size() / 2, first = rng() % chars;
+    std::size_t n = std::min<std::size_t>(1 + rng() % 5, chars - first);
+    std::string w = text->substr(2 * first, 2 * n);
+    return w.substr(0, w.find('\n'));
+  };
+  static char const* const kRules[] = {"", " NEAR ", " ORDER ", " PARA "};
+  std::size_t found = 0;
+  for (int i = 0; i < 400; ++i) {
+    std::string rule = kRules[rng() % 4];
+    text = &texts[rng() % texts.size()];
+    std::string expression = word() + (rule.empty() ? "" : rule + word());
+    if (expression.empty() || expression.starts_with(' ') || expression.ends_with(' ')) continue;
+    Result a = a_session.Search(expression + "/text");
+    Result b = b_session.Search(expression + "/text");
+    ASSERT_TRUE(a.ok() && b.ok()) << a.status().message() << " / " << b.status().message();
+    ASSERT_EQ(Numbers(a), Numbers(b)) << i;
+    found += a.count() > 0;
+  }
+  EXPECT_GT(found, 180u);
+}
+
 TEST(Collection, IndexAnswersOddValuesAsTheScanDoes) {
   // Values whose characters and lines the positions must tell apart: a lead byte taking
   // an LF as its trail (one character, but a line break to PARA), a lead byte ending the
