@@ -105,6 +105,14 @@ TEST(Collection, IndexGivesTheHitsOfTheScanForEveryExpression) {
   EXPECT_FALSE(scan.Read({1, 0, 0}, x).ok());
 }
 
+// Copies the library "scan" to "indexed", indexes the copy and opens both.
+void OpenScanAndIndexed(testing::TempTree const& dir, Collection& scan, Collection& indexed) {
+  CopyLibrary(dir, "scan", "indexed");
+  ASSERT_TRUE(BuildIndex(dir / "indexed").ok());
+  ASSERT_TRUE(scan.Open(dir / "scan").ok());
+  ASSERT_TRUE(indexed.Open(dir / "indexed").ok());
+}
+
 // Characters drawn from 400 with a skew, as in real text: sets of every density (lists
 // of a few records, blocked lists of thinly spread ones, CRoaring's bitsets of frequent
 // ones), so that words are narrowed by decoding, by looking candidates up, and by sets.
@@ -129,11 +137,8 @@ TEST(Collection, IndexOfSkewedTextGivesTheHitsOfTheScan) {
     ASSERT_TRUE(writer.Add({{"TI", skewed()}, {"TX", text}}, "record").ok());
   }
   ASSERT_TRUE(writer.Finish("test", testing::DemoFields()).ok());
-  CopyLibrary(dir, "scan", "indexed");
-  ASSERT_TRUE(BuildIndex(dir / "indexed").ok());
   Collection scan, indexed;
-  ASSERT_TRUE(scan.Open(dir / "scan").ok());
-  ASSERT_TRUE(indexed.Open(dir / "indexed").ok());
+  OpenScanAndIndexed(dir, scan, indexed);
   Session a_session(scan), b_session(indexed);
   // Words of one to five characters cut from the texts, and two of them (from one text)
   // NEAR, ORDER or PARA each other.
@@ -185,11 +190,8 @@ TEST(Collection, IndexAnswersOddValuesAsTheScanDoes) {
     }
     ASSERT_TRUE(writer.Finish("odd", DemoFields()).ok());
   }
-  CopyLibrary(dir, "scan", "indexed");
-  ASSERT_TRUE(BuildIndex(dir / "indexed").ok());
   Collection scan, indexed;
-  ASSERT_TRUE(scan.Open(dir / "scan").ok());
-  ASSERT_TRUE(indexed.Open(dir / "indexed").ok());
+  OpenScanAndIndexed(dir, scan, indexed);
   Session a(scan), b(indexed);
   int found = 0;
   for (std::string const& expression : std::vector<std::string>{"a PARA b",
