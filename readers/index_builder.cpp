@@ -637,7 +637,8 @@ void Builder::Impl::Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>&
       continue;
     }
     if (value_key) chunk->bytes += values[field].by_number[static_cast<std::uint32_t>(key)];
-    bitmap::AppendSorted(members, chunk->bytes);
+    // A listed value's set is read whole by each comparison: never a blocked list.
+    bitmap::AppendSorted(members, chunk->bytes, !value_key);
     auto length = static_cast<std::uint32_t>(chunk->bytes.size() - at);
     std::uint64_t hash = Hash(std::string_view(chunk->bytes).substr(at));
     std::string tail;

@@ -692,7 +692,7 @@ void SerialiseRising(std::span<std::uint32_t const> records, std::string& out) {
 
 }  // namespace
 
-void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
+void AppendSorted(std::span<std::uint32_t const> records, std::string& out, bool blocked) {
   thread_local std::vector<Container> containers;
   bool has_runs = false;
   std::size_t total = PlanContainers(records, containers, has_runs);
@@ -705,11 +705,11 @@ void AppendSorted(std::span<std::uint32_t const> records, std::string& out) {
   }
   // A dense set stays in CRoaring's containers, which a query reads faster than it
   // decodes gaps.
-  bool thin = !distinct.empty() &&
+  bool thin = blocked && !distinct.empty() &&
               std::uint64_t{distinct.back() - distinct.front()} + 1 >= kThinGap * distinct.size();
-  std::size_t blocked = thin ? BlockedBytes(distinct) : total;
-  if (AppendPacked(distinct, std::min(total, blocked), out)) return;
-  if (blocked < total) return AppendBlocked(distinct, out);
+  std::size_t as_blocks = thin ? BlockedBytes(distinct) : total;
+  if (AppendPacked(distinct, std::min(total, as_blocks), out)) return;
+  if (as_blocks < total) return AppendBlocked(distinct, out);
 
   WriteContainers(records, containers, has_runs, total, out);
 }

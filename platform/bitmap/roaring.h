@@ -67,8 +67,10 @@ class RecordSet {
 //  - a blocked list: blocks of 128 records, each its first record in a table and its gaps
 //    less one bit-packed at the width of the widest, as for thousands of records spread
 //    thinly, which CRoaring keeps in two bytes each.
-// Read, OrInto and RankCursor read all three.
-void AppendSorted(std::span<std::uint32_t const> records, std::string& out);
+// Read, OrInto and RankCursor read all three. With blocked false no blocked list is
+// written: for sets read whole into hit bitmaps time and again, which CRoaring's
+// containers fill faster than blocks decode.
+void AppendSorted(std::span<std::uint32_t const> records, std::string& out, bool blocked = true);
 
 // Adds the records of a portable serialisation to a hit bitmap (record n is bit n % 8 of
 // byte n / 8), reading the bytes in place. Returns false when bytes are not exactly one
