@@ -37,8 +37,8 @@
 //               count V, u64 file offset of the field's term table
 //   bitmaps     one per term, as bitmap::AppendSorted writes them (the smallest of
 //               CRoaring's portable serialisation, a packed list of at most 256 records
-//               and a blocked list); a listed value's bytes come just before its bitmap;
-//               a character's positions just after it:
+//               and a blocked list, never blocked for a listed value); a listed value's
+//               bytes come just before its bitmap; a character's positions just after it:
 //                 u64 Hash of the block table, which follows: u32 block count B (one
 //                 block per 64 records of the set), B x (u32 end of the block's bytes,
 //                 counted from the first, u32 low half of their Hash);

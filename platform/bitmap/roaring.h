@@ -93,7 +93,7 @@ std::uint64_t CountBits(std::span<unsigned char const> bytes);
 class RankCursor {
  public:
   // Reads the header of a serialisation (bytes must outlive the cursor); false when bytes
-  // are not one (a packed list is checked whole).
+  // are not one (a packed list is checked whole, a blocked list's table whole).
   bool Open(std::string_view bytes);
   std::uint64_t Count() const { return count_; }
   // Whether n is in the set; rank is then the number of records below it. The block of a
