@@ -120,9 +120,12 @@ constexpr std::size_t kBitsetBytes = 8192;
 constexpr std::uint32_t kPackedCookie = 0x3050;
 constexpr std::uint32_t kPackedMost = 256;
 
+// Whether bytes begin with a list's 16-bit cookie.
+bool HasCookie(std::string_view bytes, std::uint32_t cookie) {
+  return bytes.size() >= 2 && coding::Get16(bytes.data()) == cookie;
+}
 bool IsPacked(std::string_view bytes) {
-  return bytes.size() >= 2 && (static_cast<unsigned char>(bytes[0]) |
-                               static_cast<unsigned char>(bytes[1]) << 8) == kPackedCookie;
+  return HasCookie(bytes, kPackedCookie);
 }
 
 std::size_t NumberBytes(std::uint32_t v) {
@@ -208,6 +211,28 @@ constexpr std::array<GapUnpacker, sizeof...(W)> GapUnpackers(std::index_sequence
 }
 constexpr auto kUnpackGaps = GapUnpackers(std::make_index_sequence<33>());
 
+// The first index in [from, end) at which below(i) is false, below holding up to some index
+// and not after it: galloping from from, then halving, so that an index far ahead costs
+// the log of the indexes passed over.
+template <class Below>
+std::size_t FirstNotBelow(std::size_t from, std::size_t end, Below below) {
+  std::size_t probe = from;
+  for (std::size_t step = 1; probe < end && below(probe); step *= 2) {
+    from = probe + 1;
+    probe = from + step;
+  }
+  end = std::min(probe, end);
+  while (from < end) {
+    std::size_t mid = from + (end - from) / 2;
+    if (below(mid)) {
+      from = mid + 1;
+    } else {
+      end = mid;
+    }
+  }
+  return from;
+}
+
 // A blocked list, its table checked when opened and a block when decoded.
 class BlockedList {
  public:
@@ -247,25 +272,9 @@ class BlockedList {
   // n comes before every record). From block from on when it is no later, galloping, so
   // that records asked for in rising order cost the log of the blocks passed over.
   std::size_t BlockOf(std::uint32_t n, std::size_t from = 0) const {
-    std::size_t below = 0, end = blocks_;  // the answer + 1 lies in [below, end]
-    if (from < blocks_ && First(from) <= n) {
-      std::size_t at_most = from, past = from + 1;  // First(at_most) <= n < First(past)
-      for (std::size_t step = 1; past < blocks_ && First(past) <= n; step *= 2) {
-        at_most = past;
-        past = at_most + step;
-      }
-      below = at_most + 1;
-      end = std::min(past, blocks_);
-    }
-    while (below < end) {
-      std::size_t mid = below + (end - below) / 2;
-      if (First(mid) <= n) {
-        below = mid + 1;
-      } else {
-        end = mid;
-      }
-    }
-    return below == 0 ? blocks_ : below - 1;
+    if (from >= blocks_ || First(from) > n) from = 0;
+    std::size_t past = FirstNotBelow(from, blocks_, [&](std::size_t b) { return First(b) <= n; });
+    return past == 0 ? blocks_ : past - 1;
   }
   // Writes block b's records to out (room for kBlockRecords) and returns their number; 0
   // when the block is malformed: its width or length wrong, or its records running past
@@ -297,8 +306,7 @@ class BlockedList {
 };
 
 bool IsBlocked(std::string_view bytes) {
-  return bytes.size() >= 2 && (static_cast<unsigned char>(bytes[0]) |
-                               static_cast<unsigned char>(bytes[1]) << 8) == kBlockedCookie;
+  return HasCookie(bytes, kBlockedCookie);
 }
 
 // Calls each(records, count) for the blocks of a blocked list in order; false when the
@@ -715,36 +723,19 @@ void AppendSorted(std::span<std::uint32_t const> records, std::string& out, bool
 }
 
 bool RecordSet::Read(std::string_view bytes) {
-  if (IsBlocked(bytes)) {
+  if (IsBlocked(bytes) || IsPacked(bytes)) {
     // Decoded, written as CRoaring's containers and read back: adding records one by one
     // would cost several times as much.
     thread_local std::vector<std::uint32_t> records;
-    records.clear();
-    bool read = ForEachBlock(bytes, [&](std::uint32_t const* block, std::size_t n) {
-      records.insert(records.end(), block, block + n);
-      return true;
-    });
-    roaring_bitmap_t* set = nullptr;
-    if (read) {
-      thread_local std::string serialised;
-      SerialiseRising(records, serialised);
-      set = roaring_bitmap_portable_deserialize_safe(serialised.data(), serialised.size());
-    }
+    thread_local std::string serialised;
     roaring_bitmap_clear(impl_->set);
+    if (!bitmap::Members(bytes, records)) return false;
+    SerialiseRising(records, serialised);
+    roaring_bitmap_t* set =
+        roaring_bitmap_portable_deserialize_safe(serialised.data(), serialised.size());
     if (set == nullptr) return false;
     roaring_bitmap_free(impl_->set);
     impl_->set = set;
-    return true;
-  }
-  if (IsPacked(bytes)) {
-    roaring_bitmap_clear(impl_->set);
-    PackedReader list;
-    if (!list.Open(bytes)) return false;
-    thread_local std::vector<std::uint32_t> records;
-    records.clear();
-    for (std::uint32_t n; list.Next(n);) records.push_back(n);
-    if (!list.done()) return false;
-    roaring_bitmap_add_many(impl_->set, records.size(), records.data());
     return true;
   }
   // The reader reports short input on stderr; too few bytes for a header is no set.
@@ -954,10 +945,7 @@ bool RankCursor::Open(std::string_view bytes) {
   }
   if (IsPacked(bytes)) {
     // At most kPackedMost records as written: decoded whole.
-    PackedReader list;
-    if (!list.Open(bytes)) return false;
-    for (std::uint32_t n; list.Next(n);) packed_.push_back(n);
-    if (!list.done()) {
+    if (!bitmap::Members(bytes, packed_)) {
       packed_.clear();
       return false;
     }
@@ -1025,25 +1013,9 @@ bool RankCursor::Find(std::uint32_t n, std::uint64_t& rank) {
   std::string_view d = c.data;
   if (c.kind == Container::kArray) {
     if (inside_ > 0 && U16At(d, 2 * (inside_ - 1)) >= low) inside_ = 0;
-    // The first value from inside_ on that is not below low: galloping, then halving, so
-    // that a record far ahead costs the log of the values passed over.
-    std::size_t below = inside_, step = 1;
-    std::size_t end = inside_;
-    while (end < c.cardinality && U16At(d, 2 * end) < low) {
-      below = end + 1;
-      end += step;
-      step *= 2;
-    }
-    end = std::min<std::size_t>(end, c.cardinality);
-    while (below < end) {
-      std::size_t mid = below + (end - below) / 2;
-      if (U16At(d, 2 * mid) < low) {
-        below = mid + 1;
-      } else {
-        end = mid;
-      }
-    }
-    inside_ = below;
+    // The first value from inside_ on that is not below low.
+    inside_ =
+        FirstNotBelow(inside_, c.cardinality, [&](std::size_t i) { return U16At(d, 2 * i) < low; });
     rank = c.before + inside_;
     return inside_ < c.cardinality && U16At(d, 2 * inside_) == low;
   }
