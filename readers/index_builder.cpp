@@ -9,15 +9,17 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
-#include <fstream>
+#include <istream>
 #include <iterator>
 #include <mutex>
+#include <ostream>
 #include <thread>
 #include <unordered_map>
 #include <utility>
 
 #include "platform/coding/coding.h"
 #include "platform/fs/durable.h"
+#include "platform/fs/uncached_file.h"
 #include "readers/index_segment.h"
 #include "readers/position_code.h"
 #include "readers/search_index.h"
@@ -173,7 +175,8 @@ struct Builder::Impl {
   // copied into the index when it is written: a large library's offsets stay out of memory.
   std::uint32_t records = 0;
   std::string offsets_path;
-  std::ofstream offsets_file;
+  fs::UncachedWriter offsets_writer;
+  std::ostream offsets_file{&offsets_writer};
   std::string offsets_block;
   StreamHash offsets_hash;
   void FlushOffsets() {
@@ -245,16 +248,18 @@ void Builder::Impl::Work(int worker) {
   PostingTable table(share - std::min(share / 2, 2 * sorted * sizeof(std::uint64_t)));
   auto spill = [&] {
     if (table.empty()) return;
-    std::ofstream files[kParts];
+    struct SegmentFile {
+      fs::UncachedWriter file;
+      std::ostream stream{&file};
+    } files[kParts];
     std::ostream* parts[kParts];
     for (std::size_t p = 0; p < kParts; ++p) {
-      files[p].open(NewSegment(worker, p), std::ios::binary | std::ios::trunc);
-      parts[p] = &files[p];
+      if (!files[p].file.Open(NewSegment(worker, p))) failed = true;
+      parts[p] = &files[p].stream;
     }
     if (!table.WriteSegment(parts)) failed = true;
-    for (std::ofstream& file : files) {
-      file.close();
-      if (!file) failed = true;
+    for (SegmentFile& segment : files) {
+      if (!segment.file.Close()) failed = true;
     }
     table.Clear();
   };
@@ -377,8 +382,7 @@ Builder::Builder(std::string segment_prefix, std::size_t memory_budget)
     : impl_(std::make_unique<Impl>()) {
   impl_->prefix = std::move(segment_prefix);
   impl_->offsets_path = impl_->prefix + "offsets";
-  impl_->offsets_file.open(impl_->offsets_path, std::ios::binary | std::ios::trunc);
-  if (!impl_->offsets_file) impl_->failed = true;
+  if (!impl_->offsets_writer.Open(impl_->offsets_path)) impl_->failed = true;
   impl_->budget = memory_budget;
   impl_->batch_bytes = std::clamp<std::size_t>(memory_budget / 256, 1, kBatchBytes);
   for (int w = 0; w < kWorkers; ++w) {
@@ -390,7 +394,7 @@ Builder::~Builder() {
   Finish();
   std::error_code ec;
   for (Impl::Segment const& segment : impl_->segments) std::filesystem::remove(segment.path, ec);
-  impl_->offsets_file.close();
+  impl_->offsets_writer.Close();
   std::filesystem::remove(impl_->offsets_path, ec);
   std::filesystem::remove(impl_->prefix + "terms", ec);
 }
@@ -449,8 +453,7 @@ void Builder::Finish() {
   b.queue.Close();
   for (std::thread& t : b.workers) t.join();
   b.FlushOffsets();
-  b.offsets_file.close();
-  if (!b.offsets_file) b.failed = true;
+  if (!b.offsets_writer.Close() || !b.offsets_file) b.failed = true;
   b.finished = true;
 }
 
@@ -693,6 +696,7 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     error = out.error();
     return false;
   }
+  out.WriteUncached();
   // Write errors are met by Commit, which reports the first.
   std::uint64_t bitmaps_at = kHeader + 4ull * b.records + kDirEntry * b.codes.size();
   out.Seek(bitmaps_at);
@@ -721,7 +725,9 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   // by field, so the term entries go to a file of their own in the order of the tables
   // and are copied in behind the bitmaps; listed values (few) wait in memory to be sorted.
   std::string terms_path = b.prefix + "terms";
-  std::ofstream terms(terms_path, std::ios::binary | std::ios::trunc);
+  fs::UncachedWriter terms_writer;
+  if (!terms_writer.Open(terms_path)) b.failed = true;
+  std::ostream terms(&terms_writer);
   std::string term_block;
   std::vector<std::uint64_t> term_bytes(b.codes.size());
   // Every kTopEvery-th key of each field's terms, written after its table.
@@ -777,8 +783,7 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   }
   for (std::thread& t : threads) t.join();
   terms.write(term_block.data(), static_cast<std::streamsize>(term_block.size()));
-  terms.close();
-  if (!terms) b.failed = true;
+  if (!terms_writer.Close() || !terms) b.failed = true;
   if (b.failed) return failed(b.prefix + "*");
   // Listed values follow the terms of their field, in the order of their bytes, and the
   // top keys follow them.
@@ -805,7 +810,9 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   }
   // Behind the bitmaps, each field's term entries, its listed values and its top keys.
   {
-    std::ifstream in(terms_path, std::ios::binary);
+    fs::UncachedReader terms_reader;
+    terms_reader.Open(terms_path);  // a file that cannot be read comes short, below
+    std::istream in(&terms_reader);
     std::vector<char> block(kFileBuffer);
     for (std::size_t f = 0; f < b.codes.size(); ++f) {
       for (std::uint64_t left = term_bytes[f]; left > 0;) {
@@ -828,7 +835,9 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
   out.Seek(0);
   out.Write(head);
   {
-    std::ifstream offsets(b.offsets_path, std::ios::binary);
+    fs::UncachedReader offsets_reader;
+    offsets_reader.Open(b.offsets_path);  // a file that cannot be read comes short, below
+    std::istream offsets(&offsets_reader);
     std::uint64_t left = 4ull * b.records;
     std::vector<char> block(kFileBuffer);
     while (left > 0 && offsets) {

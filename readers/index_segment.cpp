@@ -435,10 +435,7 @@ void PostingTable::Clear() {
 
 SegmentReader::SegmentReader(std::string const& path, std::size_t block)
     : block_(std::max<std::size_t>(block, kListHead)) {
-  // The block is the buffer: reads go from the file straight into it.
-  in_.rdbuf()->pubsetbuf(nullptr, 0);
-  in_.open(path, std::ios::binary);
-  failed_ = !in_;
+  failed_ = !file_.Open(path);
 }
 
 void SegmentReader::Fill(std::size_t bytes) {
@@ -456,7 +453,10 @@ void SegmentReader::Fill(std::size_t bytes) {
 bool SegmentReader::Next() {
   if (failed_) return false;
   Fill(kListHead);
-  if (end_ == begin_) return false;
+  if (end_ == begin_) {
+    failed_ = file_.failed();  // the end of the file, or a read that failed
+    return false;
+  }
   if (end_ - begin_ < kListHead) {
     failed_ = true;
     return false;

@@ -16,13 +16,14 @@
 #define QELSHARE_READERS_INDEX_SEGMENT_H_
 
 #include <cstdint>
-#include <fstream>
+#include <istream>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/fs/uncached_file.h"
 #include "platform/memory/large_pages.h"
 
 namespace qel::search_index {
@@ -237,7 +238,8 @@ class SegmentReader {
   // Reads on until at least bytes are in the block past begin_ (fewer at the end).
   void Fill(std::size_t bytes);
 
-  std::ifstream in_;
+  fs::UncachedReader file_;
+  std::istream in_{&file_};
   std::vector<unsigned char> block_;
   std::size_t begin_ = 0, end_ = 0;
   std::vector<unsigned char> long_;  // a list longer than the block

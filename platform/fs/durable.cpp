@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "platform/fs/path.h"
+#include "platform/fs/uncached_file.h"
 
 namespace qel::fs {
 namespace {
@@ -72,6 +73,8 @@ void ClearWriteFaults() {
   for (int& left : g_fault_left) left = 0;
 }
 
+DurableFile::DurableFile() = default;
+
 DurableFile::~DurableFile() {
   Abort();
 }
@@ -119,6 +122,8 @@ bool DurableFile::Open(std::string const& target, PathKind kind) {
     return Fail("cannot write", err);
   }
   buffer_.clear();
+  uncached_ = false;
+  appender_.reset();
   if (exists && S_ISREG(st.st_mode)) fchmod(fd_, st.st_mode & 07777);
   return true;
 }
@@ -132,31 +137,49 @@ bool DurableFile::SetModeAndTime(unsigned mode, std::timespec modified) {
   return true;
 }
 
-bool DurableFile::Flush() {
-  std::size_t done = 0;
-  while (done < buffer_.size()) {
-    if (Faulted(WriteFault::kWrite)) return Fail("cannot write", EIO);
-    if (Faulted(WriteFault::kDiskFull)) return Fail("cannot write", ENOSPC);
-    ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return Fail("cannot write", errno);
-    }
-    done += static_cast<std::size_t>(n);
+bool DurableFile::WriteAll(char const* bytes, std::size_t size) {
+  while (size > 0) {
+    if (Faulted(WriteFault::kWrite)) return errno = EIO, false;
+    if (Faulted(WriteFault::kDiskFull)) return errno = ENOSPC, false;
+    ssize_t n = ::write(fd_, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
   }
+  return true;
+}
+
+bool DurableFile::Flush() {
+  bool written = appender_ ? appender_->Finish() : WriteAll(buffer_.data(), buffer_.size());
+  if (!written) return Fail("cannot write", errno);
   buffer_.clear();
   return true;
 }
 
 bool DurableFile::Write(std::string_view bytes) {
   if (fd_ < 0) return false;
+  if (appender_)
+    return appender_->Append(bytes.data(), bytes.size()) || Fail("cannot write", errno);
   buffer_.append(bytes);
   return buffer_.size() < kBufferSize || Flush();
+}
+
+void DurableFile::WriteUncached() {
+  uncached_ = true;
+  if (fd_ >= 0 && Flush()) StartUncached(static_cast<std::uint64_t>(lseek(fd_, 0, SEEK_CUR)));
+}
+
+void DurableFile::StartUncached(std::uint64_t offset) {
+  if (!uncached_) return;
+  appender_ = std::make_unique<UncachedAppender>(
+      fd_, offset, [this](char const* bytes, std::size_t size) { return WriteAll(bytes, size); });
 }
 
 bool DurableFile::Seek(std::uint64_t offset) {
   if (fd_ < 0 || !Flush()) return false;
   if (lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return Fail("cannot write", errno);
+  StartUncached(offset);
   return true;
 }
 
@@ -165,6 +188,7 @@ bool DurableFile::Commit() {
   if (!Flush()) return false;
   if (Faulted(WriteFault::kSync)) return Fail("cannot write", EIO);
   if (fsync(fd_) != 0) return Fail("cannot write", errno);
+  appender_.reset();
   int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) {
@@ -203,6 +227,7 @@ bool DurableFile::Commit() {
 }
 
 void DurableFile::Abort() {
+  appender_.reset();
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   if (!temp_.empty()) unlink(temp_.c_str());

@@ -21,17 +21,20 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace qel::fs {
+
+class UncachedAppender;
 
 // How a path is spelt.
 enum class PathKind { kLibrary, kSystem };
 
 class DurableFile {
  public:
-  DurableFile() = default;
+  DurableFile();
   // Abandons the new content unless Commit succeeded.
   ~DurableFile();
   DurableFile(DurableFile const&) = delete;
@@ -42,6 +45,9 @@ class DurableFile {
   bool Open(std::string const& target, PathKind kind = PathKind::kLibrary);
   // Appends bytes at the write position (buffered).
   bool Write(std::string_view bytes);
+  // Writes what follows past the system's cache where the file system allows it (see
+  // uncached_file.h): for content of many megabytes nobody reads back soon.
+  void WriteUncached();
   // Moves the write position (for formats that fill in a header last).
   bool Seek(std::uint64_t offset);
   // Gives the new content these permission bits and this modification time (a copy keeps
@@ -66,10 +72,16 @@ class DurableFile {
 
  private:
   bool Flush();
+  // Writes bytes in full at the file offset; false with errno set.
+  bool WriteAll(char const* bytes, std::size_t size);
   bool Fail(std::string const& what, int err);
+  // Starts writing past the cache at offset (when asked to).
+  void StartUncached(std::uint64_t offset);
 
   std::string target_, os_target_, temp_, error_;
   std::string buffer_;
+  bool uncached_ = false;
+  std::unique_ptr<UncachedAppender> appender_;  // when uncached_, in place of buffer_
   int fd_ = -1;
   int error_number_ = 0;
   bool placed_ = false;

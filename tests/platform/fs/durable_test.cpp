@@ -18,24 +18,27 @@ TEST(Durable, OldFileSurvivesAFaultAtEveryCallAndNothingIsLeftBeside) {
   testing::TempTree dir;
   std::string target = dir.File("keep.txt", "old content");
   std::string big(3 << 20, 'x');  // several buffer flushes
-  int failed = testing::FailEveryCall(
-      [&] {
-        DurableFile f;
-        return f.Open(target) && f.Write("head") && f.Write(big) && f.Seek(0) && f.Write("HEAD") &&
-               f.Commit();
-      },
-      [&](bool fail, std::string const& label) {
-        std::string now = dir.Read("keep.txt");
-        EXPECT_EQ(dir.List(), std::vector<std::string>{"keep.txt"}) << label;
-        if (fail) {
-          // Only a failed sync of the folder comes after the rename.
-          EXPECT_TRUE(now == "old content" || now == "HEAD" + big) << label;
-        } else {
-          EXPECT_EQ(now, "HEAD" + big) << label;
-        }
-        dir.File("keep.txt", "old content");
-      });
-  EXPECT_GE(failed, 6);
+  for (bool uncached : {false, true}) {
+    int failed = testing::FailEveryCall(
+        [&] {
+          DurableFile f;
+          if (!f.Open(target)) return false;
+          if (uncached) f.WriteUncached();
+          return f.Write("head") && f.Write(big) && f.Seek(0) && f.Write("HEAD") && f.Commit();
+        },
+        [&](bool fail, std::string const& label) {
+          std::string now = dir.Read("keep.txt");
+          EXPECT_EQ(dir.List(), std::vector<std::string>{"keep.txt"}) << label;
+          if (fail) {
+            // Only a failed sync of the folder comes after the rename.
+            EXPECT_TRUE(now == "old content" || now == "HEAD" + big) << label;
+          } else {
+            EXPECT_EQ(now, "HEAD" + big) << label;
+          }
+          dir.File("keep.txt", "old content");
+        });
+    EXPECT_GE(failed, 6);
+  }
 
   // A full disk names itself.
   InjectWriteFault(WriteFault::kDiskFull, 1);
