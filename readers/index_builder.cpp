@@ -156,6 +156,8 @@ class PositionsOut {
 
 constexpr std::size_t kBitmapsBytes = std::size_t{1} << 20;
 constexpr std::size_t kBitmapsDepth = 4;
+// Terms written between reports of progress.
+constexpr std::uint64_t kProgressEvery = 1024;
 
 // Appends a term table entry; a listed value's entry holds its value's length as key.
 void AppendTerm(std::string& table, std::uint32_t key, std::uint32_t size, std::uint64_t at,
@@ -210,6 +212,8 @@ struct Builder::Impl {
   std::mutex segments_mutex;
   std::vector<Segment> segments;  // by number: a worker's segments hold rising records
   std::atomic<bool> failed{false};
+  // Bytes of segment files merged while the index is written, both parts together.
+  std::atomic<std::uint64_t> merged{0};
   // Records holding each character of each field, by worker, then summed by Write: they
   // tell which pairs keep a set of their own (see PairKept).
   std::vector<std::vector<std::uint32_t>> char_records[kWorkers];
@@ -460,10 +464,13 @@ void Builder::Finish() {
 namespace {
 
 // The lists of segments, merged by key; a key's records come out in order. Segments are
-// given in the order they were written, each with the worker that wrote it.
+// given in the order they were written, each with the worker that wrote it; merged counts
+// the bytes of them read.
 class Merge {
  public:
-  explicit Merge(std::vector<std::pair<std::string, int>> const& segments) {
+  Merge(std::vector<std::pair<std::string, int>> const& segments,
+        std::atomic<std::uint64_t>& merged)
+      : merged_(merged) {
     // Each segment is read a block at a time; the blocks of one merge together stay
     // bounded however many segments a large library spills.
     std::size_t block =
@@ -579,13 +586,17 @@ class Merge {
     return !failed_;
   }
   bool Advance(std::size_t s) {
-    if (readers_[s]->Next()) {
+    std::uint64_t passed = readers_[s]->passed();
+    bool next = readers_[s]->Next();
+    merged_.fetch_add(readers_[s]->passed() - passed, std::memory_order_relaxed);
+    if (next) {
       heap_.emplace_back(readers_[s]->key(), s);
       return true;
     }
     failed_ = failed_ || readers_[s]->failed();
     return false;
   }
+  std::atomic<std::uint64_t>& merged_;
   std::vector<std::unique_ptr<SegmentReader>> readers_;
   std::vector<int> workers_;  // by segment
   std::vector<std::pair<std::uint64_t, std::size_t>> heap_;
@@ -602,7 +613,7 @@ void Builder::Impl::Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>&
   for (Segment const& segment : segments) {
     if (segment.part == part) own.emplace_back(segment.path, segment.worker);
   }
-  Merge merge(own);
+  Merge merge(own, merged);
   auto chunk = std::make_unique<Bitmaps>();
   std::vector<std::uint32_t> members;
   PositionsOut positions;
@@ -660,7 +671,8 @@ void Builder::Impl::Serialise(std::size_t part, Queue<std::unique_ptr<Bitmaps>>&
   out.Close();
 }
 
-bool Builder::Write(std::string const& path, Binding const& binding, std::string& error) {
+bool Builder::Write(std::string const& path, Binding const& binding, std::string& error,
+                    Progress const& progress) {
   Finish();
   Impl& b = *impl_;
   fs::DurableFile out;
@@ -714,6 +726,13 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     std::size_t next = 0;
   };
   std::vector<Cursor> cursors(kParts);
+  std::uint64_t segment_bytes = 0;
+  for (Impl::Segment const& segment : b.segments) {
+    std::error_code ec;
+    std::uintmax_t size = std::filesystem::file_size(segment.path, ec);
+    if (!ec) segment_bytes += size;
+  }
+  std::uint64_t items = 0;
   auto refill = [&](std::size_t w) {
     Cursor& c = cursors[w];
     if (c.chunk && c.next < c.chunk->items.size()) return true;
@@ -780,8 +799,12 @@ bool Builder::Write(std::string const& path, Binding const& binding, std::string
     out.Write(bytes);
     out.Write(item.tail);
     at += bytes.size() + item.tail.size();
+    if (progress && ++items % kProgressEvery == 0) {
+      progress(std::min(b.merged.load(std::memory_order_relaxed), segment_bytes), segment_bytes);
+    }
   }
   for (std::thread& t : threads) t.join();
+  if (progress) progress(segment_bytes, segment_bytes);
   terms.write(term_block.data(), static_cast<std::streamsize>(term_block.size()));
   if (!terms_writer.Close() || !terms) b.failed = true;
   if (b.failed) return failed(b.prefix + "*");

@@ -464,6 +464,7 @@ bool SegmentReader::Next() {
   unsigned char const* head = block_.data() + begin_;
   key_ = coding::Get64(head);
   std::size_t bytes = coding::Get32(head + 8);
+  passed_ += kListHead + bytes;
   begin_ += kListHead;
   if (bytes <= block_.size()) {
     Fill(bytes);

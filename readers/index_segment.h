@@ -233,6 +233,8 @@ class SegmentReader {
   // The current list's bytes, valid until the next call of Next.
   std::span<unsigned char const> list() const { return list_; }
   bool failed() const { return failed_; }
+  // Bytes of the file passed: the lists moved to, with their heads.
+  std::uint64_t passed() const { return passed_; }
 
  private:
   // Reads on until at least bytes are in the block past begin_ (fewer at the end).
@@ -245,6 +247,7 @@ class SegmentReader {
   std::vector<unsigned char> long_;  // a list longer than the block
   std::span<unsigned char const> list_;
   std::uint64_t key_ = 0;
+  std::uint64_t passed_ = 0;
   bool failed_ = false;
 };
 

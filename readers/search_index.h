@@ -167,9 +167,12 @@ class Builder {
   // Waits until every record added is in segment files. Called by Write when not before.
   void Finish();
   // Writes the index to path (a library path) durably: beside it, synced, renamed into
-  // place. Returns false with error set to one sentence naming the file at fault; path is
-  // then untouched.
-  bool Write(std::string const& path, Binding const& binding, std::string& error);
+  // place, telling progress, when given, the bytes of segment files merged so far and
+  // their total. Returns false with error set to one sentence naming the file at fault;
+  // path is then untouched.
+  using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+  bool Write(std::string const& path, Binding const& binding, std::string& error,
+             Progress const& progress = {});
 
  private:
   struct Impl;

@@ -17,9 +17,10 @@ namespace {
 // Opens the descriptor of the library at base_path; base receives its base path.
 Status OpenDescriptor(std::string const& base_path, std::string& base) {
   if (search::IsPgAddress(base_path)) {
-    return Status(Status::kInvalid, "a library in PostgreSQL has the server's own indexes, "
-                                    "built by `qel pg load`: give the base path of a "
-                                    "library's files");
+    return Status(Status::kInvalid,
+                  "a library in PostgreSQL has the server's own indexes, "
+                  "built by `qel pg load`: give the base path of a "
+                  "library's files");
   }
   CQel2000 descriptor;
   bool opened = descriptor.Open(base_path.c_str()) != 0;
@@ -103,7 +104,8 @@ Status BuildIndex(std::string const& base_path, IndexStats* stats, IndexOptions 
   }
   if (options.stop.stop_requested()) return Status(Status::kCancelled, "indexing was cancelled");
   std::uint32_t records = builder.records();
-  if (!builder.Write(index_file, binding, error)) return Status(Status::kIoError, error);
+  if (!builder.Write(index_file, binding, error, options.write_progress))
+    return Status(Status::kIoError, error);
   if (stats != nullptr) {
     fs::FileStamp stamp;
     fs::Stamp(index_file, stamp);

@@ -72,11 +72,13 @@ bool UncachedAppender::Write(char const* bytes, std::size_t size, bool uncached)
     uncached_ = false;
   }
   if (write_all_(bytes, size)) return true;
-  // A file system may take the flag and refuse the transfer: the cache then serves.
+  // A file system may take the flag and refuse the transfer: the cache then serves, from
+  // the buffer's offset again (bytes is always the buffer's start).
   if (!uncached_ || errno != EINVAL) return false;
   refused_ = true;
   uncached_ = false;
-  return SetUncached(fd_, false) && write_all_(bytes, size);
+  return SetUncached(fd_, false) && lseek(fd_, static_cast<off_t>(start_), SEEK_SET) >= 0 &&
+         write_all_(bytes, size);
 }
 
 bool UncachedAppender::Drain(bool all) {

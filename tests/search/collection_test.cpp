@@ -47,8 +47,18 @@ TEST(Collection, IndexGivesTheHitsOfTheScanForEveryExpression) {
     options.progress = [&](std::uint64_t, std::uint64_t) {
       segments |= dir.Exists("segmented.qix.run3");
     };
+    // Writing tells its progress through every segment, rising to the end.
+    std::uint64_t written = 0, segment_bytes = 0;
+    options.write_progress = [&](std::uint64_t done, std::uint64_t total) {
+      EXPECT_GE(done, written);
+      EXPECT_LE(done, total);
+      written = done;
+      segment_bytes = total;
+    };
     ASSERT_TRUE(BuildIndex(dir / "segmented", &stats, options).ok());
     EXPECT_TRUE(segments) << budget;
+    EXPECT_GT(segment_bytes, 0u);
+    EXPECT_EQ(written, segment_bytes);
     EXPECT_FALSE(dir.Exists("segmented.qix.run0"));
     EXPECT_EQ(stats.records, 600u);
     EXPECT_EQ(dir.Read("segmented.qix"), dir.Read("indexed.qix")) << budget;

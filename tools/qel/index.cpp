@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iostream>
+#include <optional>
 
 #include "cli.h"
 #include "qelshare/library_writer.h"
@@ -16,10 +17,12 @@ Run SetupIndex(CLI::App& app, Context& ctx) {
       "--lib BASE` answers from it instead of reading every record.\n"
       "Example: qel index mylib/notes");
   cmd->footer(
-      "For each field the index holds the records containing each character and each pair\n"
-      "of adjacent characters, as compressed bitmaps, and where each record starts. Words of\n"
-      "one or two characters are answered from it alone; longer words, NEAR, ORDER, PARA\n"
-      "and comparisons read only the records it names. The index records the size, time and\n"
+      "For each field the index holds the records containing each character with where it\n"
+      "stands in each, the records of each pair of adjacent characters common enough to\n"
+      "need a set of its own, and, for a field of few short values, the records of each\n"
+      "value; and where each record starts. Words of any length, NEAR, ORDER and PARA, and\n"
+      "comparisons in a field of listed values, are answered from it alone; other\n"
+      "comparisons read only the records it names. The index records the size, time and\n"
       "first bytes of BASE.mrf: after the records change, search refuses the index until it\n"
       "is rebuilt with this command. The record file may hold at most 4 GiB.\n"
       "Opening an index reads only its head; `qel index --check BASE` reads all of it.");
@@ -55,10 +58,18 @@ Run SetupIndex(CLI::App& app, Context& ctx) {
     auto start = std::chrono::steady_clock::now();
     qel::IndexStats stats;
     {
-      Progress progress("indexing " + *base, 100);
+      // Reading the records, then writing the index: a bar of its own each.
+      std::optional<Progress> progress;
+      progress.emplace("indexing " + *base, 100);
+      bool writing = false;
       qel::IndexOptions options;
       options.progress = [&](std::uint64_t done, std::uint64_t total) {
-        progress.Update(done * 100 / std::max<std::uint64_t>(total, 1));
+        progress->Update(done * 100 / std::max<std::uint64_t>(total, 1));
+      };
+      options.write_progress = [&](std::uint64_t done, std::uint64_t total) {
+        if (!writing) progress.emplace("writing the index of " + *base, 100);
+        writing = true;
+        progress->Update(done * 100 / std::max<std::uint64_t>(total, 1));
       };
       if (qel::Status s = qel::BuildIndex(lib, &stats, options); !s.ok()) {
         throw Failure{kIo, ToUser(ctx, s.message())};
