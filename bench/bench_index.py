@@ -423,9 +423,10 @@ def groonga_queries(g, tokenizer, mix, runs, work):
     return results, peak_of(["groonga", *g["log"], g["db"]], stdin=once)
 
 
-def write_cost(binaries, source, work, runs):
+def write_cost(binaries, source, work, runs, index_args=()):
     """Seconds of qel mklib and of qel index of source by each binary, run in turns (the
-    order swapped every round, so that load falls on both alike): {name: {step: [s]}}."""
+    order swapped every round, so that load falls on both alike): {name: {step: [s]}}.
+    index_args go to the first binary's qel index."""
     times = {name: {"mklib": [], "index": []} for name in binaries}
     for i in range(runs):
         order = list(binaries.items())
@@ -440,7 +441,8 @@ def write_cost(binaries, source, work, runs):
             run([binary, "mklib", "--out", base, source])
             times[name]["mklib"].append(time.monotonic() - start)
             start = time.monotonic()
-            run([binary, "index", base])
+            extra = list(index_args) if name == next(iter(binaries)) else []
+            run([binary, "index", *extra, base])
             times[name]["index"].append(time.monotonic() - start)
     return times
 
@@ -472,11 +474,14 @@ def main():
                     help="leave Xapian out (its build takes about 10 s per MiB of records)")
     ap.add_argument("--no-groonga", action="store_true", help="leave Groonga out")
     ap.add_argument("--baseline", help="an earlier qel binary to measure in the same run")
+    ap.add_argument("--compact", action="store_true",
+                    help="build qel's index with --compact (no sets of rare pairs)")
     ap.add_argument("--write-runs", type=int, default=5,
                     help="rounds of qel mklib and qel index by both binaries (--baseline)")
     ap.add_argument("--thread-seconds", type=float, default=2.0,
                     help="seconds per thread count and round of the concurrent queries")
     args = ap.parse_args()
+    index_args = ["--compact"] if args.compact else []
     use_xapian = not (args.no_peer or args.no_xapian)
     use_groonga = not (args.no_peer or args.no_groonga)
     if not os.path.exists("/usr/bin/time"):
@@ -505,7 +510,7 @@ def main():
             for part in (".qel", ".sor", ".mrf"):
                 os.link(base + part, old + part)
         start = time.monotonic()
-        index_peak = peak_of([qel, "index", base])
+        index_peak = peak_of([qel, "index", *index_args, base])
         index_s = time.monotonic() - start
         index_mb = os.path.getsize(base + ".qix") / 2**20
         if args.baseline:
@@ -615,7 +620,7 @@ def main():
                   f"({index_s / old_s:.3f}x), index {old_mb:.1f} against {index_mb:.1f} MiB, "
                   f"median query {mo:.4f} against {mn:.4f} ms ({mn / mo:.3f}x)")
             times = write_cost({"new": qel, "baseline": args.baseline}, source, work,
-                               args.write_runs)
+                               args.write_runs, index_args)
             for step in ("mklib", "index"):
                 new_s = statistics.median(times["new"][step])
                 old_s = statistics.median(times["baseline"][step])

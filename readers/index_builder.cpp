@@ -212,6 +212,7 @@ struct Builder::Impl {
   std::mutex segments_mutex;
   std::vector<Segment> segments;  // by number: a worker's segments hold rising records
   std::atomic<bool> failed{false};
+  bool compact = false;  // no sets of pairs below PairFloor
   // Bytes of segment files merged while the index is written, both parts together.
   std::atomic<std::uint64_t> merged{0};
   // Records holding each character of each field, by worker, then summed by Write: they
@@ -220,6 +221,7 @@ struct Builder::Impl {
   bool PairKept(std::uint32_t field, std::uint32_t pair, std::size_t count) const {
     std::uint64_t floor = PairFloor(records);
     if (count >= floor) return true;
+    if (compact) return false;
     std::vector<std::uint32_t> const& counts = char_records[0][field];
     if (counts.empty() || records == 0) return false;
     double first = counts[pair >> 16], second = counts[pair & 0xFFFF];
@@ -382,9 +384,10 @@ void Builder::Impl::Work(int worker) {
   spill();
 }
 
-Builder::Builder(std::string segment_prefix, std::size_t memory_budget)
+Builder::Builder(std::string segment_prefix, std::size_t memory_budget, bool compact)
     : impl_(std::make_unique<Impl>()) {
   impl_->prefix = std::move(segment_prefix);
+  impl_->compact = compact;
   impl_->offsets_path = impl_->prefix + "offsets";
   if (!impl_->offsets_writer.Open(impl_->offsets_path)) impl_->failed = true;
   impl_->budget = memory_budget;

@@ -11,8 +11,8 @@
 // holding the field at all. A position counts characters from 0 at the value's start.
 // A pair keeps a set when it holds at least PairFloor(records) records, or when its
 // characters' sets are large enough that, were they independent, they would meet in that
-// many; any other pair (a missing one) is found from the positions of its characters,
-// among the few records both hold.
+// many (not in a compact index); any other pair (a missing one) is found from the
+// positions of its characters, among the records both hold.
 // A field whose values are few and short (at most kMaxValues distinct values of at most
 // kMaxValueBytes bytes) also lists each distinct value with the set of records holding
 // exactly it, so that comparisons and values are answered without reading records.
@@ -151,8 +151,11 @@ class Builder {
   static constexpr std::size_t kMemoryBudget = std::size_t{512} << 20;
 
   // Temporary files are named segment_prefix and a number, "offsets" or "terms" (removed
-  // when the builder ends).
-  explicit Builder(std::string segment_prefix, std::size_t memory_budget = kMemoryBudget);
+  // when the builder ends). A compact index keeps no set of a pair holding fewer than
+  // PairFloor records: it is smaller by the sets of rare pairs of frequent characters,
+  // and a word holding such a pair is found from the positions of many more records.
+  explicit Builder(std::string segment_prefix, std::size_t memory_budget = kMemoryBudget,
+                   bool compact = false);
   ~Builder();
   Builder(Builder const&) = delete;
   Builder& operator=(Builder const&) = delete;

@@ -79,7 +79,7 @@ Status BuildIndex(std::string const& base_path, IndexStats* stats, IndexOptions 
   }
   // The builder's files are named for the operating system.
   std::string os_index = fs::ToOs(index_file);
-  search_index::Builder builder(os_index + ".run", options.memory_budget);
+  search_index::Builder builder(os_index + ".run", options.memory_budget, options.compact);
   std::vector<records::FieldView> fields;
   std::deque<std::pair<std::size_t, std::string>> joined;
   for (std::uint64_t record = 0;; ++record) {

@@ -28,11 +28,17 @@ Run SetupIndex(CLI::App& app, Context& ctx) {
       "Opening an index reads only its head; `qel index --check BASE` reads all of it.");
   auto base = std::make_shared<std::string>();
   cmd->add_option("BASE", *base, "Base path of the library (BASE.qel, .sor, .mrf)")->required();
+  auto compact = std::make_shared<bool>(false);
+  cmd->add_flag("--compact", *compact,
+                "Keep sets only of pairs of adjacent characters held by many records (1,000, or\n"
+                "a 512th of a large library's): an index about a quarter smaller, smaller than\n"
+                "the records, in which a word holding a rare pair of frequent characters is\n"
+                "found from positions (up to a few ms in a library of 64 MiB, against 0.1)");
   auto check = std::make_shared<bool>(false);
   cmd->add_flag("--check", *check,
                 "Read the whole index and check every part of it instead of writing it (a\n"
                 "search checks only what it reads); exit 1 naming the fault when it is damaged");
-  return [base, check, &ctx] {
+  return [base, check, compact, &ctx] {
     std::string lib = ToLibrary(ctx, *base, "BASE");
     if (*check) {
       qel::IndexStats stats;
@@ -63,6 +69,7 @@ Run SetupIndex(CLI::App& app, Context& ctx) {
       progress.emplace("indexing " + *base, 100);
       bool writing = false;
       qel::IndexOptions options;
+      options.compact = *compact;
       options.progress = [&](std::uint64_t done, std::uint64_t total) {
         progress->Update(done * 100 / std::max<std::uint64_t>(total, 1));
       };
