@@ -76,22 +76,21 @@ class PositionMatcher {
     para_ = leaf.item.text_kind == "PARA";
     order_ = leaf.item.text_kind == "ORDER";
     // Each distinct character once, the words as its slots.
-    std::vector<std::uint32_t>& keys = keys_;
     auto slot = [&](std::uint32_t key) {
-      auto at = std::find(keys.begin(), keys.end(), key);
-      if (at == keys.end()) at = keys.insert(at, key);
-      return static_cast<std::size_t>(at - keys.begin());
+      auto at = std::find(keys_.begin(), keys_.end(), key);
+      if (at == keys_.end()) at = keys_.insert(at, key);
+      return static_cast<std::size_t>(at - keys_.begin());
     };
     for (auto const& chars : words) {
       std::vector<std::size_t>& slots = words_.emplace_back();
       for (std::uint32_t key : chars) slots.push_back(slot(key));
     }
     if (para_) line_feed_ = slot(kLineFeed);
-    lists_.resize(keys.size());
-    positions_.resize(keys.size());
+    lists_.resize(keys_.size());
+    positions_.resize(keys_.size());
     starts_.resize(words_.size());
-    for (std::size_t k = 0; k < keys.size(); ++k) {
-      if (!index.Positions(leaf.item.code, keys[k], lists_[k])) return false;
+    for (std::size_t k = 0; k < keys_.size(); ++k) {
+      if (!index.Positions(leaf.item.code, keys_[k], lists_[k])) return false;
     }
     return true;
   }

@@ -516,16 +516,21 @@ bool AppendPacked(std::span<std::uint32_t const> records, std::size_t bytes, std
   return true;
 }
 
+// The width in bits of the widest gap less one between a block's records.
+unsigned GapWidth(std::span<std::uint32_t const> block) {
+  std::uint32_t widest = 0;
+  for (std::size_t i = 1; i < block.size(); ++i) widest |= block[i] - block[i - 1] - 1;
+  return static_cast<unsigned>(std::bit_width(widest));
+}
+
 // The bytes of records (rising, no repeats) as a blocked list.
 std::size_t BlockedBytes(std::span<std::uint32_t const> records) {
   std::size_t blocks = (records.size() + kBlockRecords - 1) / kBlockRecords;
   std::size_t size =
       2 + NumberBytes(static_cast<std::uint32_t>(records.size())) + (kBlockEntry + 1) * blocks;
   for (std::size_t first = 0; first < records.size(); first += kBlockRecords) {
-    std::size_t end = std::min(records.size(), first + kBlockRecords);
-    std::uint32_t widest = 0;
-    for (std::size_t i = first + 1; i < end; ++i) widest |= records[i] - records[i - 1] - 1;
-    size += ((end - first - 1) * std::bit_width(widest) + 7) / 8;
+    auto block = records.subspan(first, std::min(kBlockRecords, records.size() - first));
+    size += ((block.size() - 1) * GapWidth(block) + 7) / 8;
   }
   return size;
 }
@@ -542,9 +547,7 @@ void AppendBlocked(std::span<std::uint32_t const> records, std::string& out) {
   for (std::size_t b = 0; b < blocks; ++b) {
     std::span<std::uint32_t const> block = records.subspan(
         kBlockRecords * b, std::min(kBlockRecords, records.size() - kBlockRecords * b));
-    std::uint32_t widest = 0;
-    for (std::size_t i = 1; i < block.size(); ++i) widest |= block[i] - block[i - 1] - 1;
-    auto width = static_cast<unsigned>(std::bit_width(widest));
+    unsigned width = GapWidth(block);
     unsigned char bits[(kBlockRecords * 32 + 7) / 8 + 8] = {};
     for (std::size_t i = 1; i < block.size(); ++i) {
       std::size_t at = (i - 1) * width;

@@ -122,7 +122,6 @@ bool DurableFile::Open(std::string const& target, PathKind kind) {
     return Fail("cannot write", err);
   }
   buffer_.clear();
-  uncached_ = false;
   appender_.reset();
   if (exists && S_ISREG(st.st_mode)) fchmod(fd_, st.st_mode & 07777);
   return true;
@@ -166,20 +165,19 @@ bool DurableFile::Write(std::string_view bytes) {
 }
 
 void DurableFile::WriteUncached() {
-  uncached_ = true;
   if (fd_ >= 0 && Flush()) StartUncached(static_cast<std::uint64_t>(lseek(fd_, 0, SEEK_CUR)));
 }
 
 void DurableFile::StartUncached(std::uint64_t offset) {
-  if (!uncached_) return;
   appender_ = std::make_unique<UncachedAppender>(
       fd_, offset, [this](char const* bytes, std::size_t size) { return WriteAll(bytes, size); });
 }
 
 bool DurableFile::Seek(std::uint64_t offset) {
+  bool uncached = appender_ != nullptr;
   if (fd_ < 0 || !Flush()) return false;
   if (lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return Fail("cannot write", errno);
-  StartUncached(offset);
+  if (uncached) StartUncached(offset);
   return true;
 }
 

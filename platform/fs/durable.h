@@ -75,13 +75,13 @@ class DurableFile {
   // Writes bytes in full at the file offset; false with errno set.
   bool WriteAll(char const* bytes, std::size_t size);
   bool Fail(std::string const& what, int err);
-  // Starts writing past the cache at offset (when asked to).
+  // Writes what follows past the cache, from offset on.
   void StartUncached(std::uint64_t offset);
 
   std::string target_, os_target_, temp_, error_;
   std::string buffer_;
-  bool uncached_ = false;
-  std::unique_ptr<UncachedAppender> appender_;  // when uncached_, in place of buffer_
+  // Once WriteUncached was called, in place of buffer_.
+  std::unique_ptr<UncachedAppender> appender_;
   int fd_ = -1;
   int error_number_ = 0;
   bool placed_ = false;

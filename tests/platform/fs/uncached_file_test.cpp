@@ -54,7 +54,7 @@ TEST(UncachedFile, EveryByteComesBackOnDiskAndOnFileSystemsThatRefuse) {
           (std::size_t{1} << 20) - 1, std::size_t{1} << 20, (std::size_t{3} << 20) + 123}) {
       std::string bytes = Pattern(size, static_cast<unsigned>(size));
       EXPECT_EQ(WriteAndRead(path, bytes), bytes) << folder << " " << size;
-      // Reading what the cache wrote works too.
+      // The tail written through the cache leaves the file its exact size.
       EXPECT_EQ(std::filesystem::file_size(path), size);
     }
     std::filesystem::remove(path);
